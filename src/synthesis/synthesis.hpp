@@ -1,0 +1,131 @@
+// Synthesis of the target event's motion from the element event's record:
+// the fault and station geometry with its radiation-pattern correction, the
+// summation of delayed and weighted copies of the element record, and the
+// comparison of the synthetic with the observed motion.
+//
+// Series follow the workspace convention: sample n (counted from 1) is
+// element n - 1. Subfault tables are indexed [i - 1][j - 1], i along strike
+// and j down-dip. All reals are single precision; elementary functions are
+// evaluated in double on the widened argument and rounded where stored.
+#pragma once
+
+#include <array>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "run/params.hpp"
+#include "run/workspace.hpp"
+#include "textio/textio.hpp"
+
+namespace synthesis {
+
+inline constexpr int kMaxGrid = 30;      // nx, nw
+inline constexpr int kMaxShifts = 500;   // ntt
+inline constexpr int kWindow = 800;      // samples compared by cor2's callers
+inline constexpr int kMaxLag = 200;      // lags -kMaxLag..kMaxLag
+
+using Table = std::array<std::array<float, kMaxGrid>, kMaxGrid>;     // [i-1][j-1]
+using IntTable = std::array<std::array<int, kMaxGrid>, kMaxGrid>;
+
+// Everything the geometry stage produces; the summation needs ampij, lagij
+// and lagmin, the rest is kept for inspection.
+struct SubfaultModel {
+  Table ampij{};          // amplitude factor of each subfault
+  IntTable lagij{};       // delay of each subfault in samples (may be negative)
+  int lagmin = 0;         // min(0, all lagij)
+  Table rij{}, azij{}, tkij{}, trij{};
+  Table radt{};           // subfault coefficient on the recorded component (0 when ipfm <= 0)
+  float xs = 0, ys = 0;   // station in the fault frame (km)
+  float r0 = 0, ra0 = 0;  // hypocentral distances of the target and element events (km)
+  float tka = 0;          // take-off angle of the element event (radians)
+  float rada = 0;         // element coefficient on the recorded component (0 when ipfm <= 0)
+};
+
+// x = r cos(az - str), y = r sin(az - str).
+void crdchg(float r, float az, float str, float& x, float& y);
+
+// Distance, azimuth from strike and take-off angle of the station seen from
+// every subfault point. A point at zero distance prints "rl=0" X Y Z and
+// then throws textio::InputRejected naming the subfault.
+void rlcal(textio::Channels& io, float xs, float ys, float z, float dx, float dw, int nx, int nw,
+           int nsx, int nsw, float dip, float dx0, float dw0, Table& rij, Table& azij,
+           Table& tkij);
+
+// Rupture arrival time of every subfault; ird 1 along strike, 2 radial from
+// the starting subfault. Any other ird leaves every time 0.
+void gscal(float dx, float dw, int nx, int nw, int nsx, int nsw, int ird, float vr, Table& trij);
+
+// Far-field SH and SV coefficients of a double couple.
+void rdatn(float str, float dip, float rak, float az, float tk, float& sh, float& sv);
+
+// The coefficient on the recorded component of azimuth cmp (or the vertical
+// markers run::kVerticalUp / run::kVerticalDown), for take-off angle tk and
+// station azimuth az.
+float rdcmp(float sh, float sv, float tk, float az, float cmp);
+
+// Converts a time in samples to an integer by truncation toward zero, after
+// checking that it is finite and of magnitude at most 1e9; otherwise throws
+// textio::InputRejected whose message names `what`.
+int toSamples(float value, const std::string& what);
+
+// The whole geometry stage: station position, tables, scalars, radiation line,
+// element coefficient, subfault pass.
+void sourceModel(textio::Channels& io, const run::Params& p, float dt, SubfaultModel& model);
+
+// out(shift+m) += (a*b)*in(m), m = 1..cnt (cnt = nin, or nout - shift when
+// shift + nin > nout). Indices outside either span are never touched.
+void synt(std::span<float> out, int nout, std::span<const float> in, int nin, int shift, float a,
+          float b);
+
+// Time-function weights ft(1..ntt) for weight model imdl (1..4; any other
+// model gives zeros). ft must hold at least ntt values.
+void weights(int imdl, int nt, int ntt, std::span<float> ft);
+
+// One copy of the element record: placed `shift` samples late, scaled by
+// `a` * `b` (the subfault factor and the time-function weight).
+struct Copy {
+  int shift;
+  float a;
+  float b;
+};
+
+// The three synthetics at once: for every copy in order, synt on each of the
+// three (out[s], nout, in[s], nin). Every output sample receives its terms in
+// the order of `copies`, so the result is bit for bit that of calling synt
+// copy after copy; the work is blocked over the output and vectorised.
+void syntAll(const std::array<std::span<float>, 3>& out, int nout,
+             const std::array<std::span<const float>, 3>& in, int nin,
+             std::span<const Copy> copies);
+
+// The plain reference of syntAll: one synt call per copy and series, in a
+// translation unit compiled without vectorisation. Used to check syntAll and
+// as the benchmark's baseline.
+void syntAllScalar(const std::array<std::span<float>, 3>& out, int nout,
+                   const std::array<std::span<const float>, 3>& in, int nin,
+                   std::span<const Copy> copies);
+
+// The summation stage: ntt (written back into p.ntt), dtau, weights, shifts,
+// progress lines, six mean removals, the ### line.
+void summation(textio::Channels& io, run::Params& p, const SubfaultModel& model,
+               run::Workspace& w);
+
+// Correlation of x(ix+1..ix+n) with y(iy+1+l..iy+n+l) for l = -200..200; the
+// best lag goes to `lag` (left as it was when no coefficient is positive) and
+// the residual is taken there. Samples outside 1..size of a span read as 0.
+// A residual whose denominator is 0 throws textio::InputRejected.
+void cor2(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
+          float& cor, int& lag);
+
+struct FitLabels {
+  std::string res;  // "Res.=0.45"
+  std::string cor;  // "Cor.=0.99"
+};
+
+// The displacement labels for a residual and a coefficient (F4.2 each).
+FitLabels fitLabels(float res, float cor);
+
+// The comparison stage: its console lines and the displacement labels.
+FitLabels compare(textio::Channels& io, const run::Params& p, const run::Workspace& w);
+
+}  // namespace synthesis
