@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the Release build, then the whole suite again
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+werror=OFF
+if [ "${CI:-}" = true ]; then werror=ON; fi
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DEGF_WERROR="$werror"
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEGF_SANITIZE=ON -DEGF_WERROR="$werror"
+cmake --build build-sanitize -j"$jobs"
+ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
