@@ -99,6 +99,7 @@ class Channels {
   struct Channel;
   Channel& channelForRead(int unit);
   Channel& channelForWrite(int unit);
+  void emit(Channel& ch, std::string_view text);  // whole lines, each ending in '\n'
 
   std::istream& in_;
   std::ostream& out_;
