@@ -1,0 +1,246 @@
+// The waveform comparison page: three columns (acceleration, velocity,
+// displacement), each with the observed, synthetic and element traces
+// stacked 5.5 cm apart, on one landscape page.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "figures/figures.hpp"
+
+namespace figures {
+namespace {
+
+// Trace panels span 6 cm of time and +-2 cm of amplitude; the amplitude axis
+// stands 1 cm left of the trace and the element time axis 0.5 cm below it.
+constexpr float kTraceLength = 6.0f;
+constexpr float kPanelStep = -5.5f;
+
+// A text drawn with exactly n columns: blank padded or cut, so that a short
+// header field never makes the label routine read past its end.
+std::string columns(std::string_view text, int n) {
+  std::string s(text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(n))));
+  s.resize(static_cast<std::size_t>(n), ' ');
+  return s;
+}
+
+void label(plot::Device& dev, float x, float y, float height, std::string_view text, int n) {
+  const std::string s = columns(text, n);
+  plot::symbol(dev, x, y, height, s, 0.0f, n);
+}
+
+// The last sample (counted from 1) of k1..k2 that lies in the array.
+int lastInside(std::span<const float> a, int k2) {
+  const auto size = static_cast<long long>(a.size());
+  return static_cast<int>(std::min<long long>(k2, size));
+}
+
+// Largest magnitude over samples k1..k2; starts at 0 and is replaced only by
+// a strictly larger magnitude.
+float peakOf(std::span<const float> a, int k1, int k2) {
+  float peak = 0.0f;
+  const int last = lastInside(a, k2);
+  for (int i = std::max(k1, 1); i <= last; ++i) {
+    const float v = std::fabs(a[static_cast<std::size_t>(i - 1)]);
+    if (v > peak) peak = v;
+  }
+  return peak;
+}
+
+// The element peak is taken on the record without its amplitude factor:
+// every quotient ele(i) / cfac is rounded to single precision before its
+// magnitude is compared. A factor of 0 leaves nothing to scale by: peak 0.
+float elementPeakOf(std::span<const float> a, int k1, int k2, float cfac) {
+  float peak = 0.0f;
+  if (cfac == 0.0f) return peak;
+  const int last = lastInside(a, k2);
+  for (int i = std::max(k1, 1); i <= last; ++i) {
+    const float q = a[static_cast<std::size_t>(i - 1)] / cfac;
+    const float v = std::fabs(q);
+    if (v > peak) peak = v;
+  }
+  return peak;
+}
+
+// Draws samples k1..k2 as one polyline, x = (i - k1) * dt / tscl, cut at the
+// last sample before x = 6 cm. yOf maps a sample value to its height.
+template <typename YOf>
+void trace(plot::Device& dev, std::span<const float> a, int k1, int k2, float dt, float tscl,
+           YOf yOf) {
+  const int last = lastInside(a, k2);
+  bool first = true;
+  for (int i = std::max(k1, 1); i <= last; ++i) {
+    const float x = static_cast<float>(i - k1) * dt / tscl;
+    if (x >= kTraceLength) break;
+    const float y = yOf(a[static_cast<std::size_t>(i - 1)]);
+    dev.plot(x, y, first ? 3 : 2);
+    first = false;
+  }
+}
+
+// The vertical amplitude axis of a panel: -top .. top over 4 cm, five
+// annotations with two decimals. top = 0 annotates every tick "0".
+void amplitudeAxis(plot::Device& dev, std::string_view title, int n, float top) {
+  const std::string s = columns(title, n);
+  plot::axis(dev, -1.0f, -2.0f, s, n, 4.0f, 90.0f, -top, top / 2.0f, 2);
+}
+
+struct Column {
+  const char* heading;
+  std::span<const float> obs, syn, ele;
+};
+
+}  // namespace
+
+ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
+  // Small element amplitudes are annotated scaled up by 100 or 10000, and the
+  // title says so with "**-2" or "**-4"; the thresholds are single precision.
+  ElementAxis r;
+  r.emax = emax;
+  switch (column) {
+    case 0:
+      if (emax > 0.1f) {
+        r.title = columns(dunit, 5);
+        r.nchar = 5;
+      } else {
+        r.emax = 100.0f * emax;
+        r.title = "m/s/s**-2";
+        r.nchar = 9;
+      }
+      r.top = r.emax;
+      break;
+    case 1:
+      if (emax > 0.001f) {
+        r.title = "cm/s";
+        r.nchar = 4;
+      } else {
+        r.emax = 100.0f * emax;
+        r.title = "cm/s**-2";
+        r.nchar = 8;
+      }
+      r.top = 100.0f * r.emax;
+      break;
+    default:
+      if (emax > 0.001f) {
+        r.title = "cm";
+        r.nchar = 2;
+      } else if (emax > 0.00001f) {
+        r.emax = 100.0f * emax;
+        r.title = "cm**-2";
+        r.nchar = 6;
+      } else {
+        r.emax = 10000.0f * emax;
+        r.title = "cm**-4";
+        r.nchar = 6;
+      }
+      r.top = 100.0f * r.emax;
+      break;
+  }
+  return r;
+}
+
+void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& p,
+                    const run::Workspace& w, const FigureTexts& t) {
+  const float dt = w.dt;
+  const float tscl = p.tscl;
+  const float cfac = p.cfac;
+
+  const std::array<Column, 3> cols = {{
+      {"amplitude of event waveform", w.dm, w.ds, w.da},
+      {"amplitude of integrated waveform", w.dmm, w.dss, w.daa},
+      {"amplitude of double integrated waveform", w.dmmm, w.dsss, w.daaa},
+  }};
+
+  dev.plots(p.iuwav);
+  dev.yoko(p.iuwav);
+
+  for (int c = 0; c < 3; ++c) {
+    const Column& col = cols[static_cast<std::size_t>(c)];
+    io.writeList(6, {"*****************************"});
+    io.writeList(6, {col.heading});
+    if (c == 0) {
+      dev.plot(4.0f, 16.0f, -3);
+    } else {
+      dev.plot(9.0f, 11.0f, -3);
+    }
+
+    // Observed panel. Its peak also scales the synthetic trace, so the two
+    // share one amplitude scale.
+    const float amax = peakOf(col.obs, p.ksm, p.kem);
+    io.writeList(6, {" max of obs.", amax, w.nmain});
+    dev.plot(0.0f, 0.0f, 3);
+    trace(dev, col.obs, p.ksm, p.kem, dt, tscl,
+          [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
+    if (c == 0) {
+      label(dev, 0.0f, 4.0f, 0.4f, p.ttl1, 6);
+      label(dev, 0.0f, 3.2f, 0.4f, p.ttl2, 7);
+      label(dev, 4.5f, 4.0f, 0.4f, t.labn, 4);
+      label(dev, 4.5f, 3.2f, 0.4f, t.labc, 7);
+      label(dev, 9.0f, 4.0f, 0.4f, t.labsz, 15);
+      label(dev, 9.0f, 3.2f, 0.4f, t.labt, 5);
+      label(dev, 14.0f, 4.0f, 0.4f, t.labns, 7);
+      label(dev, 18.0f, 4.0f, 0.4f, t.rcode, 5);
+      label(dev, 18.0f, 3.2f, 0.4f, t.labbp, 19);
+      label(dev, 3.0f, 1.5f, 0.3f, "Target Obs.", 11);
+      label(dev, 0.0f, 2.2f, 0.4f, t.rname, 12);
+    } else if (c == 1) {
+      label(dev, 3.0f, 1.5f, 0.3f, "Target Obs.", 11);
+      label(dev, 0.0f, 2.2f, 0.4f, "velocity", 8);
+    } else {
+      label(dev, 3.0f, 1.5f, 0.3f, "Target Obs.", 11);
+      label(dev, 0.0f, 2.2f, 0.4f, "displacement", 12);
+    }
+    // Acceleration is annotated in the record's own unit; velocity and
+    // displacement in cm/s and cm (the series are in metres).
+    std::string_view title;
+    int n = 0;
+    float top = 0.0f;
+    if (c == 0) {
+      title = t.dunit;
+      n = 5;
+      top = amax;
+    } else {
+      title = c == 1 ? std::string_view("cm/s") : std::string_view("cm");
+      n = c == 1 ? 4 : 2;
+      top = 100.0f * amax;
+    }
+    amplitudeAxis(dev, title, n, top);
+    dev.plot(0.0f, kPanelStep, -3);
+
+    // Synthetic panel, on the observed panel's scale and axis.
+    const float smax = peakOf(col.syn, p.ksa, p.kea);
+    io.writeList(6, {" max of syn.", smax, p.ns});
+    dev.plot(0.0f, 0.0f, 3);
+    trace(dev, col.syn, p.ksa, p.kea, dt, tscl,
+          [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
+    if (c == 2) {
+      label(dev, 0.0f, 2.8f, 0.3f, t.res, 9);
+      label(dev, 0.0f, 2.2f, 0.3f, t.cor, 9);
+    }
+    label(dev, 3.0f, 1.5f, 0.3f, "Target Syn.", 11);
+    amplitudeAxis(dev, title, n, top);
+    dev.plot(0.0f, kPanelStep, -3);
+
+    // Element panel: the record without its factor cfac, on its own scale,
+    // so that its trace reaches +-2 cm at its peak.
+    const float emax = elementPeakOf(col.ele, p.ksa, p.kea, cfac);
+    io.writeList(6, {" max of ele.", emax, w.naft});
+    dev.plot(0.0f, 0.0f, 3);
+    trace(dev, col.ele, p.ksa, p.kea, dt, tscl, [emax, cfac](float v) {
+      if (emax == 0.0f) return 0.0f;
+      const float scaled = 2.0f * v / emax;
+      return scaled / cfac;
+    });
+    label(dev, 3.0f, 1.5f, 0.3f, "Element eq.", 11);
+    const ElementAxis ea = elementAxis(c, emax, t.dunit);
+    amplitudeAxis(dev, ea.title, ea.nchar, ea.top);
+    plot::axis(dev, 0.0f, -2.5f, "s", -1, 6.0f, 0.0f, 0.0f, tscl, 1);
+  }
+
+  dev.plote(p.iuwav);
+}
+
+}  // namespace figures
