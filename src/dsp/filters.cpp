@@ -1,0 +1,346 @@
+// Recursive Chebyshev type I filters: design by the bilinear transformation
+// of the analog prototype, application as a cascade of second-order sections
+// run backward and then forward for zero phase.
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dsp/dsp.hpp"
+
+namespace dsp {
+
+namespace {
+
+// Elementary functions in double on the widened float argument, rounded to
+// float at once: every named intermediate of a design is a float.
+float fsin(float a) { return static_cast<float>(std::sin(static_cast<double>(a))); }
+float fcos(float a) { return static_cast<float>(std::cos(static_cast<double>(a))); }
+float ftan(float a) { return static_cast<float>(std::tan(static_cast<double>(a))); }
+float flog(float a) { return static_cast<float>(std::log(static_cast<double>(a))); }
+float fsqrt(float a) { return static_cast<float>(std::sqrt(static_cast<double>(a))); }
+float fcosh(float a) { return static_cast<float>(std::cosh(static_cast<double>(a))); }
+float fsinh(float a) { return static_cast<float>(std::sinh(static_cast<double>(a))); }
+
+// The designs keep their own rounded pi and pi/2; they are deliberately not
+// derived from each other (3.141593f / 2 is not 1.570796f).
+constexpr float kPi = 3.141593f;
+constexpr float kHalfPi = 1.570796f;
+
+// The five question marks that open and close every complaint.
+constexpr std::string_view kMarks = "?????";
+
+// The prototype shared by both designs, derived from the stop-edge term r.
+struct Prototype {
+  int order = 0;      // n, 2 .. 31
+  float gain = 0.0f;  // g = 1 / (2^(n-1) eps)
+  float ch = 0.0f;    // cosh v
+  float sh = 0.0f;    // sinh v
+};
+
+// Order, ripple and pole scaling from the stop-edge term r and the two
+// tolerances. Returns false when they give no usable filter: no finite order
+// from 2 to 31 (r not positive or not a number, q above 1, an order beyond
+// 31, where 2^(n-1) would overflow a 32-bit integer) or a ripple that
+// underflows to zero.
+bool prototype(float r, float ap, float as, Prototype& p) {
+  if (!(r > 0.0f)) return false;
+  const float aap = std::fabs(ap);
+  const float aas = std::fabs(as);
+  // The smaller tolerance is the pass-band target, the larger the stop-band
+  // one; a zero stands for its own default, independently of the other.
+  float e1 = aap < aas ? aap : aas;
+  if (e1 == 0.0f) e1 = 0.1f;
+  float e2 = aap < aas ? aas : aap;
+  if (e2 == 0.0f) e2 = 5.0f;
+  const float q = e1 / e2;
+  // arcosh(1/q) / r, rounded half up. NaN (q > 1) and anything at or above 32
+  // fail the comparison, so no out-of-range value is ever converted.
+  const float exact = std::fabs(flog((1.0f + fsqrt((1.0f + q) * (1.0f - q))) / q) / r) + 0.5f;
+  if (!(exact < 32.0f)) return false;
+  int n = static_cast<int>(exact);
+  if (n < 2) n = 2;
+  // Halfway, on a logarithmic scale, between the ripple that meets the pass
+  // target and the one that meets the stop target with the rounded order.
+  const float eps = fsqrt(e1 * e2 / fcosh(r * static_cast<float>(n)));
+  if (!(eps > 0.0f) || !std::isfinite(eps)) return false;
+  const int power = 1 << (n - 1);  // n <= 31: fits a 32-bit signed integer
+  const float g = 1.0f / (static_cast<float>(power) * eps);
+  const float v = flog((fsqrt(eps * eps + 1.0f) + 1.0f) / eps) / static_cast<float>(n);
+  const float ch = fcosh(v);
+  const float sh = fsinh(v);
+  if (!std::isfinite(g) || !std::isfinite(ch) || !std::isfinite(sh)) return false;
+  p.order = n;
+  p.gain = g;
+  p.ch = ch;
+  p.sh = sh;
+  return true;
+}
+
+void requireRoom(std::span<float> coeffs, int sections, const char* who) {
+  if (coeffs.size() < static_cast<std::size_t>(4 * sections)) {
+    throw textio::InputRejected(std::string(who) + ": room for " +
+                                std::to_string(coeffs.size()) + " coefficients, the design needs " +
+                                std::to_string(4 * sections));
+  }
+}
+
+void reportChblop(textio::Channels& io, float fp, float fs) {
+  io.writeLine(6, "");
+  io.writeFormatted(6, "(1x,a,' (chblop) invalid input  fp=',f14.6,3x,'fs=',1pe14.6,3x,a)",
+                    {kMarks, fp, fs, kMarks});
+  io.writeLine(6, "");
+  io.writeLine(6, "");
+}
+
+void reportChbpas(textio::Channels& io, float fl, float fh, float fs) {
+  io.writeLine(6, "");
+  io.writeFormatted(6,
+                    "(1x,a,'   (chbpas)   invalid input   fl =',f14.6,3x,'fh =',f14.6,3x,"
+                    "'fs =',f14.6,3x,a)",
+                    {kMarks, fl, fh, fs, kMarks});
+  io.writeLine(6, "");
+  io.writeLine(6, "");
+}
+
+}  // namespace
+
+void chblop(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, float fp, float fs,
+            float ap, float as) {
+  const float wp = kPi * fp;
+  const float ws = kPi * fs;
+  // A pass edge at or below zero would put the poles outside the unit circle
+  // (an unstable filter), so it is refused along with a zero one.
+  if (wp == ws || !(wp > 0.0f) || !(ws < kHalfPi)) {
+    reportChblop(io, fp, fs);
+    m = 0;
+    return;
+  }
+  const float c = ftan(kPi / 2.0f - wp);  // cot wp
+  const float t = c * ftan(ws);           // prewarped stop edge / pass edge
+  // arcosh t, with t^2 - 1 written in a form that keeps its precision near 1.
+  // A stop edge below the pass edge makes the root's argument negative (NaN).
+  const float r = flog(fsqrt((t + 1.0f) * fsin(ws - wp) / (fsin(wp) * fcos(ws))) + t);
+  Prototype p;
+  if (!prototype(r, ap, as, p)) {
+    reportChblop(io, fp, fs);
+    m = 0;
+    return;
+  }
+  const int n = p.order;
+  const int pairs = n / 2;
+  requireRoom(coeffs, pairs + n % 2, "low-pass design");
+  float g = p.gain;
+  const float step = kHalfPi / static_cast<float>(n);
+  float odd = 1.0f;
+  for (int k = 0; k < pairs; ++k) {
+    const float theta = step * odd;
+    odd = odd + 2.0f;
+    const float cc = p.ch * fcos(theta);
+    const float alpha = cc * cc;
+    const float beta = p.sh * fsin(theta);
+    const float e = 1.0f / ((c + beta) * (c + beta) + alpha);
+    g = g * e;
+    float* s = coeffs.data() + 4 * k;
+    s[0] = 2.0f;
+    s[1] = 1.0f;
+    s[2] = 2.0f * ((beta - c) * (beta + c) + alpha) * e;
+    s[3] = ((beta - c) * (beta - c) + alpha) * e;
+  }
+  m = pairs;
+  gn = g;
+  if (n % 2 == 1) {
+    // The real pole of an odd order: a first-order section.
+    float* s = coeffs.data() + 4 * pairs;
+    s[0] = 1.0f;
+    s[1] = 0.0f;
+    s[2] = (p.sh - c) / (p.sh + c);
+    s[3] = 0.0f;
+    m = pairs + 1;
+    gn = g / (p.sh + c);
+  }
+}
+
+void chbpas(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, float fl, float fh,
+            float fs, float ap, float as) {
+  const float afl = std::fabs(fl);
+  const float afh = std::fabs(fh);
+  const float wl = kPi * (afl < afh ? afl : afh);
+  const float wh = kPi * (afl < afh ? afh : afl);
+  const float ws = kPi * std::fabs(fs);
+  // The stop edge must lie strictly below or strictly above the band. The
+  // comparisons are written so that a NaN edge is refused as well.
+  if (wl == wh || !(wl != 0.0f) || !(wh < kHalfPi) || ws == 0.0f || !(ws < kHalfPi) ||
+      !((ws - wl) * (ws - wh) > 0.0f)) {
+    reportChbpas(io, fl, fh, fs);
+    m = 0;
+    return;
+  }
+  const float pp = fcos(wl) * fcos(wh);
+  const float kk = pp / fsin(wh - wl);  // 1 / (tan wh - tan wl)
+  const float d = ftan(wh) * ftan(wl) * (kk * kk);
+  const float w = kk * ftan(ws);
+  const float t = std::fabs(w - d / w);  // stop edge on the prototype's axis
+  const float r = flog(fsqrt((t - 1.0f) * (t + 1.0f)) + t);
+  Prototype p;
+  if (!prototype(r, ap, as, p)) {
+    reportChbpas(io, fl, fh, fs);
+    m = 0;
+    return;
+  }
+  const int n = p.order;
+  const int pairs = n / 2;
+  requireRoom(coeffs, n, "band-pass design");
+  float g = p.gain;
+  const float step = kHalfPi / static_cast<float>(n);
+  float odd = 1.0f;
+  int count = 0;
+  for (int k = 0; k < pairs; ++k) {
+    const float theta = step * odd;
+    odd = odd + 2.0f;
+    const float pr = 0.5f * p.ch * fcos(theta);
+    const float pim = 0.5f * p.sh * fsin(theta);
+    // p^2 in single precision, then the principal root of p^2 + D in double.
+    const float p2r = pr * pr - pim * pim;
+    const float p2i = pr * pim + pim * pr;
+    // A zero imaginary part is taken as +0 so that a negative real argument
+    // gives the root with a positive imaginary part.
+    const std::complex<double> arg(static_cast<double>(p2r + d),
+                                   p2i == 0.0f ? 0.0 : static_cast<double>(p2i));
+    const std::complex<double> root = std::sqrt(arg);
+    const float sr = static_cast<float>(root.real());
+    const float si = static_cast<float>(root.imag());
+    g = g * (kk * kk);
+    for (int sign = 0; sign < 2; ++sign) {
+      const float rho = sign == 0 ? pr + sr : pr - sr;
+      const float iota = sign == 0 ? pim + si : pim - si;
+      const float sigma = rho * rho;
+      const float e = 1.0f / ((kk + iota) * (kk + iota) + sigma);
+      g = g * e;
+      float* s = coeffs.data() + 4 * count;
+      s[0] = 0.0f;
+      s[1] = -1.0f;
+      s[2] = 2.0f * ((iota - kk) * (iota + kk) + sigma) * e;
+      s[3] = ((iota - kk) * (iota - kk) + sigma) * e;
+      ++count;
+    }
+  }
+  m = count;
+  gn = g;
+  if (n % 2 == 1) {
+    // The prototype's real pole becomes one more second-order section.
+    const float a = fcos(wh - wl) * (kk * kk) / pp;
+    const float b = -fcos(wh + wl) * (kk * kk) / pp;
+    const float e = 1.0f / (kk * p.sh + a);
+    float* s = coeffs.data() + 4 * count;
+    s[0] = 0.0f;
+    s[1] = -1.0f;
+    s[2] = 2.0f * b * e;
+    s[3] = (a - kk * p.sh) * e;
+    m = count + 1;
+    gn = g * kk * e;
+  }
+}
+
+void recfil(textio::Channels& io, const float* x, float* y, int n, float a1, float a2, float b1,
+            float b2, int direction) {
+  if (n <= 0) {
+    io.writeLine(6, "");
+    io.writeLine(6, "");
+    io.writeFormatted(6, "(1x,a,3x,'(recfil)',3x,'invalid input',3x,'n =',i5,3x,a)", {kMarks, n, kMarks});
+    io.writeLine(6, "");
+    io.writeLine(6, "");
+    return;
+  }
+  const std::ptrdiff_t first = direction < 0 ? n - 1 : 0;
+  const std::ptrdiff_t step = direction < 0 ? -1 : 1;
+  // Every pass starts from rest at the first sample it visits.
+  float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
+  std::ptrdiff_t i = first;
+  for (int count = 0; count < n; ++count, i += step) {
+    const float x0 = x[i];  // read before y[i] is written: x may be y
+    const float y0 = ((a1 * x1 + x0) + a2 * x2) - b1 * y1 - b2 * y2;
+    y[i] = y0;
+    x2 = x1;
+    x1 = x0;
+    y2 = y1;
+    y1 = y0;
+  }
+}
+
+void tandem(textio::Channels& io, std::span<const float> x, std::span<float> y, int n,
+            std::span<const float> coeffs, int m, int direction) {
+  if (n <= 0 || m <= 0) {
+    io.writeLine(6, "");
+    io.writeLine(6, "");
+    io.writeFormatted(
+        6, "(1x,a,3x,'(tandem)',3x,'invalid input',3x,'n =',i5,3x,'m =',i5,a)", {kMarks, n, m, kMarks});
+    io.writeLine(6, "");
+    io.writeLine(6, "");
+    return;
+  }
+  const auto count = static_cast<std::size_t>(n);
+  if (x.size() < count || y.size() < count || coeffs.size() / 4 < static_cast<std::size_t>(m)) {
+    throw textio::InputRejected("filter cascade of " + std::to_string(m) + " sections over " +
+                                std::to_string(n) + " samples: arrays too short");
+  }
+  const float* c = coeffs.data();
+  recfil(io, x.data(), y.data(), n, c[0], c[1], c[2], c[3], direction);
+  for (int j = 1; j < m; ++j) {
+    const float* s = c + 4 * j;
+    recfil(io, y.data(), y.data(), n, s[0], s[1], s[2], s[3], direction);
+  }
+}
+
+void chebf(textio::Channels& io, std::span<float> x, int n, std::span<const float> coeffs, int m,
+           float gn) {
+  // An unusable count filters nothing: both passes report it and x keeps its
+  // samples (the scaling steps would otherwise copy a stale work buffer).
+  const bool usable = n > 0 && m > 0;
+  std::vector<float> work(usable ? static_cast<std::size_t>(n) : 0);
+  if (usable && x.size() < static_cast<std::size_t>(n)) {
+    throw textio::InputRejected("filter of " + std::to_string(n) +
+                                " samples: series holds fewer samples");
+  }
+  tandem(io, x, work, n, coeffs, m, -1);
+  if (usable) {
+    for (int i = 0; i < n; ++i) x[i] = gn * work[i];
+  }
+  tandem(io, x, work, n, coeffs, m, 1);
+  if (usable) {
+    for (int i = 0; i < n; ++i) x[i] = gn * work[i];
+  }
+}
+
+void bandp(textio::Channels& io, std::span<float> x, int n, float dt, float fl, float fh, float fs,
+           float ap, float as, int npad) {
+  if (n < 0 || npad < 0 || npad > kWorkCapacity - n) {
+    throw textio::InputRejected("filter: " + std::to_string(npad) + " leading zeros and " +
+                                std::to_string(n) + " samples do not fit the work buffer of " +
+                                std::to_string(kWorkCapacity) + " samples");
+  }
+  if (x.size() < static_cast<std::size_t>(n)) {
+    throw textio::InputRejected("filter of " + std::to_string(n) +
+                                " samples: series holds fewer samples");
+  }
+  std::vector<float> coeffs(kCoeffCapacity);
+  int m = 0;
+  float gn = 0.0f;
+  if (fl == 0.0f) {
+    chblop(io, coeffs, m, gn, fh * dt, fs * dt, ap, as);
+  } else {
+    chbpas(io, coeffs, m, gn, fl * dt, fh * dt, fs * dt, ap, as);
+  }
+  // A rejected design has printed its message; the series stays unfiltered.
+  if (m <= 0) return;
+
+  const int total = npad + n;
+  std::vector<float> buffer(static_cast<std::size_t>(total), 0.0f);
+  for (int i = 0; i < n; ++i) buffer[static_cast<std::size_t>(npad + i)] = x[i];
+  chebf(io, buffer, total, coeffs, m, gn);
+  for (int i = 0; i < n; ++i) x[i] = buffer[static_cast<std::size_t>(npad + i)];
+}
+
+}  // namespace dsp
