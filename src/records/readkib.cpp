@@ -1,0 +1,167 @@
+// The KIBTRACE record reader.
+//
+// Layout of a record, one field per line unless noted:
+//    1 A15     "KIBTRACE FORMAT" or "kibtrace format"; text after column 15 ignored
+//    2 A3      head3          9 F10.3   hreal
+//    3 A16     head16        10 A10,A5  sfmt (scale-line format), dunit
+//    4 A5,A12  rcode, rname  11 sfmt    rscale
+//    5 I10     isps          12 A10     dfmt (sample-line format)
+//    6 I10     npts          13 3A10    head10a, head10b, head10c
+//    7 A24     head24a       14 A20     head20
+//    8 A24     head24b       15 A11     head11
+//   16 free    nskip, then nskip lines of A80 text, then npts samples per dfmt.
+// A number format with "*" in column 1 is read in free format; otherwise it is
+// a descriptor list without parentheses, ending at the first blank.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "records/records.hpp"
+
+namespace records {
+namespace {
+
+constexpr int kConsole = 6;
+
+// A number-format field of a record, resolved.
+struct NumberFormat {
+  bool free = false;     // column 1 is "*"
+  bool integer = false;  // the descriptor holds an I or i
+  std::string text;      // the descriptor wrapped in parentheses, e.g. "(8F10.3)"
+  bool empty = false;    // column 1 is blank: no descriptor at all
+};
+
+NumberFormat resolveFormat(const std::string& field) {
+  NumberFormat f;
+  if (!field.empty() && field[0] == '*') {
+    f.free = true;
+    return f;
+  }
+  const std::string descriptor = field.substr(0, field.find(' '));
+  f.empty = descriptor.empty();
+  f.integer = descriptor.find_first_of("Ii") != std::string::npos;
+  f.text = "(" + descriptor + ")";
+  return f;
+}
+
+std::string trimmed(std::string_view s) {
+  const auto end = s.find_last_not_of(' ');
+  return std::string(end == std::string_view::npos ? std::string_view{} : s.substr(0, end + 1));
+}
+
+// Rejections name the record file (or the unit when no name was given).
+[[noreturn]] void reject(int unit, std::string_view source, const std::string& problem) {
+  std::string where = trimmed(source);
+  if (where.empty()) where = "unit " + std::to_string(unit);
+  throw textio::InputRejected("record file " + where + ": " + problem);
+}
+
+}  // namespace
+
+void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
+             RecordHeader& h, std::string_view source) {
+  // Line 1: the header line, echoed as read.
+  std::string line1(15, ' ');
+  if (!io.readFormatted(unit, "(a15)", {&line1}, true)) reject(unit, source, "empty record file");
+  io.writeFormatted(kConsole, "(a15)", {line1});
+  if (line1 != "KIBTRACE FORMAT" && line1 != "kibtrace format") {
+    io.writeList(kConsole, {" This data file does not have KIBTRACE format"});
+    reject(unit, source, "first line is not \"KIBTRACE FORMAT\" but \"" + trimmed(line1) + "\"");
+  }
+
+  // Lines 2 to 10.
+  io.readFormatted(unit, "(a3)", {&h.head3});
+  io.readFormatted(unit, "(a16)", {&h.head16});
+  io.readFormatted(unit, "(a5,a12)", {&h.rcode, &h.rname});
+  io.readFormatted(unit, "(i10)", {&isps});
+  h.isps = isps;
+  io.readFormatted(unit, "(i10)", {&npts});
+  h.npts = npts;
+  io.readFormatted(unit, "(a24)", {&h.head24a});
+  io.readFormatted(unit, "(a24)", {&h.head24b});
+  io.readFormatted(unit, "(f10.3)", {&h.hreal});
+  std::string sfmt(10, ' ');
+  io.readFormatted(unit, "(a10,a5)", {&sfmt, &h.dunit});
+
+  // Line 11: the scale factor. A free-format read that meets a null value or
+  // a slash leaves its variable untouched; no number read can give a NaN, so
+  // a NaN left behind means the line held no value.
+  const NumberFormat scaleFormat = resolveFormat(sfmt);
+  float rscale = std::numeric_limits<float>::quiet_NaN();
+  if (scaleFormat.free) {
+    io.readList(unit, {&rscale});
+    if (std::isnan(rscale)) reject(unit, source, "no scale factor on line 11");
+  } else if (scaleFormat.empty) {
+    reject(unit, source, "no number format for the scale factor (line 10 column 1 is blank)");
+  } else if (scaleFormat.integer) {
+    int iscale = 0;
+    if (!io.readFormatted(unit, scaleFormat.text, {&iscale}, true))
+      reject(unit, source, "end of file at the scale factor line");
+    rscale = static_cast<float>(iscale);
+  } else {
+    if (!io.readFormatted(unit, scaleFormat.text, {&rscale}, true))
+      reject(unit, source, "end of file at the scale factor line");
+  }
+
+  // Lines 12 to 16.
+  std::string dfmt(10, ' ');
+  io.readFormatted(unit, "(a10)", {&dfmt});
+  io.readFormatted(unit, "(3a10)", {&h.head10a, &h.head10b, &h.head10c});
+  io.readFormatted(unit, "(a20)", {&h.head20});
+  io.readFormatted(unit, "(a11)", {&h.head11});
+  // The same null-value rule as the scale factor, with INT_MIN as the mark
+  // (a count read as INT_MIN would be rejected as negative in any case).
+  int nskip = std::numeric_limits<int>::min();
+  io.readList(unit, {&nskip});
+  if (nskip == std::numeric_limits<int>::min()) reject(unit, source, "no nskip value on line 16");
+  h.nskip = nskip;
+  io.writeList(kConsole, {" skip ", nskip});
+  if (nskip < 0 || nskip > kMaxSkipLines)
+    reject(unit, source,
+           "nskip " + std::to_string(nskip) + " is outside 0.." + std::to_string(kMaxSkipLines));
+
+  // The free text lines.
+  h.skipl.assign(static_cast<std::size_t>(nskip), std::string(80, ' '));
+  for (auto& line : h.skipl) io.readFormatted(unit, "(a80)", {&line});
+
+  // The sample lines' format, announced before the count is checked so the
+  // console shows every line of the reader up to the point of rejection.
+  const NumberFormat dataFormat = resolveFormat(dfmt);
+  if (!dataFormat.free) {
+    io.writeFormatted(kConsole, "(a10)", {dfmt});
+    io.writeList(kConsole, {dataFormat.integer ? " data is integer" : " data is floting"});
+  }
+  const int capacity = static_cast<int>(std::min<std::size_t>(samples.size(), kMaxSamples));
+  if (npts <= 0) reject(unit, source, "npts " + std::to_string(npts) + " is not positive");
+  if (npts > capacity)
+    reject(unit, source,
+           "npts " + std::to_string(npts) + " exceeds the " + std::to_string(capacity) +
+               " samples a record may hold");
+  if (isps <= 0) reject(unit, source, "isps " + std::to_string(isps) + " is not positive");
+  if (dataFormat.empty)
+    reject(unit, source, "no number format for the samples (line 12 column 1 is blank)");
+
+  const auto n = static_cast<std::size_t>(npts);
+  std::vector<textio::Target> targets(n);
+  if (dataFormat.free) {
+    for (std::size_t i = 0; i < n; ++i) targets[i] = &samples[i];
+    io.readList(unit, targets);
+  } else if (dataFormat.integer) {
+    std::vector<int> work(n, 0);
+    for (std::size_t i = 0; i < n; ++i) targets[i] = &work[i];
+    if (!io.readFormatted(unit, dataFormat.text, targets, true))
+      reject(unit, source, "end of file before all " + std::to_string(npts) + " samples were read");
+    // Each count is rounded to single precision first, then multiplied once.
+    for (std::size_t i = 0; i < n; ++i) samples[i] = static_cast<float>(work[i]) * rscale;
+    return;
+  } else {
+    for (std::size_t i = 0; i < n; ++i) targets[i] = &samples[i];
+    if (!io.readFormatted(unit, dataFormat.text, targets, true))
+      reject(unit, source, "end of file before all " + std::to_string(npts) + " samples were read");
+  }
+  for (std::size_t i = 0; i < n; ++i) samples[i] = samples[i] * rscale;
+}
+
+}  // namespace records
