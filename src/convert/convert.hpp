@@ -1,0 +1,186 @@
+// Record converter: turns SAC (binary, either byte order, or alphanumeric),
+// PEER NGA AT2 and plain-column acceleration records into KIBTRACE records
+// that the simulation program reads back exactly.
+//
+// The road of one conversion: read the input into a Trace (samples as the
+// float values the input holds, the sample interval, whatever names, times
+// and unit the input knows), convert the unit, check that the interval gives
+// a whole number of samples per second (or resample on request), cut the
+// window, and write the record.
+//
+// Every refusal is a textio::InputRejected whose message is one line that
+// names the file or option and what is wrong; kibconv prints it and ends
+// with status 2.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace convert {
+
+// The most samples a record may carry: the program's prepared series hold
+// no more.
+inline constexpr int kMaxSamples = 15000;
+// The most free text lines a record may carry, each at most 80 columns.
+inline constexpr int kMaxCommentLines = 100;
+inline constexpr int kCommentWidth = 80;
+
+// ---------------------------------------------------------------- units
+
+enum class Unit { Unknown, G, Gal, MetrePerS2, NanometrePerS2 };
+
+// Accepts g, gal, cm/s/s, cm/s2, cm/s^2, m/s/s, m/s2, m/s^2, nm/s/s, nm/s2,
+// nm/s^2 in any letter case; nothing else.
+std::optional<Unit> parseUnit(std::string_view text);
+
+// The unit's name in comment lines ("cm/s/s", "g" ...).
+std::string_view unitName(Unit u);
+
+// The text of the record's five-column unit field: "gal", "g", "m/s/s",
+// "nm/s2".
+std::string_view unitField(Unit u);
+
+// The single-precision factor that takes a value in `from` to `to`: the
+// ratio of the two units in metres per second squared, formed in double and
+// rounded once to float, so that each sample sees one float multiplication.
+float unitFactor(Unit from, Unit to);
+
+// Multiplies every sample by unitFactor(from, to); no change at all when the
+// units are the same. Returns the factor used.
+float convertUnits(std::vector<float>& samples, Unit from, Unit to);
+
+// ---------------------------------------------------------------- traces
+
+enum class InputFormat { Detect, SacBinary, SacAlpha, At2, Columns };
+
+// "sac", "sac-alpha", "at2", "text" (and "auto" for Detect).
+std::optional<InputFormat> parseFormat(std::string_view text);
+std::string_view formatName(InputFormat f);
+
+// One component record as an input holds it.
+struct Trace {
+  std::vector<float> samples;
+  double dt = 0;                  // sample interval in seconds, as the input states it
+  std::string station;            // station code
+  std::string stationName;
+  std::string network;
+  std::string component;
+  std::string eventName;
+  std::optional<std::int64_t> startMs;  // time of the first sample, ms since 1970-01-01
+  std::optional<std::int64_t> eventMs;  // origin time of the event
+  Unit unit = Unit::Unknown;
+  std::string unitOrigin;         // where the unit came from, for the comment lines
+  std::string formatText;         // e.g. "SAC binary, big-endian"
+};
+
+// Decides the format from the contents: SAC binary by its header version
+// word in either byte order, AT2 by its PEER title or NPTS line, SAC
+// alphanumeric by its 30 numeric header lines, plain columns otherwise.
+InputFormat detectFormat(std::string_view contents);
+
+// Readers. `source` names the file in refusal messages.
+Trace readSacBinary(std::string_view bytes, std::string_view source);
+Trace readSacAlpha(std::string_view text, std::string_view source);
+Trace readAt2(std::string_view text, std::string_view source);
+// One value per line (needs `dt`) or time-value pairs; blank lines and lines
+// starting with '#' are skipped.
+Trace readColumns(std::string_view text, std::string_view source, std::optional<double> dt);
+
+Trace readTrace(std::string_view contents, InputFormat format, std::string_view source,
+                std::optional<double> dt);
+
+// ---------------------------------------------------------------- timing
+
+// The whole number of samples per second that `dt` stands for, or nothing
+// when 1/dt is not within one part in a million of a whole number (or dt is
+// not a positive finite interval of at least a microsecond and at most one
+// second).
+std::optional<int> wholeRate(double dt);
+
+// Linear interpolation onto the interval 1/sps, starting at the first
+// sample and ending at or before the last one. Only rates at or above the
+// input's rate are accepted (there is no anti-alias filter).
+std::vector<float> resampleLinear(std::span<const float> x, double dt, int sps);
+
+// Calendar text of a time in ms since 1970: "YYYY/MM/DD hh:mm" and
+// "YYYY-MM-DDThh:mm:ss.sss".
+std::string minuteText(std::int64_t ms);
+std::string isoText(std::int64_t ms);
+// ms since 1970 of a calendar year, day of year (1-based) and time of day.
+std::int64_t epochMs(int year, int yday, int hour, int minute, int second, int msec);
+
+// ---------------------------------------------------------------- writer
+
+enum class NumberStyle { Free, Fixed, Counts };
+
+struct WriteOptions {
+  NumberStyle style = NumberStyle::Free;
+  std::optional<float> countScale;     // Counts: value of one count; chosen when absent
+  std::vector<std::string> comments;   // the free text lines (at most 100, cut at 80 columns)
+};
+
+// The sample-line format chosen for a series.
+struct SampleFormat {
+  std::string dfmt = "*"; // "*" (free format) or a descriptor list such as 8F10.5, 6I12
+  int perLine = 5;
+  int width = 16;         // columns per value
+  int decimals = 0;       // Fixed: digits after the point
+  float scale = 1.0f;     // Counts: value of one count
+};
+
+// Free: "*" with nine significant digits, exact for every float.
+// Fixed: nFw.d with d such that the peak keeps seven significant digits.
+// Counts: nIw with the given scale or a power of ten that makes the peak a
+// count between 10^6 and 10^7 (exact in a float).
+SampleFormat chooseFormat(std::span<const float> x, const WriteOptions& opt,
+                          std::string_view source);
+
+// Text of one value under Fw.d, right-justified (no asterisks: the caller
+// chose w large enough).
+std::string fixedField(float value, int width, int decimals);
+
+// The complete record text.
+std::string formatKib(const Trace& t, int isps, const WriteOptions& opt,
+                      std::string_view source);
+
+// ---------------------------------------------------------------- command line
+
+struct Options {
+  std::string input;
+  std::string output;
+  InputFormat format = InputFormat::Detect;
+  std::optional<Unit> inputUnit;       // --unit
+  Unit outputUnit = Unit::Gal;         // --out-unit
+  std::optional<double> dt;            // --dt
+  std::optional<int> resample;         // --resample SPS
+  std::optional<long long> start;      // --start (1-based)
+  std::optional<long long> npts;       // --npts
+  std::optional<double> from;          // --from (seconds after the first sample)
+  std::optional<double> to;            // --to
+  NumberStyle style = NumberStyle::Free;
+  std::optional<float> scale;          // --scale (counts)
+  std::optional<std::string> station, stationName, component;
+  bool help = false;
+};
+
+std::string helpText();
+
+// Throws textio::InputRejected for any malformed command line.
+Options parseArguments(std::span<const std::string> args);
+
+// Applies unit, rate, window and the names given on the command line to a
+// trace read from `o.input` and returns the record text, whose comment lines
+// record the source and every conversion. Throws textio::InputRejected for
+// every refusal.
+std::string convertTrace(Trace t, const Options& o);
+
+// The whole program: parses, reads, converts and writes. Returns the exit
+// status: 0 done (or --help), 2 refused, 1 the output could not be written.
+int kibconv(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+
+}  // namespace convert

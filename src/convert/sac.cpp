@@ -1,0 +1,234 @@
+// SAC records, binary (either byte order) and alphanumeric.
+//
+// The header is 158 words: 70 floats, 40 integers (the last five of which
+// are logicals), then 192 characters of names (kstnm 8, kevnm 16, then
+// twenty-one names of 8). The binary form stores the words as 4-byte values
+// in the byte order of the machine that wrote them; the header version word
+// (nvhdr, 6 or 7) tells which. Version 7 files may carry a footer of 22
+// doubles after the samples. The samples follow the header as floats.
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <cstdint>
+#include <climits>
+
+#include "convert/convert.hpp"
+#include "convert/util.hpp"
+
+namespace convert {
+namespace {
+
+using detail::refuse;
+
+constexpr int kFloatWords = 70;
+constexpr int kIntWords = 40;
+constexpr std::size_t kNameBytes = 192;
+constexpr std::size_t kHeaderBytes = 4 * (kFloatWords + kIntWords) + kNameBytes;  // 632
+constexpr std::size_t kFooterBytes = 22 * 8;  // version 7: 22 doubles after the samples
+
+constexpr float kUndefFloat = -12345.0f;
+constexpr int kUndefInt = -12345;
+
+// Float word indices.
+constexpr int kDelta = 0, kB = 5, kO = 7;
+// Integer word indices (counted from the first integer word).
+constexpr int kNzyear = 0, kNzjday = 1, kNzhour = 2, kNzmin = 3, kNzsec = 4, kNzmsec = 5;
+constexpr int kNvhdr = 6, kNpts = 9, kIftype = 15, kIdep = 16, kLeven = 35;
+// Byte offsets in the name block.
+constexpr std::size_t kKstnm = 0, kKevnm = 8, kKcmpnm = 160, kKnetwk = 168;
+
+// Enumerated values of iftype and idep.
+constexpr int kItime = 1;
+constexpr int kIunkn = 5, kIdisp = 6, kIvel = 7, kIacc = 8, kIvolts = 50;
+
+struct SacHeader {
+  std::array<float, kFloatWords> f{};
+  std::array<std::int32_t, kIntWords> i{};
+  std::string names;  // 192 characters
+};
+
+std::uint32_t word(std::string_view bytes, std::size_t offset, bool swap) {
+  std::uint32_t w;
+  std::memcpy(&w, bytes.data() + offset, 4);
+  return swap ? __builtin_bswap32(w) : w;
+}
+
+bool knownVersion(std::int32_t v) { return v == 6 || v == 7; }
+
+// A name field: "-12345" (undefined) and blanks give an empty text.
+std::string name(const std::string& block, std::size_t offset, std::size_t length) {
+  std::string s = detail::printable(std::string_view(block).substr(offset, length));
+  if (s == "-12345") s.clear();
+  return s;
+}
+
+bool defined(float v) { return v != kUndefFloat && std::isfinite(v); }
+
+std::string_view idepText(int idep) {
+  switch (idep) {
+    case kIdisp: return "IDISP (displacement, nm)";
+    case kIvel: return "IVEL (velocity, nm/s)";
+    case kIvolts: return "IVOLTS (volts)";
+    default: return "";
+  }
+}
+
+// Fills everything but the samples from a header; `npts` is the count the
+// caller has already checked against the data.
+Trace traceFromHeader(const SacHeader& h, std::string_view source, std::string formatText) {
+  Trace t;
+  t.formatText = std::move(formatText);
+  const float delta = h.f[kDelta];
+  if (!defined(delta) || !(delta > 0.0f))
+    refuse(source, "SAC header delta " + detail::numberText(delta) +
+                       " is not a sample interval");
+  t.dt = static_cast<double>(delta);
+  const int iftype = h.i[kIftype];
+  if (iftype != kUndefInt && iftype != kItime)
+    refuse(source, "SAC header iftype " + std::to_string(iftype) +
+                       " is not a time series (ITIME = 1)");
+  if (h.i[kLeven] == 0) refuse(source, "SAC header leven is false: the samples are not evenly spaced");
+
+  const int idep = h.i[kIdep];
+  if (idep == kIacc) {
+    t.unit = Unit::NanometrePerS2;
+    t.unitOrigin = "SAC header idep IACC";
+  } else if (idep == kIunkn || idep == kUndefInt) {
+    t.unitOrigin = "the SAC header idep does not name a unit";
+  } else if (!idepText(idep).empty()) {
+    t.unitOrigin = "the SAC header idep says " + std::string(idepText(idep)) + ", not acceleration";
+  } else {
+    t.unitOrigin = "the SAC header idep " + std::to_string(idep) + " is not a unit";
+  }
+
+  t.station = name(h.names, kKstnm, 8);
+  t.eventName = name(h.names, kKevnm, 16);
+  t.component = name(h.names, kKcmpnm, 8);
+  t.network = name(h.names, kKnetwk, 8);
+
+  const auto& n = h.i;
+  const bool timeSet = n[kNzyear] >= 1 && n[kNzyear] <= 9999 && n[kNzjday] >= 1 &&
+                       n[kNzjday] <= 366 && n[kNzhour] >= 0 && n[kNzhour] <= 23 &&
+                       n[kNzmin] >= 0 && n[kNzmin] <= 59 && n[kNzsec] >= 0 && n[kNzsec] <= 60 &&
+                       n[kNzmsec] >= 0 && n[kNzmsec] <= 999;
+  if (timeSet) {
+    const std::int64_t ref =
+        epochMs(n[kNzyear], n[kNzjday], n[kNzhour], n[kNzmin], n[kNzsec], n[kNzmsec]);
+    // Offsets beyond a thousand years are not times of this record.
+    auto offset = [](float v) -> std::optional<std::int64_t> {
+      if (!defined(v) || std::fabs(static_cast<double>(v)) > 3.2e10) return std::nullopt;
+      return static_cast<std::int64_t>(std::llround(static_cast<double>(v) * 1000.0));
+    };
+    if (auto b = offset(h.f[kB])) t.startMs = ref + *b;
+    if (auto o = offset(h.f[kO])) t.eventMs = ref + *o;
+  }
+  return t;
+}
+
+void checkSamples(const std::vector<float>& x, std::string_view source) {
+  for (std::size_t k = 0; k < x.size(); ++k)
+    if (!std::isfinite(x[k]))
+      refuse(source, "sample " + std::to_string(k + 1) + " is not a finite number");
+}
+
+}  // namespace
+
+Trace readSacBinary(std::string_view bytes, std::string_view source) {
+  if (bytes.size() < kHeaderBytes)
+    refuse(source, "SAC binary file of " + std::to_string(bytes.size()) +
+                       " bytes is shorter than the 632-byte header");
+  const std::size_t versionAt = 4 * (kFloatWords + kNvhdr);
+  bool swap;
+  if (knownVersion(static_cast<std::int32_t>(word(bytes, versionAt, false))))
+    swap = false;
+  else if (knownVersion(static_cast<std::int32_t>(word(bytes, versionAt, true))))
+    swap = true;
+  else
+    refuse(source, "not a SAC binary file: the header version word is neither 6 nor 7 in either byte order");
+
+  SacHeader h;
+  for (int k = 0; k < kFloatWords; ++k)
+    h.f[k] = std::bit_cast<float>(word(bytes, 4 * static_cast<std::size_t>(k), swap));
+  for (int k = 0; k < kIntWords; ++k)
+    h.i[k] = static_cast<std::int32_t>(
+        word(bytes, 4 * static_cast<std::size_t>(kFloatWords + k), swap));
+  h.names = std::string(bytes.substr(4 * (kFloatWords + kIntWords), kNameBytes));
+
+  const bool littleEndianFile = (std::endian::native == std::endian::little) != swap;
+  const std::int32_t npts = h.i[kNpts];
+  if (npts <= 0) refuse(source, "SAC header npts " + std::to_string(npts) + " gives no samples");
+  const std::size_t dataBytes = bytes.size() - kHeaderBytes;
+  const std::size_t wanted = 4 * static_cast<std::size_t>(npts);
+  const bool footer = h.i[kNvhdr] == 7 && dataBytes == wanted + kFooterBytes;
+  if (dataBytes != wanted && !footer)
+    refuse(source, "SAC header npts " + std::to_string(npts) + " disagrees with the file, which holds " +
+                       std::to_string(dataBytes / 4) + " samples" +
+                       (dataBytes % 4 ? " and " + std::to_string(dataBytes % 4) + " stray bytes" : ""));
+
+  Trace t = traceFromHeader(h, source, std::string("SAC binary, ") +
+                                           (littleEndianFile ? "little-endian" : "big-endian"));
+  t.samples.resize(static_cast<std::size_t>(npts));
+  for (std::size_t k = 0; k < t.samples.size(); ++k)
+    t.samples[k] = std::bit_cast<float>(word(bytes, kHeaderBytes + 4 * k, swap));
+  checkSamples(t.samples, source);
+  return t;
+}
+
+Trace readSacAlpha(std::string_view text, std::string_view source) {
+  const auto lines = detail::splitLines(text);
+  constexpr std::size_t kFloatLines = 14, kIntLines = 8, kNameLines = 8;
+  constexpr std::size_t kHeaderLines = kFloatLines + kIntLines + kNameLines;
+  if (lines.size() < kHeaderLines)
+    refuse(source, "SAC alphanumeric file of " + std::to_string(lines.size()) +
+                       " lines is shorter than the 30-line header");
+  SacHeader h;
+  for (std::size_t l = 0; l < kFloatLines + kIntLines; ++l) {
+    const auto tok = detail::tokens(lines[l]);
+    if (tok.size() != 5)
+      refuse(source, "SAC alphanumeric header line " + std::to_string(l + 1) + " holds " +
+                         std::to_string(tok.size()) + " values instead of 5");
+    for (std::size_t k = 0; k < 5; ++k) {
+      const std::size_t w = 5 * l + k;
+      if (l < kFloatLines) {
+        const auto v = detail::parseFloat(tok[k]);
+        if (!v) refuse(source, "SAC alphanumeric header line " + std::to_string(l + 1) + ": '" +
+                                   std::string(tok[k]) + "' is not a number");
+        h.f[w] = *v;
+      } else {
+        const auto v = detail::parseInteger(tok[k]);
+        if (!v || *v < INT32_MIN || *v > INT32_MAX)
+          refuse(source, "SAC alphanumeric header line " + std::to_string(l + 1) + ": '" +
+                             std::string(tok[k]) + "' is not an integer");
+        h.i[w - kFloatWords] = static_cast<std::int32_t>(*v);
+      }
+    }
+  }
+  if (!knownVersion(h.i[kNvhdr]))
+    refuse(source, "not a SAC alphanumeric file: the header version nvhdr is " +
+                       std::to_string(h.i[kNvhdr]) + ", not 6 or 7");
+  // kstnm and kevnm share the first name line (8 + 16 columns); every other
+  // name line holds three names of 8 columns.
+  for (std::size_t l = kFloatLines + kIntLines; l < kHeaderLines; ++l)
+    h.names += detail::field(lines[l], 24);
+
+  const std::int32_t npts = h.i[kNpts];
+  if (npts <= 0) refuse(source, "SAC header npts " + std::to_string(npts) + " gives no samples");
+  Trace t = traceFromHeader(h, source, "SAC alphanumeric");
+  for (std::size_t l = kHeaderLines; l < lines.size(); ++l) {
+    for (auto tok : detail::tokens(lines[l])) {
+      const auto v = detail::parseFloat(tok);
+      if (!v) refuse(source, "line " + std::to_string(l + 1) + ": '" + std::string(tok) +
+                                 "' is not a number");
+      t.samples.push_back(*v);
+    }
+  }
+  if (t.samples.size() != static_cast<std::size_t>(npts))
+    refuse(source, "SAC header npts " + std::to_string(npts) + " disagrees with the file, which holds " +
+                       std::to_string(t.samples.size()) + " samples");
+  checkSamples(t.samples, source);
+  return t;
+}
+
+}  // namespace convert

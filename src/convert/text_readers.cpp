@@ -1,0 +1,242 @@
+// Text inputs: PEER NGA AT2 records and plain columns; format detection.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "convert/convert.hpp"
+#include "convert/util.hpp"
+
+namespace convert {
+namespace {
+
+using detail::refuse;
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return out;
+}
+
+std::string lineRef(std::size_t index) { return "line " + std::to_string(index + 1); }
+
+// The number written after "KEY=" (blanks allowed around "="), as in the
+// AT2 line "NPTS=  4000, DT=   .0100 SEC".
+std::optional<std::string_view> valueAfter(std::string_view line, std::string_view key) {
+  const auto at = line.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  std::size_t i = at + key.size();
+  while (i < line.size() && line[i] == ' ') ++i;
+  if (i >= line.size() || line[i] != '=') return std::nullopt;
+  ++i;
+  while (i < line.size() && line[i] == ' ') ++i;
+  const std::size_t start = i;
+  while (i < line.size() && line[i] != ' ' && line[i] != ',' && line[i] != '\t') ++i;
+  return line.substr(start, i - start);
+}
+
+bool allNumbers(std::string_view line, std::size_t count, bool integers) {
+  const auto tok = detail::tokens(line);
+  if (tok.size() != count) return false;
+  for (auto t : tok)
+    if (integers ? !detail::parseInteger(t) : !detail::parseNumber(t)) return false;
+  return true;
+}
+
+// Appends the numbers of lines [first, end) to x.
+void readValues(const std::vector<std::string_view>& lines, std::size_t first,
+                std::vector<float>& x, std::string_view source) {
+  for (std::size_t l = first; l < lines.size(); ++l)
+    for (auto tok : detail::tokens(lines[l])) {
+      const auto v = detail::parseFloat(tok);
+      if (!v) refuse(source, lineRef(l) + ": '" + std::string(tok) + "' is not a number");
+      x.push_back(*v);
+    }
+}
+
+}  // namespace
+
+std::optional<InputFormat> parseFormat(std::string_view text) {
+  if (text == "auto") return InputFormat::Detect;
+  if (text == "sac") return InputFormat::SacBinary;
+  if (text == "sac-alpha") return InputFormat::SacAlpha;
+  if (text == "at2") return InputFormat::At2;
+  if (text == "text") return InputFormat::Columns;
+  return std::nullopt;
+}
+
+std::string_view formatName(InputFormat f) {
+  switch (f) {
+    case InputFormat::Detect: return "auto";
+    case InputFormat::SacBinary: return "sac";
+    case InputFormat::SacAlpha: return "sac-alpha";
+    case InputFormat::At2: return "at2";
+    case InputFormat::Columns: return "text";
+  }
+  return "";
+}
+
+InputFormat detectFormat(std::string_view contents) {
+  constexpr std::size_t kHeaderBytes = 632, kVersionAt = 4 * (70 + 6);
+  if (contents.size() >= kHeaderBytes) {
+    std::uint32_t w;
+    std::memcpy(&w, contents.data() + kVersionAt, 4);
+    const std::uint32_t s = __builtin_bswap32(w);
+    if (w == 6 || w == 7 || s == 6 || s == 7) return InputFormat::SacBinary;
+  }
+  // Only the head of a text decides.
+  const auto lines = detail::splitLines(contents.substr(0, std::min<std::size_t>(contents.size(), 8192)));
+  if (!lines.empty() && upper(lines[0]).find("PEER") != std::string::npos) return InputFormat::At2;
+  if (lines.size() >= 4 && upper(lines[3]).find("NPTS") != std::string::npos) return InputFormat::At2;
+  if (lines.size() >= 30) {
+    bool sac = true;
+    for (std::size_t l = 0; l < 22 && sac; ++l) sac = allNumbers(lines[l], 5, l >= 14);
+    if (sac) return InputFormat::SacAlpha;
+  }
+  return InputFormat::Columns;
+}
+
+Trace readAt2(std::string_view text, std::string_view source) {
+  const auto lines = detail::splitLines(text);
+  if (lines.size() < 4) refuse(source, "AT2 file has fewer than its four header lines");
+  Trace t;
+  t.formatText = "PEER NGA AT2";
+
+  // Line 3 states the quantity and its unit: "ACCELERATION TIME SERIES IN UNITS OF G".
+  const std::string what = upper(lines[2]);
+  if (what.find("VELOCITY") != std::string::npos || what.find("DISPLACEMENT") != std::string::npos)
+    refuse(source, "AT2 line 3 '" + detail::printable(lines[2]) + "' is not an acceleration record");
+  const auto unitAt = what.find("UNITS OF");
+  if (unitAt != std::string::npos) {
+    const auto rest = detail::tokens(std::string_view(what).substr(unitAt + 8));
+    if (!rest.empty()) {
+      if (auto u = parseUnit(rest[0])) {
+        t.unit = *u;
+        t.unitOrigin = "AT2 line 3";
+      }
+    }
+  }
+  if (t.unit == Unit::Unknown)
+    t.unitOrigin = "AT2 line 3 '" + detail::printable(lines[2]) + "' names no unit of acceleration";
+
+  // Line 4: "NPTS=  4000, DT=   .0100 SEC" or, in older files, "4000 .0100 NPTS, DT".
+  const std::string counts = upper(lines[3]);
+  std::optional<long long> npts;
+  std::optional<double> dt;
+  if (auto n = valueAfter(counts, "NPTS")) {
+    npts = detail::parseInteger(*n);
+    if (auto d = valueAfter(counts, "DT")) dt = detail::parseNumber(*d);
+  } else {
+    const auto tok = detail::tokens(counts);
+    if (tok.size() >= 2) {
+      npts = detail::parseInteger(tok[0]);
+      dt = detail::parseNumber(tok[1]);
+    }
+  }
+  if (!npts || !dt)
+    refuse(source, "AT2 line 4 '" + detail::printable(lines[3]) + "' does not give NPTS and DT");
+  if (*npts <= 0) refuse(source, "AT2 NPTS " + std::to_string(*npts) + " gives no samples");
+  t.dt = *dt;
+
+  // Line 2: "Imperial Valley, 5/19/1940, El Centro Array #9, 180" (event
+  // parts, station, component).
+  std::vector<std::string> parts;
+  std::string_view title = lines[1];
+  for (std::size_t pos = 0; pos <= title.size();) {
+    auto comma = title.find(',', pos);
+    if (comma == std::string_view::npos) comma = title.size();
+    parts.push_back(detail::printable(title.substr(pos, comma - pos)));
+    pos = comma + 1;
+  }
+  if (parts.size() >= 3) {
+    t.component = parts.back();
+    t.stationName = parts[parts.size() - 2];
+    std::string event;
+    for (std::size_t k = 0; k + 2 < parts.size(); ++k) event += (k ? ", " : "") + parts[k];
+    t.eventName = event;
+  } else {
+    t.eventName = detail::printable(title);
+  }
+
+  readValues(lines, 4, t.samples, source);
+  if (t.samples.size() != static_cast<std::size_t>(*npts))
+    refuse(source, "AT2 NPTS " + std::to_string(*npts) + " disagrees with the file, which holds " +
+                       std::to_string(t.samples.size()) + " samples");
+  return t;
+}
+
+Trace readColumns(std::string_view text, std::string_view source, std::optional<double> dt) {
+  const auto lines = detail::splitLines(text);
+  Trace t;
+  t.unitOrigin = "a plain text file does not state its unit";
+  std::vector<double> times;
+  std::size_t columns = 0, firstLine = 0;
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    const auto body = detail::trim(lines[l]);
+    if (body.empty() || body[0] == '#') continue;
+    const auto tok = detail::tokens(body);
+    if (tok.size() > 2)
+      refuse(source, lineRef(l) + " holds " + std::to_string(tok.size()) +
+                         " values; expected one value or a time and a value per line");
+    if (columns == 0) {
+      columns = tok.size();
+      firstLine = l;
+    } else if (tok.size() != columns) {
+      refuse(source, lineRef(l) + " holds " + std::to_string(tok.size()) + " values but " +
+                         lineRef(firstLine) + " holds " + std::to_string(columns));
+    }
+    if (columns == 2) {
+      const auto time = detail::parseNumber(tok[0]);
+      if (!time) refuse(source, lineRef(l) + ": '" + std::string(tok[0]) + "' is not a time");
+      times.push_back(*time);
+    }
+    const auto v = detail::parseFloat(tok.back());
+    if (!v) refuse(source, lineRef(l) + ": '" + std::string(tok.back()) + "' is not a number");
+    t.samples.push_back(*v);
+  }
+  if (t.samples.empty()) refuse(source, "the file holds no samples");
+
+  if (columns == 1) {
+    t.formatText = "plain text, one value per line";
+    if (!dt) refuse(source, "one value per line and no time column: give the sample interval with --dt");
+    t.dt = *dt;
+    return t;
+  }
+  t.formatText = "plain text, time and value per line";
+  if (times.size() < 2) refuse(source, "a single time-value pair gives no sample interval");
+  // The interval from the two ends keeps all the digits the times were
+  // written with; each step must agree with it to 1 % (times written with
+  // fewer decimals than the interval needs, or a gap, fail here).
+  const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
+  if (!(step > 0.0)) refuse(source, "the time column does not increase");
+  for (std::size_t k = 1; k < times.size(); ++k)
+    if (std::fabs((times[k] - times[k - 1]) - step) > 0.01 * step)
+      refuse(source, "the time column is not evenly spaced: sample " + std::to_string(k + 1) +
+                         " is at " + detail::numberText(times[k]) + " s, the interval is " +
+                         detail::numberText(step) + " s");
+  if (dt && std::fabs(*dt - step) > 1e-6 * step)
+    refuse(source, "--dt " + detail::numberText(*dt) + " disagrees with the time column's interval " +
+                       detail::numberText(step) + " s");
+  t.dt = step;
+  return t;
+}
+
+Trace readTrace(std::string_view contents, InputFormat format, std::string_view source,
+                std::optional<double> dt) {
+  if (format == InputFormat::Detect) format = detectFormat(contents);
+  if (dt && format != InputFormat::Columns)
+    refuse("--dt", "applies to plain text only; the " + std::string(formatName(format)) +
+                       " input states its own interval");
+  switch (format) {
+    case InputFormat::SacBinary: return readSacBinary(contents, source);
+    case InputFormat::SacAlpha: return readSacAlpha(contents, source);
+    case InputFormat::At2: return readAt2(contents, source);
+    case InputFormat::Columns:
+    case InputFormat::Detect: break;
+  }
+  return readColumns(contents, source, dt);
+}
+
+}  // namespace convert
