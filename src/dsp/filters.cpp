@@ -81,9 +81,8 @@ bool prototype(float r, float ap, float as, Prototype& p) {
 
 void requireRoom(std::span<float> coeffs, int sections, const char* who) {
   if (coeffs.size() < static_cast<std::size_t>(4 * sections)) {
-    throw textio::InputRejected(std::string(who) + ": room for " +
-                                std::to_string(coeffs.size()) + " coefficients, the design needs " +
-                                std::to_string(4 * sections));
+    throw textio::InputRejected(std::string(who) + ": room for " + std::to_string(coeffs.size()) +
+                                " coefficients, the design needs " + std::to_string(4 * sections));
   }
 }
 
@@ -249,7 +248,8 @@ void recfil(textio::Channels& io, const float* x, float* y, int n, float a1, flo
   if (n <= 0) {
     io.writeLine(6, "");
     io.writeLine(6, "");
-    io.writeFormatted(6, "(1x,a,3x,'(recfil)',3x,'invalid input',3x,'n =',i5,3x,a)", {kMarks, n, kMarks});
+    io.writeFormatted(6, "(1x,a,3x,'(recfil)',3x,'invalid input',3x,'n =',i5,3x,a)",
+                      {kMarks, n, kMarks});
     io.writeLine(6, "");
     io.writeLine(6, "");
     return;
@@ -275,8 +275,8 @@ void tandem(textio::Channels& io, std::span<const float> x, std::span<float> y, 
   if (n <= 0 || m <= 0) {
     io.writeLine(6, "");
     io.writeLine(6, "");
-    io.writeFormatted(
-        6, "(1x,a,3x,'(tandem)',3x,'invalid input',3x,'n =',i5,3x,'m =',i5,a)", {kMarks, n, m, kMarks});
+    io.writeFormatted(6, "(1x,a,3x,'(tandem)',3x,'invalid input',3x,'n =',i5,3x,'m =',i5,a)",
+                      {kMarks, n, m, kMarks});
     io.writeLine(6, "");
     io.writeLine(6, "");
     return;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <complex>
-#include <bit>
 #include <random>
 #include <string>
 #include <vector>

@@ -227,17 +227,24 @@ TEST(Chblop, RejectedRequestsPrintTheirMessage) {
     const char* line;
   };
   const Row rows[] = {
-      {0.1f, 0.5f, 0.1f, 5.0f, " ????? (chblop) invalid input  fp=      0.100000   fs=  5.000000E-01   ?????"},
-      {0.1f, 0.1f, 0.1f, 5.0f, " ????? (chblop) invalid input  fp=      0.100000   fs=  1.000000E-01   ?????"},
-      {0.0f, 0.2f, 0.1f, 5.0f, " ????? (chblop) invalid input  fp=      0.000000   fs=  2.000000E-01   ?????"},
+      {0.1f, 0.5f, 0.1f, 5.0f,
+       " ????? (chblop) invalid input  fp=      0.100000   fs=  5.000000E-01   ?????"},
+      {0.1f, 0.1f, 0.1f, 5.0f,
+       " ????? (chblop) invalid input  fp=      0.100000   fs=  1.000000E-01   ?????"},
+      {0.0f, 0.2f, 0.1f, 5.0f,
+       " ????? (chblop) invalid input  fp=      0.000000   fs=  2.000000E-01   ?????"},
       // Stop edge below the pass edge: arcosh of a value below 1.
-      {0.2f, 0.1f, 0.1f, 5.0f, " ????? (chblop) invalid input  fp=      0.200000   fs=  1.000000E-01   ?????"},
+      {0.2f, 0.1f, 0.1f, 5.0f,
+       " ????? (chblop) invalid input  fp=      0.200000   fs=  1.000000E-01   ?????"},
       // Order above 31: the stop edge almost on the pass edge.
-      {0.1f, 0.1003f, 0.1f, 5.0f, " ????? (chblop) invalid input  fp=      0.100000   fs=  1.003000E-01   ?????"},
+      {0.1f, 0.1003f, 0.1f, 5.0f,
+       " ????? (chblop) invalid input  fp=      0.100000   fs=  1.003000E-01   ?????"},
       // Tolerance ratio above 1: zero stands for 0.1, larger than 0.05.
-      {0.1f, 0.2f, 0.0f, 0.05f, " ????? (chblop) invalid input  fp=      0.100000   fs=  2.000000E-01   ?????"},
+      {0.1f, 0.2f, 0.0f, 0.05f,
+       " ????? (chblop) invalid input  fp=      0.100000   fs=  2.000000E-01   ?????"},
       // Negative edges would give an unstable filter.
-      {-0.1f, -0.2f, 0.1f, 5.0f, " ????? (chblop) invalid input  fp=     -0.100000   fs= -2.000000E-01   ?????"},
+      {-0.1f, -0.2f, 0.1f, 5.0f,
+       " ????? (chblop) invalid input  fp=     -0.100000   fs= -2.000000E-01   ?????"},
   };
   for (const Row& row : rows) {
     const Design d = lowPass(row.fp, row.fs, row.ap, row.as);
@@ -254,17 +261,26 @@ TEST(Chbpas, RejectedRequestsPrintTheirMessage) {
   const char* head = " ?????   (chbpas)   invalid input   fl =";
   const Row rows[] = {
       // Stop edge inside the band, on a band edge, at the Nyquist frequency.
-      {0.05f, 0.1f, 0.07f, 0.1f, 5.0f, "      0.050000   fh =      0.100000   fs =      0.070000   ?????"},
-      {0.05f, 0.1f, 0.1f, 0.1f, 5.0f, "      0.050000   fh =      0.100000   fs =      0.100000   ?????"},
-      {0.05f, 0.1f, 0.5f, 0.1f, 5.0f, "      0.050000   fh =      0.100000   fs =      0.500000   ?????"},
+      {0.05f, 0.1f, 0.07f, 0.1f, 5.0f,
+       "      0.050000   fh =      0.100000   fs =      0.070000   ?????"},
+      {0.05f, 0.1f, 0.1f, 0.1f, 5.0f,
+       "      0.050000   fh =      0.100000   fs =      0.100000   ?????"},
+      {0.05f, 0.1f, 0.5f, 0.1f, 5.0f,
+       "      0.050000   fh =      0.100000   fs =      0.500000   ?????"},
       // Equal edges, a zero edge, an upper edge at the Nyquist frequency.
-      {0.1f, 0.1f, 0.2f, 0.1f, 5.0f, "      0.100000   fh =      0.100000   fs =      0.200000   ?????"},
-      {0.0f, 0.1f, 0.2f, 0.1f, 5.0f, "      0.000000   fh =      0.100000   fs =      0.200000   ?????"},
-      {0.1f, 0.5f, 0.2f, 0.1f, 5.0f, "      0.100000   fh =      0.500000   fs =      0.200000   ?????"},
-      {0.05f, 0.1f, 0.0f, 0.1f, 5.0f, "      0.050000   fh =      0.100000   fs =      0.000000   ?????"},
+      {0.1f, 0.1f, 0.2f, 0.1f, 5.0f,
+       "      0.100000   fh =      0.100000   fs =      0.200000   ?????"},
+      {0.0f, 0.1f, 0.2f, 0.1f, 5.0f,
+       "      0.000000   fh =      0.100000   fs =      0.200000   ?????"},
+      {0.1f, 0.5f, 0.2f, 0.1f, 5.0f,
+       "      0.100000   fh =      0.500000   fs =      0.200000   ?????"},
+      {0.05f, 0.1f, 0.0f, 0.1f, 5.0f,
+       "      0.050000   fh =      0.100000   fs =      0.000000   ?????"},
       // Order above 31 and a tolerance ratio above 1.
-      {0.05f, 0.1f, 0.1001f, 0.1f, 5.0f, "      0.050000   fh =      0.100000   fs =      0.100100   ?????"},
-      {0.05f, 0.1f, 0.2f, 0.05f, 0.0f, "      0.050000   fh =      0.100000   fs =      0.200000   ?????"},
+      {0.05f, 0.1f, 0.1001f, 0.1f, 5.0f,
+       "      0.050000   fh =      0.100000   fs =      0.100100   ?????"},
+      {0.05f, 0.1f, 0.2f, 0.05f, 0.0f,
+       "      0.050000   fh =      0.100000   fs =      0.200000   ?????"},
   };
   for (const Row& row : rows) {
     const Design d = bandPass(row.fl, row.fh, row.fs, row.ap, row.as);
@@ -403,8 +419,9 @@ TEST(Bandp, EmptySeriesReportsBothPasses) {
   const Design d = bandPass(0.5f * kDt, 5.0f * kDt, 10.0f * kDt, 0.1f, 5.0f);
   ASSERT_GT(d.m, 0);
   ASSERT_LT(d.m, 10);
-  const std::string once = "\n\n ?????   (tandem)   invalid input   n =    0   m =    " +
-                           std::to_string(d.m) + "?????\n\n\n";
+  const std::string once =
+      "\n\n ?????   (tandem)   invalid input   n =    0   m =    " + std::to_string(d.m) +
+      "?????\n\n\n";
   EXPECT_EQ(c.out.str(), once + once);
 }
 
