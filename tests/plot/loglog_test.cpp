@@ -70,19 +70,6 @@ TEST(Pltlog, DecadeAnnotationsFromOneHundredth) {
   EXPECT_EQ(texts[18].rotate, "   90.000 rotate");
 }
 
-TEST(Pltlog, SmallDecadesWithRaisedExponents) {
-  Page page;
-  page.start();
-  plot::pltlog(page.dev, 1, 2, 1.5f, 1.5f, 0.3f, 0.3f, 1.0e-4f, 1.0e-6f, 2);
-  const auto texts = plottest::labels(page.lines());
-  std::vector<std::string> got;
-  for (const auto& t : texts) got.push_back(trimmed(t.text));
-  const std::vector<std::string> expected = {"10", "-4", "10", "-3",  "10", "-6", "10",
-                                             "-5", "10", "-4", "(HZ)", "FREQUENCY", "(  CM  )",
-                                             "VELOCITY SPECTRA"};
-  EXPECT_EQ(got, expected);
-}
-
 TEST(Pltlog, RatioAndAmplitudeTitlesHaveNoUnit) {
   const std::vector<std::pair<int, std::string>> rows = {{4, "SPECTRAL RATIO"},
                                                          {5, "SPECTRAL AMPLITUDE"}};
