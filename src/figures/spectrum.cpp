@@ -152,8 +152,9 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   io.writeList(6, {"sorry now calculating, before fft.  ne=", n});
   dsp::nlogn(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)), -1.0f);
 
-  // Amplitudes in cm (the series are in m/s/s, times dt for the transform's
-  // scale); the modulus is taken in double and rounded once.
+  // Fourier amplitude of the acceleration in gal*s: the unscaled transform
+  // times dt, times 100 for metres to centimetres, in that order. The
+  // modulus is taken in double and rounded once.
   const float nedt = static_cast<float>(ne) * dt;
   for (int i = 1; i <= half; ++i) {
     const std::size_t k = static_cast<std::size_t>(i - 1);
