@@ -11,7 +11,7 @@ namespace textio::detail {
 namespace {
 
 constexpr long kMaxNumber = 1000000;      // widths, counts, repeats
-constexpr std::size_t kMaxItems = 1000000;  // items after expansion
+constexpr std::size_t kMaxItems = 100000;   // items after expansion
 
 struct FormatError {};
 

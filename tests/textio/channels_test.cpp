@@ -1,11 +1,13 @@
 // Channels bound to files: input files opened by name or as "fort.N", and
 // figure files that appear under their name only when committed.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 
 #include "textio_fixture.hpp"
 
@@ -183,6 +185,9 @@ TEST(InputFile, OpenRules) {
 
   EXPECT_EQ(ioErrorOf([&] { con.io.open(10, "    "); }).errorNumber, 107);  // null file name
   EXPECT_EQ(ioErrorOf([&] { con.io.open(5, "a.txt"); }).errorNumber, 101);
+  ASSERT_EQ(::mkdir("folder", 0755), 0);
+  EXPECT_EQ(ioErrorOf([&] { con.io.open(10, "folder"); }).errorNumber, EISDIR);
+  ASSERT_EQ(::rmdir("folder"), 0);
   EXPECT_EQ(folder.entries(), (Names{"a.txt", "b.txt"}));
 }
 
@@ -226,6 +231,59 @@ TEST(Units, ErrorStreamAndConsole) {
   con.io.closeAll();
   EXPECT_EQ(con.err.str(), " to err 1\n");
   EXPECT_EQ(con.out.str(), "  7\n");
+}
+
+}  // namespace
+
+namespace {
+
+// True when writing far beyond the file size limit fails with the write
+// error and leaves neither fort.21 nor a temporary file behind.
+bool fullDiskReported() {
+  bool reported = false;
+  {
+    std::istringstream in;
+    std::ostringstream out, err;
+    textio::Channels io(in, out, err);
+    try {
+      for (int i = 0; i < 10000; ++i) io.writeLine(21, std::string(79, 'x'));
+      io.closeAll();
+    } catch (const IoError& e) {
+      reported = (e.context == "write" || e.context == "close") && e.errorNumber == EFBIG &&
+                 e.unit == 21 && e.fileName == "fort.21" && !e.reading;
+    }
+  }
+  return reported && std::filesystem::is_empty(std::filesystem::current_path());
+}
+
+TEST(FigureFile, WriteFailureIsReportedAndNothingIsLeft) {
+  WorkFolder folder;
+  // A file size limit stands in for a full disk: in a child process, so that
+  // the limit binds nothing else.
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead
+    struct rlimit limit = {4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    ::_exit(fullDiskReported() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(Units, ConsoleWriteFailure) {
+  std::istringstream in;
+  std::ostream out(nullptr);  // every write fails
+  std::ostringstream err;
+  textio::Channels io(in, out, err);
+  const IoError e = ioErrorOf([&] { io.writeList(6, {"x"}); });
+  EXPECT_EQ(e.context, "write");
+  EXPECT_EQ(e.errorNumber, textio::kErrCantWrite);
+  EXPECT_EQ(e.unit, 6);
+  EXPECT_EQ(e.format, "list io");
 }
 
 }  // namespace
