@@ -1,0 +1,140 @@
+// The empirical Green's function summation: ntt delayed, weighted copies of
+// the element record per subfault, summed into the three synthetics.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "records/records.hpp"
+#include "synthesis/copy_range.hpp"
+#include "synthesis/synthesis.hpp"
+#include "textio/stop.hpp"
+
+namespace synthesis {
+namespace {
+
+constexpr int kConsole = 6;
+
+}  // namespace
+
+void synt(std::span<float> out, int nout, std::span<const float> in, int nin, int shift, float a,
+          float b) {
+  const detail::OutputRange r = detail::outputRange(shift, nin, nout, in.size(), out.size());
+  // The product a*b is formed once; each sample then adds (a*b)*in(m). The
+  // loop has no dependence between samples, so it vectorises without
+  // changing any sample's arithmetic.
+  const float c = a * b;
+  float* o = out.data();
+  const float* x = in.data() - shift;
+  for (long long n = r.lo; n < r.hi; ++n) o[n] += c * x[n];
+}
+
+void weights(int imdl, int nt, int ntt, std::span<float> ft) {
+  // The e of the decaying model, and its e - 1 (exact in single precision).
+  constexpr float e = 2.71828f;
+  const int n = std::min<long long>(std::max(ntt, 0), static_cast<long long>(ft.size()));
+  const float fnt = static_cast<float>(nt);
+  const float fntt = static_cast<float>(ntt);
+  const float tail = static_cast<float>(nt - 1) / fntt;
+  for (int k = 1; k <= n; ++k) {
+    float f = 0.0f;
+    switch (imdl) {
+      case 1:
+        f = fnt / fntt;
+        break;
+      case 2:
+        f = k == 1 ? 1.0f : tail;
+        break;
+      case 3:
+        if (k == 1) {
+          f = 1.0f;
+        } else {
+          const float x = 1.0f - static_cast<float>(k - 1) / fntt;
+          const float pw =
+              static_cast<float>(std::pow(static_cast<double>(e), static_cast<double>(x)));
+          f = tail * pw / (e - 1.0f);
+        }
+        break;
+      case 4:
+        if (k == 1) {
+          f = 1.0f;
+        } else {
+          const float s =
+              static_cast<float>(std::sqrt(static_cast<double>(static_cast<float>((k - 1) * ntt))));
+          f = static_cast<float>(nt - 1) / (2.0f * s);
+        }
+        break;
+      default:
+        break;
+    }
+    ft[k - 1] = f;
+  }
+}
+
+void summation(textio::Channels& io, run::Params& p, const SubfaultModel& model,
+               run::Workspace& w) {
+  const float span = static_cast<float>(p.nt) * p.tra;
+  const float sub = span / w.dt;
+  if (!std::isfinite(sub) || std::fabs(sub) > 1.0e9f) {
+    throw textio::InputRejected("ntt = nt*tra/dt cannot be formed: nt = " + std::to_string(p.nt) +
+                                ", tra =" + textio::listReal(p.tra) + ", dt =" +
+                                textio::listReal(w.dt) + "; it must lie in 1.." +
+                                std::to_string(kMaxShifts));
+  }
+  const int ntt = static_cast<int>(sub);
+  p.ntt = ntt;
+  io.writeList(kConsole, {"ntt =", ntt});
+  if (ntt <= 0 || ntt > kMaxShifts) {
+    throw textio::InputRejected("ntt = nt*tra/dt = " + std::to_string(ntt) + " with nt = " +
+                                std::to_string(p.nt) + ", tra =" + textio::listReal(p.tra) +
+                                ", dt =" + textio::listReal(w.dt) + "; it must lie in 1.." +
+                                std::to_string(kMaxShifts));
+  }
+  const float dtau = span / static_cast<float>(ntt);
+
+  std::array<float, kMaxShifts> ft{};
+  weights(p.imdl, p.nt, ntt, ft);
+
+  // Every copy in the order (i, j, k); each synthetic sample receives its
+  // terms in exactly this order.
+  const int nx = std::clamp(p.nx, 0, kMaxGrid);
+  const int nw = std::clamp(p.nw, 0, kMaxGrid);
+  std::vector<Copy> copies;
+  copies.reserve(static_cast<std::size_t>(nx) * nw * ntt);
+  const float lagmin = static_cast<float>(model.lagmin);
+  for (int i = 1; i <= nx; ++i) {
+    io.writeList(kConsole, {" now calculated ", i, " of ", p.nx});
+    for (int j = 1; j <= nw; ++j) {
+      const float lag = static_cast<float>(model.lagij[i - 1][j - 1]);
+      const float amp = model.ampij[i - 1][j - 1];
+      for (int k = 1; k <= ntt; ++k) {
+        const float s = lag + static_cast<float>(k - 1) * dtau / w.dt + 0.5f - lagmin;
+        const int shift = toSamples(s, "the shift of copy " + std::to_string(k) +
+                                           " of subfault (" + std::to_string(i) + ", " +
+                                           std::to_string(j) + ")");
+        copies.push_back({shift, amp, ft[k - 1]});
+      }
+    }
+  }
+
+  const std::array<std::span<float>, 3> out{w.ds, w.dss, w.dsss};
+  const std::array<std::span<const float>, 3> in{w.da, w.daa, w.daaa};
+  syntAll(out, p.ns, in, w.naft, copies);
+
+  float mean = 0.0f;
+  records::zero(w.ds, 1, p.ns, mean);
+  io.writeList(kConsole, {"ds sum =", mean});
+  records::zero(w.dss, 1, p.ns, mean);
+  io.writeList(kConsole, {"dss sum =", mean});
+  records::zero(w.dsss, 1, p.ns, mean);
+  io.writeList(kConsole, {"dsss sum =", mean});
+  records::zero(w.ds, p.ksa, p.kea, mean);
+  io.writeList(kConsole, {"remove sum =", mean});
+  records::zero(w.dss, p.ksa, p.kea, mean);
+  io.writeList(kConsole, {"remove sum =", mean});
+  records::zero(w.dsss, p.ksa, p.kea, mean);
+  io.writeList(kConsole, {"remove sum =", mean});
+  io.writeList(kConsole, {"###############"});
+}
+
+}  // namespace synthesis
