@@ -54,8 +54,7 @@ struct RecordHeader {
 // are dropped). Throws textio::InputRejected for a record without usable
 // samples: an empty file, a wrong first line, a missing scale factor or
 // nskip, nskip outside 0..100, npts outside 1..min(15000, samples.size()),
-// isps not positive, an end of file inside a fixed-format scale or sample
-// read.
+// isps not positive, an end of file inside the scale factor or the samples.
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
              RecordHeader& h, std::string_view source = {});
 

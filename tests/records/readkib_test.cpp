@@ -170,7 +170,7 @@ TEST(ReadKib, IntegerSamplesWithEachKindOfScaleLine) {
     EXPECT_EQ(r.console, (std::vector<std::string>{"KIBTRACE FORMAT", "  skip  0", "10I7      ",
                                                     "  data is integer"}));
   }
-  // The part's own example: 123 in seven columns times 0.01 is 1.23 in
+  // A count of 123 in seven columns times 0.01 is 1.23 in
   // single precision.
   KibFile k;
   k.fmtLine = "F10.3     gal";
@@ -269,11 +269,14 @@ TEST(ReadKibRejects, MissingScaleFactor) {
     k.scale = scale;
     EXPECT_NE(rejection(k.text()).find("scale factor"), std::string::npos) << scale;
   }
-  // The file ends where the fixed-format scale line should be.
-  const std::string whole = KibFile{}.text();
-  std::string cut;
-  for (int i = 0; i < 10; ++i) cut += lines(whole)[static_cast<std::size_t>(i)] + "\n";
-  EXPECT_NE(rejection(cut).find("scale factor"), std::string::npos);
+  // The file ends where the scale line should be, fixed or free format.
+  for (const char* fmtLine : {"F10.3     gal", "*         gal"}) {
+    KibFile k;
+    k.fmtLine = fmtLine;
+    std::string cut;
+    for (int i = 0; i < 10; ++i) cut += lines(k.text())[static_cast<std::size_t>(i)] + "\n";
+    EXPECT_NE(rejection(cut).find("scale factor"), std::string::npos) << fmtLine;
+  }
 }
 
 TEST(ReadKibRejects, TextLineCount) {
@@ -339,7 +342,7 @@ TEST(ReadKibRejects, SampleCountBeyondTheCallersArray) {
   EXPECT_EQ(small, std::vector<float>(4, 0.0f));
 }
 
-TEST(ReadKibRejects, EndOfFileInsideFixedFormatSamples) {
+TEST(ReadKibRejects, EndOfFileInsideTheSamples) {
   KibFile k;
   k.npts = rjust("9", 10);  // eight on the line, the ninth missing
   k.data = {"     1.000     2.000     3.000     4.000     5.000     6.000     7.000     8.000"};
@@ -348,6 +351,11 @@ TEST(ReadKibRejects, EndOfFileInsideFixedFormatSamples) {
   k.dfmt = "10I7";
   k.data = {"      1      2"};
   k.npts = rjust("11", 10);
+  EXPECT_NE(rejection(k.text()).find("end of file"), std::string::npos);
+
+  k.dfmt = "*";
+  k.data = {"1 2 3", "4"};
+  k.npts = rjust("5", 10);
   EXPECT_NE(rejection(k.text()).find("end of file"), std::string::npos);
 }
 
