@@ -115,6 +115,7 @@ std::string formatExponent(float value, int width, int decimals, int scale) {
   const int significant = scale <= 0 ? decimals + scale : decimals + 1;
   const std::string m = exponentText(significant - 1, std::fabs(x));
   const std::size_t ePos = m.find('E');
+  if (ePos == std::string::npos) return std::string(w, '*');
   std::string digits;
   for (std::size_t i = 0; i < ePos; ++i) {
     if (isDigit(m[i])) digits += m[i];

@@ -49,6 +49,10 @@ std::string listReal(float value);
 class Channels {
  public:
   Channels(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut);
+  // A file written through a channel is built in a temporary file beside it
+  // and takes its name only when the channel is closed (close, closeAll).
+  // Destroying the table first (a run ended by an exception) discards those
+  // temporary files and leaves any earlier file of that name as it was.
   ~Channels();
   Channels(const Channels&) = delete;
   Channels& operator=(const Channels&) = delete;
@@ -71,8 +75,9 @@ class Channels {
   bool readList(int unit, std::span<const Target> targets, bool eofBranch = false);
 
   // Fixed-format read of one statement with a format text such as "(a80)" or
-  // "(8F10.3)". End of file at the start of a line: false when `eofBranch`,
-  // IoError otherwise.
+  // "(8F10.3)". End of file at the start of a line (the first, or one begun
+  // by a slash or by reversion): false when `eofBranch`, IoError otherwise;
+  // values read before it keep what was stored.
   bool readFormatted(int unit, std::string_view format, std::initializer_list<Target> targets,
                      bool eofBranch = false);
   bool readFormatted(int unit, std::string_view format, std::span<const Target> targets,

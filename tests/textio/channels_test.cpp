@@ -224,15 +224,6 @@ TEST(Units, WrongDirections) {
   EXPECT_EQ(readFile("in.txt"), "1\n");
 }
 
-TEST(Units, ErrorStreamAndConsole) {
-  Console con;
-  con.io.writeList(0, {"to err", 1});
-  con.io.writeFormatted(6, "(i3)", {7});
-  con.io.closeAll();
-  EXPECT_EQ(con.err.str(), " to err 1\n");
-  EXPECT_EQ(con.out.str(), "  7\n");
-}
-
 }  // namespace
 
 namespace {

@@ -40,26 +40,6 @@ TEST(Report, MessageByNumber) {
   }
 }
 
-TEST(Report, Layouts) {
-  IoError named("list in", textio::kEndOfFile);
-  named.unit = 80;
-  named.fileName = "run.prm";
-  named.format = "list io";
-  EXPECT_EQ(named.report(),
-            "list in: end of file\n"
-            "apparent state: unit 80 named run.prm\n"
-            "last format: list io\n"
-            "lately reading sequential formatted external IO\n");
-
-  IoError unnamed("fmt", 115);
-  unnamed.unit = 5;
-  unnamed.reading = false;  // no format: the third line is left out
-  EXPECT_EQ(unnamed.report(),
-            "fmt: read unexpected character\n"
-            "apparent state: unit 5 (unnamed)\n"
-            "lately writing sequential formatted external IO\n");
-}
-
 TEST(Report, OpenOfAMissingFile) {
   WorkFolder folder;
   Console con;
