@@ -331,10 +331,12 @@ int kibconv(std::span<const std::string> args, std::ostream& out, std::ostream& 
       out << helpText();
       return 0;
     }
+    std::error_code ec;
+    if (std::filesystem::exists(o.input, ec) && !std::filesystem::is_regular_file(o.input, ec))
+      refuse(o.input, "is not a regular file");
     std::ifstream in(o.input, std::ios::binary);
     if (!in) refuse(o.input, std::string("cannot be opened: ") + std::strerror(errno));
     const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::error_code ec;
     if (std::filesystem::equivalent(o.input, o.output, ec))
       refuse(o.output, "is the input file; choose another output name");
     text = convertTrace(readTrace(contents, o.format, o.input, o.dt), o);

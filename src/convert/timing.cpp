@@ -70,6 +70,7 @@ std::vector<float> resampleLinear(std::span<const float> x, double dt, int sps) 
   if (x.empty() || !(dt > 0.0) || sps <= 0) throw std::invalid_argument("resampleLinear");
   const double step = 1.0 / static_cast<double>(sps);
   const double last = static_cast<double>(x.size() - 1) * dt;
+  if (last / step > 1.0e9) throw std::invalid_argument("resampleLinear: too many samples");
   // A hair of tolerance keeps the last input sample when the new grid lands
   // on it up to rounding.
   const auto n = static_cast<std::size_t>(std::floor(last / step + 1e-9)) + 1;

@@ -93,6 +93,21 @@ TEST(Kibconv, EveryRefusalIsOneLineAndStatusTwo) {
   EXPECT_FALSE(std::filesystem::exists(out));  // a refusal writes nothing
 }
 
+TEST(Kibconv, OutputThatCannotBeWrittenIsStatusOne) {
+  TempDir d;
+  const auto in = d.write("a.txt", "1\n");
+  const auto r = run({in, "-o", d.file("no/such/dir/o.kib"), "--dt", "0.01", "--unit", "gal"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "kibconv: " + d.file("no/such/dir/o.kib") + ": cannot be written: No such file or directory\n");
+}
+
+TEST(Kibconv, DirectoryAsInputIsRefused) {
+  TempDir d;
+  const auto r = run({d.file(""), "-o", d.file("o.kib"), "--unit", "gal"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "kibconv: " + d.file("") + ": is not a regular file\n");
+}
+
 TEST(Kibconv, WindowBySamplesCutsALongRecordToSize) {
   TempDir d;
   std::ostringstream s;
