@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Builds the program and runs it on the bundled example in a fresh folder
+# (default example-run/), leaving there the console transcript, the two
+# figures fort.21 and fort.22 and, when Ghostscript's ps2pdf is installed,
+# PDF copies of the figures.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-"$root/example-run"}
+
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build" -j"$(nproc)" --target egfsim
+
+rm -rf "$out"
+mkdir -p "$out"
+# The parameter file names the records relative to the working folder.
+find "$root/examples" -maxdepth 1 -type f ! -name 'README*' -exec cp {} "$out" \;
+cd "$out"
+status=0
+"$root/build/egfsim" < answers.txt > transcript.txt || status=$?
+if [ "$status" -ne 0 ]; then
+  echo "egfsim ended with status $status; see $out/transcript.txt" >&2
+  exit "$status"
+fi
+
+if command -v ps2pdf >/dev/null; then
+  for f in fort.21 fort.22; do
+    # The pages are drawn landscape on A4; keep the sheet upright.
+    [ -f "$f" ] && ps2pdf -sPAPERSIZE=a4 -dAutoRotatePages=/None "$f" "$f.pdf"
+  done
+fi
+echo "Example run complete in $out:"
+ls -1 "$out"
