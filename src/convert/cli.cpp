@@ -39,6 +39,14 @@ long long positiveInteger(std::string_view opt, std::string_view text) {
   return *v;
 }
 
+// An interval for messages and comment lines: a float interval (as SAC
+// stores it) in its shortest float text, 0.01 rather than 0.00999999978.
+std::string intervalText(double dt) {
+  const auto f = static_cast<float>(dt);
+  if (std::isfinite(f) && static_cast<double>(f) == dt) return detail::floatText(f);
+  return numberText(dt);
+}
+
 // A history line: the source path may be long, so only its tail is kept.
 std::string sourceLine(const std::string& path) {
   const std::string head = "kibconv: converted from ";
@@ -211,7 +219,7 @@ std::string convertTrace(Trace t, const Options& o) {
   std::vector<std::string> notes;
   notes.push_back(sourceLine(src));
   notes.push_back("input " + t.formatText + ", " + std::to_string(t.samples.size()) +
-                  " samples, interval " + numberText(t.dt) + " s");
+                  " samples, interval " + intervalText(t.dt) + " s");
   if (const auto line = timeLine(t); !line.empty()) notes.push_back(line);
   applyNames(t, o, notes);
 
@@ -252,12 +260,12 @@ std::string convertTrace(Trace t, const Options& o) {
       refuse("--resample", "would make about " + numberText(expected) + " samples");
     t.samples = resampleLinear(t.samples, t.dt, *o.resample);
     isps = *o.resample;
-    notes.push_back("resampled from interval " + numberText(t.dt) + " s to " + std::to_string(isps) +
+    notes.push_back("resampled from interval " + intervalText(t.dt) + " s to " + std::to_string(isps) +
                     " samples/s by linear interpolation, no filtering");
   } else if (rate) {
     isps = *rate;
   } else {
-    refuse(src, "sample interval " + numberText(t.dt) + " s is " + numberText(1.0 / t.dt) +
+    refuse(src, "sample interval " + intervalText(t.dt) + " s is " + numberText(1.0 / t.dt) +
                     " samples per second, not a whole number (--resample SPS interpolates onto "
                     "a whole rate)");
   }
@@ -294,7 +302,10 @@ std::string convertTrace(Trace t, const Options& o) {
                     " of " + std::to_string(n) + " (" + numberText(static_cast<double>(first - 1) / isps) +
                     " s to " + numberText(static_cast<double>(last - 1) / isps) + " s)");
     t.samples = std::vector<float>(t.samples.begin() + (first - 1), t.samples.begin() + last);
-    if (t.startMs) t.startMs = *t.startMs + (first - 1) * 1000 / isps;
+    if (t.startMs) {
+      t.startMs = *t.startMs + (first - 1) * 1000 / isps;
+      notes.push_back("first sample of the window " + isoText(*t.startMs));
+    }
   }
   if (t.samples.size() > static_cast<std::size_t>(kMaxSamples))
     refuse(src, "record of " + std::to_string(t.samples.size()) + " samples is longer than the " +

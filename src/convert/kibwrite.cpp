@@ -8,8 +8,8 @@
 //    4 A5,A12 station code, station name    12 A10    sample format
 //    5 I10  samples per second              13 3A10   network, station, channel
 //    6 I10  npts                            14 A20    "converted by kibconv"
-//    7 A24  time of the first sample        15 A11    "dt=" interval
-//    8 A24  event name                      16 free   nskip, then nskip lines of A80
+//    7 A24  event name                      15 A11    "dt=" interval
+//    8 A24  network.station component       16 free   nskip, then nskip lines of A80
 // and then the samples, one read of npts values.
 #include <algorithm>
 #include <cmath>
@@ -65,6 +65,14 @@ std::string peakField(float peak) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%10.3E", static_cast<double>(peak));
   return buf;
+}
+
+// "CI.CLC HNE": network, station and component as far as they are known.
+std::string channelText(const Trace& t) {
+  std::string s = t.network.empty() || t.station.empty() ? t.network + t.station
+                                                         : t.network + "." + t.station;
+  if (!t.component.empty()) s += (s.empty() ? "" : " ") + t.component;
+  return s;
 }
 
 long long countOf(float v, float scale) {
@@ -146,16 +154,18 @@ std::string formatKib(const Trace& t, int isps, const WriteOptions& opt, std::st
   s << field(t.station, 5) << field(t.stationName, 12) << '\n';
   s << rightJustified(std::to_string(isps), 10) << '\n';
   s << rightJustified(std::to_string(t.samples.size()), 10) << '\n';
-  s << field(t.startMs ? isoText(*t.startMs) : "", 24) << '\n';
   s << field(t.eventName, 24) << '\n';
+  s << field(channelText(t), 24) << '\n';
   s << peakField(peakOf(t.samples)) << '\n';
   s << field("*", 10) << field(unitField(t.unit), 5) << '\n';
   s << (opt.style == NumberStyle::Counts ? detail::floatText(f.scale) : std::string("1.0")) << '\n';
   s << field(f.dfmt, 10) << '\n';
   s << field(t.network, 10) << field(t.station, 10) << field(t.component, 10) << '\n';
   s << field("converted by kibconv", 20) << '\n';
+  // "dt=0.01000" as records have it; rates beyond 100000 per second would
+  // show only zeros that way.
   char dt[32];
-  std::snprintf(dt, sizeof dt, "dt=%.6g", 1.0 / isps);
+  std::snprintf(dt, sizeof dt, isps <= 100000 ? "dt=%.5f" : "dt=%.2e", 1.0 / isps);
   s << field(dt, 11) << '\n';
 
   const std::size_t nskip = std::min<std::size_t>(opt.comments.size(), kMaxCommentLines);

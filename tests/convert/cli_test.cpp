@@ -194,3 +194,26 @@ TEST(Kibconv, UnitOptionOverridesWhatASacHeaderSays) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Kibconv, WindowMovesTheTimeOfTheFirstSample) {
+  TempDir d;
+  convert_test::SacFile s;
+  s.delta(0.01f);
+  s.idep(8);
+  s.b(-30.0f);
+  s.o(0.0f);
+  s.time(2019, 187, 3, 19, 53, 40);
+  s.samples(std::vector<float>(500, 1.0f));
+  const auto in = d.write("x.sac", s.binary(false));
+  const auto r = run({in, "-o", d.file("o.kib"), "--start", "151"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string rec = d.read("o.kib");
+  // Reference 03:19:53.040, b = -30 s, then 150 samples of 0.01 s.
+  EXPECT_NE(rec.find("first sample 2019-07-06T03:19:23.040, event 2019-07-06T03:19:53.040"), std::string::npos);
+  EXPECT_NE(rec.find("first sample of the window 2019-07-06T03:19:24.540"), std::string::npos);
+  EXPECT_EQ(lines(rec)[2], "2019/07/06 03:19");  // the event's origin time
+}
+
+}  // namespace

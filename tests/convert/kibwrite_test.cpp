@@ -112,15 +112,15 @@ TEST(FormatKib, HeaderFieldsSitInTheirColumns) {
       "CLC  CHINA LAKE  ",
       "       100",
       "         3",
-      "2019-07-06T03:19:51.790 ",
       "Ridgecrest              ",
+      "CI.CLC HNE              ",
       "    57.373",
       "*         gal  ",
       "1.0",
       "*         ",
       "CI        CLC       HNE       ",
       "converted by kibconv",
-      "dt=0.01    ",
+      "dt=0.01000 ",
       "3",
   };
   for (std::size_t k = 0; k < header.size(); ++k) EXPECT_EQ(l[k], header[k]) << "line " << k + 1;

@@ -91,6 +91,7 @@ TEST(RoundTrip, SacBinaryBothByteOrdersEveryStyle) {
   s.idep(8);  // nm/s/s
   s.kstnm("CLC");
   s.kcmpnm("HNE");
+  s.knetwk("CI");
   s.time(2019, 187, 3, 19, 53, 40);
   s.b(0.0f);
   s.samples(convert_test::wiggle(3000, 5.0e8f));  // about 50 gal
@@ -104,7 +105,8 @@ TEST(RoundTrip, SacBinaryBothByteOrdersEveryStyle) {
       EXPECT_EQ(r.h.rcode, "CLC  ");
       EXPECT_EQ(r.h.head3, "HNE");
       EXPECT_EQ(r.h.dunit, "gal  ");
-      EXPECT_EQ(r.h.head24a, "2019-07-06T03:19:53.040 ");
+      EXPECT_EQ(r.h.head24b, "CI.CLC HNE              ");
+      EXPECT_EQ(r.h.head11, "dt=0.01000 ");
       float peak = 0.0f;
       for (float v : want) peak = std::max(peak, std::fabs(v));
       EXPECT_NEAR(r.h.hreal, peak, 0.0005f);  // F10.3
