@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <sstream>
 
 #include "convert/convert.hpp"
@@ -119,6 +120,9 @@ SampleFormat chooseFormat(std::span<const float> x, const WriteOptions& opt,
         char power[16];
         std::snprintf(power, sizeof power, "1e%d", e - 6);
         f.scale = std::strtof(power, nullptr);
+        if (!(f.scale >= std::numeric_limits<float>::min()))
+          detail::refuse(source, "peak " + detail::floatText(peak) +
+                                     " is too small for integer counts; use --number free");
       }
       long long widest = 0;
       for (std::size_t k = 0; k < x.size(); ++k) {

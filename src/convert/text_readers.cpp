@@ -112,7 +112,9 @@ Trace readAt2(std::string_view text, std::string_view source) {
   if (unitAt != std::string::npos) {
     const auto rest = detail::tokens(std::string_view(what).substr(unitAt + 8));
     if (!rest.empty()) {
-      if (auto u = parseUnit(rest[0])) {
+      std::string_view name = rest[0];
+      while (!name.empty() && name.back() == '.') name.remove_suffix(1);  // "UNITS OF G."
+      if (auto u = parseUnit(name)) {
         t.unit = *u;
         t.unitOrigin = "AT2 line 3";
       }

@@ -81,6 +81,13 @@ TEST(ChooseFormat, CountsWithAndWithoutAScale) {
   o.countScale = 0.01f;
   f = convert::chooseFormat(x, o, "s");
   EXPECT_EQ(f.dfmt, "13I6");  // " 12346", " -50"
+  o.countScale.reset();
+  try {
+    convert::chooseFormat(std::vector<float>{1e-40f}, o, "s");  // a scale of 1e-46 is no float
+    ADD_FAILURE() << "not refused";
+  } catch (const textio::InputRejected& e) {
+    EXPECT_EQ(e.message, "s: peak 9.99995E-41 is too small for integer counts; use --number free");
+  }
   o.countScale = 1e-8f;       // 1.2e10 counts do not fit 32 bits
   try {
     convert::chooseFormat(x, o, "s");

@@ -163,6 +163,11 @@ TEST(At2, OldAndNewHeaderLines) {
   }
 }
 
+TEST(At2, UnitWithATrailingPoint) {
+  const auto t = convert::readAt2(convert_test::at2({1.0}, ".01", true, "ACCELERATION IN UNITS OF G."), "e.at2");
+  EXPECT_EQ(t.unit, Unit::G);
+}
+
 TEST(At2, RefusesOtherQuantitiesAndWrongCounts) {
   const std::vector<double> x = {1, 2, 3};
   EXPECT_NE(refusal([&] {
