@@ -80,18 +80,4 @@ TEST_F(ExampleRun, FiguresPassGhostscript) {
   }
 }
 
-TEST_F(ExampleRun, TranscriptEndsWithTheSyntheticSpectrumLines) {
-  RunFolder folder("example_transcript");
-  stage(folder.path(), example::makeExample().params);
-  const Outcome o = runProgram(folder.path(), kAnswers);
-  ASSERT_EQ(o.status, 0) << o.errors;
-  EXPECT_TRUE(o.errors.empty()) << o.errors;
-  EXPECT_EQ(o.transcript.rfind("  input filename of input parameters", 0), 0u);
-  EXPECT_NE(o.transcript.find(" ntt = 50\n"), std::string::npos);
-  EXPECT_NE(o.transcript.find(" radiation taken into account\n"), std::string::npos);
-  const auto synthetic = o.transcript.find("synthetic spectra");
-  ASSERT_NE(synthetic, std::string::npos);
-  EXPECT_NE(o.transcript.find("before plotting", synthetic), std::string::npos);
-}
-
 }  // namespace

@@ -92,40 +92,22 @@ TEST(Example, ProgramReadsTheParameterFileToTheModelsValues) {
   EXPECT_EQ(p.ns, 0);  // the file's 0: the target's count, which the model uses
   EXPECT_EQ(m.ns, example::kTargetSamples);
   // Every value the geometry and summation use, bit for bit.
-  EXPECT_EQ(p.str, m.str);
-  EXPECT_EQ(p.dip, m.dip);
-  EXPECT_EQ(p.rak, m.rak);
-  EXPECT_EQ(p.z, m.z);
-  EXPECT_EQ(p.stra, m.stra);
-  EXPECT_EQ(p.dipa, m.dipa);
-  EXPECT_EQ(p.raka, m.raka);
-  EXPECT_EQ(p.za, m.za);
-  EXPECT_EQ(p.dx, m.dx);
-  EXPECT_EQ(p.dw, m.dw);
-  EXPECT_EQ(p.tra, m.tra);
-  EXPECT_EQ(p.dx0, m.dx0);
-  EXPECT_EQ(p.dw0, m.dw0);
-  EXPECT_EQ(p.nx, m.nx);
-  EXPECT_EQ(p.nw, m.nw);
-  EXPECT_EQ(p.nt, m.nt);
-  EXPECT_EQ(p.nsx, m.nsx);
-  EXPECT_EQ(p.nsw, m.nsw);
-  EXPECT_EQ(p.cfac, m.cfac);
-  EXPECT_EQ(p.vs, m.vs);
-  EXPECT_EQ(p.vr, m.vr);
-  EXPECT_EQ(p.ird, m.ird);
-  EXPECT_EQ(p.ipfm, m.ipfm);
-  EXPECT_EQ(p.rm, m.rm);
-  EXPECT_EQ(p.pm, m.pm);
-  EXPECT_EQ(p.ra, m.ra);
-  EXPECT_EQ(p.pa, m.pa);
-  EXPECT_EQ(p.cmp, m.cmp);
-  EXPECT_EQ(p.imdl, m.imdl);
-  EXPECT_EQ(p.ksm, m.ksm);
-  EXPECT_EQ(p.kem, m.kem);
-  EXPECT_EQ(p.ksa, m.ksa);
-  EXPECT_EQ(p.kea, m.kea);
-  EXPECT_EQ(p.IW, m.IW);
+  using R = float run::Params::*;
+  for (R r : {&run::Params::str, &run::Params::dip, &run::Params::rak, &run::Params::z,
+              &run::Params::stra, &run::Params::dipa, &run::Params::raka, &run::Params::za,
+              &run::Params::dx, &run::Params::dw, &run::Params::tra, &run::Params::dx0,
+              &run::Params::dw0, &run::Params::cfac, &run::Params::vs, &run::Params::vr,
+              &run::Params::rm, &run::Params::pm, &run::Params::ra, &run::Params::pa,
+              &run::Params::cmp}) {
+    EXPECT_EQ(p.*r, m.*r);
+  }
+  using I = int run::Params::*;
+  for (I i : {&run::Params::nx, &run::Params::nw, &run::Params::nt, &run::Params::nsx,
+              &run::Params::nsw, &run::Params::ird, &run::Params::ipfm, &run::Params::imdl,
+              &run::Params::ksm, &run::Params::kem, &run::Params::ksa, &run::Params::kea,
+              &run::Params::IW}) {
+    EXPECT_EQ(p.*i, m.*i);
+  }
   EXPECT_EQ(p.fmain.substr(0, 10), "target.kib");
   EXPECT_EQ(p.faft.substr(0, 11), "element.kib");
 }

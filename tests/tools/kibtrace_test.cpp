@@ -125,34 +125,24 @@ TEST(KibWriter, RefusesValuesAndTextsThatDoNotFit) {
   EXPECT_EQ(example::field("ab", 4), "ab  ");
 }
 
-TEST(KibWriter, ProgramReaderGetsExactlyTheFloatSamples) {
+TEST(KibWriter, ProgramReaderGetsExactlyTheSamplesOfBothEncodings) {
   std::vector<double> x;
-  for (int i = 0; i < 1001; ++i) x.push_back(30.0 * std::sin(0.07 * i) * std::exp(-0.003 * i));
-  const example::KibText k = example::writeFloatRecord(testHeader(), x);
-  records::RecordHeader h;
-  int npts = 0;
-  std::string console;
-  const std::vector<float> got = readBack(k.text, h, npts, console);
-  EXPECT_EQ(npts, 1001);
-  EXPECT_EQ(got, k.samples);
-  EXPECT_EQ(h.rcode, "EXS  ");
-  EXPECT_EQ(h.rname, "EXAMPLE SITE");
-  EXPECT_EQ(h.dunit, "gal  ");
-  EXPECT_EQ(h.nskip, 2);
-  EXPECT_NE(console.find("data is floting"), std::string::npos);
-}
-
-TEST(KibWriter, ProgramReaderGetsExactlyTheScaledCounts) {
-  std::vector<double> x;
-  for (int i = 0; i < 997; ++i) x.push_back(400.0 * std::cos(0.05 * i) * std::exp(-0.004 * i));
-  const example::KibText k = example::writeCountRecord(testHeader(), x);
-  records::RecordHeader h;
-  int npts = 0;
-  std::string console;
-  const std::vector<float> got = readBack(k.text, h, npts, console);
-  EXPECT_EQ(npts, 997);
-  EXPECT_EQ(got, k.samples);
-  EXPECT_NE(console.find("data is integer"), std::string::npos);
+  for (int i = 0; i < 1001; ++i) x.push_back(400.0 * std::sin(0.07 * i) * std::exp(-0.003 * i));
+  for (const bool counts : {false, true}) {
+    const example::KibText k = counts ? example::writeCountRecord(testHeader(), x)
+                                      : example::writeFloatRecord(testHeader(), x);
+    records::RecordHeader h;
+    int npts = 0;
+    std::string console;
+    const std::vector<float> got = readBack(k.text, h, npts, console);
+    EXPECT_EQ(npts, 1001);
+    EXPECT_EQ(got, k.samples) << (counts ? "10I8" : "8F10.4");
+    EXPECT_EQ(h.rcode, "EXS  ");
+    EXPECT_EQ(h.rname, "EXAMPLE SITE");
+    EXPECT_EQ(h.dunit, "gal  ");
+    EXPECT_EQ(h.nskip, 2);
+    EXPECT_NE(console.find(counts ? "data is integer" : "data is floting"), std::string::npos);
+  }
 }
 
 }  // namespace
