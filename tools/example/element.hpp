@@ -41,7 +41,7 @@ double omegaSquaredAcceleration(double f, double fc, double kappa);
 
 // The element record, `samples` values: the two wave groups scaled so that
 // their sum peaks at `peak`, plus white background noise of rms `noise`.
-// Deterministic: the same spec gives the same doubles on every run.
+// Deterministic: equal ElementSpecs give equal doubles on every run.
 std::vector<double> makeElement(const ElementSpec& spec);
 
 // In-place radix-2 discrete Fourier transform of (re, im), length a power of
