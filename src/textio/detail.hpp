@@ -42,7 +42,9 @@ struct EditItem {
 struct Format {
   std::vector<EditItem> items;
   std::size_t reversionPoint = 0;
-  bool hasData = false;  // at least one I, F, E or A item
+  // At least one I, F, E or A item from reversionPoint on: without one a
+  // statement whose values outlast the format could never end.
+  bool reversionTakesData = false;
 };
 
 inline bool isData(EditKind k) {

@@ -32,8 +32,8 @@ class Parser {
     parseList(f.items, 0, f.reversionPoint);
     skipBlanks();
     if (pos_ != text_.size()) throw FormatError{};
-    for (const EditItem& it : f.items) {
-      if (isData(it.kind)) f.hasData = true;
+    for (std::size_t i = f.reversionPoint; i < f.items.size(); ++i) {
+      if (isData(f.items[i].kind)) f.reversionTakesData = true;
     }
     return f;
   }

@@ -12,6 +12,13 @@ struct EndOfFile {};
 
 [[noreturn]] void badType() { throw IoError("fmt", 117); }  // "bad variable type"
 
+// Reversion restarts the format at its last top-level group; a group without
+// a data item would then never take a value, and the statement would start
+// new lines for ever. Such a format is refused when it comes to reversion.
+void requireDataAfterReversion(const Format& format) {
+  if (!format.reversionTakesData) throw IoError("fmt", kErrFormat);
+}
+
 // The columns [col, col + width) of `line`, blank padded past its end.
 std::string columns(std::string_view line, std::size_t col, int width) {
   const auto w = static_cast<std::size_t>(width);
@@ -54,8 +61,7 @@ void readStatement(LineSource& source, const Format& format, std::span<const Tar
   for (;;) {
     if (ip == format.items.size()) {
       if (next == targets.size()) return;
-      // A format without data items would never take a value.
-      if (!format.hasData) throw IoError("fmt", kErrFormat);
+      requireDataAfterReversion(format);
       if (!source.nextLine(line)) throw EndOfFile{};
       col = 0;
       ip = format.reversionPoint;
@@ -129,7 +135,7 @@ std::vector<std::string> formattedLines(const Format& format, std::span<const Va
   for (;;) {
     if (ip == format.items.size()) {
       if (next == values.size()) break;
-      if (!format.hasData) throw IoError("fmt", kErrFormat);
+      requireDataAfterReversion(format);
       lines.push_back(std::move(line));
       line.clear();
       ip = format.reversionPoint;

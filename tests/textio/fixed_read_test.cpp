@@ -211,6 +211,15 @@ TEST(FixedRead, FormatErrors) {
   }
 }
 
+TEST(FixedRead, ReversionToAGroupWithoutDataIsRefused) {
+  Console con(" 1 2\n 3\n");
+  int a = 0, b = 0;
+  const IoError e = ioErrorOf([&] { con.io.readFormatted(5, "(i2,(x))", {&a, &b}); });
+  EXPECT_EQ(e.context, "fmt");
+  EXPECT_EQ(e.errorNumber, textio::kErrFormat);
+  EXPECT_EQ(a, 1);
+}
+
 TEST(FixedRead, WrongVariableKind) {
   Console con("1\n");
   float f = 0;

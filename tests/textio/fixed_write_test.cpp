@@ -130,6 +130,17 @@ TEST(FixedWrite, Statements) {
             "\n");
 }
 
+TEST(FixedWrite, ReversionToAGroupWithoutDataIsRefused) {
+  // Otherwise the statement would write new lines for ever.
+  for (const char* f : {"(i2,('x'))", "('x')", "(i2,(2x)/)"}) {
+    SCOPED_TRACE(f);
+    Console con;
+    const IoError e = ioErrorOf([&] { con.io.writeFormatted(6, f, {1, 2}); });
+    EXPECT_EQ(e.context, "fmt");
+    EXPECT_EQ(e.errorNumber, textio::kErrFormat);
+  }
+}
+
 TEST(FixedWrite, ValueOfTheWrongKind) {
   Console con;
   const IoError e = ioErrorOf([&] { con.io.writeFormatted(6, "(i5)", {1.0f}); });
