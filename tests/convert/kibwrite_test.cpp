@@ -50,27 +50,6 @@ TEST(ChooseFormat, FreeFormatIsExactForEveryFloat) {
   for (std::size_t k = 0; k < x.size(); ++k) EXPECT_EQ(back[k], x[k]) << k;
 }
 
-TEST(ChooseFormat, FixedDecimalsKeepSevenDigitsOfThePeak) {
-  struct Row {
-    float peak;
-    const char* dfmt;
-  };
-  const Row rows[] = {
-      // Width: the longest text plus one blank; as many values as fit 80 columns.
-      {57.373f, "8F9.5"},     // "57.37300"
-      {-0.318f, "7F11.7"},    // "-0.3180000"
-      {9999999.0f, "8F9.0"},  // "9999999."
-      {1.5e-4f, "6F13.10"},   // "0.0001500000"
-      {0.0f, "8F9.6"},        // "0.000000"
-  };
-  WriteOptions o;
-  o.style = NumberStyle::Fixed;
-  for (const auto& r : rows) {
-    const std::vector<float> x = {r.peak, r.peak / 7.0f};
-    EXPECT_EQ(convert::chooseFormat(x, o, "s").dfmt, r.dfmt) << r.peak;
-  }
-}
-
 TEST(ChooseFormat, CountsWithAndWithoutAScale) {
   WriteOptions o;
   o.style = NumberStyle::Counts;

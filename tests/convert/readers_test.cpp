@@ -114,14 +114,6 @@ TEST(SacBinary, RefusalsNameTheFileAndTheField) {
             std::string::npos);
 }
 
-TEST(SacBinary, DeclaredQuantityOtherThanAccelerationLeavesTheUnitOpen) {
-  SacFile s = sampleSac();
-  s.idep(7);
-  const Trace t = convert::readSacBinary(s.binary(false), "x.sac");
-  EXPECT_EQ(t.unit, Unit::Unknown);
-  EXPECT_NE(t.unitOrigin.find("IVEL"), std::string::npos);
-}
-
 TEST(SacAlpha, ReadsTheSameHeaderAndSamplesAsBinary) {
   const SacFile s = sampleSac();
   const std::string text = s.alpha();
