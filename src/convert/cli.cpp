@@ -246,6 +246,8 @@ std::string convertTrace(Trace t, const Options& o) {
   t.unit = o.outputUnit;
 
   // Rate.
+  if (!(t.dt > 0.0) || !std::isfinite(t.dt))
+    refuse(src, "sample interval " + numberText(t.dt) + " s is not a positive interval");
   const auto rate = wholeRate(t.dt);
   int isps = 0;
   if (o.resample && !(rate && *rate == *o.resample)) {

@@ -55,6 +55,7 @@ TEST(Kibconv, EveryRefusalIsOneLineAndStatusTwo) {
   const auto txt = d.write("a.txt", column(10, 0.01));
   const auto one = d.write("one.txt", "1\n2\n3\n");
   const auto longer = d.write("long.txt", column(15001, 0.01));
+  const auto at2zero = d.write("z.at2", convert_test::at2({1.0, 2.0}, "0.0", true));
   const auto out = d.file("o.kib");
   struct Row {
     std::vector<std::string> args;
@@ -77,6 +78,7 @@ TEST(Kibconv, EveryRefusalIsOneLineAndStatusTwo) {
       {{txt, "-o", out}, txt + ": a plain text file does not state its unit; give the unit of the samples with --unit (g, gal, m/s/s, nm/s/s)"},
       {{one, "-o", out, "--unit", "g", "--dt", "0.0051"}, one + ": sample interval 0.0051 s is 196.078431 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
       {{one, "-o", out, "--unit", "g", "--dt", "2"}, one + ": sample interval 2 s is 0.5 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
+      {{at2zero, "-o", out}, at2zero + ": sample interval 0 s is not a positive interval"},
       {{longer, "-o", out, "--unit", "g"}, longer + ": record of 15001 samples is longer than the 15000 the program takes; cut a window with --start/--npts or --from/--to"},
       {{txt, "-o", out, "--unit", "g", "--npts", "11"}, "--npts: 11 samples from sample 1 run past the last sample 10"},
       {{txt, "-o", out, "--unit", "g", "--start", "11"}, "--start: 11 is past the last sample 10"},
