@@ -1,11 +1,23 @@
 // The fast form of the three-series summation.
 //
 // Exactness: every output sample must receive its terms (a*b)*in in the
-// order of the copy list, each rounded to single precision before it is
-// added, exactly as the plain loop does. Blocking the output and treating
-// the three series in one loop only changes which sample is worked on when;
-// it never reorders the additions into one sample, never fuses a multiply
-// with an add (the build has -ffp-contract=off) and never reassociates.
+// order of the copy list, each product rounded to single precision before
+// it is added, exactly as the plain loop does. Everything below only
+// changes which sample is worked on when:
+//   - the output is cut into blocks that stay in the L1 cache while every
+//     copy adds its slice into them (the three series share the blocking);
+//   - inside a block, G consecutive copies that all cover a common stretch
+//     are added in one pass over that stretch: each sample is loaded once,
+//     receives the G terms one after the other in copy order, and is
+//     stored once; the samples of the block outside the common stretch get
+//     the same copies one by one, again in copy order;
+//   - the passes are compiled for AVX-512 and AVX2 as well as the baseline
+//     and the widest one the processor has is chosen at run time, so one
+//     binary uses the widest vectors wherever it runs.
+// No multiply is fused with an add (the build has -ffp-contract=off and
+// these loops never ask for it), nothing is reassociated, and the
+// vectoriser only ever runs the sample loop in parallel lanes, each lane
+// keeping its own order of additions.
 #include <algorithm>
 #include <vector>
 
@@ -15,9 +27,12 @@
 namespace synthesis {
 namespace {
 
-// Output samples per block and series: three blocks of 4 KiB stay in the L1
-// cache while every copy adds its slice into them.
-constexpr long long kBlock = 1024;
+// Output samples per block and series: three blocks of 8 KiB.
+constexpr long long kBlock = 2048;
+// Copies added in one pass over a common stretch.
+constexpr int kGroup = 4;
+// A common stretch shorter than this is not worth a fused pass.
+constexpr long long kMinFused = 16;
 
 struct Placed {
   long long lo, hi;  // output samples [lo, hi) of the copy
@@ -25,23 +40,107 @@ struct Placed {
   float c;           // a*b
 };
 
-__attribute__((target_clones("avx2", "default")))
-void addBlock(float* __restrict o0, float* __restrict o1, float* __restrict o2,
-              const float* __restrict i0, const float* __restrict i1,
-              const float* __restrict i2, long long count, float c) {
+// The two passes, written once and compiled three times: for the baseline
+// instruction set, for AVX2 and for AVX-512 (each variant below inlines the
+// body under its own target, so the vectoriser uses that target's vectors).
+
+// o(n) += c * x(n), n = 0..count-1.
+[[gnu::always_inline]] inline void addOneBody(float* __restrict o, const float* __restrict x,
+                                              long long count, float c) {
+  for (long long n = 0; n < count; ++n) o[n] += c * x[n];
+}
+
+// o(n) += c0*x0(n), then += c1*x1(n), += c2*x2(n), += c3*x3(n), n = 0..count-1.
+[[gnu::always_inline]] inline void addFourBody(float* __restrict o, const float* __restrict x0,
+                                               const float* __restrict x1,
+                                               const float* __restrict x2,
+                                               const float* __restrict x3, long long count,
+                                               float c0, float c1, float c2, float c3) {
   for (long long n = 0; n < count; ++n) {
-    o0[n] += c * i0[n];
-    o1[n] += c * i1[n];
-    o2[n] += c * i2[n];
+    float v = o[n];
+    v += c0 * x0[n];
+    v += c1 * x1[n];
+    v += c2 * x2[n];
+    v += c3 * x3[n];
+    o[n] = v;
   }
+}
+
+#define EGF_KERNEL_VARIANT(suffix, attribute)                                                  \
+  attribute void addOne##suffix(float* __restrict o, const float* __restrict x,               \
+                                long long count, float c) {                                   \
+    addOneBody(o, x, count, c);                                                               \
+  }                                                                                           \
+  attribute void addFour##suffix(float* __restrict o, const float* __restrict x0,             \
+                                 const float* __restrict x1, const float* __restrict x2,      \
+                                 const float* __restrict x3, long long count, float c0,       \
+                                 float c1, float c2, float c3) {                              \
+    addFourBody(o, x0, x1, x2, x3, count, c0, c1, c2, c3);                                    \
+  }
+
+EGF_KERNEL_VARIANT(Baseline, )
+EGF_KERNEL_VARIANT(Avx2, [[gnu::target("avx2")]])
+EGF_KERNEL_VARIANT(Avx512, [[gnu::target("avx512f")]])
+#undef EGF_KERNEL_VARIANT
+
+using AddOne = void (*)(float*, const float*, long long, float);
+using AddFour = void (*)(float*, const float*, const float*, const float*, const float*,
+                         long long, float, float, float, float);
+
+struct Kernels {
+  KernelIsa isa;
+  AddOne one;
+  AddFour four;
+};
+
+Kernels kernelsFor(KernelIsa isa) {
+  switch (isa) {
+    case KernelIsa::Avx512:
+      return {isa, addOneAvx512, addFourAvx512};
+    case KernelIsa::Avx2:
+      return {isa, addOneAvx2, addFourAvx2};
+    default:
+      return {KernelIsa::Baseline, addOneBaseline, addFourBaseline};
+  }
+}
+
+KernelIsa supportedIsa() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return KernelIsa::Avx512;
+  if (__builtin_cpu_supports("avx2")) return KernelIsa::Avx2;
+  return KernelIsa::Baseline;
+}
+
+Kernels& active() {
+  static Kernels k = kernelsFor(supportedIsa());
+  return k;
+}
+
+struct Arrays {
+  float* out[3];
+  const float* in[3];
+};
+
+// Copy p on output samples [lo, hi), all three series.
+void single(const Kernels& k, const Arrays& a, const Placed& p, long long lo, long long hi) {
+  if (lo >= hi) return;
+  for (int s = 0; s < 3; ++s) k.one(a.out[s] + lo, a.in[s] + (lo - p.shift), hi - lo, p.c);
 }
 
 }  // namespace
 
+KernelIsa kernelIsa() { return active().isa; }
+
+KernelIsa useKernelIsa(KernelIsa wanted) {
+  active() = kernelsFor(std::min(wanted, supportedIsa()));
+  return active().isa;
+}
+
 void syntAll(const std::array<std::span<float>, 3>& out, int nout,
              const std::array<std::span<const float>, 3>& in, int nin,
              std::span<const Copy> copies) {
-  // One range for all three series: the smallest of their sizes bounds it.
+  // One range for all three series: the smallest of their sizes bounds it
+  // (the program's series all have the same capacity).
   const std::size_t inSize = std::min({in[0].size(), in[1].size(), in[2].size()});
   const std::size_t outSize = std::min({out[0].size(), out[1].size(), out[2].size()});
   std::vector<Placed> placed;
@@ -49,23 +148,44 @@ void syntAll(const std::array<std::span<float>, 3>& out, int nout,
   long long end = 0;
   for (const Copy& cp : copies) {
     const detail::OutputRange r = detail::outputRange(cp.shift, nin, nout, inSize, outSize);
-    if (r.lo >= r.hi) continue;
+    if (r.lo >= r.hi) continue;  // adds nothing anywhere
     placed.push_back({r.lo, r.hi, cp.shift, cp.a * cp.b});
     end = std::max(end, r.hi);
   }
 
-  float* o0 = out[0].data();
-  float* o1 = out[1].data();
-  float* o2 = out[2].data();
+  const Arrays a{{out[0].data(), out[1].data(), out[2].data()},
+                 {in[0].data(), in[1].data(), in[2].data()}};
+  const Kernels& k = active();
+  const std::size_t count = placed.size();
   for (long long b0 = 0; b0 < end; b0 += kBlock) {
     const long long b1 = std::min(b0 + kBlock, end);
-    for (const Placed& p : placed) {
-      const long long lo = std::max(p.lo, b0);
-      const long long hi = std::min(p.hi, b1);
-      if (lo >= hi) continue;
-      const long long src = lo - p.shift;
-      addBlock(o0 + lo, o1 + lo, o2 + lo, in[0].data() + src, in[1].data() + src,
-               in[2].data() + src, hi - lo, p.c);
+    std::size_t q = 0;
+    while (q < count) {
+      if (q + kGroup <= count) {
+        const Placed* g = &placed[q];
+        long long lo = b0, hi = b1;
+        for (int t = 0; t < kGroup; ++t) {
+          lo = std::max(lo, g[t].lo);
+          hi = std::min(hi, g[t].hi);
+        }
+        if (hi - lo >= kMinFused) {
+          // Outside the common stretch each copy adds alone, in order;
+          // inside it the four add together, in the same order.
+          for (int t = 0; t < kGroup; ++t) {
+            single(k, a, g[t], std::max(b0, g[t].lo), lo);
+            single(k, a, g[t], hi, std::min(b1, g[t].hi));
+          }
+          for (int s = 0; s < 3; ++s) {
+            k.four(a.out[s] + lo, a.in[s] + (lo - g[0].shift), a.in[s] + (lo - g[1].shift),
+                   a.in[s] + (lo - g[2].shift), a.in[s] + (lo - g[3].shift), hi - lo, g[0].c,
+                   g[1].c, g[2].c, g[3].c);
+          }
+          q += kGroup;
+          continue;
+        }
+      }
+      single(k, a, placed[q], std::max(b0, placed[q].lo), std::min(b1, placed[q].hi));
+      ++q;
     }
   }
 }

@@ -93,10 +93,19 @@ struct Copy {
 // The three synthetics at once: for every copy in order, synt on each of the
 // three (out[s], nout, in[s], nin). Every output sample receives its terms in
 // the order of `copies`, so the result is bit for bit that of calling synt
-// copy after copy; the work is blocked over the output and vectorised.
+// copy after copy; the work is blocked over the output and vectorised. The
+// output series must not overlap the input series.
 void syntAll(const std::array<std::span<float>, 3>& out, int nout,
              const std::array<std::span<const float>, 3>& in, int nin,
              std::span<const Copy> copies);
+
+// The instruction sets syntAll's passes are compiled for. The widest one the
+// processor supports is used; useKernelIsa selects a narrower one (or the
+// widest available when more is asked) and returns the one now in use.
+// Every choice gives the same bits.
+enum class KernelIsa { Baseline, Avx2, Avx512 };
+KernelIsa kernelIsa();
+KernelIsa useKernelIsa(KernelIsa wanted);
 
 // The plain reference of syntAll: one synt call per copy and series, in a
 // translation unit compiled without vectorisation. Used to check syntAll and

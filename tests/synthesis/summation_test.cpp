@@ -93,9 +93,24 @@ TEST(Weights, SumsAndShapes) {
 }
 
 // Random copies over random series, including copies that start beyond
-// nout, run past it, or cover it only partly. The fast kernel must equal the
-// plain scalar loop bit for bit, and both must equal synt copy after copy.
-TEST(SyntAll, BitIdenticalToThePlainLoop) {
+// nout, run past it, or cover it only partly. The fast kernel, under every
+// instruction set this processor offers, must equal the plain scalar loop
+// bit for bit, and both must equal synt copy after copy.
+class SyntAllExact : public ::testing::TestWithParam<synthesis::KernelIsa> {
+ protected:
+  void SetUp() override {
+    if (synthesis::useKernelIsa(GetParam()) != GetParam())
+      GTEST_SKIP() << "instruction set not available on this processor";
+  }
+  void TearDown() override { synthesis::useKernelIsa(synthesis::KernelIsa::Avx512); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Isa, SyntAllExact,
+                         ::testing::Values(synthesis::KernelIsa::Baseline,
+                                           synthesis::KernelIsa::Avx2,
+                                           synthesis::KernelIsa::Avx512));
+
+TEST_P(SyntAllExact, BitIdenticalToThePlainLoop) {
   std::mt19937 rng(12345);
   std::uniform_real_distribution<float> val(-1.0f, 1.0f);
   for (int trial = 0; trial < 4; ++trial) {
