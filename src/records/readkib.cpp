@@ -60,6 +60,21 @@ std::string trimmed(std::string_view s) {
   throw textio::InputRejected("record file " + where + ": " + problem);
 }
 
+// A scale factor or sample beyond single precision (1e39 in the file, or a
+// product that overflows) would carry inf or nan into every mean, integral
+// and figure coordinate of the run: the record is refused instead.
+void requireFinite(int unit, std::string_view source, std::span<const float> samples,
+                   float rscale) {
+  if (!std::isfinite(rscale))
+    reject(unit, source, "scale factor on line 11 is not a finite single-precision number");
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (!std::isfinite(samples[i]))
+      reject(unit, source,
+             "sample " + std::to_string(i + 1) + " times the scale factor is not a finite " +
+                 "single-precision number");
+  }
+}
+
 }  // namespace
 
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
@@ -159,6 +174,7 @@ void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts
       reject(unit, source, "end of file before all " + std::to_string(npts) + " samples were read");
     // Each count is rounded to single precision first, then multiplied once.
     for (std::size_t i = 0; i < n; ++i) samples[i] = static_cast<float>(work[i]) * rscale;
+    requireFinite(unit, source, samples.first(n), rscale);
     return;
   } else {
     for (std::size_t i = 0; i < n; ++i) targets[i] = &samples[i];
@@ -166,6 +182,7 @@ void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts
       reject(unit, source, "end of file before all " + std::to_string(npts) + " samples were read");
   }
   for (std::size_t i = 0; i < n; ++i) samples[i] = samples[i] * rscale;
+  requireFinite(unit, source, samples.first(n), rscale);
 }
 
 }  // namespace records

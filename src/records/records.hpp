@@ -54,7 +54,8 @@ struct RecordHeader {
 // are dropped). Throws textio::InputRejected for a record without usable
 // samples: an empty file, a wrong first line, a missing scale factor or
 // nskip, nskip outside 0..100, npts outside 1..min(15000, samples.size()),
-// isps not positive, an end of file inside the scale factor or the samples.
+// isps not positive, an end of file inside the scale factor or the samples,
+// a scale factor or scaled sample that is not a finite float.
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
              RecordHeader& h, std::string_view source = {});
 
