@@ -10,20 +10,20 @@
 
 namespace plottest {
 
+// Points per centimetre, as an independent double-precision oracle.
+inline constexpr double kCm = 72.0 / 2.54;
+
 struct Page {
   std::istringstream in;
-  std::ostringstream out;
-  std::ostringstream err;
+  std::ostringstream out, err;
   textio::Channels io{in, out, err};
   plot::Device dev{io};
 
   // Starts a page on the console and forgets the prolog.
   void start() {
     dev.plots(6);
-    clear();
+    out.str("");
   }
-  void clear() { out.str(""); }
-
   std::vector<std::string> lines() const {
     std::vector<std::string> result;
     std::istringstream text(out.str());
@@ -32,42 +32,24 @@ struct Page {
   }
 };
 
-// A text drawn by symbol/number: the pen position of its move line in
-// points, the size line, and the shown string without its trailing blanks.
+// A text drawn by symbol/number: its move point in points, the rotate and
+// size lines, and the shown string without leading or trailing blanks.
 struct Label {
-  double px = 0.0;
-  double py = 0.0;
-  std::string rotate;
-  std::string size;
-  std::string text;
+  double px = 0.0, py = 0.0;
+  std::string rotate, size, text;
 };
 
-// Picks the six-line text groups out of a page.
 inline std::vector<Label> labels(const std::vector<std::string>& lines) {
   std::vector<Label> result;
   for (std::size_t i = 3; i < lines.size(); ++i) {
     if (lines[i].rfind(" (", 0) != 0) continue;
-    Label label;
-    std::istringstream move(lines[i - 3]);
-    move >> label.px >> label.py;
-    label.rotate = lines[i - 2];
-    label.size = lines[i - 1];
-    std::string body = lines[i].substr(2, lines[i].size() - 3);
-    body.erase(body.find_last_not_of(' ') + 1);
-    label.text = body;
+    Label label{0.0, 0.0, lines[i - 2], lines[i - 1], lines[i].substr(2, lines[i].size() - 3)};
+    std::istringstream(lines[i - 3]) >> label.px >> label.py;
+    label.text.erase(label.text.find_last_not_of(' ') + 1);
+    label.text.erase(0, label.text.find_first_not_of(' '));
     result.push_back(label);
   }
   return result;
 }
-
-inline int countSuffix(const std::vector<std::string>& lines, const std::string& suffix) {
-  int n = 0;
-  for (const auto& line : lines)
-    if (line.size() >= suffix.size() && line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0) ++n;
-  return n;
-}
-
-// Points per centimetre, as an independent double-precision oracle.
-inline constexpr double kCm = 72.0 / 2.54;
 
 }  // namespace plottest
