@@ -7,8 +7,12 @@
 // series exist, and the last mean removal acts on the filtered (and, for the
 // element, scaled) copies.
 #include <algorithm>
+#include <cmath>
+#include <functional>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "dsp/dsp.hpp"
 #include "records/records.hpp"
@@ -48,6 +52,28 @@ void integrateAndFilter(textio::Channels& io, const run::Params& p, run::Workspa
     dsp::bandp(io, w.di, n, w.dt, p.fl, p.fh, p.fs, p.ap, p.as, 0);
     dsp::bandp(io, w.dii, n, w.dt, p.fl, p.fh, p.fs, p.ap, p.as, 0);
   }
+}
+
+// Samples that read as finite can still be too large for single precision
+// once summed for a mean, integrated or scaled by cfac (3e38 is a float,
+// the sum of two is not); inf and nan would then run through every later
+// stage into the figures. NaN propagates, so checking the final series of a
+// record catches an overflow at any step before; the record is refused.
+void requireFinite(const std::string& record,
+                   std::initializer_list<std::reference_wrapper<const std::vector<float>>> series,
+                   std::size_t count) {
+  for (const std::vector<float>& x : series) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!std::isfinite(x[i]))
+        throw textio::InputRejected("record file " + record +
+                                    ": the samples are too large: their means, integrals or their "
+                                    "product with cfac overflow single precision");
+    }
+  }
+}
+
+std::string trimmedName(const std::string& name) {
+  return name.substr(0, name.find_last_not_of(' ') + 1);
 }
 
 // Opens a record file, reads it into w.d and closes it again; returns the
@@ -115,6 +141,7 @@ void prepareTarget(textio::Channels& io, run::Params& p, run::Workspace& w, Reco
   removeMean(io, w.dm, n, "dm sum =");
   removeMean(io, w.dmm, n, "dmm sum =");
   removeMean(io, w.dmmm, n, "dmmm sum =");
+  requireFinite(trimmedName(p.fmain), {w.dm, w.dmm, w.dmmm}, count);
   io.writeList(kConsole, {" target event prelimilary analysis was done "});
 }
 
@@ -141,6 +168,7 @@ void prepareElement(textio::Channels& io, const run::Params& p, run::Workspace& 
   removeMean(io, w.da, n, "da sum =");
   removeMean(io, w.daa, n, "daa sum =");
   removeMean(io, w.daaa, n, "daaa sum =");
+  requireFinite(trimmedName(p.faft), {w.da, w.daa, w.daaa}, static_cast<std::size_t>(n));
   io.writeList(kConsole, {" small event prelimilary analysis was done "});
 }
 
