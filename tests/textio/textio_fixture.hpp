@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -12,12 +11,12 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "textio/textio.hpp"
 
 namespace textio_test {
 
-// Console streams held in memory around one Channels table.
 struct Console {
   explicit Console(std::string input = "") : in(std::move(input)), io(in, out, err) {}
   std::istringstream in;
@@ -37,7 +36,25 @@ inline textio::IoError ioErrorOf(const std::function<void()>& statement) {
   return textio::IoError("none", 0);
 }
 
-// Makes a fresh folder the working folder for the lifetime of the object.
+// Reads one variable, preset to `value`, from console input `input` in one
+// statement: free format when `format` is empty.
+template <class T>
+T readOne(std::string_view format, const std::string& input, T value = T()) {
+  Console con(input);
+  if (format.empty()) {
+    con.io.readList(5, {&value});
+  } else {
+    con.io.readFormatted(5, format, {&value});
+  }
+  return value;
+}
+
+template <class T>
+textio::IoError readError(std::string_view format, const std::string& input) {
+  return ioErrorOf([&] { readOne<T>(format, input); });
+}
+
+// A fresh working folder for the lifetime of the object.
 class WorkFolder {
  public:
   WorkFolder() : previous_(std::filesystem::current_path()) {
@@ -52,9 +69,6 @@ class WorkFolder {
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
     std::filesystem::remove_all(path_, ec);
   }
-  const std::filesystem::path& path() const { return path_; }
-
-  // Names of the entries of the folder, sorted, for checking what was left.
   std::vector<std::string> entries() const {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename());
@@ -68,8 +82,7 @@ class WorkFolder {
 };
 
 inline void writeFile(const std::string& name, const std::string& content) {
-  std::ofstream f(name, std::ios::binary);
-  f << content;
+  std::ofstream(name, std::ios::binary) << content;
 }
 
 inline std::string readFile(const std::string& name) {
