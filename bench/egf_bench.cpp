@@ -11,12 +11,17 @@
 // CPU seconds of the thread, best of a few runs for the fast forms.
 //
 // Usage: egf_bench [worst|typical]   (default: both)
+//        egf_bench --write-run DIR     writes the inputs of a whole
+//        worst-case run (30 x 30 subfaults, ntt 500, ns 15000, two records
+//        of 15000 samples) into DIR, for profiling the program:
+//          cd DIR && perf record -g egfsim < answers.txt > transcript.txt
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -142,10 +147,48 @@ void measure(const Case& c) {
   synthesis::useKernelIsa(widest);
 }
 
+// A KIBTRACE record of 15000 integer samples at 100 per second: decaying
+// white noise with a short onset, scaled by 0.001 to gal.
+void writeRecord(const std::string& path, unsigned seed, float decay) {
+  std::ofstream f(path);
+  f << "KIBTRACE FORMAT\nEW \n2000/01/01 00:00\nBNCH BENCH SITE\n       100\n     15000\n"
+       "BENCH WORST CASE        \nXX.BNC HNE 090deg       \n     0.000\nF10.6     gal  \n"
+       "  0.001000\n10I8      \nXX        BNC       HNE       \negf_bench           \n"
+       "dt=0.01000 \n         1\nSYNTHETIC record for profiling; not a real record\n";
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> g(0.0f, 1.0f);
+  char field[16];
+  for (int n = 0; n < 15000; ++n) {
+    const float t = 0.01f * n;
+    const float v = 3000.0f * g(rng) * std::exp(-t / decay) * (1.0f - std::exp(-t / 0.5f));
+    std::snprintf(field, sizeof field, "%8d", static_cast<int>(std::lround(v)));
+    f << field << ((n % 10 == 9) ? "\n" : "");
+  }
+}
+
+int writeRun(const std::string& dir) {
+  writeRecord(dir + "/target.kib", 1, 40.0f);
+  writeRecord(dir + "/element.kib", 2, 30.0f);
+  std::ofstream(dir + "/params.txt")
+      << "21 22\n1 4.0\n1\n0.1 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
+         "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.5 0.0 0.0 0.0\n"
+         "30 30 10 0 15 15 15000 0.01\n3.5 2.8 2 1\ntarget.kib\nelement.kib\n"
+         "20.0 60.0 20.0 60.0 90.0 3\n400 14000 400 14000\nWORST\nWST EW\n400 8500 100\n";
+  std::ofstream(dir + "/answers.txt") << "params.txt\nobs.dat\nworst case\nsyn.dat\nworst case\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string which = argc > 1 ? argv[1] : "both";
+  if (which == "--write-run") {
+    if (argc != 3) {
+      std::fprintf(stderr, "usage: egf_bench --write-run DIR\n");
+      return 2;
+    }
+    return writeRun(argv[2]);
+  }
   const char* names[] = {"baseline", "AVX2", "AVX-512"};
   std::printf("summation kernel in use: %s\n", names[static_cast<int>(synthesis::kernelIsa())]);
   const Case worst{"worst", 30, 30, 500, 15000, 15000, 3};

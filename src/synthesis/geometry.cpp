@@ -108,10 +108,14 @@ float rdcmp(float sh, float sv, float tk, float az, float cmp) {
   return fcos(tk) * sv * fcos(d) + fsin(d) * sh;
 }
 
-int toSamples(float value, const std::string& what) {
+bool fitsSamples(float value) {
   // Beyond 1e9 samples no record could hold the result; the check also keeps
-  // the conversion below inside the range of a 32-bit integer.
-  if (!std::isfinite(value) || std::fabs(value) > 1.0e9f) {
+  // the conversion to a 32-bit integer inside its range.
+  return std::isfinite(value) && std::fabs(value) <= 1.0e9f;
+}
+
+int toSamples(float value, const std::string& what) {
+  if (!fitsSamples(value)) {
     throw textio::InputRejected(what + " is " + textio::listReal(value) +
                                 " samples, not a finite value within +-1e9");
   }

@@ -109,9 +109,11 @@ void summation(textio::Channels& io, run::Params& p, const SubfaultModel& model,
       const float amp = model.ampij[i - 1][j - 1];
       for (int k = 1; k <= ntt; ++k) {
         const float s = lag + static_cast<float>(k - 1) * dtau / w.dt + 0.5f - lagmin;
-        const int shift = toSamples(s, "the shift of copy " + std::to_string(k) +
-                                           " of subfault (" + std::to_string(i) + ", " +
-                                           std::to_string(j) + ")");
+        // The message is only built when the shift is out of range.
+        const int shift = fitsSamples(s) ? static_cast<int>(s)
+                                         : toSamples(s, "the shift of copy " + std::to_string(k) +
+                                                            " of subfault (" + std::to_string(i) +
+                                                            ", " + std::to_string(j) + ")");
         copies.push_back({shift, amp, ft[k - 1]});
       }
     }

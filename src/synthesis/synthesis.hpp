@@ -68,6 +68,8 @@ float rdcmp(float sh, float sv, float tk, float az, float cmp);
 // checking that it is finite and of magnitude at most 1e9; otherwise throws
 // textio::InputRejected whose message names `what`.
 int toSamples(float value, const std::string& what);
+// True when toSamples accepts `value`.
+bool fitsSamples(float value);
 
 // The whole geometry stage: station position, tables, scalars, radiation line,
 // element coefficient, subfault pass.

@@ -327,6 +327,9 @@ TEST(SourceModel, DelayOutsideTheIntegerRangeIsRejected) {
   EXPECT_THROW(synthesis::toSamples(-2e9f, "x"), textio::InputRejected);
   EXPECT_EQ(synthesis::toSamples(1e9f, "x"), 1000000000);
   EXPECT_EQ(synthesis::toSamples(-3.99f, "x"), -3);
+  EXPECT_TRUE(synthesis::fitsSamples(-1e9f));
+  EXPECT_FALSE(synthesis::fitsSamples(1.0001e9f));
+  EXPECT_FALSE(synthesis::fitsSamples(INFINITY));
 }
 
 }  // namespace
