@@ -28,6 +28,23 @@ std::string columns(std::string_view line, std::size_t col, int width) {
   return field;
 }
 
+// True when a field holds, apart from blanks, an optional sign and at least
+// one digit and nothing else: an integer, whatever its size.
+bool onlySignAndDigits(std::string_view field) {
+  bool digit = false, sign = false;
+  for (char c : field) {
+    if (c == ' ') continue;
+    if ((c == '+' || c == '-') && !sign && !digit) {
+      sign = true;
+    } else if (c >= '0' && c <= '9') {
+      digit = true;
+    } else {
+      return false;
+    }
+  }
+  return digit;
+}
+
 void readField(const EditItem& item, std::string_view line, std::size_t& col, int scale,
                const Target& target) {
   if (item.kind == EditKind::Text) {
@@ -43,7 +60,11 @@ void readField(const EditItem& item, std::string_view line, std::size_t& col, in
   if (item.kind == EditKind::Integer) {
     int* const* ip = std::get_if<int*>(&target);
     if (ip == nullptr) badType();
-    if (!readIntegerField(field, **ip)) throw IoError("fmt", kErrUnexpectedChar);
+    if (!readIntegerField(field, **ip)) {
+      // Digits that do not fit 32 bits are refused as an integer, as in
+      // free-format reading, never wrapped; anything else is a stray character.
+      throw IoError(onlySignAndDigits(field) ? "invalid integer" : "fmt", kErrUnexpectedChar);
+    }
     return;
   }
   float* const* fp = std::get_if<float*>(&target);
