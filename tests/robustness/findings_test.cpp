@@ -36,6 +36,43 @@ TEST(Findings, ReversionIntoAGroupWithoutDataIsAFormatError) {
   EXPECT_EQ(textio::internalWrite("(i2,(i3))", 8, {1, 2}), " 1  2   ");
 }
 
+// An integer field of fixed-format input whose digits do not fit 32 bits
+// was reported under the context "fmt"; like a free-format integer it is
+// now refused as an "invalid integer", and never wraps.
+TEST(Findings, IntegerBeyond32BitsInAFixedFieldIsAnInvalidInteger) {
+  struct Row {
+    const char* field;
+    const char* context;
+  } rows[] = {
+      {"2147483648", "invalid integer"},
+      {"9999999999", "invalid integer"},
+      {"-2147483649", "invalid integer"},
+      {"  12 34 5678901", "invalid integer"},  // blanks inside are ignored
+      {"1.5", "fmt"},
+      {"12x", "fmt"},
+  };
+  for (const Row& row : rows) {
+    std::istringstream in(std::string(row.field) + "\n");
+    std::ostringstream out, err;
+    textio::Channels io(in, out, err);
+    int v = 0;
+    try {
+      io.readFormatted(5, "(i15)", {&v});
+      ADD_FAILURE() << row.field << " read as " << v;
+    } catch (const textio::IoError& e) {
+      EXPECT_EQ(e.context, row.context) << row.field;
+    }
+  }
+  std::istringstream in("-2147483648\n 2147483647\n");
+  std::ostringstream out, err;
+  textio::Channels io(in, out, err);
+  int a = 0, b = 0;
+  io.readFormatted(5, "(i11)", {&a});
+  io.readFormatted(5, "(i11)", {&b});
+  EXPECT_EQ(a, -2147483647 - 1);
+  EXPECT_EQ(b, 2147483647);
+}
+
 // Reads a small record whose scale line and samples are given.
 void readRecord(const std::string& scale, const std::string& samples) {
   std::string r =
