@@ -49,14 +49,6 @@ TEST(Cor2, IdenticalDoubledAndShiftedSynthetics) {
   EXPECT_EQ(lag, 30);
   EXPECT_NEAR(cor, 1.0f, 1e-6f);
   EXPECT_NEAR(res, 0.0f, 1e-6f);
-
-  // 250 samples late is beyond the lag range: some other lag is reported.
-  std::vector<float> far(x.size(), 0.0f);
-  for (std::size_t n = 250; n < x.size(); ++n) far[n] = x[n - 250];
-  synthesis::cor2(x, far, 1000, 1000, 800, res, cor, lag);
-  EXPECT_GE(lag, -200);
-  EXPECT_LE(lag, 200);
-  EXPECT_LT(cor, 0.999f);
 }
 
 TEST(Cor2, EqualCoefficientsGoToTheMostNegativeLag) {

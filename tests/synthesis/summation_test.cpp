@@ -261,30 +261,4 @@ TEST(Summation, NttOutsideItsRangeIsRejectedAfterItsLine) {
   EXPECT_EQ(c.out.str(), "");
 }
 
-TEST(Summation, WindowMeanIsZeroAfterwards) {
-  run::Params p = singleSubfault();
-  p.nx = 4;
-  p.nw = 3;
-  p.nt = 3;
-  p.imdl = 3;
-  p.nsx = 2;
-  p.ird = 2;
-  run::Workspace w;
-  w.dt = 0.01f;
-  p.tra = 0.05f;
-  w.naft = 1200;
-  for (int n = 0; n < w.naft; ++n) w.da[n] = w.daa[n] = w.daaa[n] = std::sin(0.02f * n) + 0.3f;
-  Console c;
-  synthesis::SubfaultModel m;
-  synthesis::sourceModel(c.io, p, w.dt, m);
-  synthesis::summation(c.io, p, m, w);
-  EXPECT_EQ(p.ntt, 15);
-  double s = 0, peak = 0;
-  for (int n = p.ksa; n <= p.kea; ++n) {
-    s += w.ds[n - 1];
-    peak = std::max(peak, double(std::fabs(w.ds[n - 1])));
-  }
-  EXPECT_LT(std::fabs(s / (p.kea - p.ksa + 1)), 1e-5 * peak);
-}
-
 }  // namespace
