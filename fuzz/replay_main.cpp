@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
   namespace fs = std::filesystem;
   std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    const fs::path arg(argv[i]);
+    // Absolute: a target may change the working folder while it runs.
+    const fs::path arg = fs::absolute(argv[i]);
     if (fs::is_directory(arg)) {
       for (const auto& entry : fs::directory_iterator(arg)) {
         if (entry.is_regular_file()) inputs.push_back(entry.path());

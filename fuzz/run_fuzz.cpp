@@ -1,0 +1,81 @@
+// Fuzz target: one whole run of the program, in a private folder.
+//
+// Input: the parameter file, the target record and the element record, one
+// after the other, separated by lines holding only "~~~~"; a missing part is
+// an empty file. The console answers name the parameter file; the parameter
+// file names the records (target.kib and element.kib in the seeds). The run
+// must end in one of its three ways (runProgram returns them as statuses
+// 0, 1 and 2), and no figure file may hold "nan" or "inf".
+#include <unistd.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "fuzz_support.hpp"
+#include "run/driver.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The folder the runs take place in: made once per process, made the
+// working folder, and removed at exit.
+struct Folder {
+  fs::path path;
+  Folder() {
+    std::string pattern = (fs::temp_directory_path() / "egf_fuzz_run_XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    path = pattern;
+    fs::current_path(path);
+  }
+  ~Folder() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
+const fs::path& folder() {
+  static const Folder f;
+  return f.path;
+}
+
+bool holdsNanOrInf(const std::string& text) {
+  std::string lower(text.size(), ' ');
+  for (std::size_t i = 0; i < text.size(); ++i)
+    lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+  return lower.find("nan") != std::string::npos || lower.find("inf") != std::string::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const fs::path& dir = folder();
+  for (const auto& entry : fs::directory_iterator(dir)) fs::remove_all(entry.path());
+  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  for (const char* name : {"params.txt", "target.kib", "element.kib"}) {
+    std::string part;
+    while (!rest.empty()) {
+      const std::string_view line = egffuzz::takeLine(rest);
+      if (line == "~~~~") break;
+      part.append(line);
+      part += '\n';
+    }
+    std::ofstream(dir / name, std::ios::binary) << part;
+  }
+  std::istringstream in("params.txt\nobserved.dat\nfuzz\nsynthetic.dat\nfuzz\n");
+  std::ostringstream out, err;
+  const int status = run::runProgram(in, out, err);
+  if (status < 0 || status > 2) std::abort();
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("fort.", 0) != 0) continue;
+    if (status != 0 || name.find(".tmp") != std::string::npos) std::abort();  // half-written figure
+    std::ifstream f(entry.path(), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    if (holdsNanOrInf(text)) std::abort();
+  }
+  return 0;
+}
