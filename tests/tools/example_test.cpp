@@ -1,169 +1,133 @@
-// The bundled example: deterministic, identical to what is committed under
-// examples/, a parameter file that the program reads to exactly the values
-// the generator's model used, and a target that is the model plus a little
-// noise.
+// The bundled example's generator: the same bytes on every run, identical to
+// what is committed under examples/, a parameter file that the program reads
+// to the model's values, its transform against a direct sum, and records
+// whose samples the program's own reader gets exactly.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-
-#include <unistd.h>
-
+#include "example/element.hpp"
 #include "example/example.hpp"
+#include "example/kibtrace.hpp"
+#include "example/random.hpp"
+#include "records/records.hpp"
 #include "run/parameter_file.hpp"
 #include "run_support.hpp"
 #include "textio/textio.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace runsupport;
 
-using runsupport::binaryDir;
-using runsupport::readFile;
-using runsupport::sourceDir;
+const char* const kFiles[] = {example::kParamsName, example::kWrongStartName, example::kAnswersName,
+                              example::kElementName, example::kTargetName};
 
-TEST(Example, SameBytesOnEveryCall) {
-  const example::ExampleFiles a = example::makeExample();
-  const example::ExampleFiles b = example::makeExample();
-  EXPECT_EQ(a.params, b.params);
-  EXPECT_EQ(a.wrongStart, b.wrongStart);
-  EXPECT_EQ(a.answers, b.answers);
-  EXPECT_EQ(a.element, b.element);
-  EXPECT_EQ(a.target, b.target);
+TEST(Example, ToolWritesTheSameBytesTwice) {
+  const fs::path tool = fs::path(EGF_TEST_BINARY_DIR) / "tools" / "egf_example";
+  if (!fs::exists(tool)) GTEST_SKIP() << "egf_example not built at " << tool;
+  RunFolder a("example_a"), b("example_b");
+  for (const RunFolder* run : {&a, &b}) {
+    const std::string cmd = "'" + tool.string() + "' '" + run->path().string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  }
+  for (const char* name : kFiles) {
+    EXPECT_FALSE(readFile(a.path() / name).empty()) << name;
+    EXPECT_TRUE(readFile(a.path() / name) == readFile(b.path() / name)) << name;
+  }
+  EXPECT_TRUE(readFile(a.path() / example::kTargetName) == example::makeExample().target);
 }
 
 TEST(Example, CommittedFilesAreWhatTheGeneratorWrites) {
-  const fs::path dir = sourceDir() / "examples";
-  if (!fs::exists(dir / example::kParamsName)) GTEST_SKIP() << "no examples/ folder at " << dir;
+  // A difference means the generator changed and egf_example must be run
+  // again into examples/.
   const example::ExampleFiles files = example::makeExample();
-  // Compared as whole texts; a difference means the generator changed and
-  // egf_example must be run again into examples/.
-  EXPECT_TRUE(readFile(dir / example::kParamsName) == files.params);
-  EXPECT_TRUE(readFile(dir / example::kWrongStartName) == files.wrongStart);
-  EXPECT_TRUE(readFile(dir / example::kAnswersName) == files.answers);
-  EXPECT_TRUE(readFile(dir / example::kElementName) == files.element);
-  EXPECT_TRUE(readFile(dir / example::kTargetName) == files.target);
-}
-
-TEST(Example, ToolWritesTheSameBytesTwice) {
-  const fs::path tool = binaryDir() / "tools" / "egf_example";
-  if (!fs::exists(tool)) GTEST_SKIP() << "egf_example not built at " << tool;
-  const fs::path base = fs::temp_directory_path() / ("egf_example_twice_" + std::to_string(getpid()));
-  for (const char* run : {"a", "b"}) {
-    fs::create_directories(base / run);
-    const std::string cmd = "'" + tool.string() + "' '" + (base / run).string() + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-  }
-  const example::ExampleFiles files = example::makeExample();
-  for (const char* name : {example::kParamsName, example::kWrongStartName, example::kAnswersName,
-                           example::kElementName, example::kTargetName}) {
-    EXPECT_TRUE(readFile(base / "a" / name) == readFile(base / "b" / name)) << name;
-    EXPECT_FALSE(readFile(base / "a" / name).empty()) << name;
-  }
-  EXPECT_TRUE(readFile(base / "a" / example::kTargetName) == files.target);
-  fs::remove_all(base);
+  const std::string made[] = {files.params, files.wrongStart, files.answers, files.element, files.target};
+  for (std::size_t k = 0; k < std::size(kFiles); ++k)
+    EXPECT_TRUE(readFile(kSourceDir / "examples" / kFiles[k]) == made[k]) << kFiles[k];
 }
 
 TEST(Example, ProgramReadsTheParameterFileToTheModelsValues) {
   const example::ExampleFault fault;
-  const fs::path path = fs::temp_directory_path() / ("egf_example_params_" + std::to_string(getpid()));
-  {
-    std::ofstream out(path, std::ios::binary);
-    out << example::parameterFile(fault);
-  }
+  RunFolder folder("example_params");
+  writeFile(folder.path() / "params.txt", example::parameterFile(fault));
   std::istringstream in;
   std::ostringstream console, err;
   run::Params p;
   run::Workspace w;
-  {
-    textio::Channels io(in, console, err);
-    io.open(run::kParameterUnit, path.string());
-    run::readParameterFile(io, p, w);
-    io.closeAll();
-  }
-  fs::remove(path);
+  textio::Channels io(in, console, err);
+  io.open(run::kParameterUnit, (folder.path() / "params.txt").string());
+  run::readParameterFile(io, p, w);
+  io.closeAll();
   EXPECT_NO_THROW(run::checkParameters(p, "params.txt"));
-
-  const run::Params m = example::parameters(fault);
-  EXPECT_EQ(p.ns, 0);  // the file's 0: the target's count, which the model uses
-  EXPECT_EQ(m.ns, example::kTargetSamples);
   // Every value the geometry and summation use, bit for bit.
-  using R = float run::Params::*;
-  for (R r : {&run::Params::str, &run::Params::dip, &run::Params::rak, &run::Params::z,
-              &run::Params::stra, &run::Params::dipa, &run::Params::raka, &run::Params::za,
-              &run::Params::dx, &run::Params::dw, &run::Params::tra, &run::Params::dx0,
-              &run::Params::dw0, &run::Params::cfac, &run::Params::vs, &run::Params::vr,
-              &run::Params::rm, &run::Params::pm, &run::Params::ra, &run::Params::pa,
-              &run::Params::cmp}) {
+  const run::Params m = example::parameters(fault);
+  using P = run::Params;
+  for (float P::*r : {&P::str, &P::dip, &P::rak, &P::z, &P::stra, &P::dipa, &P::raka, &P::za, &P::dx, &P::dw,
+                      &P::tra, &P::dx0, &P::dw0, &P::cfac, &P::vs, &P::vr, &P::rm, &P::pm, &P::ra, &P::pa, &P::cmp})
     EXPECT_EQ(p.*r, m.*r);
-  }
-  using I = int run::Params::*;
-  for (I i : {&run::Params::nx, &run::Params::nw, &run::Params::nt, &run::Params::nsx,
-              &run::Params::nsw, &run::Params::ird, &run::Params::ipfm, &run::Params::imdl,
-              &run::Params::ksm, &run::Params::kem, &run::Params::ksa, &run::Params::kea,
-              &run::Params::IW}) {
+  for (int P::*i : {&P::nx, &P::nw, &P::nt, &P::nsx, &P::nsw, &P::ird, &P::ipfm, &P::imdl, &P::ksm, &P::kem,
+                    &P::ksa, &P::kea, &P::IW})
     EXPECT_EQ(p.*i, m.*i);
-  }
+  EXPECT_EQ(p.ns, 0);  // the file's 0: the target's count, which the model uses
   EXPECT_EQ(p.fmain.substr(0, 10), "target.kib");
   EXPECT_EQ(p.faft.substr(0, 11), "element.kib");
 }
 
-TEST(Example, OneSubfaultAtTheHypocentreReproducesTheElement) {
-  // One subfault on the hypocentre, one time subdivision of one sample and
-  // uniform weights: ntt = 1, ft(1) = nt/ntt = 1, and the subfault's distance
-  // and coefficient are the element's, so ampij = 1 and lagij = 0 up to
-  // rounding: the model is the element record times cfac.
-  example::ExampleFault f;
-  f.nx = f.nw = f.nt = 1;
-  f.nsx = f.nsw = 1;
-  f.tra = "0.01";
-  f.imdl = 1;
-  f.cfac = "2.0";
-  std::vector<float> element(100, 0.0f);
-  for (int i = 0; i < 100; ++i) element[i] = static_cast<float>(std::sin(0.3 * i));
-  const std::vector<double> t = example::modelTarget(f, element);
-  ASSERT_EQ(t.size(), static_cast<std::size_t>(example::kTargetSamples));
-  for (int i = 0; i < 100; ++i) EXPECT_NEAR(t[i], 2.0 * element[i], 1e-5) << i;
-  for (int i = 100; i < example::kTargetSamples; ++i) ASSERT_EQ(t[i], 0.0) << i;
+TEST(Fft, MatchesDirectSumAndInvertsToTheInput) {
+  constexpr int n = 64;
+  example::Random r(3);
+  std::vector<double> x(n), re(n), im(n, 0.0);
+  for (int i = 0; i < n; ++i) x[i] = re[i] = r.normal();
+  example::fft(re, im, -1);
+  for (int k = 0; k < n; ++k) {
+    double sr = 0, si = 0;
+    for (int i = 0; i < n; ++i) {
+      sr += x[i] * std::cos(-2 * M_PI * k * i / n);
+      si += x[i] * std::sin(-2 * M_PI * k * i / n);
+    }
+    EXPECT_NEAR(re[k], sr, 1e-10);
+    EXPECT_NEAR(im[k], si, 1e-10);
+  }
+  example::fft(re, im, +1);
+  for (int i = 0; i < n; ++i) EXPECT_NEAR(re[i] / n, x[i], 1e-12);
 }
 
-TEST(Example, TargetIsTheModelPlusALittleNoise) {
-  // Read the element back from its text as the program does (8F10.4), build
-  // the model, and compare with the target's samples (counts of 0.001 gal):
-  // what is left is the independent noise of 1 gal rms (and the counts'
-  // rounding). 6000 deviates: its rms lies within 0.05 of 1.
-  const example::ExampleFiles files = example::makeExample();
-  auto samplesOf = [](const std::string& text, bool counts) {
-    std::istringstream in(text);
-    std::string line;
-    for (int i = 0; i < 16; ++i) std::getline(in, line);
-    const int nskip = std::stoi(line);
-    for (int i = 0; i < nskip; ++i) std::getline(in, line);
-    std::vector<float> x;
-    for (double v; in >> v;) x.push_back(counts ? static_cast<float>(v) * 0.001f
-                                                : static_cast<float>(v));
-    return x;
-  };
-  const std::vector<float> element = samplesOf(files.element, false);
-  const std::vector<float> target = samplesOf(files.target, true);
-  ASSERT_EQ(element.size(), static_cast<std::size_t>(example::kElementSamples));
-  ASSERT_EQ(target.size(), static_cast<std::size_t>(example::kTargetSamples));
-  const std::vector<double> model = example::modelTarget(example::ExampleFault{}, element);
-  double residual = 0, signal = 0, peak = 0;
-  for (int i = 0; i < example::kTargetSamples; ++i) {
-    residual += (target[i] - model[i]) * (target[i] - model[i]);
-    signal += model[i] * model[i];
-    peak = std::fmax(peak, std::fabs(model[i]));
+TEST(KibWriter, ProgramReaderGetsExactlyTheSamplesOfBothEncodings) {
+  example::KibHeader h;
+  h.rcode = "EXS";
+  h.rname = "EXAMPLE SITE";
+  h.dunit = "gal";
+  h.comments = {"first comment", "second comment"};
+  std::vector<double> x;
+  for (int i = 0; i < 1001; ++i) x.push_back(400.0 * std::sin(0.07 * i) * std::exp(-0.003 * i));
+  x[1] = 0.0625, x[2] = 0.1875;  // 62.5 and 187.5 counts of 0.001: halves go to the even count
+  RunFolder folder("kibtrace");
+  for (const bool counts : {false, true}) {
+    SCOPED_TRACE(counts ? "10I8" : "8F10.4");
+    const example::KibText k = counts ? example::writeCountRecord(h, x) : example::writeFloatRecord(h, x);
+    const fs::path path = folder.path() / "r.kib";
+    writeFile(path, k.text);
+    std::istringstream in;
+    std::ostringstream out, err;
+    textio::Channels io(in, out, err);
+    std::vector<float> got(20000, 0.0f);
+    int npts = 0, isps = 0;
+    records::RecordHeader rh;
+    io.open(10, path.string());
+    records::readkib(io, 10, got, npts, isps, rh, path.string());
+    io.closeAll();
+    got.resize(static_cast<std::size_t>(npts));
+    EXPECT_EQ(got, k.samples);
+    EXPECT_EQ(isps, 100);
+    EXPECT_EQ(rh.rcode + rh.rname + rh.dunit, "EXS  EXAMPLE SITEgal  ");
+    EXPECT_EQ(rh.nskip, 2);
+    if (counts) {
+      EXPECT_EQ(got[1], 62 * 0.001f);
+      EXPECT_EQ(got[2], 188 * 0.001f);
+    }
   }
-  EXPECT_NEAR(std::sqrt(residual / example::kTargetSamples), 1.0, 0.05);
-  // A plausible magnitude-6 record at 20 km: some 100 to 1000 gal at peak.
-  EXPECT_GT(peak, 100.0);
-  EXPECT_LT(peak, 1000.0);
-  EXPECT_GT(signal, 100.0 * residual);
+  x[0] = 10000.0;  // neither encoding holds it in its columns
+  EXPECT_THROW(example::writeCountRecord(h, x), std::invalid_argument);
+  x[0] = 100000.0;
+  EXPECT_THROW(example::writeFloatRecord(h, x), std::invalid_argument);
 }
 
 }  // namespace

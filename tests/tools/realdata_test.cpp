@@ -10,43 +10,29 @@ namespace {
 
 using namespace runsupport;
 
-fs::path realdata() { return sourceDir() / ".." / "shared" / "realdata"; }
+const fs::path kRealData = kSourceDir / ".." / "shared" / "realdata";
 
-class RealData : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    if (!fs::exists(realdata() / "params_clc_ns.txt")) {
-      GTEST_SKIP() << "no real records at " << realdata();
-    }
-    if (!fs::exists(program())) GTEST_SKIP() << "egfsim not built at " << program();
-  }
-};
+class RealData : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealData, SuggestedParametersGiveAPartialButRealFit) {
-  const std::string component = GetParam();
+  if (!fs::exists(kRealData / "params_clc_ns.txt")) GTEST_SKIP() << "no real records at " << kRealData;
+  if (!fs::exists(kProgram)) GTEST_SKIP() << "egfsim not built at " << kProgram;
+  const std::string component = GetParam(), params = "params_clc_" + component + ".txt";
   RunFolder folder("realdata_" + component);
-  const std::string params = "params_clc_" + component + ".txt";
-  for (const std::string& name :
-       {params, "clc_m71_" + component + ".kib", "clc_m50_" + component + ".kib"}) {
-    fs::copy_file(realdata() / name, folder.path() / name);
-  }
+  for (const std::string& name : {params, "clc_m71_" + component + ".kib", "clc_m50_" + component + ".kib"})
+    fs::copy_file(kRealData / name, folder.path() / name);
   const Outcome o = runProgram(folder.path(), params + "\nobs\nRidgecrest\nsyn\nRidgecrest\n");
   ASSERT_EQ(o.status, 0) << o.errors;
-  const Fit fit = correlations(o.transcript);
   // A single-plane model of a bilateral multi-segment rupture, seen 3 km
   // from the fault, matches the record only in part: the coefficients are
   // positive (some lag lines the synthetic up with the record) and
   // clearly below the near-perfect fit of the synthetic example.
+  const Fit fit = correlations(o.transcript);
   for (double c : {fit.acc, fit.vel, fit.dis}) {
     EXPECT_GT(c, 0.0);
     EXPECT_LT(c, 0.95);
   }
-  if (haveGhostscript()) {
-    for (const char* figure : {"fort.21", "fort.22"}) {
-      std::string log;
-      EXPECT_EQ(ghostscript(folder.path() / figure, log), 0) << figure << ":\n" << log;
-    }
-  }
+  if (haveGhostscript()) expectFiguresPassGhostscript(folder.path());
 }
 
 INSTANTIATE_TEST_SUITE_P(Components, RealData, ::testing::Values("ns", "ew", "ud"));

@@ -17,34 +17,17 @@ namespace runsupport {
 
 namespace fs = std::filesystem;
 
-inline std::string env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
-// The source and build folders: from the environment that ctest sets, or
-// else the folders this test was configured in.
-inline fs::path sourceDir() {
-  const std::string v = env("EGF_SOURCE_DIR");
-  return v.empty() ? fs::path(EGF_TEST_SOURCE_DIR) : fs::path(v);
-}
-inline fs::path binaryDir() {
-  const std::string v = env("EGF_BINARY_DIR");
-  return v.empty() ? fs::path(EGF_TEST_BINARY_DIR) : fs::path(v);
-}
-
-inline fs::path program() { return binaryDir() / "egfsim"; }
+inline const fs::path kSourceDir = EGF_TEST_SOURCE_DIR;
+inline const fs::path kProgram = fs::path(EGF_TEST_BINARY_DIR) / "egfsim";
 
 inline std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
 inline void writeFile(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
 // A fresh, empty folder under the temporary directory, removed at the end.
@@ -62,52 +45,46 @@ class RunFolder {
   fs::path path_;
 };
 
+inline int exitStatus(int raw) { return (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1; }
+
 struct Outcome {
   int status = -1;
-  std::string transcript;
-  std::string errors;
+  std::string transcript, errors;
 };
 
 // Runs the program in `folder` with the five answers of `answers`.
 inline Outcome runProgram(const fs::path& folder, const std::string& answers) {
   writeFile(folder / "answers.in", answers);
-  const std::string cmd = "cd '" + folder.string() + "' && '" + program().string() +
+  const std::string cmd = "cd '" + folder.string() + "' && '" + kProgram.string() +
                           "' < answers.in > transcript.txt 2> errors.txt";
-  const int raw = std::system(cmd.c_str());
-  Outcome o;
-  o.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
-  o.transcript = readFile(folder / "transcript.txt");
-  o.errors = readFile(folder / "errors.txt");
-  return o;
+  return {exitStatus(std::system(cmd.c_str())), readFile(folder / "transcript.txt"), readFile(folder / "errors.txt")};
 }
 
-// The value after `label` ("acc cor =") on its transcript line; NaN when absent.
-inline double valueAfter(const std::string& transcript, const std::string& label) {
-  const auto at = transcript.find(label);
-  if (at == std::string::npos) return std::nan("");
-  return std::strtod(transcript.c_str() + at + label.size(), nullptr);
-}
-
+// The three correlation coefficients of a transcript; NaN where one is absent.
 struct Fit {
   double acc, vel, dis;
 };
 
 inline Fit correlations(const std::string& transcript) {
-  return {valueAfter(transcript, "acc cor ="), valueAfter(transcript, "vel cor ="),
-          valueAfter(transcript, "dis cor =")};
+  auto after = [&](const std::string& label) {
+    const auto at = transcript.find(label);
+    return at == std::string::npos ? std::nan("") : std::strtod(transcript.c_str() + at + label.size(), nullptr);
+  };
+  return {after("acc cor ="), after("vel cor ="), after("dis cor =")};
 }
 
 inline bool haveGhostscript() { return std::system("gs -v > /dev/null 2>&1") == 0; }
 
-// Interprets a PostScript file with Ghostscript on the null device; the
-// result is Ghostscript's exit status, and `log` receives what it printed.
-inline int ghostscript(const fs::path& file, std::string& log) {
-  const fs::path logPath = file.string() + ".gslog";
-  const std::string cmd = "gs -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=nullpage '" + file.string() +
-                          "' > '" + logPath.string() + "' 2>&1";
-  const int raw = std::system(cmd.c_str());
-  log = readFile(logPath);
-  return (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
+// Interprets each figure of `folder` with Ghostscript on the null device:
+// it must end with status 0 and print no error.
+inline void expectFiguresPassGhostscript(const fs::path& folder) {
+  for (const char* figure : {"fort.21", "fort.22"}) {
+    const fs::path file = folder / figure, log = folder / (std::string(figure) + ".gslog");
+    const std::string cmd = "gs -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=nullpage '" + file.string() +
+                            "' > '" + log.string() + "' 2>&1";
+    EXPECT_EQ(exitStatus(std::system(cmd.c_str())), 0) << figure << ":\n" << readFile(log);
+    EXPECT_EQ(readFile(log).find("Error"), std::string::npos) << figure << ":\n" << readFile(log);
+  }
 }
 
 }  // namespace runsupport

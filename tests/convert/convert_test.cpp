@@ -1,0 +1,217 @@
+// kibconv as a user meets it: every refusal, the unit conversions and
+// windows; linear resampling and calendar texts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "convert/convert.hpp"
+#include "convert/fixtures.hpp"
+
+namespace {
+
+using convert_test::SacFile;
+using convert_test::TempDir;
+
+struct Result {
+  int status;
+  std::string out, err;
+};
+
+Result run(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = convert::kibconv(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::string pairs(std::size_t n) {
+  std::ostringstream s;
+  for (std::size_t k = 0; k < n; ++k) s << k * 0.01 << ' ' << (k % 7) * 0.125 << '\n';
+  return s.str();
+}
+
+SacFile sacWith(void (*change)(SacFile&)) {
+  SacFile s;
+  change(s);
+  return s;
+}
+
+TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
+  TempDir d;
+  const auto txt = d.write("a.txt", pairs(10));
+  const auto one = d.write("one.txt", "1\n2\n3\n");
+  const auto out = d.file("o.kib");
+  // Each refused input file with the options it is converted with.
+  auto file = [&](const std::string& name, const std::string& contents, std::vector<std::string> opts = {}) {
+    std::vector<std::string> args = {d.write(name, contents), "-o", out};
+    args.insert(args.end(), opts.begin(), opts.end());
+    return args;
+  };
+  auto sac = [&](const std::string& name, void (*change)(SacFile&), std::vector<std::string> opts = {}) {
+    return file(name, sacWith(change).binary(false), opts);
+  };
+  const std::string sac3 = SacFile().binary(false);
+  const std::vector<std::string> g = {"--unit", "g"}, g01 = {"--unit", "g", "--dt", "0.01"};
+  struct Row {
+    std::vector<std::string> args;
+    std::string message;  // after "kibconv: "; a leading ": " stands for the input file's name
+    int status = 2;
+  };
+  const std::vector<Row> rows = {
+      // The command line.
+      {{}, "kibconv: no input file (usage: kibconv INPUT -o OUTPUT.kib [options])"},
+      {{txt}, ": no output file: give it with -o OUTPUT.kib"},
+      {{txt, "-o", out, "--bogus"}, "--bogus: unknown option (see kibconv --help)"},
+      {{txt, "-o"}, "-o: needs a value"},
+      {{txt, "-o", out, "--unit", "cm/s"}, "--unit: 'cm/s' is not one of g, gal, cm/s/s, m/s/s, nm/s/s"},
+      {{txt, "-o", out, "--dt", "-1"}, "--dt: '-1' is not a positive number"},
+      {{txt, "-o", out, "--start", "0"}, "--start: '0' is not a whole number >= 1"},
+      {{txt, "-o", out, "--start", "2", "--from", "1"}, "--from/--to: cannot be combined with --start/--npts"},
+      {{txt, "-o", out, "--from", "1", "--to", "0.5"}, "--to: 0.5 s is before --from 1 s"},
+      {{txt, "-o", out, "--scale", "0.1"}, "--scale: applies to --number counts only"},
+      {{txt, "-o", out, "--station", "TOOLONG"}, "--station: 'TOOLONG' is longer than the 5 columns of a station code"},
+      // Files.
+      {{d.file("none.txt"), "-o", out}, ": cannot be opened: No such file or directory"},
+      {{d.file(""), "-o", out}, ": is not a regular file"},
+      {{txt, "-o", txt, "--unit", "g"}, ": is the input file; choose another output name"},
+      {{one, "-o", d.file("no/dir/o.kib"), "--unit", "g", "--dt", "0.01"},
+       d.file("no/dir/o.kib") + ": cannot be written: No such file or directory", 1},
+      // Units, rates and windows.
+      {{txt, "-o", out}, ": a plain text file does not state its unit; give the unit of the samples with --unit (g, gal, m/s/s, nm/s/s)"},
+      {sac("vel.sac", [](SacFile& s) { s.i[16] = 7; }),
+       ": the SAC header idep says IVEL (velocity, nm/s), not acceleration; give the unit of the samples with --unit (g, gal, m/s/s, nm/s/s)"},
+      {{one, "-o", out, "--unit", "g", "--dt", "0.0051"}, ": sample interval 0.0051 s is 196.078431 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
+      {{one, "-o", out, "--unit", "g", "--dt", "0.333"}, ": sample interval 0.333 s is 3.003003 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
+      {{one, "-o", out, "--unit", "g", "--dt", "0.0100001"}, ": sample interval 0.0100001 s is 99.999 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
+      {file("z.at2", convert_test::at2({1.0, 2.0}, "0.0", true)), ": sample interval 0 s is not a positive interval"},
+      {file("long.txt", pairs(15001), g), ": record of 15001 samples is longer than the 15000 the program takes; cut a window with --start/--npts or --from/--to"},
+      {{txt, "-o", out, "--unit", "g", "--npts", "11"}, "--npts: 11 samples from sample 1 run past the last sample 10"},
+      {{txt, "-o", out, "--unit", "g", "--start", "11"}, "--start: 11 is past the last sample 10"},
+      {{txt, "-o", out, "--unit", "g", "--to", "0.1"}, "--to: 0.1 s is past the end of the record (0.09 s)"},
+      {{txt, "-o", out, "--unit", "g", "--resample", "50"}, "--resample: 50 samples/s is below the input rate of 100 samples/s; linear interpolation has no anti-alias filter, so only equal or higher rates are offered"},
+      {file("big.txt", "3e38\n", g01), ": sample 1 overflows single precision in cm/s/s"},
+      {file("tiny.txt", "1e-40\n", {"--unit", "gal", "--dt", "0.01", "--number", "counts"}), ": peak 9.99995E-41 is too small for integer counts; use --number free"},
+      {file("c.txt", "123.456789\n-0.5\n", {"--unit", "gal", "--dt", "0.01", "--number", "counts", "--scale", "1e-8"}), "--scale: sample 1 would be 1.23456788e+10 counts of 9.99999994e-09, beyond the 32-bit integers of a record"},
+      // SAC: a header that disagrees with the length of the data.
+      {file("s1.sac", sac3.substr(0, sac3.size() - 4)), ": SAC header npts 3 disagrees with the file, which holds 2 samples"},
+      {file("s2.sac", sac3 + std::string(4, '\0')), ": SAC header npts 3 disagrees with the file, which holds 4 samples"},
+      {file("s3.sac", sac3 + "ab"), ": SAC header npts 3 disagrees with the file, which holds 3 samples and 2 stray bytes"},
+      {file("s4.txt", sacWith([](SacFile& s) { s.i[9] = 4; }).alpha()), ": SAC header npts 4 disagrees with the file, which holds 3 samples"},
+      // SAC: other header fields.
+      {sac("delta.sac", [](SacFile& s) { s.f[0] = -12345.0f; }), ": SAC header delta -12345 is not a sample interval"},
+      {sac("xy.sac", [](SacFile& s) { s.i[15] = 4; }), ": SAC header iftype 4 is not a time series (ITIME = 1)"},
+      {sac("uneven.sac", [](SacFile& s) { s.i[35] = 0; }), ": SAC header leven is false: the samples are not evenly spaced"},
+      {sac("empty.sac", [](SacFile& s) { s.samples({}); }), ": SAC header npts 0 gives no samples"},
+      {sac("nan.sac", [](SacFile& s) { s.data[2] = std::numeric_limits<float>::quiet_NaN(); }), ": sample 3 is not a finite number"},
+      {sac("v5.sac", [](SacFile& s) { s.i[6] = 5; }, {"--format", "sac"}), ": not a SAC binary file: the header version word is neither 6 nor 7 in either byte order"},
+      {file("short.sac", std::string(100, '\0'), {"--format", "sac"}), ": SAC binary file of 100 bytes is shorter than the 632-byte header"},
+      {sac("dt.sac", [](SacFile&) {}, {"--dt", "0.01"}), "--dt: applies to plain text only; the sac input states its own interval"},
+      // AT2.
+      {file("v.at2", convert_test::at2({1, 2, 3}, ".01", true, "VELOCITY TIME SERIES IN UNITS OF CM/S")), ": AT2 line 3 'VELOCITY TIME SERIES IN UNITS OF CM/S' is not an acceleration record"},
+      {file("n.at2", convert_test::at2({1, 2, 3}, ".01", true) + "   4.0\n"), ": AT2 NPTS 3 disagrees with the file, which holds 4 samples"},
+      {file("x.at2", "PEER NGA STRONG MOTION DATABASE RECORD\nx\nACCELERATION IN G\nNPTX= 1, DT= .01 SEC\n1.0\n"), ": AT2 line 4 'NPTX= 1, DT= .01 SEC' does not give NPTS and DT"},
+      // Plain columns.
+      {file("c1.txt", "1 2 3\n", g), ": line 1 holds 3 values; expected one value or a time and a value per line"},
+      {file("c2.txt", "0 1\n0.01 2\n5\n", g), ": line 3 holds 1 values but line 1 holds 2"},
+      {file("c3.txt", "0 1\n0.01 x\n", g), ": line 2: 'x' is not a number"},
+      {file("c4.txt", "1\nnan\n", g01), ": line 2: 'nan' is not a number"},
+      {file("c6.txt", "3.4028236e38\n", g01), ": line 1: '3.4028236e38' is not a number"},  // rounds to infinity
+      {file("c7.txt", "# only\n\n", g), ": the file holds no samples"},
+      {file("c8.txt", "0 1\n0.01 2\n0.03 3\n0.04 4\n", g), ": the time column is not evenly spaced: sample 2 is at 0.01 s, the interval is 0.0133333333 s"},
+      {file("c9.txt", "0 1\n0 2\n", g), ": the time column does not increase"},
+      {file("c10.txt", "0 1\n0.01 2\n", {"--unit", "g", "--dt", "0.02"}), ": --dt 0.02 disagrees with the time column's interval 0.01 s"},
+      {{one, "-o", out, "--unit", "g"}, ": one value per line and no time column: give the sample interval with --dt"},
+  };
+  for (const auto& r : rows) {
+    const std::string want = r.message.rfind(": ", 0) == 0 ? r.args.at(0) + r.message : r.message;
+    const auto res = run(r.args);
+    EXPECT_EQ(res.status, r.status) << want;
+    EXPECT_EQ(res.err, "kibconv: " + want + "\n");
+    EXPECT_EQ(res.out, "");
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));  // a refusal writes nothing
+}
+
+// The value each unit option gives to 0.5 and -0.25 of the input unit: the
+// exact ratio of the units rounded once to a float, times the sample (a
+// power of two, so the product is exact).
+TEST(Kibconv, UnitConversions) {
+  TempDir d;
+  const auto txt = d.write("a.txt", "0.5\n-0.25\n");
+  const auto vel = d.write("v.sac", sacWith([](SacFile& s) { s.i[16] = 7, s.samples({0.5f, -0.25f}); }).binary(true));
+  struct Row {
+    std::string input;
+    std::vector<std::string> opts;
+    std::string dunit;
+    double factor;
+    std::string note;
+  };
+  const std::vector<Row> rows = {
+      {txt, {"--unit", "g"}, "gal  ", 980.665, "converted g to cm/s/s: each sample times 980.665"},
+      {txt, {"--unit", "M/S2"}, "gal  ", 100, "converted m/s/s to cm/s/s: each sample times 100"},
+      {txt, {"--unit", "nm/s^2"}, "gal  ", 1e-7, "converted nm/s/s to cm/s/s: each sample times 1E-07 in single precision"},
+      {txt, {"--unit", "cm/s^2"}, "gal  ", 1, "input unit cm/s/s given with --unit"},
+      {txt, {"--unit", "Gal", "--out-unit", "m/s/s"}, "m/s/s", 0.01, "converted cm/s/s to m/s/s"},
+      {txt, {"--unit", "cm/s2", "--out-unit", "g"}, "g    ", 1 / 980.665, "converted cm/s/s to g"},
+      {txt, {"--unit", "G", "--out-unit", "g"}, "g    ", 1, "input unit g given with --unit"},
+      {txt, {"--unit", "g", "--out-unit", "nm/s/s"}, "nm/s2", 9.80665e9, "converted g to nm/s/s"},
+      // The option overrides a SAC header that names another quantity.
+      {vel, {"--unit", "m/s/s"}, "gal  ", 100, "input unit m/s/s given with --unit (the SAC header idep says IVEL"},
+  };
+  for (auto row : rows) {
+    if (row.input == txt) row.opts.insert(row.opts.end(), {"--dt", "0.01"});
+    const auto back = convert_test::convertAndRead(d, row.input, row.opts);
+    const std::vector<float> want = {static_cast<float>(0.5 * row.factor), static_cast<float>(-0.25 * row.factor)};
+    EXPECT_EQ(back.x, want) << row.note;
+    EXPECT_EQ(back.h.dunit, row.dunit) << row.note;
+    // F10.3 or, when too wide, an exponent.
+    EXPECT_NEAR(back.h.hreal, want[0], std::max(5e-4, want[0] * 5e-4)) << row.note;
+    EXPECT_NE(back.comments.find(row.note), std::string::npos) << back.comments;
+  }
+}
+
+TEST(Kibconv, WindowsCutWholeSamplesAndMoveTheFirstSampleTime) {
+  TempDir d;
+  std::ostringstream s;
+  for (int k = 0; k < 20000; ++k) s << k << '\n';
+  const auto in = d.write("long.txt", s.str());
+  // A record too long for the program, cut to its longest.
+  auto r = convert_test::convertAndRead(d, in, {"--dt", "0.01", "--unit", "gal", "--start", "101", "--npts", "15000"});
+  ASSERT_EQ(r.x.size(), 15000u);
+  EXPECT_EQ(r.x.front(), 100.0f);
+  EXPECT_EQ(r.x.back(), 15099.0f);
+  // 0.504 s is sample 51.4, so 51 (0.50 s); 1.006 s is 101.6, so 102 (1.01 s).
+  r = convert_test::convertAndRead(d, in, {"--dt", "0.01", "--unit", "gal", "--from", "0.504", "--to", "1.006"});
+  ASSERT_EQ(r.x.size(), 52u);
+  EXPECT_EQ(r.x.front(), 50.0f);
+  // SAC reference 03:19:53.040 with b = -30 s, then 150 samples of 0.01 s.
+  SacFile sac;
+  sac.f[5] = -30.0f, sac.f[7] = 0.0f;  // b, o
+  sac.i[0] = 2019, sac.i[1] = 187, sac.i[2] = 3, sac.i[3] = 19, sac.i[4] = 53, sac.i[5] = 40;
+  sac.samples(std::vector<float>(500, 1.0f));
+  r = convert_test::convertAndRead(d, d.write("x.sac", sac.binary(false)), {"--start", "151"});
+  for (const char* note : {"first sample 2019-07-06T03:19:23.040, event 2019-07-06T03:19:53.040",
+                           "first sample of the window 2019-07-06T03:19:24.540"})
+    EXPECT_NE(r.comments.find(note), std::string::npos) << r.comments;
+  EXPECT_EQ(r.h.head16, "2019/07/06 03:19");  // the event's origin time
+}
+
+TEST(Resample, LinearSeriesStaysOnItsLine) {
+  // x(t) = 2 + 3 t every 0.0051 s, onto 1/200 s: 2 + 3 t' at every new t',
+  // up to 0.51 s itself (the last input time).
+  std::vector<float> x(101);
+  for (std::size_t k = 0; k < x.size(); ++k) x[k] = static_cast<float>(2.0 + 3.0 * 0.0051 * k);
+  const auto y = convert::resampleLinear(x, 0.0051, 200);
+  ASSERT_EQ(y.size(), 103u);
+  for (std::size_t j = 0; j < y.size(); ++j) EXPECT_NEAR(y[j], 2.0 + 3.0 * j / 200.0, 2e-6) << j;
+  EXPECT_EQ(convert::resampleLinear(x, 0.01, 100), x);
+}
+
+TEST(CalendarText, Rows) {
+  EXPECT_EQ(convert::isoText(convert::epochMs(2020, 60, 12, 30, 15, 250)), "2020-02-29T12:30:15.250");
+  EXPECT_EQ(convert::isoText(convert::epochMs(1999, 365, 23, 59, 59, 999) + 1), "2000-01-01T00:00:00.000");
+  EXPECT_EQ(convert::isoText(convert::epochMs(1940, 140, 4, 36, 40, 0)), "1940-05-19T04:36:40.000");
+  EXPECT_EQ(convert::isoText(-1), "1969-12-31T23:59:59.999");
+}
+
+}  // namespace
