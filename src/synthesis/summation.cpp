@@ -96,32 +96,29 @@ void summation(textio::Channels& io, run::Params& p, const SubfaultModel& model,
   weights(p.imdl, p.nt, ntt, ft);
 
   // Every copy in the order (i, j, k); each synthetic sample receives its
-  // terms in exactly this order.
+  // terms in exactly this order. The shifts are checked here, subfault row by
+  // subfault row after its progress line; the summation then makes the
+  // copies again as it needs them.
   const int nx = std::clamp(p.nx, 0, kMaxGrid);
   const int nw = std::clamp(p.nw, 0, kMaxGrid);
-  std::vector<Copy> copies;
-  copies.reserve(static_cast<std::size_t>(nx) * nw * ntt);
-  const float lagmin = static_cast<float>(model.lagmin);
+  const CopyGrid grid{model, nx, nw, ntt, ft, dtau, w.dt};
   for (int i = 1; i <= nx; ++i) {
     io.writeList(kConsole, {" now calculated ", i, " of ", p.nx});
     for (int j = 1; j <= nw; ++j) {
-      const float lag = static_cast<float>(model.lagij[i - 1][j - 1]);
-      const float amp = model.ampij[i - 1][j - 1];
       for (int k = 1; k <= ntt; ++k) {
-        const float s = lag + static_cast<float>(k - 1) * dtau / w.dt + 0.5f - lagmin;
+        const float s = grid.shiftValue(i, j, k);
         // The message is only built when the shift is out of range.
-        const int shift = fitsSamples(s) ? static_cast<int>(s)
-                                         : toSamples(s, "the shift of copy " + std::to_string(k) +
-                                                            " of subfault (" + std::to_string(i) +
-                                                            ", " + std::to_string(j) + ")");
-        copies.push_back({shift, amp, ft[k - 1]});
+        if (!fitsSamples(s)) {
+          toSamples(s, "the shift of copy " + std::to_string(k) + " of subfault (" +
+                           std::to_string(i) + ", " + std::to_string(j) + ")");
+        }
       }
     }
   }
 
   const std::array<std::span<float>, 3> out{w.ds, w.dss, w.dsss};
   const std::array<std::span<const float>, 3> in{w.da, w.daa, w.daaa};
-  syntAll(out, p.ns, in, w.naft, copies);
+  syntGrid(out, p.ns, in, w.naft, grid);
 
   float mean = 0.0f;
   records::zero(w.ds, 1, p.ns, mean);

@@ -19,7 +19,8 @@
 // vectoriser only ever runs the sample loop in parallel lanes, each lane
 // keeping its own order of additions.
 #include <algorithm>
-#include <vector>
+#include <array>
+#include <cstddef>
 
 #include "synthesis/copy_range.hpp"
 #include "synthesis/synthesis.hpp"
@@ -136,56 +137,124 @@ KernelIsa useKernelIsa(KernelIsa wanted) {
   return active().isa;
 }
 
-void syntAll(const std::array<std::span<float>, 3>& out, int nout,
-             const std::array<std::span<const float>, 3>& in, int nin,
-             std::span<const Copy> copies) {
+namespace {
+
+// Copies generated per chunk while a block is summed; the chunk's list of
+// placed copies stays in the L1 cache.
+constexpr std::size_t kChunk = 1024;
+
+// The blocked summation over `count` copies; fill(first, n, dst) writes
+// copies first..first+n-1 into dst. The copies are made chunk by chunk for
+// every block instead of being listed once, so the memory needed does not
+// grow with their number.
+template <class Fill>
+void sumBlocks(const std::array<std::span<float>, 3>& out, int nout,
+               const std::array<std::span<const float>, 3>& in, int nin, std::size_t count,
+               const Fill& fill) {
   // One range for all three series: the smallest of their sizes bounds it
   // (the program's series all have the same capacity).
   const std::size_t inSize = std::min({in[0].size(), in[1].size(), in[2].size()});
   const std::size_t outSize = std::min({out[0].size(), out[1].size(), out[2].size()});
-  std::vector<Placed> placed;
-  placed.reserve(copies.size());
+  std::array<Copy, kChunk> made;
+  // Places copies c0..c0+n-1; `keep` picks those that go on the list.
+  const auto placeChunk = [&](std::size_t c0, std::size_t n, auto keep, Placed* list) {
+    fill(c0, n, made.data());
+    std::size_t kept = 0;
+    for (std::size_t t = 0; t < n; ++t) {
+      const Copy& cp = made[t];
+      const detail::OutputRange r = detail::outputRange(cp.shift, nin, nout, inSize, outSize);
+      const Placed p{r.lo, r.hi, cp.shift, cp.a * cp.b};
+      if (keep(p)) list[kept++] = p;
+    }
+    return kept;
+  };
+  std::array<Placed, kChunk> placed;
   long long end = 0;
-  for (const Copy& cp : copies) {
-    const detail::OutputRange r = detail::outputRange(cp.shift, nin, nout, inSize, outSize);
-    if (r.lo >= r.hi) continue;  // adds nothing anywhere
-    placed.push_back({r.lo, r.hi, cp.shift, cp.a * cp.b});
-    end = std::max(end, r.hi);
+  for (std::size_t c0 = 0; c0 < count; c0 += kChunk) {
+    placeChunk(c0, std::min(kChunk, count - c0), [&](const Placed& p) {
+      end = std::max(end, p.hi);
+      return false;
+    }, placed.data());
   }
 
   const Arrays a{{out[0].data(), out[1].data(), out[2].data()},
                  {in[0].data(), in[1].data(), in[2].data()}};
   const Kernels& k = active();
-  const std::size_t count = placed.size();
   for (long long b0 = 0; b0 < end; b0 += kBlock) {
     const long long b1 = std::min(b0 + kBlock, end);
-    std::size_t q = 0;
-    while (q < count) {
-      if (q + kGroup <= count) {
-        const Placed* g = &placed[q];
-        long long lo = b0, hi = b1;
-        for (int t = 0; t < kGroup; ++t) {
-          lo = std::max(lo, g[t].lo);
-          hi = std::min(hi, g[t].hi);
-        }
-        if (hi - lo >= kMinFused) {
-          // Outside the common stretch each copy adds alone, in order;
-          // inside it the four add together, in the same order.
+    for (std::size_t c0 = 0; c0 < count; c0 += kChunk) {
+      // The chunk's copies that add something to this block, in order.
+      const std::size_t n = placeChunk(c0, std::min(kChunk, count - c0), [&](const Placed& p) {
+        return p.lo < b1 && p.hi > b0 && p.lo < p.hi;
+      }, placed.data());
+      std::size_t q = 0;
+      while (q < n) {
+        if (q + kGroup <= n) {
+          const Placed* g = &placed[q];
+          long long lo = b0, hi = b1;
           for (int t = 0; t < kGroup; ++t) {
-            single(k, a, g[t], std::max(b0, g[t].lo), lo);
-            single(k, a, g[t], hi, std::min(b1, g[t].hi));
+            lo = std::max(lo, g[t].lo);
+            hi = std::min(hi, g[t].hi);
           }
-          for (int s = 0; s < 3; ++s) {
-            k.four(a.out[s] + lo, a.in[s] + (lo - g[0].shift), a.in[s] + (lo - g[1].shift),
-                   a.in[s] + (lo - g[2].shift), a.in[s] + (lo - g[3].shift), hi - lo, g[0].c,
-                   g[1].c, g[2].c, g[3].c);
+          if (hi - lo >= kMinFused) {
+            // Outside the common stretch each copy adds alone, in order;
+            // inside it the four add together, in the same order.
+            for (int t = 0; t < kGroup; ++t) {
+              single(k, a, g[t], std::max(b0, g[t].lo), lo);
+              single(k, a, g[t], hi, std::min(b1, g[t].hi));
+            }
+            for (int s = 0; s < 3; ++s) {
+              k.four(a.out[s] + lo, a.in[s] + (lo - g[0].shift), a.in[s] + (lo - g[1].shift),
+                     a.in[s] + (lo - g[2].shift), a.in[s] + (lo - g[3].shift), hi - lo,
+                     g[0].c, g[1].c, g[2].c, g[3].c);
+            }
+            q += kGroup;
+            continue;
           }
-          q += kGroup;
-          continue;
         }
+        single(k, a, placed[q], std::max(b0, placed[q].lo), std::min(b1, placed[q].hi));
+        ++q;
       }
-      single(k, a, placed[q], std::max(b0, placed[q].lo), std::min(b1, placed[q].hi));
-      ++q;
+    }
+  }
+}
+
+}  // namespace
+
+void syntAll(const std::array<std::span<float>, 3>& out, int nout,
+             const std::array<std::span<const float>, 3>& in, int nin,
+             std::span<const Copy> copies) {
+  sumBlocks(out, nout, in, nin, copies.size(), [&](std::size_t first, std::size_t n, Copy* dst) {
+    std::copy_n(copies.begin() + static_cast<std::ptrdiff_t>(first), n, dst);
+  });
+}
+
+void syntGrid(const std::array<std::span<float>, 3>& out, int nout,
+              const std::array<std::span<const float>, 3>& in, int nin, const CopyGrid& grid) {
+  sumBlocks(out, nout, in, nin, grid.size(), [&](std::size_t first, std::size_t n, Copy* dst) {
+    grid.fill(first, n, dst);
+  });
+}
+
+float CopyGrid::shiftValue(int i, int j, int k) const {
+  const float lag = static_cast<float>(model.lagij[i - 1][j - 1]);
+  const float lagmin = static_cast<float>(model.lagmin);
+  return lag + static_cast<float>(k - 1) * dtau / dt + 0.5f - lagmin;
+}
+
+void CopyGrid::fill(std::size_t first, std::size_t n, Copy* dst) const {
+  int k = static_cast<int>(first % static_cast<std::size_t>(ntt)) + 1;
+  const std::size_t ij = first / static_cast<std::size_t>(ntt);
+  int j = static_cast<int>(ij % static_cast<std::size_t>(nw)) + 1;
+  int i = static_cast<int>(ij / static_cast<std::size_t>(nw)) + 1;
+  for (std::size_t t = 0; t < n; ++t) {
+    dst[t] = {static_cast<int>(shiftValue(i, j, k)), model.ampij[i - 1][j - 1], ft[k - 1]};
+    if (++k > ntt) {
+      k = 1;
+      if (++j > nw) {
+        j = 1;
+        ++i;
+      }
     }
   }
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <span>
 #include <string>
 #include <vector>
@@ -100,6 +101,28 @@ struct Copy {
 void syntAll(const std::array<std::span<float>, 3>& out, int nout,
              const std::array<std::span<const float>, 3>& in, int nin,
              std::span<const Copy> copies);
+
+// The copies of a subfault model in the summation's order (i, j, k), made
+// one at a time as they are needed: the list of a 30 x 30 x 500 model would
+// take megabytes, the grid takes none.
+struct CopyGrid {
+  const SubfaultModel& model;
+  int nx, nw, ntt;
+  std::span<const float> ft;  // ft(1..ntt)
+  float dtau, dt;
+
+  std::size_t size() const { return static_cast<std::size_t>(nx) * nw * ntt; }
+  // Shift of copy (i, j, k) before truncation:
+  // lagij + (k - 1)*dtau/dt + 0.5 - lagmin, in that order, in single precision.
+  float shiftValue(int i, int j, int k) const;
+  // Writes copies first..first+n-1 (counted from 0) into dst. Every shift
+  // must pass fitsSamples.
+  void fill(std::size_t first, std::size_t n, Copy* dst) const;
+};
+
+// syntAll over the copies of a grid.
+void syntGrid(const std::array<std::span<float>, 3>& out, int nout,
+              const std::array<std::span<const float>, 3>& in, int nin, const CopyGrid& grid);
 
 // The instruction sets syntAll's passes are compiled for. The widest one the
 // processor supports is used; useKernelIsa selects a narrower one (or the

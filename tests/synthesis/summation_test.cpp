@@ -147,6 +147,47 @@ TEST_P(SyntAllExact, BitIdenticalToThePlainLoop) {
   }
 }
 
+// The summation makes the copies of a subfault grid as it needs them; the
+// result must be that of the listed copies in the order (i, j, k), with the
+// shift formed in single precision and truncated.
+TEST_P(SyntAllExact, GridCopiesMatchTheirList) {
+  std::mt19937 rng(777);
+  std::uniform_real_distribution<float> val(-1.0f, 1.0f);
+  synthesis::SubfaultModel model{};
+  const int nx = 7, nw = 5, ntt = 333;  // more copies than one chunk, odd sizes
+  model.lagmin = -40;
+  for (int i = 0; i < nx; ++i)
+    for (int j = 0; j < nw; ++j) {
+      model.lagij[i][j] = static_cast<int>(rng() % 3000) - 40;
+      model.ampij[i][j] = val(rng);
+    }
+  std::vector<float> ft(ntt);
+  for (float& f : ft) f = val(rng);
+  const synthesis::CopyGrid grid{model, nx, nw, ntt, ft, 0.013f, 0.01f};
+  std::vector<Copy> listed;
+  for (int i = 1; i <= nx; ++i)
+    for (int j = 1; j <= nw; ++j)
+      for (int k = 1; k <= ntt; ++k) {
+        const float shift = static_cast<float>(model.lagij[i - 1][j - 1]) +
+                            static_cast<float>(k - 1) * 0.013f / 0.01f + 0.5f - -40.0f;
+        listed.push_back({static_cast<int>(shift), model.ampij[i - 1][j - 1], ft[k - 1]});
+      }
+  const int size = 15000, nin = 4300, nout = 9000;
+  std::array<std::vector<float>, 3> in, fromGrid, fromList;
+  for (int s = 0; s < 3; ++s) {
+    in[s].assign(size, 0.0f);
+    for (int n = 0; n < nin; ++n) in[s][n] = val(rng);
+    fromGrid[s].assign(size, 0.0f);
+    fromList[s].assign(size, 0.0f);
+  }
+  synthesis::syntGrid({fromGrid[0], fromGrid[1], fromGrid[2]}, nout, {in[0], in[1], in[2]}, nin,
+                      grid);
+  synthesis::syntAllScalar({fromList[0], fromList[1], fromList[2]}, nout, {in[0], in[1], in[2]},
+                           nin, listed);
+  for (int s = 0; s < 3; ++s)
+    EXPECT_EQ(std::memcmp(fromGrid[s].data(), fromList[s].data(), size * sizeof(float)), 0) << s;
+}
+
 // A one-subfault case with everything set so that the weights are 1.
 run::Params singleSubfault() {
   run::Params p;
