@@ -77,6 +77,17 @@ float roundToFloat(double x);
 // empty: zero); the value is digits * 10^exponent10, negated when negative.
 double decimalToDouble(bool negative, std::string_view digits, long long exponent10);
 
+// The start of a decimal number at s[i]: an optional sign, then digits with
+// at most one decimal point. Stops at the first other character, leaving i
+// there.
+struct Significand {
+  bool negative = false;
+  std::string digits;     // the digits, without the point
+  bool point = false;     // a decimal point was present
+  long long fraction = 0; // digits after the point
+};
+Significand scanSignificand(std::string_view s, std::size_t& i);
+
 // ---- Statement engines -------------------------------------------------
 
 // The lines of one channel, read in order.

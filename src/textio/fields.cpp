@@ -13,29 +13,24 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// printf's "%#.*f": fixed notation, rounded from the exact binary value, and
-// always with a decimal point (F5.0 of 1 is "   1.").
-std::string fixedText(int decimals, double x) {
+// printf's text of x under `format` ("%#.*f" or "%.*E") with `precision`.
+std::string printfText(const char* format, int precision, double x) {
   char buf[80];
-  int n = std::snprintf(buf, sizeof buf, "%#.*f", decimals, x);
+  int n = std::snprintf(buf, sizeof buf, format, precision, x);
   if (n < 0) return "*";
   if (static_cast<std::size_t>(n) < sizeof buf) return std::string(buf, static_cast<std::size_t>(n));
   std::string s(static_cast<std::size_t>(n), '\0');
-  std::snprintf(s.data(), s.size() + 1, "%#.*f", decimals, x);
+  std::snprintf(s.data(), s.size() + 1, format, precision, x);
   return s;
 }
 
-// printf's "%.*E": one digit, the point (absent for precision 0), the
-// digits, 'E', the exponent's sign and at least two digits.
-std::string exponentText(int precision, double x) {
-  char buf[80];
-  int n = std::snprintf(buf, sizeof buf, "%.*E", precision, x);
-  if (n < 0) return "*";
-  if (static_cast<std::size_t>(n) < sizeof buf) return std::string(buf, static_cast<std::size_t>(n));
-  std::string s(static_cast<std::size_t>(n), '\0');
-  std::snprintf(s.data(), s.size() + 1, "%.*E", precision, x);
-  return s;
-}
+// Fixed notation, rounded from the exact binary value, always with a decimal
+// point (F5.0 of 1 is "   1.").
+std::string fixedText(int decimals, double x) { return printfText("%#.*f", decimals, x); }
+
+// One digit, the point (absent for precision 0), the digits, 'E', the
+// exponent's sign and at least two digits.
+std::string exponentText(int precision, double x) { return printfText("%.*E", precision, x); }
 
 bool allZeroDigits(std::string_view s) {
   for (char c : s) {
@@ -174,32 +169,34 @@ bool readIntegerField(std::string_view field, int& value) {
   return true;
 }
 
+Significand scanSignificand(std::string_view s, std::size_t& i) {
+  Significand m;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) m.negative = s[i++] == '-';
+  for (; i < s.size(); ++i) {
+    if (isDigit(s[i])) {
+      m.digits += s[i];
+      if (m.point) ++m.fraction;
+    } else if (s[i] == '.' && !m.point) {
+      m.point = true;
+    } else {
+      break;
+    }
+  }
+  return m;
+}
+
 bool readRealField(std::string_view field, int decimals, int scale, float& value) {
   std::string s;
   for (char c : field) {
     if (c != ' ') s += c;
   }
   std::size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if (i == s.size()) {  // blanks only, or a lone sign: zero
-    value = negative ? -0.0f : 0.0f;
+  const Significand m = scanSignificand(s, i);
+  if (m.digits.empty()) {
+    if (i < s.size() || m.point) return false;
+    value = m.negative ? -0.0f : 0.0f;  // blanks only, or a lone sign: zero
     return true;
   }
-  std::string digits;
-  bool point = false;
-  long long fraction = 0;
-  for (; i < s.size(); ++i) {
-    if (isDigit(s[i])) {
-      digits += s[i];
-      if (point) ++fraction;
-    } else if (s[i] == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (digits.empty()) return false;
   bool hasExponent = false;
   long long exponent = 0;
   if (i < s.size()) {
@@ -217,11 +214,11 @@ bool readRealField(std::string_view field, int decimals, int scale, float& value
     hasExponent = true;
   }
   // Without a point the digits carry d implied decimals; a point overrides d.
-  long long e10 = exponent - (point ? fraction : decimals);
+  long long e10 = exponent - (m.point ? m.fraction : decimals);
   // On input a scale factor divides by 10^k, but only when the field has no
   // exponent of its own.
   if (!hasExponent) e10 -= scale;
-  value = roundToFloat(decimalToDouble(negative, digits, e10));
+  value = roundToFloat(decimalToDouble(m.negative, m.digits, e10));
   return true;
 }
 

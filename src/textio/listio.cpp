@@ -131,22 +131,8 @@ float toReal(const Item& item) {
   const std::string& s = item.text;
   if (item.quoted) reject(kInvalidNumber);
   std::size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  std::string digits;
-  bool point = false;
-  long long fraction = 0;
-  for (; i < s.size(); ++i) {
-    if (isDigit(s[i])) {
-      digits += s[i];
-      if (point) ++fraction;
-    } else if (s[i] == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (digits.empty()) reject(kInvalidNumber);
+  const Significand m = scanSignificand(s, i);
+  if (m.digits.empty()) reject(kInvalidNumber);
   long long exponent = 0;
   if (i < s.size()) {
     const char c = s[i];
@@ -165,7 +151,7 @@ float toReal(const Item& item) {
     }
   }
   if (i < s.size()) reject(kInvalidNumber);  // e.g. 1.5x
-  return roundToFloat(decimalToDouble(negative, digits, exponent - fraction));
+  return roundToFloat(decimalToDouble(m.negative, m.digits, exponent - m.fraction));
 }
 
 void assign(const Item& item, const Target& target) {
