@@ -12,6 +12,7 @@
 
 #include "dsp/dsp.hpp"
 #include "figures/figures.hpp"
+#include "textio/stop.hpp"
 
 namespace figures {
 namespace {
@@ -182,6 +183,11 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
     for (int i = 2; i <= half; ++i) {
       const float v = std::fabs(curve[static_cast<std::size_t>(i - 1)]);
       if (v > peak) peak = v;
+    }
+    // A spectrum beyond the float range has no decade to draw it in.
+    if (!std::isfinite(peak)) {
+      throw textio::InputRejected("the spectrum figure cannot draw panel " + std::to_string(k) +
+                                  ": the spectral amplitudes overflow single precision");
     }
     io.writeList(6, {"sorry now calculating, emAX=", peak});
     const float ylow = spectrumFloor(peak);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "figures/figures.hpp"
+#include "textio/stop.hpp"
 
 namespace figures {
 namespace {
@@ -84,6 +85,13 @@ void trace(plot::Device& dev, std::span<const float> a, int k1, int k2, float dt
 // The vertical amplitude axis of a panel: -top .. top over 4 cm, five
 // annotations with two decimals. top = 0 annotates every tick "0".
 void amplitudeAxis(plot::Device& dev, std::string_view title, int n, float top) {
+  // Amplitudes near the top of the float range (a velocity peak above 3e36,
+  // scaled by 100) cannot be annotated: such a run is refused rather than
+  // drawn with meaningless axes.
+  if (!std::isfinite(top)) {
+    throw textio::InputRejected("the waveform figure cannot annotate its " + std::string(title) +
+                                " axis: the amplitudes overflow single precision");
+  }
   const std::string s = columns(title, n);
   plot::axis(dev, -1.0f, -2.0f, s, n, 4.0f, 90.0f, -top, top / 2.0f, 2);
 }

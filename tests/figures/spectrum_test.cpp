@@ -123,3 +123,13 @@ TEST(Pltfft, ClampedFrequencyCarriesToLaterPanels) {
 }
 
 }  // namespace
+
+namespace {
+
+// Amplitudes at the top of the float range cannot be drawn: the run is
+// refused instead of writing frames around an infinite peak.
+TEST(Pltfft, SpectrumBeyondTheFloatRangeIsRefused) {
+  EXPECT_THROW(Row(3e38f, 0.01f), textio::InputRejected);
+}
+
+}  // namespace

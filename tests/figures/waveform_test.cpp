@@ -111,4 +111,19 @@ TEST(WaveformFigure, ZeroPeaksAndOutsizedWindows) {
   EXPECT_EQ(shown, (std::vector<std::string>{"Target Obs.", "0", "0", "0", "0", "0"}));
 }
 
+// A velocity peak above 3.4e36 overflows the axis top (100 times the peak):
+// the run is refused rather than drawn with meaningless annotations.
+TEST(WaveformFigure, AmplitudesBeyondTheFloatRangeAreRefused) {
+  run::Params p;
+  p.iuwav = 6;
+  p.tscl = 0.5f;
+  p.cfac = 1.0f;
+  p.ksm = p.ksa = 1, p.kem = p.kea = 100;
+  run::Workspace w;
+  w.dt = 0.01f;
+  w.dm[10] = w.dmm[10] = 1e37f;
+  figures::FigureTexts t;
+  EXPECT_THROW(draw(p, w, t), textio::InputRejected);
+}
+
 }  // namespace
