@@ -12,17 +12,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data), size);
   const std::string format(egffuzz::takeLine(rest));
-  const std::string_view spec = egffuzz::takeLine(rest);
+  const std::string_view layout = egffuzz::takeLine(rest);
   std::istringstream in{std::string(rest)};
   std::ostringstream out, err;
   textio::Channels io(in, out, err);
-  egffuzz::Variables vars(spec);
-  const bool eofBranch = spec.find('?') != std::string_view::npos;
+  egffuzz::Variables vars(layout);
+  const bool eofBranch = layout.find('?') != std::string_view::npos;
   egffuzz::withExpectedEndings([&] {
     // Two statements: the second starts on the line after the first ended.
     for (int s = 0; s < 2; ++s) {
       if (!io.readFormatted(5, format, vars.targets, eofBranch)) break;
-      vars.checkLengths(spec);
+      vars.checkLengths(layout);
     }
   });
   const std::vector<textio::Value> values = vars.values();

@@ -50,21 +50,21 @@ struct Variables {
   std::vector<std::string> texts;
   std::vector<textio::Target> targets;
 
-  explicit Variables(std::string_view spec) {
+  explicit Variables(std::string_view layout) {
     constexpr std::size_t kMaxVariables = 64;
     constexpr int kMaxLength = 200;
     std::vector<char> kinds;
     std::vector<int> lengths;
-    for (std::size_t i = 0; i < spec.size() && kinds.size() < kMaxVariables; ++i) {
-      const char c = spec[i];
+    for (std::size_t i = 0; i < layout.size() && kinds.size() < kMaxVariables; ++i) {
+      const char c = layout[i];
       if (c == 'i' || c == 'f') {
         kinds.push_back(c);
         lengths.push_back(0);
       } else if (c == 'a') {
         int n = 0;
         bool any = false;
-        while (i + 1 < spec.size() && spec[i + 1] >= '0' && spec[i + 1] <= '9') {
-          n = n * 10 + (spec[++i] - '0');
+        while (i + 1 < layout.size() && layout[i + 1] >= '0' && layout[i + 1] <= '9') {
+          n = n * 10 + (layout[++i] - '0');
           if (n > kMaxLength) n = kMaxLength;
           any = true;
         }
@@ -106,8 +106,8 @@ struct Variables {
   }
 
   // A text keeps its declared length whatever it was given.
-  void checkLengths(std::string_view spec) const {
-    Variables fresh(spec);
+  void checkLengths(std::string_view layout) const {
+    Variables fresh(layout);
     for (std::size_t k = 0; k < texts.size(); ++k) {
       if (texts[k].size() != fresh.texts[k].size()) std::abort();
     }

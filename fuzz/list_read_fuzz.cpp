@@ -37,12 +37,12 @@ void checkRoundTrip(int v) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view rest(reinterpret_cast<const char*>(data), size);
-  const std::string_view spec = egffuzz::takeLine(rest);
+  const std::string_view layout = egffuzz::takeLine(rest);
   std::istringstream in{std::string(rest)};
   std::ostringstream out, err;
   textio::Channels io(in, out, err);
   egffuzz::withExpectedEndings([&] {
-    std::string_view statements = spec;
+    std::string_view statements = layout;
     constexpr int kMaxStatements = 16;
     for (int s = 0; s < kMaxStatements && !statements.empty(); ++s) {
       const std::size_t semi = statements.find(';');

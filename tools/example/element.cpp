@@ -23,12 +23,12 @@ int nextPowerOfTwo(int n) {
 // to zero before its onset (a 0.1-s cosine ramp ending at the onset), and
 // the record is brought to rest over its last two seconds so that a copy
 // cut at the record's end leaves no step.
-double gate(const ElementSpec& spec, const WaveGroup& g, double t) {
+double gate(const ElementSpec& recipe, const WaveGroup& g, double t) {
   constexpr double ramp = 0.1, tail = 2.0;
   double w = 1.0;
   if (t <= g.onset - ramp) return 0.0;
   if (t < g.onset) w = 0.5 - 0.5 * std::cos(kPi * (t - (g.onset - ramp)) / ramp);
-  const double end = (spec.samples - 1) * spec.dt;
+  const double end = (recipe.samples - 1) * recipe.dt;
   if (t > end - tail) w *= 0.5 + 0.5 * std::cos(kPi * (t - (end - tail)) / tail);
   return w;
 }
@@ -38,11 +38,11 @@ double gate(const ElementSpec& spec, const WaveGroup& g, double t) {
 // normalisation, so that the spectrum's shape, not the noise draw, sets the
 // frequency content). The FFT buffer is at least twice the record so that
 // the shaping filter's tails do not wrap round onto the first samples.
-std::vector<double> waveGroup(const ElementSpec& spec, const WaveGroup& g, Random& random) {
-  const int n = nextPowerOfTwo(2 * spec.samples);
+std::vector<double> waveGroup(const ElementSpec& recipe, const WaveGroup& g, Random& random) {
+  const int n = nextPowerOfTwo(2 * recipe.samples);
   std::vector<double> re(n, 0.0), im(n, 0.0);
-  for (int i = 0; i < spec.samples; ++i) {
-    re[i] = random.normal() * envelope(g, i * spec.dt);
+  for (int i = 0; i < recipe.samples; ++i) {
+    re[i] = random.normal() * envelope(g, i * recipe.dt);
   }
   fft(re, im, -1);
 
@@ -51,9 +51,9 @@ std::vector<double> waveGroup(const ElementSpec& spec, const WaveGroup& g, Rando
   const double rms = std::sqrt(power / n);
   if (rms == 0) throw std::logic_error("element wave group has an empty envelope");
 
-  const double df = 1.0 / (n * spec.dt);
+  const double df = 1.0 / (n * recipe.dt);
   for (int k = 0; k <= n / 2; ++k) {
-    const double shape = omegaSquaredAcceleration(k * df, g.corner, spec.kappa) / rms;
+    const double shape = omegaSquaredAcceleration(k * df, g.corner, recipe.kappa) / rms;
     re[k] *= shape;
     im[k] *= shape;
     if (k > 0 && k < n / 2) {  // keep the spectrum Hermitian: a real series
@@ -65,13 +65,13 @@ std::vector<double> waveGroup(const ElementSpec& spec, const WaveGroup& g, Rando
   im[n / 2] = 0;
   fft(re, im, +1);
 
-  std::vector<double> out(spec.samples);
+  std::vector<double> out(recipe.samples);
   double sumSquares = 0;
-  for (int i = 0; i < spec.samples; ++i) {
-    out[i] = re[i] / n * gate(spec, g, i * spec.dt);
+  for (int i = 0; i < recipe.samples; ++i) {
+    out[i] = re[i] / n * gate(recipe, g, i * recipe.dt);
     sumSquares += out[i] * out[i];
   }
-  const double scale = g.weight / std::sqrt(sumSquares / spec.samples);
+  const double scale = g.weight / std::sqrt(sumSquares / recipe.samples);
   for (double& v : out) v *= scale;
   return out;
 }
@@ -91,21 +91,21 @@ double omegaSquaredAcceleration(double f, double fc, double kappa) {
   return w * w / (1.0 + (f / fc) * (f / fc)) * std::exp(-kPi * kappa * f);
 }
 
-std::vector<double> makeElement(const ElementSpec& spec) {
-  if (spec.samples <= 0 || spec.dt <= 0 || spec.peak <= 0) {
+std::vector<double> makeElement(const ElementSpec& recipe) {
+  if (recipe.samples <= 0 || recipe.dt <= 0 || recipe.peak <= 0) {
     throw std::invalid_argument("element: samples, dt and peak must be positive");
   }
-  Random random(spec.seed);
-  const std::vector<double> p = waveGroup(spec, spec.p, random);
-  const std::vector<double> s = waveGroup(spec, spec.s, random);
+  Random random(recipe.seed);
+  const std::vector<double> p = waveGroup(recipe, recipe.p, random);
+  const std::vector<double> s = waveGroup(recipe, recipe.s, random);
 
-  std::vector<double> acc(spec.samples);
+  std::vector<double> acc(recipe.samples);
   double peak = 0;
-  for (int i = 0; i < spec.samples; ++i) {
+  for (int i = 0; i < recipe.samples; ++i) {
     acc[i] = p[i] + s[i];
     peak = std::max(peak, std::fabs(acc[i]));
   }
-  for (double& v : acc) v = v * (spec.peak / peak) + spec.noise * random.normal();
+  for (double& v : acc) v = v * (recipe.peak / peak) + recipe.noise * random.normal();
   return acc;
 }
 

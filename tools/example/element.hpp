@@ -42,7 +42,7 @@ double omegaSquaredAcceleration(double f, double fc, double kappa);
 // The element record, `samples` values: the two wave groups scaled so that
 // their sum peaks at `peak`, plus white background noise of rms `noise`.
 // Deterministic: equal ElementSpecs give equal doubles on every run.
-std::vector<double> makeElement(const ElementSpec& spec);
+std::vector<double> makeElement(const ElementSpec& recipe);
 
 // In-place radix-2 discrete Fourier transform of (re, im), length a power of
 // two; sign -1 forward, +1 inverse (unscaled).
