@@ -37,15 +37,8 @@ constexpr float kLowestFrequency = 0.01f;
 std::array<std::complex<float>, kTransformLength> cc;
 std::array<float, kHalfLength> curve;
 
-std::string columns(std::string_view text, int n) {
-  std::string s(text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(n))));
-  s.resize(static_cast<std::size_t>(n), ' ');
-  return s;
-}
-
 void title(plot::Device& dev, float x, std::string_view text, int n) {
-  const std::string s = columns(text, n);
-  plot::symbol(dev, x, 6.5f, 0.5f, s, 0.0f, n);
+  plot::symbol(dev, x, 6.5f, 0.5f, text, 0.0f, n);
 }
 
 // The titles above one row, half a centimetre above its frames.

@@ -20,17 +20,8 @@ namespace {
 constexpr float kTraceLength = 6.0f;
 constexpr float kPanelStep = -5.5f;
 
-// A text drawn with exactly n columns: blank padded or cut, so that a short
-// header field never makes the label routine read past its end.
-std::string columns(std::string_view text, int n) {
-  std::string s(text.substr(0, std::min<std::size_t>(text.size(), static_cast<std::size_t>(n))));
-  s.resize(static_cast<std::size_t>(n), ' ');
-  return s;
-}
-
 void label(plot::Device& dev, float x, float y, float height, std::string_view text, int n) {
-  const std::string s = columns(text, n);
-  plot::symbol(dev, x, y, height, s, 0.0f, n);
+  plot::symbol(dev, x, y, height, text, 0.0f, n);
 }
 
 // The last sample (counted from 1) of k1..k2 that lies in the array.
@@ -92,8 +83,7 @@ void amplitudeAxis(plot::Device& dev, std::string_view title, int n, float top) 
     throw textio::InputRejected("the waveform figure cannot annotate its " + std::string(title) +
                                 " axis: the amplitudes overflow single precision");
   }
-  const std::string s = columns(title, n);
-  plot::axis(dev, -1.0f, -2.0f, s, n, 4.0f, 90.0f, -top, top / 2.0f, 2);
+  plot::axis(dev, -1.0f, -2.0f, title, n, 4.0f, 90.0f, -top, top / 2.0f, 2);
 }
 
 struct Column {
@@ -111,7 +101,7 @@ ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
   switch (column) {
     case 0:
       if (emax > 0.1f) {
-        r.title = columns(dunit, 5);
+        r.title = dunit.substr(0, 5);
         r.nchar = 5;
       } else {
         r.emax = 100.0f * emax;

@@ -22,7 +22,7 @@ TEST(ElementAxis, UnitAndScaleFollowThePeakSize) {
     int nchar;
     float top, rescaled;
   } rows[] = {
-      {0, 0.5f, "gal  ", 5, 0.5f, 0.5f},        {0, 0.1f, "m/s/s**-2", 9, 10.0f, 10.0f},
+      {0, 0.5f, "gal", 5, 0.5f, 0.5f},          {0, 0.1f, "m/s/s**-2", 9, 10.0f, 10.0f},
       {1, 0.002f, "cm/s", 4, 0.2f, 0.002f},     {1, 0.001f, "cm/s**-2", 8, 10.0f, 0.1f},
       {2, 0.002f, "cm", 2, 0.2f, 0.002f},       {2, 0.001f, "cm**-2", 6, 10.0f, 0.1f},
       {2, 0.00002f, "cm**-2", 6, 0.2f, 0.002f}, {2, 0.00001f, "cm**-4", 6, 10.0f, 0.1f},
