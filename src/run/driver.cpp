@@ -1,6 +1,5 @@
 #include "run/driver.hpp"
 
-#include <cmath>
 #include <iostream>
 #include <string_view>
 
@@ -23,21 +22,6 @@ void ask(textio::Channels& io, std::string_view question, const char* format, st
   io.writeList(kConsoleOut, {question});
   io.readFormatted(kConsoleIn, format, {&answer});
   io.writeList(kConsoleOut, {std::string_view(answer)});
-}
-
-// The synthetic is a weighted sum of up to nx*nw*ntt copies of the element
-// series; copies that are each finite can still overflow single precision
-// together (a large element record with a large ra/rij amplitude factor).
-// inf and nan would reach the fit and the figures, so the run is refused.
-void requireFiniteSynthetic(const Workspace& w) {
-  for (const std::vector<float>* s : {&w.ds, &w.dss, &w.dsss}) {
-    for (float v : *s) {
-      if (!std::isfinite(v))
-        throw textio::InputRejected(
-            "the synthetic motion overflows single precision: the element record times cfac "
-            "and the subfault amplitude factors (ra/rij) is too large");
-    }
-  }
 }
 
 }  // namespace
@@ -69,7 +53,6 @@ void execute(textio::Channels& io) {
   synthesis::SubfaultModel model;
   synthesis::sourceModel(io, p, w.dt, model);
   synthesis::summation(io, p, model, w);
-  requireFiniteSynthetic(w);
   const synthesis::FitLabels fit = synthesis::compare(io, p, w);
 
   const figures::FigureTexts texts{header.rcode, header.rname, header.dunit, labels.labn, labels.labc,

@@ -119,6 +119,16 @@ void summation(textio::Channels& io, run::Params& p, const SubfaultModel& model,
   const std::array<std::span<float>, 3> out{w.ds, w.dss, w.dsss};
   const std::array<std::span<const float>, 3> in{w.da, w.daa, w.daaa};
   syntGrid(out, p.ns, in, w.naft, grid);
+  // Copies that are each finite can still overflow single precision together
+  // (a large element record with large ra/rij factors); inf and nan would
+  // reach the means, the fit and the figures, so the run is refused here.
+  for (const std::span<float>& series : out) {
+    if (!std::all_of(series.begin(), series.end(), [](float v) { return std::isfinite(v); })) {
+      throw textio::InputRejected(
+          "the synthetic motion overflows single precision: the element record times cfac "
+          "and the subfault amplitude factors (ra/rij) is too large");
+    }
+  }
 
   float mean = 0.0f;
   records::zero(w.ds, 1, p.ns, mean);
