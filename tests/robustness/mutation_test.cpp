@@ -1,164 +1,267 @@
-// The whole program on mutated inputs. Every run must end in one of three
-// ways: status 0 with complete figures, status 1 with the I/O layer's fatal
-// report, or status 2 with one clear line; no figure file may hold "nan" or
-// "inf", and a run that fails leaves no figure file behind. The mutations
-// start from a small valid run (see baseInputs) so that a few hundred of
-// them stay quick under the sanitizers.
+// The whole program on mutated inputs. Every run must end with status 0 and
+// complete figures free of "nan" and "inf", with status 1 and the I/O layer's
+// fatal report, or with status 2 and one clear line; a failed run leaves no
+// figure file. The mutations start from a small valid run so that they stay
+// quick under the sanitizers.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
-#include <filesystem>
+#include <exception>
 #include <fstream>
+#include <functional>
+#include <iterator>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "mutation_support.hpp"
+#include "run/driver.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using robustness::Inputs;
-using robustness::joinLines;
-using robustness::splitLines;
+
+template <class... A>
+std::string fmt(const char* f, A... a) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf, f, a...);
+  return buf;
+}
+
+// A KIBTRACE record of a decaying two-tone wave: sixteen header lines, nskip
+// free lines, then the samples, perLine to a line (integers or %10.4f).
+std::string record(int n, const char* sfmt, const char* scale, const char* dfmt, int nskip,
+                   int perLine, bool integers, double amp, double f1, double f2) {
+  std::string r = "KIBTRACE FORMAT\nEW \n2000/01/01 00:00\nEXS  MUTATION SITE\n       100\n" +
+                  fmt("%10d\n%-24s\n%-24s\n    29.995\n%-10sgal  \n%s\n%-10s\n", n,
+                      "ROBUSTNESS RECORD", "XX.EXS HNE 090deg", sfmt, scale, dfmt) +
+                  "XX        EXS       HNE       \nrobustness          \ndt=0.01000 \n" +
+                  fmt("%10d\n", nskip);
+  for (int i = 1; i <= nskip; ++i) r += fmt("free text line %d\n", i);
+  const double twoPi = 6.283185307179586;
+  for (int i = 0; i < n; ++i) {
+    const double t = i * 0.01;
+    const double w = amp * (std::exp(-t) * (std::sin(twoPi * f1 * t) + 0.5 * std::cos(twoPi * f2 * t)));
+    r += integers ? fmt("%8ld", std::lround(w)) : fmt("%10.4f", w);
+    if (i % perLine == perLine - 1 || i == n - 1) r += '\n';
+  }
+  return r;
+}
+
+std::string slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0, nl; start < text.size(); start = nl + 1) {
+    nl = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, nl - start));
+  }
+  return lines;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\n";
+  return s;
+}
+
+struct Inputs {
+  std::string answers, params, target, element;
+};
+
+Inputs baseInputs() {
+  return {"params.txt\nobserved.dat\nrobustness target\nsynthetic.dat\nrobustness synthetic\n",
+          "21 22\n1 4.0\n1\n0.5 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
+          "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.05 0.0 0.0 0.0\n"
+          "2 2 2 0 1 1 0 1.0\n3.5 2.8 2 1\ntarget.kib\nelement.kib\n"
+          "20.0 60.0 20.0 60.0 90.0 3\n50 350 50 250\nMUTANT\nEXS EW\n50 350 20\n",
+          record(400, "F10.6", "  0.001000", "10I8", 1, 10, true, 20000.0, 2.0, 5.0),
+          record(300, "*", "1.0", "8F10.4", 2, 8, false, 3.0, 4.0, 7.0)};
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out, err, unexpected;  // unexpected: what() of any other exception
+  std::vector<std::pair<std::string, std::string>> files;  // every fort.* file: name, text
+};
+
+// Writes the inputs into `dir`, calls `prepare` there, runs the program
+// in-process, collects the figure files and removes the folder.
+Outcome runIn(const fs::path& dir, const Inputs& in, const std::function<void()>& prepare = {}) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::ofstream(dir / "params.txt", std::ios::binary) << in.params;
+  std::ofstream(dir / "target.kib", std::ios::binary) << in.target;
+  std::ofstream(dir / "element.kib", std::ios::binary) << in.element;
+  const fs::path old = fs::current_path();
+  fs::current_path(dir);
+  if (prepare) prepare();
+  Outcome o;
+  std::istringstream answers(in.answers);
+  std::ostringstream out, err;
+  try {
+    o.status = run::runProgram(answers, out, err);
+  } catch (const std::exception& e) {
+    o.unexpected = e.what();
+  }
+  o.out = out.str();
+  o.err = err.str();
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("fort.") && entry.is_regular_file())
+      o.files.emplace_back(name, slurp(entry.path()));
+  }
+  fs::current_path(old);
+  fs::remove_all(dir);
+  return o;
+}
+
+// Empty when the run ended in one of the three allowed ways.
+std::string verdict(const Outcome& o) {
+  if (!o.unexpected.empty()) return "unexpected exception: " + o.unexpected;
+  for (const auto& [name, text] : o.files) {
+    // Figures are renamed into place only when complete.
+    if (name.find(".tmp") != std::string::npos) return "half-written figure left: " + name;
+    if (o.status != 0) return "figure " + name + " left behind by a failed run";
+    // The texts of the base inputs hold neither word, in any case.
+    std::string low = text;
+    for (char& c : low) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* word : {"nan", "inf"}) {
+      if (const std::size_t p = low.find(word); p != std::string::npos)
+        return "figure " + name + " holds \"" + text.substr(p < 30 ? 0 : p - 30, 60) + "\"";
+    }
+    if (!text.ends_with(" showpage\n")) return "figure " + name + " is not a complete page";
+  }
+  const std::vector<std::string> lines = splitLines(o.err);
+  switch (o.status) {
+    case 0:
+      return "";
+    case 1:  // "context: message", "apparent state: ...", ..., "lately ... IO"
+      if (lines.size() >= 3 && lines[0].find(": ") != std::string::npos &&
+          lines[1].starts_with("apparent state: ") && lines.back().starts_with("lately "))
+        return "";
+      return "status 1 without the fatal report: \"" + o.err + "\"";
+    case 2:
+      if (lines.size() == 1 && o.err.ends_with('\n') && o.err.starts_with("egfsim: ") &&
+          o.err.size() > 13)
+        return "";
+      return "status 2 without one clear line: \"" + o.err + "\"";
+    default:
+      return "exit status " + std::to_string(o.status);
+  }
+}
+
+enum File { Params, Target, Element };
+const char* const kFileNames[] = {"params", "target", "element"};
+
+std::string& fileOf(Inputs& in, int f) {
+  return f == Params ? in.params : f == Target ? in.target : in.element;
+}
+std::vector<std::string> linesOf(int f) {
+  Inputs base = baseInputs();
+  return splitLines(fileOf(base, f));
+}
 
 struct Mutation {
   std::string name;
   Inputs in;
 };
 
-enum class File { Params, Target, Element };
-
-std::string& fileOf(Inputs& in, File f) {
-  return f == File::Params ? in.params : f == File::Target ? in.target : in.element;
-}
-const std::string& fileOf(const Inputs& in, File f) {
-  return f == File::Params ? in.params : f == File::Target ? in.target : in.element;
-}
-const char* nameOf(File f) {
-  return f == File::Params ? "params" : f == File::Target ? "target" : "element";
-}
-
-// A mutation of one file of the base inputs.
-Mutation mutate(File f, const std::string& what, const std::string& text) {
-  Mutation m{std::string(nameOf(f)) + ": " + what, robustness::baseInputs()};
-  fileOf(m.in, f) = text;
+// The base inputs with file f (or the answers, f < 0) replaced.
+Mutation mutate(int f, const std::string& what, const std::string& text) {
+  Mutation m{(f < 0 ? "answers" : kFileNames[f]) + std::string(": ") + what, baseInputs()};
+  (f < 0 ? m.in.answers : fileOf(m.in, f)) = text;
   return m;
 }
+Mutation mutate(int f, const std::string& what, const std::vector<std::string>& lines) {
+  return mutate(f, what, joinLines(lines));
+}
 
-// The blank-separated tokens of a line, and the line with token k replaced.
 std::vector<std::string> tokens(const std::string& line) {
   std::istringstream s(line);
   std::vector<std::string> t;
   for (std::string w; s >> w;) t.push_back(w);
   return t;
 }
-std::string withToken(const std::string& line, std::size_t k, const std::string& value) {
-  std::vector<std::string> t = tokens(line);
-  t.at(k) = value;
-  std::string s;
-  for (const std::string& w : t) s += (s.empty() ? "" : " ") + w;
-  return s;
+
+// Lines 12, 13, 16 and 17 of the parameter file are texts; the rest are
+// read in free format.
+bool freeFormatLine(std::size_t k) { return k != 11 && k != 12 && k != 15 && k != 16; }
+
+std::string rightIn(const std::string& v, std::size_t width) {
+  return std::string(v.size() < width ? width - v.size() : 0, ' ') + v;
 }
 
-// The lines of the parameter file read in free format (the others are texts).
-bool freeFormatLine(std::size_t index) {
-  return index != 11 && index != 12 && index != 15 && index != 16;
-}
+const fs::path kDir = fs::temp_directory_path() / ("egf_robustness_" + std::to_string(::getpid()));
 
-class MutationTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("egf_robustness_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+void expectSound(const std::vector<Mutation>& mutations) {
+  int counts[3] = {0, 0, 0};
+  for (const Mutation& m : mutations) {
+    const Outcome o = runIn(kDir, m.in);
+    const std::string v = verdict(o);
+    if (v.empty()) ++counts[o.status];
+    else ADD_FAILURE() << m.name << ": " << v << "\nerror stream:\n" << o.err;
   }
-
-  // Runs every mutation and reports each unsound ending with its name.
-  void expectSound(const std::vector<Mutation>& mutations) {
-    int counts[3] = {0, 0, 0};
-    for (const Mutation& m : mutations) {
-      const robustness::Outcome o = robustness::runIn(dir_, m.in);
-      const std::string v = robustness::verdict(o);
-      if (!v.empty()) {
-        ADD_FAILURE() << m.name << ": " << v << "\nerror stream:\n" << o.err;
-      } else {
-        ++counts[o.status];
-      }
-    }
-    std::printf("%zu mutations: %d ended with status 0, %d with status 1, %d with status 2\n",
-                mutations.size(), counts[0], counts[1], counts[2]);
-  }
-
-  fs::path dir_;
-};
-
-TEST_F(MutationTest, TheBaseRunIsCompleteAndSound) {
-  const robustness::Outcome o = robustness::runIn(dir_, robustness::baseInputs());
-  ASSERT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(robustness::verdict(o), "");
-  ASSERT_EQ(o.files.size(), 2u);
-  EXPECT_EQ(o.err, "");
+  std::printf("%zu mutations: %d ended with status 0, %d with 1, %d with 2\n", mutations.size(),
+              counts[0], counts[1], counts[2]);
 }
 
-// Windows line ends (a carriage return before every newline) in every input
-// file and in the console answers read exactly as bare newlines.
-TEST_F(MutationTest, CarriageReturnLineEndsReadAsBareNewlines) {
-  const Inputs base = robustness::baseInputs();
-  const robustness::Outcome expected = robustness::runIn(dir_, base);
+// The base run is complete; with a carriage return before every newline in
+// every file and in the answers it reads and writes exactly the same.
+TEST(Mutation, BaseRunAndCarriageReturnLineEnds) {
+  const Inputs base = baseInputs();
+  const Outcome expected = runIn(kDir, base);
   ASSERT_EQ(expected.status, 0) << expected.err;
+  EXPECT_EQ(verdict(expected), "");
+  EXPECT_EQ(expected.files.size(), 2u);
+  EXPECT_EQ(expected.err, "");
   auto crlf = [](const std::string& text) {
     std::string s;
     for (char c : text) s += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return s;
   };
-  Inputs in{crlf(base.answers), crlf(base.params), crlf(base.target), crlf(base.element)};
-  const robustness::Outcome o = robustness::runIn(dir_, in);
+  const Outcome o =
+      runIn(kDir, {crlf(base.answers), crlf(base.params), crlf(base.target), crlf(base.element)});
   EXPECT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(o.out, expected.out);
   EXPECT_EQ(o.files, expected.files);
 }
 
-TEST_F(MutationTest, TruncationAtEveryLine) {
+TEST(Mutation, TruncationAtEveryLine) {
   std::vector<Mutation> ms;
-  const Inputs base = robustness::baseInputs();
-  for (File f : {File::Params, File::Target, File::Element}) {
-    const std::vector<std::string> lines = splitLines(fileOf(base, f));
-    // Every line of the parameter file and of the record headers; in the
-    // samples every twelfth line is enough, they all read alike.
+  for (int f = -1; f <= Element; ++f) {
+    const std::vector<std::string> lines = f < 0 ? splitLines(baseInputs().answers) : linesOf(f);
+    // Every line of the parameter file and of the record headers; of the
+    // samples, which all read alike, every twelfth.
     for (std::size_t k = 0; k < lines.size(); k += (k < 19 ? 1 : 12)) {
-      std::vector<std::string> kept(lines.begin(), lines.begin() + static_cast<long>(k));
-      ms.push_back(mutate(f, "first " + std::to_string(k) + " lines", joinLines(kept)));
-      // The same cut in the middle of the next line, without its newline.
-      if (k < 19 && !lines[k].empty()) {
+      const std::string kept = joinLines({lines.begin(), lines.begin() + static_cast<long>(k)});
+      ms.push_back(mutate(f, "first " + std::to_string(k) + " lines", kept));
+      if (f >= 0 && k < 19 && !lines[k].empty())
         ms.push_back(mutate(f, "cut inside line " + std::to_string(k + 1),
-                            joinLines(kept) + lines[k].substr(0, lines[k].size() / 2)));
-      }
+                            kept + lines[k].substr(0, lines[k].size() / 2)));
     }
-  }
-  const std::vector<std::string> answers = splitLines(base.answers);
-  for (std::size_t k = 0; k < answers.size(); ++k) {
-    Mutation m{"answers: first " + std::to_string(k) + " answers", base};
-    m.in.answers = joinLines(std::vector<std::string>(answers.begin(), answers.begin() + static_cast<long>(k)));
-    ms.push_back(m);
   }
   expectSound(ms);
 }
 
-TEST_F(MutationTest, ByteFlips) {
+TEST(Mutation, ByteFlips) {
   std::vector<Mutation> ms;
-  std::mt19937 rng(20261206);  // fixed: the same mutations on every run
-  const Inputs base = robustness::baseInputs();
-  for (File f : {File::Params, File::Target, File::Element}) {
+  std::mt19937 rng(20261206);  // the same mutations on every run
+  for (int f : {Params, Target, Element}) {
+    Inputs base = baseInputs();
     const std::string text = fileOf(base, f);
-    // Records: most flips in the header, where one byte changes the most.
-    const std::size_t headerEnd = f == File::Params ? text.size() : text.find("\n", 330);
-    for (int n = 0; n < 30; ++n) {
-      const std::size_t limit = (n % 4 == 3) ? text.size() : headerEnd;
+    // In the records three flips in four land in the header.
+    const std::size_t headerEnd = f == Params ? text.size() : text.find('\n', 330);
+    for (int n = 0; n < 20; ++n) {
+      const std::size_t limit = n % 4 == 3 ? text.size() : headerEnd;
       const std::size_t pos = std::uniform_int_distribution<std::size_t>(0, limit - 1)(rng);
       const int bit = std::uniform_int_distribution<int>(0, 7)(rng);
       std::string t = text;
@@ -169,188 +272,140 @@ TEST_F(MutationTest, ByteFlips) {
   expectSound(ms);
 }
 
-TEST_F(MutationTest, VeryLongLines) {
+TEST(Mutation, VeryLongLines) {
   std::vector<Mutation> ms;
-  const Inputs base = robustness::baseInputs();
-  for (File f : {File::Params, File::Target, File::Element}) {
-    const std::vector<std::string> lines = splitLines(fileOf(base, f));
-    const std::size_t n = f == File::Params ? lines.size() : 19;
-    for (std::size_t k = 0; k < n; ++k) {
+  for (int f : {Params, Target, Element}) {
+    const std::vector<std::string> lines = linesOf(f);
+    for (std::size_t k = 0; k < (f == Params ? lines.size() : 19); ++k) {
+      // Alternately 100000 digits, and the line followed by 100000 blanks and a word.
       std::vector<std::string> l = lines;
-      // Alternately: a line of 100000 digits, and the line followed by
-      // 100000 blanks and a word.
-      if (k % 2 == 0) {
-        l[k] = std::string(100000, '9');
-      } else {
-        l[k] += std::string(100000, ' ') + "tail";
-      }
-      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " made very long", joinLines(l)));
+      l[k] = k % 2 == 0 ? std::string(100000, '9') : l[k] + std::string(100000, ' ') + "tail";
+      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " made very long", l));
     }
   }
-  Mutation m{"answers: a file name of 100000 characters", base};
-  m.in.answers = std::string(100000, 'p') + "\n" + base.answers;
-  ms.push_back(m);
+  ms.push_back(mutate(-1, "a file name of 100000 characters",
+                      std::string(100000, 'p') + "\n" + baseInputs().answers));
   expectSound(ms);
 }
 
-TEST_F(MutationTest, HugeTinyAndNonNumbers) {
-  const std::vector<std::string> values = {
-      "1e39",  "-1e39", "3.4e38", "1e-45", "1e-50",     "2147483648", "-2147483649",
-      "99999999999", "nan", "inf",   "-Infinity", "NaN", "0", "-0.0"};
+TEST(Mutation, HugeTinyAndNonNumbers) {
+  const std::vector<std::string> values = {"1e39", "-1e39", "3.4e38", "1e-45", "1e-50",
+                                           "2147483648", "-2147483649", "99999999999", "nan",
+                                           "inf", "-Infinity", "NaN", "0", "-0.0"};
   std::vector<Mutation> ms;
-  const Inputs base = robustness::baseInputs();
-  const std::vector<std::string> lines = splitLines(base.params);
+  const std::vector<std::string> lines = linesOf(Params);
   std::size_t pick = 0;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     if (!freeFormatLine(k)) continue;
-    const std::size_t count = tokens(lines[k]).size();
-    for (std::size_t t = 0; t < count; ++t) {
-      // Two values per parameter, cycling through the list.
-      for (int r = 0; r < 2; ++r) {
-        const std::string& v = values[pick++ % values.size()];
-        std::vector<std::string> l = lines;
-        l[k] = withToken(lines[k], t, v);
-        ms.push_back(mutate(File::Params, "line " + std::to_string(k + 1) + " value " +
-                                              std::to_string(t + 1) + " = " + v, joinLines(l)));
-      }
+    const std::vector<std::string> t = tokens(lines[k]);
+    for (std::size_t i = 0; i < t.size(); ++i) {  // one value per parameter, cycling
+      const std::string& v = values[pick++ % values.size()];
+      std::vector<std::string> l = lines;
+      l[k].clear();
+      for (std::size_t j = 0; j < t.size(); ++j) l[k] += (j == i ? v : t[j]) + " ";
+      ms.push_back(mutate(Params, "line " + std::to_string(k + 1) + " value " +
+                                      std::to_string(i + 1) + " = " + v, l));
     }
   }
-  // Records: the rate, the scale factor and a sample. Line 5 (isps) and the
-  // scale line are fixed-format fields of ten columns.
-  for (File f : {File::Target, File::Element}) {
-    const std::vector<std::string> rl = splitLines(fileOf(base, f));
-    const std::size_t firstSample = f == File::Target ? 17 : 18;
+  // The records: the rate (line 5) and scale factor (line 11), fixed fields
+  // of ten columns, and the third sample of a line.
+  for (int f : {Target, Element}) {
+    const std::vector<std::string> rl = linesOf(f);
+    const std::size_t sampleLine = f == Target ? 20 : 21, w = f == Target ? 8 : 10;
     for (const std::string& v : values) {
-      const std::string field = std::string(v.size() < 10 ? 10 - v.size() : 0, ' ') + v;
-      std::vector<std::string> l = rl;
-      l[4] = field;
-      ms.push_back(mutate(f, "isps " + v, joinLines(l)));
-      l = rl;
-      l[10] = field;
-      ms.push_back(mutate(f, "scale factor " + v, joinLines(l)));
-      l = rl;
-      const std::size_t w = f == File::Target ? 8 : 10;
-      l[firstSample + 3].replace(w * 2, w, std::string(v.size() < w ? w - v.size() : 0, ' ') + v);
-      ms.push_back(mutate(f, "third sample of a line = " + v, joinLines(l)));
+      std::vector<std::string> a = rl, b = rl, c = rl;
+      a[4] = rightIn(v, 10);
+      b[10] = rightIn(v, 10);
+      c[sampleLine].replace(2 * w, w, rightIn(v, w));
+      ms.push_back(mutate(f, "isps " + v, a));
+      ms.push_back(mutate(f, "scale factor " + v, b));
+      ms.push_back(mutate(f, "a sample " + v, c));
     }
   }
   expectSound(ms);
 }
 
-TEST_F(MutationTest, EmptyFieldsBlankLinesAndNonAsciiBytes) {
+TEST(Mutation, EmptyFieldsBlankLinesAndNonAsciiBytes) {
   std::vector<Mutation> ms;
-  const Inputs base = robustness::baseInputs();
-  const std::vector<std::string> lines = splitLines(base.params);
+  const std::vector<std::string> lines = linesOf(Params);
   for (std::size_t k = 0; k < lines.size(); ++k) {
-    std::vector<std::string> l = lines;
-    l[k] = "      ";
-    ms.push_back(mutate(File::Params, "line " + std::to_string(k + 1) + " only blanks", joinLines(l)));
-    l = lines;
-    l.insert(l.begin() + static_cast<long>(k), "");
-    ms.push_back(mutate(File::Params, "empty line before line " + std::to_string(k + 1), joinLines(l)));
-    l = lines;
-    l[k] = "\xc3\xa9" + lines[k];
-    ms.push_back(mutate(File::Params, "line " + std::to_string(k + 1) + " led by a UTF-8 letter", joinLines(l)));
-    l = lines;
-    l[k] = lines[k] + " \xff\xfe\x01";
-    ms.push_back(mutate(File::Params, "line " + std::to_string(k + 1) + " ending in stray bytes", joinLines(l)));
+    const std::string at = "line " + std::to_string(k + 1);
+    std::vector<std::string> blank = lines, inserted = lines, foreign = lines;
+    blank[k] = "      ";
+    inserted.insert(inserted.begin() + static_cast<long>(k), "");
+    // Alternately a leading UTF-8 letter and trailing stray bytes.
+    foreign[k] = k % 2 == 0 ? "\xc3\xa9" + lines[k] : lines[k] + " \xff\xfe\x01";
+    ms.push_back(mutate(Params, at + " only blanks", blank));
+    ms.push_back(mutate(Params, "empty line before " + at, inserted));
+    ms.push_back(mutate(Params, at + " with non-ASCII bytes", foreign));
     if (freeFormatLine(k)) {
-      // Commas between the values with the first one left empty: a null
-      // value, which leaves the parameter at its start value.
-      std::vector<std::string> t = tokens(lines[k]);
-      std::string commas = ",";
-      for (std::size_t i = 1; i < t.size(); ++i) commas += t[i] + ",";
-      l = lines;
-      l[k] = commas;
-      ms.push_back(mutate(File::Params, "line " + std::to_string(k + 1) + " first field empty", joinLines(l)));
-      l = lines;
-      l[k] = "/";
-      ms.push_back(mutate(File::Params, "line " + std::to_string(k + 1) + " ended by a slash", joinLines(l)));
+      // A null first value (leaves the parameter at its start value), or a
+      // slash ending the list at once.
+      std::vector<std::string> t = tokens(lines[k]), nulled = lines;
+      nulled[k] = k % 3 == 0 ? "/" : ",";
+      if (k % 3 != 0)
+        for (std::size_t i = 1; i < t.size(); ++i) nulled[k] += t[i] + ",";
+      ms.push_back(mutate(Params, at + " = \"" + nulled[k] + "\"", nulled));
     }
   }
-  for (File f : {File::Target, File::Element}) {
-    const std::vector<std::string> rl = splitLines(fileOf(base, f));
-    for (std::size_t k = f == File::Target ? 0 : 1; k < 19; k += 2) {
-      std::vector<std::string> l = rl;
-      l[k] = "          ";
-      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " only blanks", joinLines(l)));
-      l = rl;
-      l[k] = "\xe2\x80\x83\xff" + rl[k];
-      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " led by non-ASCII bytes", joinLines(l)));
+  for (int f : {Target, Element}) {
+    const std::vector<std::string> rl = linesOf(f);
+    for (std::size_t k = f == Target ? 0 : 1; k < 19; k += 2) {
+      std::vector<std::string> blank = rl, foreign = rl;
+      blank[k] = "          ";
+      foreign[k] = "\xe2\x80\x83\xff" + rl[k];
+      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " only blanks", blank));
+      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " led by non-ASCII", foreign));
     }
   }
-  Mutation m{"answers: a non-ASCII parameter file name", base};
-  m.in.answers = "p\xc3\xa4rams.txt\n" + base.answers.substr(base.answers.find('\n') + 1);
-  ms.push_back(m);
+  const std::string answers = baseInputs().answers;
+  ms.push_back(mutate(-1, "a non-ASCII parameter file name",
+                      "p\xc3\xa4rams.txt\n" + answers.substr(answers.find('\n') + 1)));
   expectSound(ms);
 }
 
-// A record whose sample count disagrees with the samples it holds.
-TEST_F(MutationTest, SampleCountDisagreesWithSamples) {
+TEST(Mutation, SampleCountDisagreesWithSamples) {
   std::vector<Mutation> ms;
-  const Inputs base = robustness::baseInputs();
-  for (File f : {File::Target, File::Element}) {
-    const std::vector<std::string> rl = splitLines(fileOf(base, f));
-    const int n = f == File::Target ? 400 : 300;
-    for (long v : {long(n) - 1, long(n) + 1, long(n) + 9, 2L * n, 1L, 0L, -1L, 15000L, 15001L,
-                   20001L, 2147483647L, 2147483648L}) {
-      std::vector<std::string> l = rl;
-      const std::string s = std::to_string(v);
-      l[5] = std::string(10 - s.size(), ' ') + s;
-      ms.push_back(mutate(f, "npts " + s, joinLines(l)));
+  for (int f : {Target, Element}) {
+    const long n = f == Target ? 400 : 300;
+    for (long v : {n - 1, n + 1, n + 9, 2 * n, 1L, 0L, -1L, 15000L, 15001L, 20001L, 2147483647L,
+                   2147483648L}) {
+      std::vector<std::string> l = linesOf(f);
+      l[5] = rightIn(std::to_string(v), 10);
+      ms.push_back(mutate(f, "npts " + std::to_string(v), l));
     }
   }
   expectSound(ms);
 }
 
-// A figure that cannot be written ends the run with the fatal report and
-// status 1, and no figure file is left as if it were complete.
-class FigureTest : public MutationTest {
- protected:
-  void SetUp() override {
-    MutationTest::SetUp();
-    const Inputs base = robustness::baseInputs();
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    for (const auto& [name, text] : {std::pair{"params.txt", base.params},
-                                     {"target.kib", base.target}, {"element.kib", base.element}}) {
-      std::ofstream(dir_ / name, std::ios::binary) << text;
-    }
-    old_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    ::chmod(dir_.c_str(), 0755);
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
-  fs::path old_;
-};
-
-TEST_F(FigureTest, NameTakenByAFolder) {
-  fs::create_directory("fort.21");
-  const robustness::Outcome o = robustness::runHere(robustness::baseInputs().answers);
+// A figure that cannot be written (its name is taken by a folder) ends the
+// run with the fatal report naming the unit, and leaves no figure behind.
+TEST(Mutation, UnwritableFigure) {
+  const Outcome o = runIn(kDir, baseInputs(), [] { fs::create_directory("fort.21"); });
   EXPECT_EQ(o.status, 1) << o.err;
-  EXPECT_EQ(robustness::verdict(o), "");
+  EXPECT_EQ(verdict(o), "");
   EXPECT_NE(o.err.find("unit 21"), std::string::npos) << o.err;
   EXPECT_TRUE(o.files.empty());
 }
 
-TEST_F(FigureTest, ReadOnlyFolder) {
-  ::chmod(".", 0555);
-  // The superuser writes into a read-only folder all the same; the case
-  // only means something where the folder really refuses a new file.
-  std::FILE* probe = std::fopen("probe", "w");
-  if (probe != nullptr) {
-    std::fclose(probe);
-    std::remove("probe");
-    GTEST_SKIP() << "this user may write into a read-only folder";
+// Findings: finite samples that overflow later (the integral of the element
+// record; the sum of subfault copies with a large amplitude factor) ended
+// with status 0 and "Res.=nan" in the figure; now status 2 with one line.
+TEST(Findings, OverflowAfterReadingIsRefused) {
+  Inputs sample = baseInputs(), sum = baseInputs();
+  std::size_t pos = 0;  // the second sample of the first sample line
+  for (int k = 0; k < 18; ++k) pos = sample.element.find('\n', pos) + 1;
+  sample.element.replace(pos + 20, 10, "    3.0e38");
+  sum.element.replace(sum.element.find("\n1.0\n"), 5, "\n1.0e25\n");  // ra = 1e15 km
+  sum.params.replace(sum.params.find("20.0 60.0 20.0 60.0"), 19, "20.0 60.0 1e15 60.0");
+  for (const auto& [in, says] :
+       {std::pair{sample, "record file element.kib: the samples are too large"},
+        std::pair{sum, "the synthetic motion overflows single precision"}}) {
+    const Outcome o = runIn(kDir, in);
+    EXPECT_EQ(o.status, 2) << o.err;
+    EXPECT_NE(o.err.find(says), std::string::npos) << o.err;
+    EXPECT_EQ(verdict(o), "");
   }
-  const robustness::Outcome o = robustness::runHere(robustness::baseInputs().answers);
-  EXPECT_EQ(o.status, 1) << o.err;
-  EXPECT_EQ(robustness::verdict(o), "");
-  EXPECT_NE(o.err.find("unit 21"), std::string::npos) << o.err;
-  EXPECT_TRUE(o.files.empty());
 }
 
 }  // namespace
