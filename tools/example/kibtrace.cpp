@@ -51,6 +51,19 @@ std::string headerBottom(const KibHeader& h) {
   return s;
 }
 
+// The whole record: header, the scale line in the scale format, the sample
+// format, the rest of the header and the sample lines.
+std::string assemble(const KibHeader& h, std::size_t npts, double peak, const char* scaleFormat,
+                     const std::string& scaleText, const char* sampleFormat,
+                     const std::string& body) {
+  std::string s = headerTop(h, npts, peak);
+  s += field(scaleFormat, 10) + field(h.dunit, 5) + "\n";
+  s += scaleText + "\n";
+  s += field(sampleFormat, 10) + "\n";
+  s += headerBottom(h) + body;
+  return s;
+}
+
 }  // namespace
 
 std::string field(const std::string& text, std::size_t width) {
@@ -73,11 +86,8 @@ KibText writeFloatRecord(const KibHeader& h, const std::vector<double>& gal) {
     // The scale factor is 1.0, and a product by 1 is exact.
     out.samples.push_back(static_cast<float>(std::strtod(cell.c_str(), nullptr)));
   }
-  out.text = headerTop(h, gal.size(), peakOf(out.samples));
-  out.text += field("F10.3", 10) + field(h.dunit, 5) + "\n";
-  out.text += format("%10.3f", 1.0) + "\n";
-  out.text += field("8F10.4", 10) + "\n";
-  out.text += headerBottom(h) + body;
+  out.text = assemble(h, gal.size(), peakOf(out.samples), "F10.3", format("%10.3f", 1.0),
+                      "8F10.4", body);
   return out;
 }
 
@@ -96,11 +106,8 @@ KibText writeCountRecord(const KibHeader& h, const std::vector<double>& gal) {
     if (i % 10 == 9 || i + 1 == gal.size()) body += "\n";
     out.samples.push_back(static_cast<float>(count) * scale);
   }
-  out.text = headerTop(h, gal.size(), peakOf(out.samples));
-  out.text += field("F10.6", 10) + field(h.dunit, 5) + "\n";
-  out.text += format("%10.6f", 0.001) + "\n";
-  out.text += field("10I8", 10) + "\n";
-  out.text += headerBottom(h) + body;
+  out.text = assemble(h, gal.size(), peakOf(out.samples), "F10.6", format("%10.6f", 0.001),
+                      "10I8", body);
   return out;
 }
 
