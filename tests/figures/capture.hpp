@@ -9,22 +9,16 @@
 #include <vector>
 
 #include "plot/plot.hpp"
-#include "textio/textio.hpp"
+#include "string_console.hpp"
 
 namespace figures_test {
 
-struct Capture {
-  std::istringstream in;
-  std::ostringstream out, err;
-  textio::Channels io{in, out, err};
+struct Capture : testsupport::StringConsole {
   plot::Device dev{io};
 
   std::vector<std::string> lines() {
     io.closeAll();
-    std::vector<std::string> r;
-    std::istringstream s(out.str());
-    for (std::string line; std::getline(s, line);) r.push_back(line);
-    return r;
+    return outLines();
   }
 };
 

@@ -6,17 +6,14 @@
 #include <vector>
 
 #include "plot/device.hpp"
-#include "textio/textio.hpp"
+#include "string_console.hpp"
 
 namespace plottest {
 
 // Points per centimetre, as an independent double-precision oracle.
 inline constexpr double kCm = 72.0 / 2.54;
 
-struct Page {
-  std::istringstream in;
-  std::ostringstream out, err;
-  textio::Channels io{in, out, err};
+struct Page : testsupport::StringConsole {
   plot::Device dev{io};
 
   // Starts a page on the console and forgets the prolog.
@@ -24,12 +21,7 @@ struct Page {
     dev.plots(6);
     out.str("");
   }
-  std::vector<std::string> lines() const {
-    std::vector<std::string> result;
-    std::istringstream text(out.str());
-    for (std::string line; std::getline(text, line);) result.push_back(line);
-    return result;
-  }
+  std::vector<std::string> lines() const { return outLines(); }
 };
 
 // A text drawn by symbol/number: its move point in points, the rotate and

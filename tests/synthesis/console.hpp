@@ -1,19 +1,14 @@
 // Console channels on strings, and the message of an expected rejection.
 #pragma once
 
-#include <sstream>
 #include <string>
 
+#include "string_console.hpp"
 #include "textio/stop.hpp"
-#include "textio/textio.hpp"
 
 namespace synthesis_test {
 
-struct Console {
-  std::istringstream in;
-  std::ostringstream out, err;
-  textio::Channels io{in, out, err};
-};
+using Console = testsupport::StringConsole;
 
 template <class F>
 std::string rejection(F&& f) {
