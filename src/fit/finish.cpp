@@ -1,0 +1,325 @@
+#include "fit/finish.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include "fit/evaluator.hpp"
+#include "fit/map.hpp"
+#include "fit/rewrite.hpp"
+#include "fit/table.hpp"
+
+namespace fit {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + p.string());
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeText(const fs::path& p, const std::string& text) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) throw std::runtime_error("cannot write " + p.string());
+}
+
+std::string shellQuoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Where a record file is found from `folder`: the relative path when it
+// fits the parameter file's 80 columns, otherwise a copy beside the
+// parameter file in best/ (`copyFolder`), named from `fromFolder`.
+std::string recordName(const fs::path& record, const fs::path& folder, const fs::path& bestFolder) {
+  const fs::path rel = fs::weakly_canonical(record).lexically_relative(fs::weakly_canonical(folder));
+  if (!rel.empty() && rel.string().size() <= 80) return rel.string();
+  const fs::path copy = bestFolder / record.filename();
+  if (!fs::exists(copy)) fs::copy_file(record, copy);
+  const fs::path relCopy = fs::weakly_canonical(copy).lexically_relative(fs::weakly_canonical(folder));
+  return relCopy.string();
+}
+
+struct Scan {
+  std::uint64_t rows = 0, refused = 0;
+  std::optional<TableRow> best;
+  std::vector<std::map<std::string, double>> profile;  // per axis: value text -> least misfit
+};
+
+struct Columns {
+  std::size_t axes, quantities, count;
+  std::size_t misfit() const { return 1 + axes; }
+  std::size_t cell(std::size_t record, int q, bool correlation) const {
+    return 3 + axes + (record * quantities + static_cast<std::size_t>(q)) * 2 + (correlation ? 1 : 0);
+  }
+};
+
+template <class F>
+void forEachRow(const fs::path& csv, const Columns& cols, const std::string& header, F f) {
+  std::ifstream in(csv);
+  std::string line;
+  if (!std::getline(in, line) || line != header)
+    throw std::runtime_error(csv.string() + " does not begin with this configuration's header line");
+  TableRow row;
+  std::uint64_t lineNo = 1;
+  while (std::getline(in, line)) {
+    ++lineNo;
+    if (!parseRow(line, cols.count, row))
+      throw std::runtime_error(csv.string() + " line " + std::to_string(lineNo) + " is not a row of this search");
+    const std::string& m = row.cells[cols.misfit()];
+    if (m != "refused") row.misfit = std::strtod(m.c_str(), nullptr);
+    f(row);
+  }
+}
+
+MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& cols, const std::string& header,
+                   const Scan& scan) {
+  const ModelSpace& space = problem.config.space;
+  const std::size_t n = space.axes.size();
+  std::vector<std::size_t> order(n);
+  std::vector<double> importance(n, 0);
+  for (std::size_t k = 0; k < n; ++k) {
+    order[k] = k;
+    double lo = INFINITY, hi = -INFINITY;
+    for (const auto& [text, v] : scan.profile[k]) lo = std::min(lo, v), hi = std::max(hi, v);
+    importance[k] = scan.profile[k].size() > 1 ? hi - lo : -1;
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return importance[a] > importance[b]; });
+  const bool grid = problem.config.search.method == Method::Grid;
+
+  // An axis of the map: its labels and the cell of a row's value.
+  struct MapAxis {
+    std::string name;
+    std::vector<std::string> labels;
+    std::function<int(const std::string&)> cell;
+  };
+  auto makeAxis = [&](std::size_t k) {
+    const Axis& a = space.axes[k];
+    MapAxis m{a.parameter.name, {}, {}};
+    if (!a.continuous) {
+      auto index = std::make_shared<std::map<std::string, int>>();
+      for (double v : a.values) {
+        (*index)[valueText(a.parameter.kind, v)] = static_cast<int>(m.labels.size());
+        m.labels.push_back(valueText(a.parameter.kind, v));
+      }
+      m.cell = [index](const std::string& t) {
+        const auto it = index->find(t);
+        return it == index->end() ? -1 : it->second;
+      };
+    } else {
+      const int bins = 20;
+      for (int b = 0; b < bins; ++b) {
+        char s[32];
+        std::snprintf(s, sizeof s, "%.4g", a.lo + (b + 0.5) * (a.hi - a.lo) / bins);
+        m.labels.push_back(s);
+      }
+      const double lo = a.lo, hi = a.hi;
+      m.cell = [lo, hi](const std::string& t) {
+        const double v = std::strtod(t.c_str(), nullptr);
+        return std::clamp(static_cast<int>((v - lo) / (hi - lo) * bins), 0, bins - 1);
+      };
+    }
+    return m;
+  };
+  const std::size_t xk = order[0];
+  MapAxis x = makeAxis(xk), y{"", {"-"}, [](const std::string&) { return 0; }};
+  std::size_t yk = n;
+  if (n > 1) {
+    yk = order[1];
+    y = makeAxis(yk);
+  }
+
+  MisfitMap map;
+  map.xName = x.name;
+  map.yName = y.name;
+  map.xValues = x.labels;
+  map.yValues = y.labels;
+  map.misfit.assign(x.labels.size() * y.labels.size(), NAN);
+  std::string others;
+  for (std::size_t k = 0; k < n; ++k)
+    if (k != xk && k != yk) others += (others.empty() ? "" : ", ") + std::string(space.axes[k].parameter.name) + " " + scan.best->cells[1 + k];
+  map.title = "misfit: " + x.name + (n > 1 ? " x " + y.name : "") +
+              (others.empty() ? "" : grid ? " (" + others + ")" : " (least over the other parameters)");
+  forEachRow(csv, cols, header, [&](const TableRow& row) {
+    if (!row.misfit) return;
+    if (grid) {
+      for (std::size_t k = 0; k < n; ++k)
+        if (k != xk && k != yk && row.cells[1 + k] != scan.best->cells[1 + k]) return;
+    }
+    const int c = x.cell(row.cells[1 + xk]), r = yk < n ? y.cell(row.cells[1 + yk]) : 0;
+    if (c < 0 || r < 0) return;
+    double& v = map.misfit[static_cast<std::size_t>(r) * x.labels.size() + static_cast<std::size_t>(c)];
+    if (std::isnan(v) || *row.misfit < v) v = *row.misfit;
+  });
+  map.bestColumn = x.cell(scan.best->cells[1 + xk]);
+  map.bestRow = yk < n ? y.cell(scan.best->cells[1 + yk]) : 0;
+  return map;
+}
+
+// Runs egfsim on `params` in `folder`, answering its dialogue, and keeps
+// the transcript, the figures and PDF copies of them.
+void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string& params, const run::Params& p,
+               std::ostream& log) {
+  writeText(folder / "answers.txt", params + "\n\n\n\n\n");
+  const std::string cmd = "cd " + shellQuoted(folder.string()) + " && " + shellQuoted(egfsim.string()) +
+                          " < answers.txt > transcript.txt 2> errors.txt";
+  const int status = std::system(cmd.c_str());
+  if (status != 0) {
+    log << "egffit: egfsim ended with a fault in " << folder.string() << "; see errors.txt there\n";
+    return;
+  }
+  if (fs::file_size(folder / "errors.txt") == 0) fs::remove(folder / "errors.txt");
+  if (std::system("gs -v > /dev/null 2>&1") != 0) return;
+  for (int unit : {p.iuwav, p.iuspc}) {
+    const std::string figure = "fort." + std::to_string(unit);
+    if (unit == 0 || !fs::exists(folder / figure)) continue;
+    // Turned A4 pages shown upright; no date or document id, so that the
+    // same figure gives the same PDF.
+    const std::string gs = "cd " + shellQuoted(folder.string()) +
+                           " && gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sPAPERSIZE=a4"
+                           " -dAutoRotatePages=/None -dOmitInfoDate -dOmitID -dOmitXMP -sOutputFile=" +
+                           figure + ".pdf -c '[/Rotate 270 /PAGES pdfmark' -f " + figure + " > /dev/null 2>&1";
+    if (std::system(gs.c_str()) != 0) log << "egffit: Ghostscript could not convert " << (folder / figure).string() << "\n";
+  }
+}
+
+}  // namespace
+
+bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
+                  std::ostream& log) {
+  const ModelSpace& space = problem.config.space;
+  const std::string header = tableHeader(problem);
+  const Columns cols{space.axes.size(), problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3,
+                     headerColumns(header)};
+  const fs::path csv = out / "models.csv";
+
+  Scan scan;
+  scan.profile.resize(space.axes.size());
+  forEachRow(csv, cols, header, [&](const TableRow& row) {
+    ++scan.rows;
+    if (!row.misfit) {
+      ++scan.refused;
+      return;
+    }
+    if (!scan.best || *row.misfit < *scan.best->misfit || (*row.misfit == *scan.best->misfit && row.model < scan.best->model))
+      scan.best = row;
+    for (std::size_t k = 0; k < space.axes.size(); ++k) {
+      auto [it, inserted] = scan.profile[k].emplace(row.cells[1 + k], *row.misfit);
+      if (!inserted) it->second = std::min(it->second, *row.misfit);
+    }
+  });
+  if (!scan.best) {
+    log << "egffit: no model could be evaluated (" << scan.rows << " refused); see the notes in " << csv.string() << "\n";
+    return false;
+  }
+  const TableRow& best = *scan.best;
+
+  // best/: one parameter file per record, and egfsim's run of each.
+  const fs::path bestDir = out / "best";
+  fs::remove_all(bestDir);
+  fs::create_directories(bestDir);
+  std::map<std::string, std::string> values;
+  for (std::size_t k = 0; k < space.axes.size(); ++k) {
+    const std::string name = space.axes[k].parameter.name;
+    if (name == "N") {
+      for (const char* n : {"nx", "nw", "nt"}) values[n] = best.cells[1 + k];
+    } else {
+      values[name] = best.cells[1 + k];
+    }
+  }
+  const bool haveEgfsim = fs::exists(egfsim);
+  if (!haveEgfsim) log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
+  for (const PreparedRecord& r : problem.records) {
+    const std::string text = readText(r.paramsFile);
+    const std::string file = r.paramsFile.filename().string();
+    writeText(bestDir / file, rewriteParameterFile(text, values, recordName(r.targetFile, bestDir, bestDir),
+                                                   recordName(r.elementFile, bestDir, bestDir)));
+    const fs::path runDir = bestDir / r.name;
+    fs::create_directories(runDir);
+    writeText(runDir / file, rewriteParameterFile(text, values, recordName(r.targetFile, runDir, bestDir),
+                                                  recordName(r.elementFile, runDir, bestDir)));
+    if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+  }
+
+  // The misfit map.
+  const MisfitMap map = buildMap(problem, csv, cols, header, scan);
+  drawMisfitMap(map, out / "misfit_map");
+
+  // Summary, as text and as JSON.
+  const double misfit = *best.misfit;
+  nlohmann::ordered_json j;
+  j["configuration"] = fs::absolute(problem.config.file).lexically_normal().string();
+  j["method"] = methodName(problem.config.search.method);
+  j["seed"] = problem.config.search.seed;
+  j["shards"] = info.shards;
+  j["models"] = scan.rows;
+  j["refused"] = scan.refused;
+  j["best"]["model"] = best.model;
+  for (std::size_t k = 0; k < space.axes.size(); ++k) {
+    const double v = std::strtod(best.cells[1 + k].c_str(), nullptr);
+    if (space.axes[k].parameter.kind == Kind::Integer) j["best"]["parameters"][space.axes[k].parameter.name] = static_cast<long long>(v);
+    else j["best"]["parameters"][space.axes[k].parameter.name] = v;
+  }
+  j["best"]["misfit"] = misfit;
+  j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
+  std::ostringstream t;
+  t << "egffit summary\n\n"
+    << "configuration: " << j["configuration"].get<std::string>() << "\n"
+    << "method: " << methodName(problem.config.search.method);
+  if (problem.config.search.method != Method::Grid) t << " (seed " << problem.config.search.seed << ")";
+  t << "\nmodels: " << scan.rows << " evaluated, " << scan.refused << " refused";
+  if (info.shards > 1) t << ", in " << info.shards << " shards";
+  t << "\n\nbest model: " << best.model << "\n";
+  for (std::size_t k = 0; k < space.axes.size(); ++k)
+    t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
+  t << "misfit: " << best.cells[cols.misfit()] << "\n"
+    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n";
+  char line[160];
+  std::snprintf(line, sizeof line, "%-24s %-8s %12s %12s\n", "record", "quantity", "residual", "correlation");
+  t << line;
+  for (std::size_t r = 0; r < problem.records.size(); ++r) {
+    const PreparedRecord& rec = problem.records[r];
+    auto& jr = j["best"]["records"][rec.name];
+    jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
+    jr["weight"] = rec.weight;
+    for (std::size_t q = 0; q < cols.quantities; ++q) {
+      const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
+      const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
+      jr[kQuantityNames[q]] = {{"residual", std::strtod(res.c_str(), nullptr)},
+                               {"correlation", std::strtod(cor.c_str(), nullptr)}};
+      std::snprintf(line, sizeof line, "%-24s %-8s %12s %12s\n", rec.name.c_str(), kQuantityNames[q], res.c_str(),
+                    cor.c_str());
+      t << line;
+    }
+  }
+  j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
+  t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << map.title << ")\n"
+    << "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n";
+  // Timing last, so that everything above compares equal between a run
+  // and a merge of its shards.
+  j["seconds"] = info.seconds;
+  j["models_per_second"] = info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0;
+  j["threads"] = info.threads;
+  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d threads%s)\n", info.seconds,
+                info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0, info.threads,
+                info.shards > 1 ? " per shard" : "");
+  t << line;
+  writeText(out / "summary.txt", t.str());
+  writeText(out / "summary.json", j.dump(2) + "\n");
+  return true;
+}
+
+}  // namespace fit

@@ -1,0 +1,154 @@
+#include "fit/problem.hpp"
+
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <streambuf>
+
+#include "fit/console.hpp"
+#include "records/records.hpp"
+#include "run/parameter_file.hpp"
+#include "run/workspace.hpp"
+#include "textio/stop.hpp"
+
+namespace fit {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string place(const Config& c, const RecordEntry& e) {
+  return c.file.string() + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": ";
+}
+
+std::string trimmed(const std::string& s) { return s.substr(0, s.find_last_not_of(' ') + 1); }
+
+// The parameter set's source lines 6 to 11, value by value, for comparison.
+struct SourceLine {
+  int line;
+  const char* names;
+  std::vector<double> values;
+};
+
+std::vector<SourceLine> sourceLines(const run::Params& p) {
+  return {{6, "str dip rak z", {p.str, p.dip, p.rak, p.z}},
+          {7, "ncmpt", {double(p.ncmpt)}},
+          {8, "stra dipa raka za", {p.stra, p.dipa, p.raka, p.za}},
+          {9, "dx dw tra dx0 dw0 tr0", {p.dx, p.dw, p.tra, p.dx0, p.dw0, p.tr0}},
+          {10, "nx nw nt ntt nsx nsw ns cfac",
+           {double(p.nx), double(p.nw), double(p.nt), double(p.ntt), double(p.nsx), double(p.nsw),
+            double(p.ns), p.cfac}},
+          {11, "vs vr ird ipfm", {p.vs, p.vr, double(p.ird), double(p.ipfm)}}};
+}
+
+// Reads one parameter file and prepares its two records.
+PreparedRecord prepare(const Config& c, const RecordEntry& e, run::Params& asRead) {
+  PreparedRecord r;
+  r.paramsFile = e.params;
+  r.weight = e.weight;
+  Console console;
+  textio::Channels& io = console.io();
+  auto& p = r.params;
+  run::Workspace w;
+  try {
+    io.open(run::kParameterUnit, e.params.string());
+    run::readParameterFile(io, p, w);
+    run::checkParameters(p, e.params.string());
+    asRead = p;
+    const fs::path folder = e.params.parent_path();
+    r.targetFile = folder / trimmed(p.fmain);
+    r.elementFile = folder / trimmed(p.faft);
+    p.fmain = r.targetFile.string();
+    p.faft = r.elementFile.string();
+    records::RecordHeader header;
+    records::prepareTarget(io, p, w, header);
+    records::prepareElement(io, p, w, header);
+  } catch (const textio::IoError& x) {
+    const std::string report = x.report();
+    throw ConfigError(place(c, e) + "parameter file " + e.params.string() + ": " +
+                      report.substr(0, report.find('\n')) +
+                      (x.fileName.empty() ? "" : " (reading " + x.fileName + ")"));
+  } catch (const textio::InputRejected& x) {
+    throw ConfigError(place(c, e) + "parameter file " + e.params.string() + ": " + x.message);
+  }
+  r.dt = w.dt;
+  r.nmain = w.nmain;
+  r.naft = w.naft;
+  r.observed[0] = w.dm;
+  r.observed[1] = w.dmm;
+  r.observed[2] = w.dmmm;
+  for (int q = 0; q < 3; ++q) {
+    const std::vector<float>& src = q == 0 ? w.d : q == 1 ? w.di : w.dii;
+    r.element[q].assign(src.begin(), src.begin() + run::kSeriesCapacity);
+    std::fill(r.element[q].begin() + r.naft, r.element[q].end(), 0.0f);
+  }
+  r.observedEnvelope = envelope(r.observed[0], run::kSeriesCapacity, envelopeHalfWidth(r.dt));
+  return r;
+}
+
+// Every value of every axis must be one that egfsim takes for this record.
+void checkValues(const Config& c, const PreparedRecord& r) {
+  for (const Axis& a : c.space.axes) {
+    std::vector<double> values = a.values;
+    if (values.size() > 100000) values = {values.front(), values.back()};
+    for (double v : values) {
+      run::Params q = r.params;
+      setParameter(q, a.parameter, v);
+      try {
+        run::checkParameters(q, r.paramsFile.string());
+      } catch (const textio::InputRejected& x) {
+        throw ConfigError(c.file.string() + ":" + std::to_string(a.line) + ":" + std::to_string(a.column) +
+                          ": " + a.parameter.name + " = " + valueText(a.parameter.kind, v) +
+                          " is a value egfsim refuses: " + x.message);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int envelopeHalfWidth(float dt) { return std::max(1, static_cast<int>(std::lround(0.25 / dt))); }
+
+std::vector<float> envelope(const std::vector<float>& x, int count, int half) {
+  std::vector<double> prefix(static_cast<std::size_t>(count) + 1, 0.0);
+  for (int i = 0; i < count; ++i) prefix[i + 1] = prefix[i] + double(x[i]) * double(x[i]);
+  std::vector<float> e(x.size(), 0.0f);
+  for (int i = 0; i < count; ++i) {
+    const int lo = std::max(0, i - half), hi = std::min(count, i + half + 1);
+    e[i] = static_cast<float>(std::sqrt(std::max(0.0, prefix[hi] - prefix[lo]) / (2 * half + 1)));
+  }
+  return e;
+}
+
+Problem loadProblem(const Config& config) {
+  Problem problem{config, {}};
+  std::vector<run::Params> asRead;
+  std::map<std::string, int> names;
+  for (const RecordEntry& e : config.records) {
+    run::Params read;
+    problem.records.push_back(prepare(config, e, read));
+    asRead.push_back(read);
+    PreparedRecord& r = problem.records.back();
+    // A second record with the same file name gets a suffix in the columns.
+    const std::string stem = e.params.stem().string();
+    const int seen = ++names[stem];
+    r.name = seen == 1 ? stem : stem + "_" + std::to_string(seen);
+
+    const auto first = sourceLines(asRead.front()), mine = sourceLines(read);
+    for (std::size_t k = 0; k < first.size(); ++k) {
+      if (first[k].values != mine[k].values) {
+        throw ConfigError(place(config, e) + e.params.string() + " line " + std::to_string(mine[k].line) +
+                          " (" + mine[k].names + ") differs from " + config.records.front().params.string() +
+                          ": all records must share the source lines 6 to 11 (same target and element events)");
+      }
+    }
+    if (r.dt != problem.records.front().dt) {
+      throw ConfigError(place(config, e) + e.params.string() + ": the element record's sample interval " +
+                        std::to_string(r.dt) + " s differs from the first record's " +
+                        std::to_string(problem.records.front().dt) + " s; resample the records to one rate");
+    }
+    checkValues(config, r);
+  }
+  return problem;
+}
+
+}  // namespace fit

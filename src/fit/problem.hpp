@@ -1,0 +1,48 @@
+// The records of a search, read and prepared once: each record's parameter
+// file (read by the program's own reader), its observed motion and its
+// element motion before scaling by cfac.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "fit/config.hpp"
+#include "run/params.hpp"
+
+namespace fit {
+
+struct PreparedRecord {
+  std::string name;                  // the parameter file's name without extension (unique)
+  std::filesystem::path paramsFile;  // as resolved from the configuration
+  double weight = 1.0;
+  run::Params params;                // as read, ns replaced by the target's count when 0
+  std::filesystem::path targetFile, elementFile;  // record files resolved against the parameter file's folder
+  float dt = 0;                      // the element record's sample interval (s)
+  int nmain = 0, naft = 0;
+  // Observed acceleration, velocity, displacement (as egfsim prepares them)
+  // and the element's three series before the cfac scaling, 15000 samples each.
+  std::vector<float> observed[3];
+  std::vector<float> element[3];
+  std::vector<float> observedEnvelope;  // of the observed acceleration
+};
+
+struct Problem {
+  Config config;
+  std::vector<PreparedRecord> records;
+};
+
+// Reads every record's parameter file and records, checks that the records
+// share their source lines and that every varied value is one egfsim takes.
+// ConfigError (one line, with the configuration's line and column) on any
+// fault.
+Problem loadProblem(const Config& config);
+
+// Centred moving root mean square of x over `half` samples either side:
+// the smoothed acceleration envelope the envelope misfit compares.
+std::vector<float> envelope(const std::vector<float>& x, int count, int half);
+
+// Half width in samples of the envelope's 0.5-second window.
+int envelopeHalfWidth(float dt);
+
+}  // namespace fit

@@ -1,0 +1,67 @@
+// The model space of a search: the source parameters that vary, the values
+// each may take, and the numbering of the grid's models.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/params.hpp"
+
+namespace fit {
+
+// How a parameter's value is stored once read from a parameter file.
+enum class Kind {
+  Integer,  // an int
+  Real,     // a float, the value as written
+  Angle,    // a float: degrees as written, radians once read
+};
+
+// A numeric source parameter of parameter-file lines 6 to 11 (or N, which
+// sets nx, nw and nt together).
+struct SourceParameter {
+  const char* name;
+  int line;  // 0 for N
+  Kind kind;
+};
+
+// The parameter of that name, or nothing.
+std::optional<SourceParameter> findParameter(std::string_view name);
+
+// Sets one parameter into a parameter set as the parameter-file reader
+// would: the value converted to float (an angle then multiplied by the
+// reader's degree factor) or taken as an integer.
+void setParameter(run::Params& p, const SourceParameter& which, double value);
+
+// Shortest decimal text that reads back (text -> double -> float) as the
+// float nearest `value`; integers without a point.
+std::string valueText(Kind kind, double value);
+
+// The values of one varied parameter, in the order they are tried.
+struct Axis {
+  SourceParameter parameter;
+  std::vector<double> values;  // each already as valueText reads it back
+  bool continuous = false;     // a real given by from/to only (global methods)
+  double lo = 0, hi = 0;       // bounds of a continuous axis
+  int line = 0, column = 0;    // where the configuration names it
+};
+
+// The varied parameters in the order of the configuration. Grid model m
+// (counted from 0) takes value index (m / stride_k) % size_k on axis k, the
+// first axis varying slowest.
+struct ModelSpace {
+  std::vector<Axis> axes;
+
+  // Number of grid models (saturates at UINT64_MAX).
+  std::uint64_t gridSize() const;
+  // The values of grid model m.
+  std::vector<double> gridModel(std::uint64_t m) const;
+  // Sets the values of a model into a parameter set.
+  void apply(run::Params& p, const std::vector<double>& values) const;
+  // The values as they appear in models.csv.
+  std::vector<std::string> texts(const std::vector<double>& values) const;
+};
+
+}  // namespace fit
