@@ -264,7 +264,6 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   j["configuration"] = fs::absolute(problem.config.file).lexically_normal().string();
   j["method"] = methodName(problem.config.search.method);
   j["seed"] = problem.config.search.seed;
-  j["shards"] = info.shards;
   j["models"] = scan.rows;
   j["refused"] = scan.refused;
   j["best"]["model"] = best.model;
@@ -281,7 +280,6 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     << "method: " << methodName(problem.config.search.method);
   if (problem.config.search.method != Method::Grid) t << " (seed " << problem.config.search.seed << ")";
   t << "\nmodels: " << scan.rows << " evaluated, " << scan.refused << " refused";
-  if (info.shards > 1) t << ", in " << info.shards << " shards";
   t << "\n\nbest model: " << best.model << "\n";
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
@@ -313,9 +311,11 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   j["seconds"] = info.seconds;
   j["models_per_second"] = info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0;
   j["threads"] = info.threads;
-  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d threads%s)\n", info.seconds,
+  j["shards"] = info.shards;
+  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", info.seconds,
                 info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0, info.threads,
-                info.shards > 1 ? " per shard" : "");
+                info.threads == 1 ? "" : "s",
+                info.shards > 1 ? (", " + std::to_string(info.shards) + " shards").c_str() : "");
   t << line;
   writeText(out / "summary.txt", t.str());
   writeText(out / "summary.json", j.dump(2) + "\n");

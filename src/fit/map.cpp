@@ -47,6 +47,12 @@ void draw(cairo_t* cr, const MisfitMap& m, double width, double height) {
   for (double v : m.misfit)
     if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
   if (!(hi > lo)) hi = lo + 1;
+  // A misfit that spans decades is coloured on a logarithmic scale, so that
+  // the valley around the best model keeps its detail.
+  const bool logarithmic = lo > 0 && hi / lo > 10;
+  auto scale = [&](double v) {
+    return logarithmic ? std::log(v / lo) / std::log(hi / lo) : (v - lo) / (hi - lo);
+  };
 
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
@@ -61,7 +67,7 @@ void draw(cairo_t* cr, const MisfitMap& m, double width, double height) {
     for (int c = 0; c < nx; ++c) {
       const double v = m.misfit[static_cast<std::size_t>(r * nx + c)];
       const double x = left + c * cw, y = height - bottom - (r + 1) * ch;
-      if (std::isfinite(v)) colour(cr, (v - lo) / (hi - lo));
+      if (std::isfinite(v)) colour(cr, scale(v));
       else cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
       cairo_rectangle(cr, x, y, cw + 0.5, ch + 0.5);
       cairo_fill(cr);
@@ -102,12 +108,9 @@ void draw(cairo_t* cr, const MisfitMap& m, double width, double height) {
   cairo_set_font_size(cr, 10);
   text(cr, sx + sw + 4, top + sh, number(lo), 0, 0);
   text(cr, sx + sw + 4, top, number(hi), 0, 1);
-  text(cr, sx + sw / 2, top - 8, "misfit", 0.5, 0);
-}
-
-void check(cairo_surface_t* s, const std::string& what) {
-  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS)
-    throw std::runtime_error("cannot write " + what + ": " + cairo_status_to_string(cairo_surface_status(s)));
+  const double mid = logarithmic ? std::sqrt(lo * hi) : 0.5 * (lo + hi);
+  text(cr, sx + sw + 4, top + sh / 2, number(mid), 0, 0.5);
+  text(cr, sx + sw / 2, top - 8, logarithmic ? "misfit (log)" : "misfit", 0.5, 0);
 }
 
 }  // namespace
@@ -131,7 +134,6 @@ void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& stem) {
   const cairo_status_t pngStatus = cairo_surface_write_to_png(s, png.c_str());
   cairo_surface_destroy(s);
   if (pngStatus != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot write " + png);
-  (void)check;
 }
 
 }  // namespace fit

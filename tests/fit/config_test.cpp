@@ -1,0 +1,81 @@
+// Configurations refused with the line and column of the fault, and the
+// parameter-file rewriting of the best model.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "fit/config.hpp"
+#include "fit/problem.hpp"
+#include "fit/rewrite.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kExamples = fs::path(EGF_TEST_SOURCE_DIR) / "examples";
+
+struct Case {
+  const char* name;
+  const char* toml;  // the [[record]] block is prepended
+  const char* where;  // expected "LINE:COLUMN"
+  const char* says;
+};
+
+const std::string kRecord = "[[record]]\nparams = \"params.txt\"\n";
+
+class ConfigErrors : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ConfigErrors, NameTheirLineAndColumn) {
+  const Case& c = GetParam();
+  const fs::path file = kExamples / ("bad_" + std::to_string(getpid()) + ".toml");
+  std::ofstream(file) << kRecord << c.toml;
+  std::string message;
+  try {
+    fit::loadProblem(fit::readConfig(file));
+  } catch (const fit::ConfigError& e) {
+    message = e.what();
+  }
+  fs::remove(file);
+  EXPECT_EQ(message.rfind(file.string() + ":" + c.where + ": ", 0), 0u) << message;
+  EXPECT_NE(message.find(c.says), std::string::npos) << message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfigErrors,
+    ::testing::Values(
+        Case{"UnknownParameter", "[vary]\nnsx = { from = 1, to = 3 }\n  nsxx = { from = 1, to = 3 }\n", "5:3",
+             "unknown parameter 'nsxx'"},
+        Case{"UnknownKey", "[misfit]\nvel = 1.0\nshfit = \"none\"\n[vary]\nnsx = { from = 1, to = 3 }\n", "5:1",
+             "unknown key 'shfit'"},
+        Case{"EmptyRange", "[vary]\nnsx = { from = 5, to = 3 }\n", "4:24", "empty range"},
+        Case{"ZeroStep", "[vary]\nvr = { from = 2.0, to = 3.0, step = 0 }\n", "4:37", "a step of 0"},
+        Case{"RefusedValue", "[vary]\nnx = { from = 28, to = 31 }\n", "4:1", "nx = 31 is a value egfsim refuses"},
+        Case{"TooManyModels", "[vary]\nnsx = { from = 1, to = 20000 }\nnsw = { from = 1, to = 20000 }\n", "3:1",
+             "more than 100000000"},
+        Case{"RealWithoutStep", "[vary]\nvr = { from = 2.0, to = 3.0 }\n", "4:6", "needs a step"},
+        Case{"Malformed", "[vary]\nnsx = { from = 1, to = 3 \n", "4:26", "inline table"},
+        Case{"MissingParameterFile", "[[record]]\nparams = \"nope.txt\"\n[vary]\nnsx = { from = 1, to = 3 }\n", "4:10",
+             "No such file"},
+        Case{"RecordsOfAnotherSource",
+             "[[record]]\nparams = \"params_wrong_start.txt\"\n[vary]\nvr = { values = [2.8] }\n", "4:10",
+             "line 10 (nx nw nt ntt nsx nsw ns cfac) differs"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Rewrite, ChangesOnlyTheLinesOfChangedValuesAndTheRecordNames) {
+  std::ifstream in(kExamples / "params.txt");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Line 10 split over two lines and with a repeat count reads the same.
+  std::string split = text;
+  split.replace(split.find("10 10 10 0 3 5 0 1.0"), 20, "3*10 0\n3 5 0 1.0");
+  const std::string out = fit::rewriteParameterFile(split, {{"nsx", "8"}, {"vr", "3.1"}}, "../t.kib", "../e.kib");
+  std::string expected = text;
+  expected.replace(expected.find("10 10 10 0 3 5 0 1.0"), 20, "10 10 10 0 8 5 0 1.0");
+  expected.replace(expected.find("3.5 2.8 2 1"), 11, "3.5 3.1 2 1");
+  expected.replace(expected.find("target.kib"), 10, "../t.kib");
+  expected.replace(expected.find("element.kib"), 11, "../e.kib");
+  EXPECT_EQ(out, expected);
+}
+
+}  // namespace
