@@ -12,6 +12,8 @@
 namespace fit {
 namespace {
 
+// Observed window o(ksm..ksm+n-1) against synthetic y(first..first+n-1);
+// samples outside the series read as zero.
 QuantityFit fitAt(const std::vector<float>& o, int ksm, int n, const std::vector<float>& y, long long first) {
   const long long size = static_cast<long long>(y.size());
   double soo = 0, syy = 0, sos = 0;
@@ -28,112 +30,119 @@ QuantityFit fitAt(const std::vector<float>& o, int ksm, int n, const std::vector
   return {(soo + syy - 2 * sos) / norm, sos / norm};
 }
 
-int windowLength(const run::Params& p) { return std::min(p.kem - p.ksm, p.kea - p.ksa) + 1; }
-
 }  // namespace
 
-void shiftCurves(const std::vector<float>& observed, int ksm, int kem, const std::vector<float>& synthetic,
-                 int ksa, int kea, int maxShift, std::vector<QuantityFit>& curve) {
-  const int n = std::min(kem - ksm, kea - ksa) + 1;
-  curve.resize(static_cast<std::size_t>(2 * maxShift + 1));
-  for (int s = -maxShift; s <= maxShift; ++s)
-    curve[static_cast<std::size_t>(s + maxShift)] = fitAt(observed, ksm, n, synthetic, ksa + s);
+int maxShiftSamples(const Problem& problem) {
+  const MisfitWeights& m = problem.config.misfit;
+  if (m.shift == ShiftMode::None) return 0;
+  return static_cast<int>(std::lround(m.maxShift / problem.records.front().dt));
 }
 
 struct Evaluator::Scratch {
   Console console;
   run::Workspace w;
-  // Per record: the three synthetics and the envelope of the acceleration.
-  std::vector<std::array<std::vector<float>, kQuantities>> synthetic;
-  std::vector<std::array<std::vector<QuantityFit>, kQuantities>> curves;
+  std::vector<RecordCurves> records;
 };
 
 Evaluator::Evaluator(const Problem& problem) : problem_(problem), scratch_(std::make_unique<Scratch>()) {
-  scratch_->synthetic.resize(problem.records.size());
-  scratch_->curves.resize(problem.records.size());
+  scratch_->records.resize(problem.records.size());
 }
 
 Evaluator::~Evaluator() = default;
 
-ModelResult Evaluator::evaluate(const std::vector<double>& values) {
-  const Config& c = problem_.config;
-  Scratch& s = *scratch_;
-  run::Workspace& w = s.w;
-  textio::Channels& io = s.console.io();
-  const std::size_t count = problem_.records.size();
-  const float dt = problem_.records.front().dt;
-  const int maxShift =
-      c.misfit.shift == ShiftMode::None ? 0 : static_cast<int>(std::lround(c.misfit.maxShift / dt));
-  const double weights[kQuantities] = {c.misfit.acc, c.misfit.vel, c.misfit.dis, c.misfit.envelope};
+void Evaluator::evaluate(std::size_t r, const std::vector<double>& values, RecordCurves& out) {
+  const PreparedRecord& rec = problem_.records[r];
+  run::Workspace& w = scratch_->w;
+  textio::Channels& io = scratch_->console.io();
+  run::Params p = rec.params;
+  problem_.config.space.apply(p, values);
+  out.refused = false;
+  try {
+    synthesis::SubfaultModel model;
+    synthesis::sourceModel(io, p, rec.dt, model);
+    w.dt = rec.dt;
+    w.nmain = rec.nmain;
+    w.naft = rec.naft;
+    // The element scaled by this model's cfac, as the record stage scales it.
+    std::vector<float>* scaled[3] = {&w.da, &w.daa, &w.daaa};
+    for (int q = 0; q < 3; ++q) {
+      std::vector<float>& a = *scaled[q];
+      for (int i = 0; i < rec.naft; ++i) a[i] = rec.element[q][i] * p.cfac;
+      std::fill(a.begin() + rec.naft, a.end(), 0.0f);
+      float mean = 0;
+      records::zero(a, 1, rec.naft, mean);
+    }
+    for (std::vector<float>* s : {&w.ds, &w.dss, &w.dsss}) std::fill(s->begin(), s->end(), 0.0f);
+    synthesis::summation(io, p, model, w);
+  } catch (const textio::InputRejected& x) {
+    out.refused = true;
+    out.note = rec.name + ": " + x.message;
+    return;
+  }
+  const int maxShift = maxShiftSamples(problem_);
+  const int n = std::min(p.kem - p.ksm, p.kea - p.ksa) + 1;
+  const std::vector<float> envelopeOfSynthetic =
+      problem_.config.misfit.envelope > 0 ? envelope(w.ds, run::kSeriesCapacity, envelopeHalfWidth(rec.dt))
+                                          : std::vector<float>();
+  for (int q = 0; q < kQuantities; ++q) {
+    std::vector<QuantityFit>& curve = out.curves[static_cast<std::size_t>(q)];
+    curve.clear();
+    if (q == kEnv && envelopeOfSynthetic.empty()) continue;
+    const std::vector<float>& obs = q == kEnv ? rec.observedEnvelope : rec.observed[q];
+    const std::vector<float>& syn = q == kAcc ? w.ds : q == kVel ? w.dss : q == kDis ? w.dsss : envelopeOfSynthetic;
+    for (int s = -maxShift; s <= maxShift; ++s) curve.push_back(fitAt(obs, p.ksm, n, syn, p.ksa + s));
+  }
+}
 
+ModelResult Evaluator::evaluate(const std::vector<double>& values) {
+  for (std::size_t r = 0; r < problem_.records.size(); ++r) {
+    evaluate(r, values, scratch_->records[r]);
+    if (scratch_->records[r].refused) break;
+  }
+  return combine(problem_, scratch_->records);
+}
+
+ModelResult combine(const Problem& problem, const std::vector<RecordCurves>& records) {
+  const MisfitWeights& m = problem.config.misfit;
+  const double weights[kQuantities] = {m.acc, m.vel, m.dis, m.envelope};
+  const int maxShift = maxShiftSamples(problem);
   ModelResult result;
-  result.records.resize(count);
-  std::vector<double> total(static_cast<std::size_t>(2 * maxShift + 1), 0.0);
-  for (std::size_t r = 0; r < count; ++r) {
-    const PreparedRecord& rec = problem_.records[r];
-    run::Params p = rec.params;
-    c.space.apply(p, values);
-    try {
-      synthesis::SubfaultModel model;
-      synthesis::sourceModel(io, p, rec.dt, model);
-      w.dt = rec.dt;
-      w.nmain = rec.nmain;
-      w.naft = rec.naft;
-      std::vector<float>* scaled[3] = {&w.da, &w.daa, &w.daaa};
-      for (int q = 0; q < 3; ++q) {
-        std::vector<float>& a = *scaled[q];
-        for (int i = 0; i < rec.naft; ++i) a[i] = rec.element[q][i] * p.cfac;
-        std::fill(a.begin() + rec.naft, a.end(), 0.0f);
-        float mean = 0;
-        records::zero(a, 1, rec.naft, mean);
-      }
-      for (std::vector<float>* out : {&w.ds, &w.dss, &w.dsss}) std::fill(out->begin(), out->end(), 0.0f);
-      synthesis::summation(io, p, model, w);
-    } catch (const textio::InputRejected& x) {
+  for (const RecordCurves& r : records) {
+    if (r.refused) {
       result.refused = true;
-      result.note = rec.name + ": " + x.message;
+      result.note = r.note;
       return result;
     }
-    auto& syn = s.synthetic[r];
-    syn[kAcc] = w.ds;
-    syn[kVel] = w.dss;
-    syn[kDis] = w.dsss;
-    if (weights[kEnv] > 0) syn[kEnv] = envelope(w.ds, run::kSeriesCapacity, envelopeHalfWidth(rec.dt));
+  }
+  std::vector<double> total(static_cast<std::size_t>(2 * maxShift + 1), 0.0);
+  for (std::size_t r = 0; r < records.size(); ++r) {
     for (int q = 0; q < kQuantities; ++q) {
       if (weights[q] <= 0) continue;
-      const std::vector<float>& obs = q == kEnv ? rec.observedEnvelope : rec.observed[q];
-      shiftCurves(obs, p.ksm, p.kem, syn[q], p.ksa, p.kea, maxShift, s.curves[r][q]);
-      for (std::size_t k = 0; k < total.size(); ++k) total[k] += rec.weight * weights[q] * s.curves[r][q][k].residual;
+      const auto& curve = records[r].curves[static_cast<std::size_t>(q)];
+      for (std::size_t k = 0; k < total.size(); ++k)
+        total[k] += problem.records[r].weight * weights[q] * curve[k].residual;
     }
   }
-
-  // The shift of least misfit; ties go to the smaller shift, the earlier
-  // (negative) one first.
   int best = 0;
-  for (int m = 1; m <= maxShift; ++m) {
-    for (int shift : {-m, m}) {
+  for (int s = 1; s <= maxShift; ++s) {
+    for (int shift : {-s, s}) {
       if (total[static_cast<std::size_t>(shift + maxShift)] < total[static_cast<std::size_t>(best + maxShift)])
         best = shift;
     }
   }
-  result.misfit = total[static_cast<std::size_t>(best + maxShift)];
-  result.shift = static_cast<double>(best) * static_cast<double>(dt);
+  const std::size_t at = static_cast<std::size_t>(best + maxShift);
+  result.misfit = total[at];
+  result.shift = static_cast<double>(best) * static_cast<double>(problem.records.front().dt);
   if (!std::isfinite(result.misfit)) {
     result.refused = true;
     result.note = "the synthetic window is silent at every shift";
     return result;
   }
-  for (std::size_t r = 0; r < count; ++r) {
-    const PreparedRecord& rec = problem_.records[r];
-    const run::Params& p = rec.params;
-    const int n = windowLength(p);
-    for (int q = 0; q < kQuantities; ++q) {
-      if (q == kEnv && weights[kEnv] <= 0) continue;
-      const std::vector<float>& obs = q == kEnv ? rec.observedEnvelope : rec.observed[q];
-      result.records[r][q] = weights[q] > 0 ? s.curves[r][q][static_cast<std::size_t>(best + maxShift)]
-                                            : fitAt(obs, p.ksm, n, s.synthetic[r][q], p.ksa + best);
-    }
-  }
+  result.records.resize(records.size());
+  for (std::size_t r = 0; r < records.size(); ++r)
+    for (int q = 0; q < kQuantities; ++q)
+      if (!records[r].curves[static_cast<std::size_t>(q)].empty())
+        result.records[r][static_cast<std::size_t>(q)] = records[r].curves[static_cast<std::size_t>(q)][at];
   return result;
 }
 

@@ -1,9 +1,10 @@
-// The evaluation of one source model against every record: the varied
-// values set into each record's parameters, the source model and the
-// synthetic built, and the misfit formed over the records' windows.
+// The evaluation of one source model: for each record, the varied values
+// set into the record's parameters, the source model and the synthetic
+// built, and the residual and correlation of each quantity at every shift;
+// then the records' curves combined into one misfit at one common shift.
 //
 // One Evaluator per worker: it owns its scratch, so workers never share
-// mutable state, and model i gives the same result on any worker.
+// mutable state, and a model gives the same result on any worker.
 #pragma once
 
 #include <array>
@@ -24,6 +25,14 @@ struct QuantityFit {
   double residual = 0, correlation = 0;
 };
 
+// One record's fit at every shift -maxShift..maxShift (index s + maxShift);
+// the envelope's curve is empty when its weight is 0.
+struct RecordCurves {
+  bool refused = false;
+  std::string note;  // why egfsim's stages refused the model
+  std::array<std::vector<QuantityFit>, kQuantities> curves;
+};
+
 struct ModelResult {
   bool refused = false;
   std::string note;      // why the model was refused
@@ -32,6 +41,9 @@ struct ModelResult {
   std::vector<std::array<QuantityFit, kQuantities>> records;
 };
 
+// The shift range of a problem, in samples either side.
+int maxShiftSamples(const Problem& problem);
+
 class Evaluator {
  public:
   explicit Evaluator(const Problem& problem);
@@ -39,7 +51,10 @@ class Evaluator {
   Evaluator(const Evaluator&) = delete;
   Evaluator& operator=(const Evaluator&) = delete;
 
-  // Evaluates the model with these values of the varied parameters.
+  // The model with these values of the varied parameters against record r.
+  void evaluate(std::size_t record, const std::vector<double>& values, RecordCurves& out);
+
+  // Every record in turn, then combined.
   ModelResult evaluate(const std::vector<double>& values);
 
  private:
@@ -48,11 +63,10 @@ class Evaluator {
   std::unique_ptr<Scratch> scratch_;
 };
 
-// Normalised residual and correlation of observed window o(ksm..kem)
-// against synthetic window y(ksa+s..) for every shift s in -maxShift..maxShift
-// (index s + maxShift); samples outside the series read as zero. A zero
-// synthetic window gives an infinite residual and a zero correlation.
-void shiftCurves(const std::vector<float>& observed, int ksm, int kem, const std::vector<float>& synthetic,
-                 int ksa, int kea, int maxShift, std::vector<QuantityFit>& curve);
+// The misfit of a model from its records' curves: the weighted sum over
+// records and quantities of the residuals at one shift, the shift of least
+// sum (ties to the smaller shift, the negative one first); refused when a
+// record was.
+ModelResult combine(const Problem& problem, const std::vector<RecordCurves>& records);
 
 }  // namespace fit

@@ -2,6 +2,7 @@
 
 #include <nlopt.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -128,8 +129,9 @@ void gridSearch(const Problem& problem, Writer& writer, int threads, const Shard
 // A global method of NLopt over the axes: a discrete axis is searched as
 // its value index (rounded to the nearest), a continuous one directly.
 // Models met again are not evaluated again; only distinct models count
-// toward max_models and get a row.
-void globalSearch(const Problem& problem, Writer& writer, const Shard& shard, Progress& progress,
+// toward max_models and get a row. The method asks for one model at a time,
+// so the workers share a model's records.
+void globalSearch(const Problem& problem, Writer& writer, int threads, const Shard& shard, Progress& progress,
                   bool& interrupted) {
   const ModelSpace& space = problem.config.space;
   const SearchSettings& s = problem.config.search;
@@ -149,7 +151,8 @@ void globalSearch(const Problem& problem, Writer& writer, const Shard& shard, Pr
   opt.set_maxeval(static_cast<int>(std::min<std::uint64_t>(s.maxModels * 50, 2000000000)));
   nlopt::srand(static_cast<unsigned long>(s.seed + (shard.n > 1 ? shard.k : 0)));
 
-  Evaluator evaluator(problem);
+  std::vector<std::unique_ptr<Evaluator>> evaluators(static_cast<std::size_t>(std::max(threads, 1)));
+  std::vector<RecordCurves> curves(problem.records.size());
   std::map<std::vector<double>, double> seen;
   auto model = [&](const std::vector<double>& point) {
     std::vector<double> v(dim);
@@ -175,7 +178,12 @@ void globalSearch(const Problem& problem, Writer& writer, const Shard& shard, Pr
       opt.force_stop();
       return HUGE_VAL;
     }
-    const ModelResult r = evaluator.evaluate(v);
+    parallel::forEach(curves.size(), threads, [&](std::size_t r, int worker) {
+      auto& e = evaluators[static_cast<std::size_t>(worker)];
+      if (!e) e = std::make_unique<Evaluator>(problem);
+      e->evaluate(r, v, curves[r]);
+    });
+    const ModelResult r = combine(problem, curves);
     const std::uint64_t number = writer.rows() * shard.n + shard.k;
     writer.row(number, v, r);
     writer.flush();
@@ -211,7 +219,7 @@ SearchOutcome runSearch(const Problem& problem, const std::filesystem::path& out
   Progress progress(progressOut, terminal, local);
   SearchOutcome o;
   if (grid) gridSearch(problem, writer, threads, shard, progress, o.interrupted);
-  else globalSearch(problem, writer, shard, progress, o.interrupted);
+  else globalSearch(problem, writer, threads, shard, progress, o.interrupted);
   writer.flush();
   progress.update(writer.rows(), true);
   o.models = writer.rows();
