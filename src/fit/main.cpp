@@ -26,8 +26,7 @@ namespace fs = std::filesystem;
 
 constexpr int kExitFault = 1, kExitUsage = 2, kExitInterrupted = 130;
 
-const char* kUsage = "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N]\n"
-                     "       egffit merge DIR SHARD_DIR...\n";
+const char* kUsage = "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] | egffit merge DIR SHARD_DIR...";
 
 const char* kHelp =
     "egffit: finds the source model (subfault count, stress-drop ratio, rupture velocity,\n"
@@ -70,7 +69,7 @@ bool parseCount(const std::string& s, std::uint64_t& v) {
 }
 
 [[noreturn]] void usage(const std::string& problem) {
-  std::cerr << "egffit: " << problem << "\n" << kUsage;
+  std::cerr << "egffit: " << problem << " (" << kUsage << ")\n";
   std::exit(kExitUsage);
 }
 

@@ -110,11 +110,11 @@ int envelopeHalfWidth(float dt) { return std::max(1, static_cast<int>(std::lroun
 
 std::vector<float> envelope(const std::vector<float>& x, int count, int half) {
   std::vector<double> prefix(static_cast<std::size_t>(count) + 1, 0.0);
-  for (int i = 0; i < count; ++i) prefix[i + 1] = prefix[i] + double(x[i]) * double(x[i]);
+  for (int i = 0; i < count; ++i) prefix[i + 1] = prefix[i] + std::fabs(double(x[i]));
   std::vector<float> e(x.size(), 0.0f);
   for (int i = 0; i < count; ++i) {
     const int lo = std::max(0, i - half), hi = std::min(count, i + half + 1);
-    e[i] = static_cast<float>(std::sqrt(std::max(0.0, prefix[hi] - prefix[lo]) / (2 * half + 1)));
+    e[i] = static_cast<float>((prefix[hi] - prefix[lo]) / (2 * half + 1));
   }
   return e;
 }

@@ -38,8 +38,9 @@ struct Problem {
 // fault.
 Problem loadProblem(const Config& config);
 
-// Centred moving root mean square of x over `half` samples either side:
-// the smoothed acceleration envelope the envelope misfit compares.
+// Centred moving mean of |x| over `half` samples either side (samples
+// outside 0..count-1 count as zero): the smoothed acceleration envelope
+// that the envelope misfit compares.
 std::vector<float> envelope(const std::vector<float>& x, int count, int half);
 
 // Half width in samples of the envelope's 0.5-second window.
