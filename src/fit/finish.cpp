@@ -28,6 +28,22 @@ std::string readText(const fs::path& p) {
   return s.str();
 }
 
+std::string readTextIfAny(const fs::path& p) { return fs::exists(p) ? readText(p) : std::string(); }
+
+// The value after `label` on a transcript line, as printed.
+std::string transcriptValue(const std::string& transcript, const std::string& label) {
+  const std::size_t at = transcript.find(label);
+  if (at == std::string::npos) return "";
+  const std::size_t from = transcript.find_first_not_of(' ', at + label.size());
+  return transcript.substr(from, transcript.find('\n', from) - from);
+}
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", v);
+  return text;
+}
+
 void writeText(const fs::path& p, const std::string& text) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << text;
@@ -274,6 +290,21 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   }
   j["best"]["misfit"] = misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
+  // The parameter files' own model, for comparison.
+  const std::map<std::string, std::string> startTexts = parameterTexts(readText(problem.records.front().paramsFile));
+  std::vector<double> startValues;
+  std::string startLine;
+  for (const Axis& a : space.axes) {
+    const std::string& text = startTexts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
+    startValues.push_back(std::strtod(text.c_str(), nullptr));
+    startLine += (startLine.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
+                 valueText(a.parameter.kind, startValues.back());
+    j["start"]["parameters"][a.parameter.name] = startValues.back();
+  }
+  const ModelResult start = Evaluator(problem).evaluate(startValues);
+  if (start.refused) j["start"]["refused"] = start.note;
+  else j["start"]["misfit"] = start.misfit;
+
   std::ostringstream t;
   t << "egffit summary\n\n"
     << "configuration: " << j["configuration"].get<std::string>() << "\n"
@@ -284,22 +315,47 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
   t << "misfit: " << best.cells[cols.misfit()] << "\n"
-    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n";
-  char line[160];
-  std::snprintf(line, sizeof line, "%-24s %-8s %12s %12s\n", "record", "quantity", "residual", "correlation");
+    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n"
+    << "starting model (the parameter files' values): " << startLine << "\n"
+    << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n"
+    << "Residual and correlation over the windows at the common shift, of the best and\n"
+       "the starting model, and egfsim's own (800 samples, a lag per quantity) of its\n"
+       "run of the best model in best/RECORD/transcript.txt:\n\n";
+  char line[200];
+  std::snprintf(line, sizeof line, "%-20s %-4s %23s %23s %23s\n", "", "", "best model ", "starting model ",
+                "egfsim, best model ");
+  t << line;
+  std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", "record", "", "residual",
+                "corr.", "residual", "corr.", "residual", "corr.");
   t << line;
   for (std::size_t r = 0; r < problem.records.size(); ++r) {
     const PreparedRecord& rec = problem.records[r];
     auto& jr = j["best"]["records"][rec.name];
     jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
     jr["weight"] = rec.weight;
+    const std::string transcript = readTextIfAny(out / "best" / rec.name / "transcript.txt");
     for (std::size_t q = 0; q < cols.quantities; ++q) {
       const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
       const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
       jr[kQuantityNames[q]] = {{"residual", std::strtod(res.c_str(), nullptr)},
                                {"correlation", std::strtod(cor.c_str(), nullptr)}};
-      std::snprintf(line, sizeof line, "%-24s %-8s %12s %12s\n", rec.name.c_str(), kQuantityNames[q], res.c_str(),
-                    cor.c_str());
+      std::string startRes = "", startCor = "";
+      if (!start.refused) {
+        startRes = number(start.records[r][q].residual);
+        startCor = number(start.records[r][q].correlation);
+        j["start"]["records"][rec.name][kQuantityNames[q]] = {{"residual", start.records[r][q].residual},
+                                                               {"correlation", start.records[r][q].correlation}};
+      }
+      std::string ownRes, ownCor;
+      if (q < 3 && !transcript.empty()) {
+        ownRes = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " res =").c_str(), nullptr));
+        ownCor = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " cor =").c_str(), nullptr));
+        jr["egfsim"][kQuantityNames[q]] = {{"residual", std::strtod(ownRes.c_str(), nullptr)},
+                                           {"correlation", std::strtod(ownCor.c_str(), nullptr)}};
+      }
+      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : rec.name.c_str(),
+                    kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
+                    ownCor.c_str());
       t << line;
     }
   }

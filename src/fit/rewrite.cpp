@@ -71,47 +71,77 @@ bool scan(const std::string& line, std::vector<std::string>& values) {
   return true;
 }
 
-}  // namespace
+// One logical line: the physical lines it spans and the values it read.
+struct Group {
+  std::size_t first = 0, end = 0;
+  std::vector<std::string> values;  // one per name of its layout entry; empty for a text line
+};
 
-std::string rewriteParameterFile(const std::string& text, const std::map<std::string, std::string>& values,
-                                 const std::string& target, const std::string& element) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-
-  std::string out;
+std::vector<Group> groups(const std::vector<std::string>& lines) {
+  std::vector<Group> out;
   std::size_t at = 0;
   for (std::size_t logical = 0; logical < kLayout.size(); ++logical) {
     if (at >= lines.size())
       throw std::runtime_error("the parameter file ends before its line " + std::to_string(logical + 1));
+    Group g;
+    g.first = at;
     const std::vector<std::string>& names = kLayout[logical];
     if (names.empty()) {
-      out += logical == 11 ? target : logical == 12 ? element : lines[at];
-      out += '\n';
-      ++at;
-      continue;
+      g.end = ++at;
+    } else {
+      while (at < lines.size() && g.values.size() < names.size()) {
+        if (!scan(lines[at++], g.values)) break;
+      }
+      g.values.resize(names.size(), "0");
+      g.end = at;
     }
-    const std::size_t first = at;
-    std::vector<std::string> found;
-    while (at < lines.size() && found.size() < names.size()) {
-      const bool more = scan(lines[at++], found);
-      if (!more) break;
-    }
-    bool changed = false;
+    out.push_back(g);
+  }
+  return out;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> parameterTexts(const std::string& text) {
+  const std::vector<Group> g = groups(splitLines(text));
+  std::map<std::string, std::string> values;
+  for (std::size_t logical = 0; logical < kLayout.size(); ++logical)
+    for (std::size_t k = 0; k < kLayout[logical].size(); ++k) values[kLayout[logical][k]] = g[logical].values[k];
+  return values;
+}
+
+std::string rewriteParameterFile(const std::string& text, const std::map<std::string, std::string>& values,
+                                 const std::string& target, const std::string& element) {
+  const std::vector<std::string> lines = splitLines(text);
+  const std::vector<Group> g = groups(lines);
+  std::string out;
+  for (std::size_t logical = 0; logical < kLayout.size(); ++logical) {
+    const std::vector<std::string>& names = kLayout[logical];
+    bool changed = logical == 11 || logical == 12;
     for (const std::string& n : names) changed = changed || values.count(n);
     if (!changed) {
-      for (std::size_t k = first; k < at; ++k) out += lines[k] + '\n';
+      for (std::size_t k = g[logical].first; k < g[logical].end; ++k) out += lines[k] + '\n';
       continue;
     }
-    found.resize(names.size(), "0");
+    if (names.empty()) {
+      out += (logical == 11 ? target : element) + '\n';
+      continue;
+    }
     std::string line;
     for (std::size_t k = 0; k < names.size(); ++k) {
       const auto it = values.find(names[k]);
-      line += (k ? " " : "") + (it != values.end() ? it->second : found[k]);
+      line += (k ? " " : "") + (it != values.end() ? it->second : g[logical].values[k]);
     }
     out += line + '\n';
   }
-  for (; at < lines.size(); ++at) out += lines[at] + '\n';
+  for (std::size_t at = g.back().end; at < lines.size(); ++at) out += lines[at] + '\n';
   return out;
 }
 

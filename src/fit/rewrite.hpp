@@ -15,4 +15,9 @@ namespace fit {
 std::string rewriteParameterFile(const std::string& text, const std::map<std::string, std::string>& values,
                                  const std::string& target, const std::string& element);
 
+// The value texts of the free-format lines of a parameter file, by name
+// (q(1)..q(6) as q1..q6), as the reader takes them (a value left unset
+// reads "0"). Throws std::runtime_error when the file ends early.
+std::map<std::string, std::string> parameterTexts(const std::string& text);
+
 }  // namespace fit
