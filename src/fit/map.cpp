@@ -47,9 +47,9 @@ void draw(cairo_t* cr, const MisfitMap& m, double width, double height) {
   for (double v : m.misfit)
     if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
   if (!(hi > lo)) hi = lo + 1;
-  // A misfit that spans decades is coloured on a logarithmic scale, so that
+  // A misfit that spans a wide range is coloured on a logarithmic scale, so that
   // the valley around the best model keeps its detail.
-  const bool logarithmic = lo > 0 && hi / lo > 10;
+  const bool logarithmic = lo > 0 && hi / lo > 3;
   auto scale = [&](double v) {
     return logarithmic ? std::log(v / lo) / std::log(hi / lo) : (v - lo) / (hi - lo);
   };
