@@ -173,6 +173,11 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
   context.f = [&](const std::vector<double>& point) -> double {
     const std::vector<double> v = model(point);
     if (auto it = seen.find(v); it != seen.end()) return it->second;
+    // The method may ask for more points before it sees the stop.
+    if (writer.rows() >= s.maxModels) {
+      opt.force_stop();
+      return HUGE_VAL;
+    }
     if (stopRequested.load()) {
       interrupted = true;
       opt.force_stop();

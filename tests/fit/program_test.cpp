@@ -106,6 +106,9 @@ TEST_F(Fit, TwoThreadsAndThreeMergedShardsGiveTheSameFiles) {
     const Outcome o = runFit(dir(), "fit.toml --threads 2 --shard " + std::to_string(k) + "/3 --out s" + std::to_string(k));
     ASSERT_EQ(o.status, 0) << o.errors;
   }
+  const Outcome missing = runFit(dir(), "merge partial s1 s2");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.errors.find("shard 3/3 is missing"), std::string::npos) << missing.errors;
   const Outcome m = runFit(dir(), "merge merged s3 s1 s2");
   ASSERT_EQ(m.status, 0) << m.errors;
   EXPECT_EQ(readFile(dir() / "merged" / "models.csv"), readFile(dir() / "one" / "models.csv"));
