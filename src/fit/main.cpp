@@ -15,6 +15,7 @@
 
 #include "fit/config.hpp"
 #include "fit/finish.hpp"
+#include "fit/map.hpp"
 #include "fit/problem.hpp"
 #include "fit/search.hpp"
 #include "fit/table.hpp"
@@ -239,8 +240,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   try {
-    if (!args.empty() && args[0] == "merge") return merge({args.begin() + 1, args.end()});
-    return fitMain(args);
+    const int status = !args.empty() && args[0] == "merge" ? merge({args.begin() + 1, args.end()}) : fitMain(args);
+    fit::releaseDrawingCaches();
+    return status;
   } catch (const fit::ConfigError& e) {
     std::cerr << e.what() << "\n";
     return kExitUsage;

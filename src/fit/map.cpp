@@ -2,6 +2,7 @@
 
 #include <cairo-pdf.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -134,6 +135,11 @@ void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& stem) {
   const cairo_status_t pngStatus = cairo_surface_write_to_png(s, png.c_str());
   cairo_surface_destroy(s);
   if (pngStatus != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot write " + png);
+}
+
+void releaseDrawingCaches() {
+  cairo_debug_reset_static_data();
+  FcFini();
 }
 
 }  // namespace fit
