@@ -5,18 +5,22 @@
 //   scalar   syntAllScalar, a plain loop built without vectorisation
 //   synt     one synt call per copy and series (the compiler's own -O3 code)
 //   syntAll  the blocked, fused kernel the program uses, once per
-//            instruction set this processor offers (the program itself
-//            takes the widest)
+//            instruction set this processor offers, on one thread and on
+//            every core (EGF_THREADS=N sets the count); the one the program
+//            dispatches to is marked
 // Each form must give bit-identical synthetics; the bench says so. Times are
-// CPU seconds of the thread, best of a few runs for the fast forms.
+// wall-clock seconds, best of a few runs for the fast forms; ratios are to
+// the plain loop timed in the same run.
 //
-// Usage: egf_bench [worst|typical]   (default: both)
+// Usage: egf_bench [worst|typical]   (default: both; worst alone takes
+//        about half a minute)
 //        egf_bench --write-run DIR     writes the inputs of a whole
 //        worst-case run (30 x 30 subfaults, ntt 500, ns 15000, two records
 //        of 15000 samples) into DIR, for profiling the program:
 //          cd DIR && perf record -g egfsim < answers.txt > transcript.txt
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -75,25 +79,42 @@ Problem build(const Case& c) {
 
 using Kernel = std::function<void(Series&, const Problem&, int, int)>;
 
-// CPU time of this thread: the machine may be shared, and wall time would
-// charge other processes' work to the kernel.
-double threadSeconds() {
+// Wall-clock time: the threaded forms are measured by how soon they finish.
+// On a shared machine other processes' work inflates it, which is why every
+// form is timed in the same run and the fast ones keep their best of a few.
+double wallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU time of the whole process, all threads: beside the wall time it shows
+// whether the threads really ran side by side (a busy machine lets them
+// take turns on one core).
+double cpuSeconds() {
   timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
   return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
 }
 
-double timeOnce(const Kernel& k, Series& out, const Problem& p, const Case& c) {
+struct Timing {
+  double wall, cpu;
+};
+
+Timing timeOnce(const Kernel& k, Series& out, const Problem& p, const Case& c) {
   for (auto& s : out) s.assign(15000, 0.0f);
-  const double t0 = threadSeconds();
+  const double w0 = wallSeconds(), c0 = cpuSeconds();
   k(out, p, c.ns, c.nin);
-  return threadSeconds() - t0;
+  return {wallSeconds() - w0, cpuSeconds() - c0};
 }
 
 bool identical(const Series& a, const Series& b) {
   for (int s = 0; s < 3; ++s)
     if (std::memcmp(a[s].data(), b[s].data(), a[s].size() * sizeof(float)) != 0) return false;
   return true;
+}
+
+const char* isaName(synthesis::KernelIsa isa) {
+  const char* names[] = {"baseline vectors", "AVX2", "AVX-512"};
+  return names[static_cast<int>(isa)];
 }
 
 void measure(const Case& c) {
@@ -108,43 +129,52 @@ void measure(const Case& c) {
     for (const Copy& cp : q.copies)
       for (int s = 0; s < 3; ++s) synthesis::synt(o[s], ns, q.in[s], nin, cp.shift, cp.a, cp.b);
   };
-  const Kernel fast = [](Series& o, const Problem& q, int ns, int nin) {
-    synthesis::syntAll({o[0], o[1], o[2]}, ns, {q.in[0], q.in[1], q.in[2]}, nin, q.copies);
-  };
-  const auto fastOn = [&fast](synthesis::KernelIsa isa) {
-    return Kernel([&fast, isa](Series& o, const Problem& q, int ns, int nin) {
+  const auto fastOn = [](synthesis::KernelIsa isa, int threads) {
+    return Kernel([isa, threads](Series& o, const Problem& q, int ns, int nin) {
       synthesis::useKernelIsa(isa);
-      fast(o, q, ns, nin);
+      synthesis::useSummationThreads(threads);
+      synthesis::syntAll({o[0], o[1], o[2]}, ns, {q.in[0], q.in[1], q.in[2]}, nin, q.copies);
     });
   };
-  const Kernel fastBaseline = fastOn(synthesis::KernelIsa::Baseline);
-  const Kernel fastAvx2 = fastOn(synthesis::KernelIsa::Avx2);
-  const Kernel fastAvx512 = fastOn(synthesis::KernelIsa::Avx512);
 
   Series ref, out;
-  const double tScalar = timeOnce(scalar, ref, p, c);
-  std::printf("  %-34s %9.4f s  %9.3g copy-samples/s  %6.2fx\n", "scalar loop (-fno-tree-vectorize)",
-              tScalar, p.copySamples / tScalar, 1.0);
-  struct Form {
-    const char* label;
-    const Kernel* kernel;
-  };
-  const synthesis::KernelIsa widest = synthesis::useKernelIsa(synthesis::KernelIsa::Avx512);
-  std::vector<Form> forms = {{"synt per copy (-O3)", &perCopy},
-                             {"syntAll, baseline vectors", &fastBaseline}};
-  if (widest >= synthesis::KernelIsa::Avx2) forms.push_back({"syntAll, AVX2", &fastAvx2});
-  if (widest >= synthesis::KernelIsa::Avx512) forms.push_back({"syntAll, AVX-512", &fastAvx512});
-  for (const Form& f : forms) {
-    double best = 1e300;
+  std::printf("  %-38s %9s    %9s    %9s     %7s\n", "form", "wall", "cpu", "copy-samples/s",
+              "vs plain");
+  const Timing scalarTime = timeOnce(scalar, ref, p, c);
+  const double tScalar = scalarTime.wall;
+  std::printf("  %-38s %9.4f s  %9.4f s  %9.3g       %6.2fx\n", "plain scalar loop (no vectors)",
+              tScalar, scalarTime.cpu, p.copySamples / tScalar, 1.0);
+  const auto row = [&](const std::string& label, const Kernel& k, int repeats) {
+    Timing best{1e300, 0};
     bool same = true;
-    for (int r = 0; r < c.repeats; ++r) {
-      best = std::min(best, timeOnce(*f.kernel, out, p, c));
+    for (int r = 0; r < repeats; ++r) {
+      const Timing t = timeOnce(k, out, p, c);
+      if (t.wall < best.wall) best = t;
       same = same && identical(out, ref);
     }
-    std::printf("  %-34s %9.4f s  %9.3g copy-samples/s  %6.2fx  bit-identical: %s\n", f.label, best,
-                p.copySamples / best, tScalar / best, same ? "yes" : "NO");
+    std::printf("  %-38s %9.4f s  %9.4f s  %9.3g       %6.2fx  bit-identical: %s\n",
+                label.c_str(), best.wall, best.cpu, p.copySamples / best.wall, tScalar / best.wall,
+                same ? "yes" : "NO");
+  };
+  row("synt per copy (-O3)", perCopy, std::max(1, c.repeats / 3));
+
+  const synthesis::KernelIsa chosen = synthesis::kernelIsa();
+  const synthesis::KernelIsa widest = synthesis::useKernelIsa(synthesis::KernelIsa::Avx512);
+  const int cores = synthesis::useSummationThreads(0);
+  std::vector<int> threadCounts = {1};
+  if (cores > 1) threadCounts.push_back(cores);
+  for (int threads : threadCounts) {
+    for (int i = 0; i <= static_cast<int>(widest); ++i) {
+      const auto isa = static_cast<synthesis::KernelIsa>(i);
+      const std::string label = std::string("syntAll, ") + isaName(isa) + ", " +
+                                std::to_string(threads) + (threads == 1 ? " thread" : " threads") +
+                                (isa == chosen ? " *" : "");
+      row(label, fastOn(isa, threads), c.repeats);
+    }
   }
-  synthesis::useKernelIsa(widest);
+  std::printf("  (* the instruction set egfsim dispatches to on this processor)\n");
+  synthesis::useKernelIsa(chosen);
+  synthesis::useSummationThreads(0);
 }
 
 // A KIBTRACE record of 15000 integer samples at 100 per second: decaying
@@ -189,10 +219,14 @@ int main(int argc, char** argv) {
     }
     return writeRun(argv[2]);
   }
-  const char* names[] = {"baseline", "AVX2", "AVX-512"};
-  std::printf("summation kernel in use: %s\n", names[static_cast<int>(synthesis::kernelIsa())]);
+  std::printf("summation kernel in use: %s; threads: %d\n", isaName(synthesis::kernelIsa()),
+              synthesis::summationThreads());
   const Case worst{"worst", 30, 30, 500, 15000, 15000, 3};
   const Case typical{"typical", 10, 10, 100, 6000, 4300, 20};
+  if (which != "both" && which != "worst" && which != "typical") {
+    std::fprintf(stderr, "usage: egf_bench [worst|typical] | --write-run DIR\n");
+    return 2;
+  }
   if (which == "both" || which == "worst") measure(worst);
   if (which == "both" || which == "typical") measure(typical);
   return 0;
