@@ -205,6 +205,17 @@ void writeRecord(const std::string& path, unsigned seed, float decay) {
   }
 }
 
+// The processor's name as the system reports it, so that figures can be
+// quoted with the machine they came from.
+std::string processorName() {
+  std::ifstream f("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(f, line)) {
+    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+  }
+  return "unknown processor";
+}
+
 int writeRun(const std::string& dir) {
   writeRecord(dir + "/target.kib", 1, 40.0f);
   writeRecord(dir + "/element.kib", 2, 30.0f);
@@ -228,14 +239,14 @@ int main(int argc, char** argv) {
     }
     return writeRun(argv[2]);
   }
-  std::printf("summation kernel in use: %s; threads: %d\n", isaName(synthesis::kernelIsa()),
-              synthesis::summationThreads());
-  const Case worst{"worst", 30, 30, 500, 15000, 15000, 3};
-  const Case typical{"typical", 10, 10, 100, 6000, 4300, 20};
   if (which != "both" && which != "worst" && which != "typical") {
     std::fprintf(stderr, "usage: egf_bench [worst|typical] | --write-run DIR\n");
     return 2;
   }
+  std::printf("%s; summation kernel in use: %s; threads: %d\n", processorName().c_str(),
+              isaName(synthesis::kernelIsa()), synthesis::summationThreads());
+  const Case worst{"worst", 30, 30, 500, 15000, 15000, 3};
+  const Case typical{"typical", 10, 10, 100, 6000, 4300, 20};
   if (which == "both" || which == "worst") measure(worst);
   if (which == "both" || which == "typical") measure(typical);
   return 0;
