@@ -155,12 +155,14 @@ namespace {
 constexpr std::size_t kChunk = 1024;
 
 // Below this many copy-samples (per series) the summation stays on the
-// calling thread. Measured on the 2-core development machine: starting and
-// joining a second worker costs about 10 microseconds, and one thread sums
-// 1e6 copy-samples in 0.1 ms, so from 1e6 on the second thread saves at
-// least five times what it costs (the typical run, 4e7 in three blocks,
-// goes from 4.8 to about 2.5 ms; the worst case, 6e9, halves).
-constexpr double kMinThreadedWork = 1e6;
+// calling thread. Measured on the 2-core development machine while it was
+// otherwise idle (median of 41 runs each): starting and joining a second
+// worker costs about 8 microseconds, but the second thread also starts with
+// cold caches, so two threads were 5 to 20 % slower than one at 1e6 and 2e6
+// copy-samples, and 1.2, 1.4 and 1.5 times faster at 4e6, 8e6 and 1.6e7.
+// The typical run (4e7 in three blocks) and the worst case (6e9) are
+// threaded.
+constexpr double kMinThreadedWork = 4e6;
 
 // Threads asked for by useSummationThreads; 0 means the default.
 std::atomic<int> requestedThreads{0};
