@@ -111,8 +111,9 @@ Kernels kernelsFor(KernelIsa isa) {
 
 // The widest set is taken wherever the processor has it. AVX-512 was checked
 // against AVX2 on the 2-core development machine (an Intel Xeon with AVX-512
-// and AMX): on the worst case its passes take 0.68 s of CPU against 0.78 s,
-// so nothing there argues for the narrower set. Processors that run 512-bit
+// and AMX): on the worst case its passes take 0.66 s against 0.74 s on one
+// thread and 0.40 s against 0.45 s on two (medians of three runs on the
+// otherwise idle machine), so nothing there argues for the narrower set. Processors that run 512-bit
 // operations as two 256-bit halves have not been measured; should AVX2 prove
 // faster on one, the place to prefer it is here (every set gives the same
 // bits).
