@@ -45,6 +45,9 @@ struct Evaluator::Scratch {
 };
 
 Evaluator::Evaluator(const Problem& problem) : problem_(problem), scratch_(std::make_unique<Scratch>()) {
+  // The search spreads models over the workers; each summation stays on
+  // the worker that runs it.
+  synthesis::useSummationThreads(1);
   scratch_->records.resize(problem.records.size());
 }
 
