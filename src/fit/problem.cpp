@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 #include <streambuf>
+#include <type_traits>
 
 #include "fit/console.hpp"
 #include "records/records.hpp"
@@ -29,15 +30,24 @@ struct SourceLine {
   std::vector<double> values;
 };
 
+// A value of any of the parameter set's field types, for comparison.
+template <class T>
+double num(T v) {
+  if constexpr (std::is_enum_v<T>) {
+    return static_cast<double>(static_cast<std::underlying_type_t<T>>(v));
+  } else {
+    return static_cast<double>(v);
+  }
+}
+
 std::vector<SourceLine> sourceLines(const run::Params& p) {
   return {{6, "str dip rak z", {p.str, p.dip, p.rak, p.z}},
-          {7, "ncmpt", {double(p.ncmpt)}},
+          {7, "ncmpt", {num(p.ncmpt)}},
           {8, "stra dipa raka za", {p.stra, p.dipa, p.raka, p.za}},
           {9, "dx dw tra dx0 dw0 tr0", {p.dx, p.dw, p.tra, p.dx0, p.dw0, p.tr0}},
           {10, "nx nw nt ntt nsx nsw ns cfac",
-           {double(p.nx), double(p.nw), double(p.nt), double(p.ntt), double(p.nsx), double(p.nsw),
-            double(p.ns), p.cfac}},
-          {11, "vs vr ird ipfm", {p.vs, p.vr, double(p.ird), double(p.ipfm)}}};
+           {num(p.nx), num(p.nw), num(p.nt), num(p.ntt), num(p.nsx), num(p.nsw), num(p.ns), p.cfac}},
+          {11, "vs vr ird ipfm", {p.vs, p.vr, num(p.ird), num(p.ipfm)}}};
 }
 
 // Reads one parameter file and prepares its two records.

@@ -4,34 +4,51 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <type_traits>
 
 namespace fit {
 namespace {
 
 struct Entry {
   SourceParameter parameter;
-  float run::Params::*real;
-  int run::Params::*integer;
+  void (*set)(run::Params&, double);  // stores a value as the reader would
 };
 
 constexpr Kind I = Kind::Integer, R = Kind::Real, A = Kind::Angle;
 
+// A field's own type decides how the value is stored: an option code is an
+// integer as the file gives it.
+template <class T>
+T as(double v) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return static_cast<T>(v);
+  } else {
+    return static_cast<T>(static_cast<int>(v));
+  }
+}
+#define EGF_FIT_SET(field) [](run::Params& p, double v) { p.field = as<decltype(p.field)>(v); }
+#define EGF_FIT_ANGLE(field) [](run::Params& p, double v) { p.field = static_cast<float>(v) * run::kDegToRad; }
+
 const Entry kEntries[] = {
-    {{"str", 6, A}, &run::Params::str, nullptr},     {{"dip", 6, A}, &run::Params::dip, nullptr},
-    {{"rak", 6, A}, &run::Params::rak, nullptr},     {{"z", 6, R}, &run::Params::z, nullptr},
-    {{"ncmpt", 7, I}, nullptr, &run::Params::ncmpt}, {{"stra", 8, A}, &run::Params::stra, nullptr},
-    {{"dipa", 8, A}, &run::Params::dipa, nullptr},   {{"raka", 8, A}, &run::Params::raka, nullptr},
-    {{"za", 8, R}, &run::Params::za, nullptr},       {{"dx", 9, R}, &run::Params::dx, nullptr},
-    {{"dw", 9, R}, &run::Params::dw, nullptr},       {{"tra", 9, R}, &run::Params::tra, nullptr},
-    {{"dx0", 9, R}, &run::Params::dx0, nullptr},     {{"dw0", 9, R}, &run::Params::dw0, nullptr},
-    {{"tr0", 9, R}, &run::Params::tr0, nullptr},     {{"nx", 10, I}, nullptr, &run::Params::nx},
-    {{"nw", 10, I}, nullptr, &run::Params::nw},      {{"nt", 10, I}, nullptr, &run::Params::nt},
-    {{"ntt", 10, I}, nullptr, &run::Params::ntt},    {{"nsx", 10, I}, nullptr, &run::Params::nsx},
-    {{"nsw", 10, I}, nullptr, &run::Params::nsw},    {{"ns", 10, I}, nullptr, &run::Params::ns},
-    {{"cfac", 10, R}, &run::Params::cfac, nullptr},  {{"vs", 11, R}, &run::Params::vs, nullptr},
-    {{"vr", 11, R}, &run::Params::vr, nullptr},      {{"ird", 11, I}, nullptr, &run::Params::ird},
-    {{"ipfm", 11, I}, nullptr, &run::Params::ipfm},  {{"N", 0, I}, nullptr, nullptr},
+    {{"str", 6, A}, EGF_FIT_ANGLE(str)},    {{"dip", 6, A}, EGF_FIT_ANGLE(dip)},
+    {{"rak", 6, A}, EGF_FIT_ANGLE(rak)},    {{"z", 6, R}, EGF_FIT_SET(z)},
+    {{"ncmpt", 7, I}, EGF_FIT_SET(ncmpt)},  {{"stra", 8, A}, EGF_FIT_ANGLE(stra)},
+    {{"dipa", 8, A}, EGF_FIT_ANGLE(dipa)},  {{"raka", 8, A}, EGF_FIT_ANGLE(raka)},
+    {{"za", 8, R}, EGF_FIT_SET(za)},        {{"dx", 9, R}, EGF_FIT_SET(dx)},
+    {{"dw", 9, R}, EGF_FIT_SET(dw)},        {{"tra", 9, R}, EGF_FIT_SET(tra)},
+    {{"dx0", 9, R}, EGF_FIT_SET(dx0)},      {{"dw0", 9, R}, EGF_FIT_SET(dw0)},
+    {{"tr0", 9, R}, EGF_FIT_SET(tr0)},      {{"nx", 10, I}, EGF_FIT_SET(nx)},
+    {{"nw", 10, I}, EGF_FIT_SET(nw)},       {{"nt", 10, I}, EGF_FIT_SET(nt)},
+    {{"ntt", 10, I}, EGF_FIT_SET(ntt)},     {{"nsx", 10, I}, EGF_FIT_SET(nsx)},
+    {{"nsw", 10, I}, EGF_FIT_SET(nsw)},     {{"ns", 10, I}, EGF_FIT_SET(ns)},
+    {{"cfac", 10, R}, EGF_FIT_SET(cfac)},   {{"vs", 11, R}, EGF_FIT_SET(vs)},
+    {{"vr", 11, R}, EGF_FIT_SET(vr)},       {{"ird", 11, I}, EGF_FIT_SET(ird)},
+    {{"ipfm", 11, I}, EGF_FIT_SET(ipfm)},
+    // N: the N x N x N rule
+    {{"N", 0, I}, [](run::Params& p, double v) { p.nx = p.nw = p.nt = static_cast<int>(v); }},
 };
+#undef EGF_FIT_SET
+#undef EGF_FIT_ANGLE
 
 const Entry* find(std::string_view name) {
   for (const Entry& e : kEntries)
@@ -47,20 +64,7 @@ std::optional<SourceParameter> findParameter(std::string_view name) {
   return e->parameter;
 }
 
-void setParameter(run::Params& p, const SourceParameter& which, double value) {
-  const Entry* e = find(which.name);
-  if (e->parameter.kind == Kind::Integer) {
-    const int v = static_cast<int>(value);
-    if (e->integer == nullptr) {  // N: the N x N x N rule
-      p.nx = p.nw = p.nt = v;
-    } else {
-      p.*(e->integer) = v;
-    }
-    return;
-  }
-  const float v = static_cast<float>(value);
-  p.*(e->real) = e->parameter.kind == Kind::Angle ? v * run::kDegToRad : v;
-}
+void setParameter(run::Params& p, const SourceParameter& which, double value) { find(which.name)->set(p, value); }
 
 std::string valueText(Kind kind, double value) {
   char text[64];
