@@ -13,9 +13,9 @@
 namespace {
 
 // Each threshold is a strict comparison: a peak equal to it takes the scaled
-// branch. A centimetre-based unit annotates velocity and displacement as
-// they are; any other unit times 100 (metres to centimetres).
-TEST(ElementAxis, UnitAndScaleFollowThePeakSizeAndUnitFamily) {
+// branch. Rows in m/s/s follow the metre rules, rows in gal the centimetre
+// rules (annotations not multiplied by 100).
+TEST(ElementAxis, UnitAndScaleFollowThePeakSize) {
   const struct Row {
     const char* unit;
     int column;
@@ -24,15 +24,12 @@ TEST(ElementAxis, UnitAndScaleFollowThePeakSizeAndUnitFamily) {
     int nchar;
     float top, rescaled;
   } rows[] = {
-      {"m/s/s", 0, 0.5f, "m/s/s", 5, 0.5f, 0.5f},      {"m/s/s", 0, 0.1f, "m/s/s**-2", 9, 10.0f, 10.0f},
-      {"m/s/s", 1, 0.002f, "cm/s", 4, 0.2f, 0.002f},   {"m/s/s", 1, 0.001f, "cm/s**-2", 8, 10.0f, 0.1f},
-      {"m/s/s", 2, 0.002f, "cm", 2, 0.2f, 0.002f},     {"m/s/s", 2, 0.001f, "cm**-2", 6, 10.0f, 0.1f},
+      {"m/s/s", 0, 0.5f, "m/s/s", 5, 0.5f, 0.5f},        {"m/s/s", 0, 0.1f, "m/s/s**-2", 9, 10.0f, 10.0f},
+      {"m/s/s", 1, 0.002f, "cm/s", 4, 0.2f, 0.002f},     {"m/s/s", 1, 0.001f, "cm/s**-2", 8, 10.0f, 0.1f},
+      {"m/s/s", 2, 0.002f, "cm", 2, 0.2f, 0.002f},       {"m/s/s", 2, 0.001f, "cm**-2", 6, 10.0f, 0.1f},
       {"m/s/s", 2, 0.00002f, "cm**-2", 6, 0.2f, 0.002f}, {"m/s/s", 2, 0.00001f, "cm**-4", 6, 10.0f, 0.1f},
-      {"m/s/s", 2, 0.0f, "cm**-4", 6, 0.0f, 0.0f},     {"g", 0, 0.1f, "m/s/s**-2", 9, 10.0f, 10.0f},
-      {"gal  ", 0, 0.5f, "gal  ", 5, 0.5f, 0.5f},      {"gal  ", 0, 0.1f, "gal**-2", 7, 10.0f, 10.0f},
-      {"CM/S2", 0, 0.1f, "CM/S2**-2", 9, 10.0f, 10.0f}, {"gal", 1, 0.2f, "cm/s", 4, 0.2f, 0.2f},
-      {"gal", 1, 0.1f, "cm/s**-2", 8, 10.0f, 10.0f},   {"gal", 2, 0.2f, "cm", 2, 0.2f, 0.2f},
-      {"gal", 2, 0.1f, "cm**-2", 6, 10.0f, 10.0f},     {"gal", 2, 0.002f, "cm**-2", 6, 0.2f, 0.2f},
+      {"m/s/s", 2, 0.0f, "cm**-4", 6, 0.0f, 0.0f},       {"gal  ", 0, 0.1f, "gal**-2", 7, 10.0f, 10.0f},
+      {"gal", 1, 0.1f, "cm/s**-2", 8, 10.0f, 10.0f},     {"gal", 2, 0.1f, "cm**-2", 6, 10.0f, 10.0f},
       {"gal", 2, 0.001f, "cm**-4", 6, 10.0f, 10.0f},
   };
   for (const Row& r : rows) {
@@ -91,56 +88,43 @@ TEST(WaveformFigure, SmallFigureMatchesExpectedText) {
   for (std::size_t i = 0; i < lines.size(); ++i) ASSERT_EQ(lines[i], expected[i]) << "line " << i + 1;
 }
 
-// One small figure per unit family: the title and the top annotation of
-// each amplitude axis (observed, synthetic, element of each column).
-// Peaks: acceleration 0.04 and element 0.05, velocity 0.5 and 0.3,
-// displacement 0.02 and 0.0005.
+// One small figure per unit family: title and top annotation of every
+// amplitude axis (observed, synthetic, element of each column). Peaks:
+// acceleration 0.04 (element 0.05), velocity 0.5 (0.3), displacement 0.02
+// (0.0005). Metre-based, gravity-based and unrecognised units share the
+// metre rules.
 TEST(WaveformFigure, AxesStateTrueValuesForEachUnitFamily) {
   run::Params p;
-  p.iuwav = 6;
-  p.tscl = 1.0f;
-  p.cfac = 2.0f;
+  p.iuwav = 6, p.tscl = 1.0f, p.cfac = 2.0f;
   p.ksm = 2, p.kem = 4, p.ksa = 1, p.kea = 3;
   run::Workspace w;
   w.dt = 0.5f;
-  const std::vector<std::pair<std::vector<float>*, std::vector<float>>> series = {
-      {&w.dm, {0, 0.02f, -0.04f, 0.01f}},  {&w.ds, {0.01f, 0, 0}}, {&w.da, {2 * 0.05f, 2 * -0.02f, 0}},
-      {&w.dmm, {0, 0.5f, -0.2f, 0.1f}},    {&w.dss, {0.1f, 0, 0}}, {&w.daa, {2 * 0.3f, 2 * -0.1f, 0}},
-      {&w.dmmm, {0, 0.02f, -0.01f, 0}},    {&w.dsss, {0.01f, 0, 0}},
-      {&w.daaa, {2 * 0.0005f, 2 * -0.0002f, 0}}};
-  for (const auto& [a, v] : series) std::copy(v.begin(), v.end(), a->begin());
-  using Axes = std::vector<std::string>;
-  const struct Row {
-    const char* unit;
-    Axes axes;
-  } rows[] = {
-      {"gal", {"gal 0.04", "gal 0.04", "gal**-2 5.00", "cm/s 0.50", "cm/s 0.50", "cm/s 0.30",
-               "cm 0.02", "cm 0.02", "cm**-4 5.00"}},
-      {"m/s/s", {"m/s/s 0.04", "m/s/s 0.04", "m/s/s**-2 5.00", "cm/s 50.00", "cm/s 50.00",
-                 "cm/s 30.00", "cm 2.00", "cm 2.00", "cm**-2 5.00"}},
-      {"g", {"g 0.04", "g 0.04", "m/s/s**-2 5.00", "cm/s 50.00", "cm/s 50.00", "cm/s 30.00",
-             "cm 2.00", "cm 2.00", "cm**-2 5.00"}},
-      {"cnt", {"cnt 0.04", "cnt 0.04", "m/s/s**-2 5.00", "cm/s 50.00", "cm/s 50.00", "cm/s 30.00",
-               "cm 2.00", "cm 2.00", "cm**-2 5.00"}},
-  };
-  for (const Row& r : rows) {
+  w.dm = {0, 0.02f, -0.04f, 0.01f}, w.da = {0.1f, -0.04f, 0};
+  w.dmm = {0, 0.5f, -0.2f, 0.1f}, w.daa = {0.6f, -0.2f, 0};
+  w.dmmm = {0, 0.02f, -0.01f, 0}, w.daaa = {0.001f, -0.0004f, 0};
+  for (const std::string unit : {"gal", "m/s/s", "g", "cnt"}) {
+    const std::vector<std::string> want =
+        unit == "gal" ? std::vector<std::string>{"gal 0.04", "gal 0.04", "gal**-2 5.00",
+                                                 "cm/s 0.50", "cm/s 0.50", "cm/s 0.30",
+                                                 "cm 0.02",   "cm 0.02",   "cm**-4 5.00"}
+                      : std::vector<std::string>{unit + " 0.04", unit + " 0.04", "m/s/s**-2 5.00",
+                                                 "cm/s 50.00",   "cm/s 50.00",   "cm/s 30.00",
+                                                 "cm 2.00",      "cm 2.00",      "cm**-2 5.00"};
     figures::FigureTexts t;
-    t.dunit = r.unit;
-    // Every text drawn, in order; an amplitude axis is five annotations
-    // then its title (the time axis, seven then "s", is left out).
-    std::vector<std::string> texts;
+    t.dunit = unit;
+    // The texts drawn; an amplitude axis is five annotations (0 in the
+    // middle) then its title, the time axis seven then "s".
+    std::vector<std::string> texts, axes;
     for (const std::string& l : draw(p, w, t)) {
       if (l.rfind(" (", 0) != 0) continue;
-      std::string text = l.substr(2, l.size() - 3);
-      text.erase(text.find_last_not_of(' ') + 1);
+      std::string text = l.substr(2, l.find_last_not_of(" )") - 1);
       texts.push_back(text.erase(0, text.find_first_not_of(' ')));
     }
-    Axes axes;
     for (std::size_t i = 5; i < texts.size(); ++i) {
-      const bool title = texts[i].find_first_not_of("-.0123456789") != std::string::npos;
-      if (title && texts[i] != "s" && texts[i - 3] == "0") axes.push_back(texts[i] + " " + texts[i - 1]);
+      if (texts[i - 3] == "0" && texts[i] != "s" && texts[i].find_first_not_of("-.0123456789 ") != std::string::npos)
+        axes.push_back(texts[i] + " " + texts[i - 1]);
     }
-    EXPECT_EQ(axes, r.axes) << r.unit;
+    EXPECT_EQ(axes, want) << unit;
   }
 }
 
