@@ -327,7 +327,6 @@ std::string readLocation(const std::string& name, const std::vector<std::string>
   return name + " line " + std::to_string(line) + ": " + std::string(text);
 }
 
-
 }  // namespace
 
 bool Channels::readList(int unit, std::initializer_list<Target> targets, bool eofBranch) {
