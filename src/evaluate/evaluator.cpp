@@ -60,6 +60,12 @@ Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
       envelopeWindow(input.observed[0], ksm_, length_, halfWidth_), maxShift_);
 }
 
+std::size_t Record::bytes() const {
+  std::size_t b = sizeof(*this) + element_.bytes();
+  for (const misfit::Observed& o : observed_) b += o.bytes();
+  return b;
+}
+
 Evaluator::Evaluator() : sink_(std::make_unique<Sink>()) {}
 Evaluator::~Evaluator() = default;
 

@@ -49,6 +49,8 @@ class Record {
   int maxShift() const { return maxShift_; }
   int length() const { return length_; }
   int samples() const { return ns_; }
+  // Bytes it holds (the element's spectra, the observed windows).
+  std::size_t bytes() const;
 
  private:
   friend class Evaluator;

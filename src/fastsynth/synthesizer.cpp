@@ -47,6 +47,12 @@ Element::Element(const std::array<std::span<const float>, 3>& motion, int nin, i
   }
 }
 
+std::size_t Element::bytes() const {
+  std::size_t b = sizeof(*this) + 3 * series_[0].capacity() * sizeof(double);
+  for (const Spectra& s : sizes_) b += 3 * s.bins[0].size() * sizeof(fft::Complex);
+  return b;
+}
+
 const Element::Spectra* Element::spectraFor(int n) const {
   for (const Spectra& s : sizes_)
     if (s.fft.size() >= n) return &s;

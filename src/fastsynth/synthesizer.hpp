@@ -15,6 +15,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <span>
 #include <vector>
 
@@ -34,6 +35,8 @@ class Element {
 
   int samples() const { return nin_; }
   int maxOut() const { return maxOut_; }
+  // Bytes it holds (series and spectra).
+  std::size_t bytes() const;
 
  private:
   friend class Synthesizer;

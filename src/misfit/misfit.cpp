@@ -70,6 +70,11 @@ Observed::Observed(std::span<const double> window, int maxShift)
   for (std::size_t k = 0; k < conjBins_.size(); ++k) conjBins_[k] = std::conj(conjBins_[k]);
 }
 
+std::size_t Observed::bytes() const {
+  return sizeof(*this) + window_.capacity() * sizeof(double) +
+         conjBins_.size() * sizeof(fft::Complex);
+}
+
 void Correlator::reserve(const Observed& o) {
   const std::size_t shifts = 2 * static_cast<std::size_t>(o.maxShift()) + 1;
   if (prefix_.size() < static_cast<std::size_t>(o.span()) + 1) prefix_.resize(o.span() + 1);

@@ -55,6 +55,7 @@ class Observed {
   int span() const { return length() + 2 * maxShift_; }
   double energy() const { return energy_; }
   bool viaFft() const { return fft_.size() > 0; }
+  std::size_t bytes() const;
 
  private:
   friend class Correlator;
