@@ -8,9 +8,6 @@
 namespace fastsynth {
 namespace {
 
-// Copies made at a time from the grid.
-constexpr std::size_t kChunk = 1024;
-
 // Relative costs, measured on this machine's AVX-512 cores with FFTW 3.3:
 // one double multiply-add of the direct loop, and one unit of n log2 n of a
 // real transform of n points.
@@ -64,7 +61,6 @@ Synthesizer::Synthesizer(int maxIn, int maxOut)
   const std::size_t tapCount = static_cast<std::size_t>(maxIn_) + maxOut_;
   taps_.assign(tapCount, 0.0);
   nonzero_.reserve(tapCount);
-  copies_.resize(kChunk);
   for (auto& o : out_) o.assign(static_cast<std::size_t>(maxOut_), 0.0);
   const int n = fft::fastSize(maxIn_ + maxOut_ - 1);
   real_ = fft::Buffer<double>(static_cast<std::size_t>(n));
@@ -74,7 +70,7 @@ Synthesizer::Synthesizer(int maxIn, int maxOut)
 
 std::size_t Synthesizer::bytes() const {
   return sizeof(*this) + taps_.capacity() * sizeof(double) + nonzero_.capacity() * sizeof(int) +
-         copies_.capacity() * sizeof(synthesis::Copy) + 3 * out_[0].capacity() * sizeof(double) +
+         offsets_.size() * sizeof(float) + 3 * out_[0].capacity() * sizeof(double) +
          real_.size() * sizeof(double) + (tapBins_.size() + product_.size()) * sizeof(fft::Complex);
 }
 
@@ -84,18 +80,28 @@ void Synthesizer::accumulate(const synthesis::CopyGrid& grid, int nin, int nout)
   base_ = nin - 1;
   lo_ = nout;
   hi_ = -nin;
-  const std::size_t total = grid.size();
-  for (std::size_t first = 0; first < total; first += kChunk) {
-    const std::size_t n = std::min(kChunk, total - first);
-    grid.fill(first, n, copies_.data());
-    for (std::size_t c = 0; c < n; ++c) {
-      const synthesis::Copy& cp = copies_[c];
-      if (cp.shift <= -nin || cp.shift >= nout) continue;
-      // The weight as the summation forms it, a*b in single precision.
-      const float w = cp.a * cp.b;
-      taps_[static_cast<std::size_t>(cp.shift + base_)] += static_cast<double>(w);
-      lo_ = std::min(lo_, cp.shift);
-      hi_ = std::max(hi_, cp.shift);
+  // The copies of grid.fill, in its order (i, j, k), without the copy
+  // list: the sub-event part of the shift, (k - 1)*dtau/dt, is formed once
+  // per k in single precision exactly as CopyGrid::shiftValue forms it, and
+  // the rest of that expression is evaluated in its order per copy.
+  const int ntt = grid.ntt;
+  for (int k = 1; k <= ntt; ++k)
+    offsets_[static_cast<std::size_t>(k - 1)] = static_cast<float>(k - 1) * grid.dtau / grid.dt;
+  const float lagmin = static_cast<float>(grid.model.lagmin);
+  for (int i = 1; i <= grid.nx; ++i) {
+    for (int j = 1; j <= grid.nw; ++j) {
+      const float lag = static_cast<float>(grid.model.lagij[i - 1][j - 1]);
+      const float a = grid.model.ampij[i - 1][j - 1];
+      for (int k = 1; k <= ntt; ++k) {
+        const int shift =
+            static_cast<int>(lag + offsets_[static_cast<std::size_t>(k - 1)] + 0.5f - lagmin);
+        if (shift <= -nin || shift >= nout) continue;
+        // The weight as the summation forms it, a*b in single precision.
+        const float w = a * grid.ft[static_cast<std::size_t>(k - 1)];
+        taps_[static_cast<std::size_t>(shift + base_)] += static_cast<double>(w);
+        lo_ = std::min(lo_, shift);
+        hi_ = std::max(hi_, shift);
+      }
     }
   }
   nonzero_.clear();
@@ -111,6 +117,12 @@ void Synthesizer::synthesize(const Element& element, const synthesis::CopyGrid& 
                                 " samples and synthetic of " + std::to_string(nout) +
                                 " exceed the sizes it was made for (" + std::to_string(maxIn_) +
                                 ", " + std::to_string(std::min(maxOut_, element.maxOut())) + ")");
+  if (grid.nx > synthesis::kMaxGrid || grid.nw > synthesis::kMaxGrid ||
+      grid.ntt > synthesis::kMaxShifts || grid.ft.size() < static_cast<std::size_t>(std::max(grid.ntt, 0)))
+    throw std::invalid_argument("fastsynth::Synthesizer: a copy grid of " + std::to_string(grid.nx) +
+                                " x " + std::to_string(grid.nw) + " subfaults and " +
+                                std::to_string(grid.ntt) + " shifts (" + std::to_string(grid.ft.size()) +
+                                " weights) is beyond the summation's limits");
   nout_ = nout;
   accumulate(grid, nin, nout);
 

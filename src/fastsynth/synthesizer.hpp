@@ -97,7 +97,7 @@ class Synthesizer {
   Method last_ = Method::Direct;
   std::vector<double> taps_;
   std::vector<int> nonzero_;                // shifts with a nonzero tap
-  std::vector<synthesis::Copy> copies_;     // a chunk of the grid's copies
+  std::array<float, synthesis::kMaxShifts> offsets_{};  // (k - 1)*dtau/dt per k
   std::array<std::vector<double>, 3> out_;
   fft::Buffer<double> real_;
   fft::Buffer<fft::Complex> tapBins_, product_;

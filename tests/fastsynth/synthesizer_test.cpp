@@ -25,7 +25,7 @@ struct RandomModel {
 // lagij may be), amplitudes and weights of several magnitudes, shift
 // spacings of about one sample, an element that may be longer or shorter
 // than the synthetic.
-RandomModel randomModel(std::mt19937& rng, int lagSpread) {
+RandomModel randomModel(std::mt19937& rng, int lagSpread, bool impulse = false) {
   RandomModel r;
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
   r.nx = 1 + static_cast<int>(rng() % 12);
@@ -48,6 +48,9 @@ RandomModel randomModel(std::mt19937& rng, int lagSpread) {
     s.resize(static_cast<std::size_t>(r.nin));
     for (float& v : s) v = (u(rng) - 0.5f) * 30.0f;
   }
+  // A unit impulse makes the synthetic the taps themselves: a copy placed
+  // one sample off would stand out at once.
+  if (impulse) std::fill(r.element[0].begin() + 1, r.element[0].end(), 0.0f), r.element[0][0] = 1.0f;
   return r;
 }
 
@@ -74,7 +77,7 @@ TEST(Synthesizer, AgreesWithTheExactSummationOnRandomModels) {
   std::mt19937 rng(16);
   fastsynth::Synthesizer synth(6000, 7000);
   for (int trial = 0; trial < 24; ++trial) {
-    const RandomModel r = randomModel(rng, trial % 2 == 0 ? 40 : 3000);
+    const RandomModel r = randomModel(rng, trial % 2 == 0 ? 40 : 3000, trial % 3 == 0);
     const synthesis::CopyGrid grid{r.model, r.nx, r.nw, r.ntt, r.ft, r.dtau, r.dt};
     const Series ref = exact(r, grid);
     const fastsynth::Element element({r.element[0], r.element[1], r.element[2]}, r.nin, r.nout);
