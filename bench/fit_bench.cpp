@@ -51,8 +51,7 @@ double threadSeconds() {
 }
 
 double wallSeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 // A KIBTRACE record of 15000 integer samples at 100 per second: decaying
@@ -78,8 +77,10 @@ void writeRecord(const fs::path& path, unsigned seed, float decay) {
 void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& examples) {
   fs::create_directories(typical);
   fs::create_directories(worst);
-  fs::copy_file(examples / "target.kib", typical / "target.kib", fs::copy_options::overwrite_existing);
-  fs::copy_file(examples / "element.kib", typical / "element.kib", fs::copy_options::overwrite_existing);
+  fs::copy_file(examples / "target.kib", typical / "target.kib",
+                fs::copy_options::overwrite_existing);
+  fs::copy_file(examples / "element.kib", typical / "element.kib",
+                fs::copy_options::overwrite_existing);
   std::ofstream(typical / "params.txt")
       << "21 22\n1 4.0\n1\n0.1 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
          "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.1 0.0 0.0 0.0\n"
@@ -230,8 +231,8 @@ double childSeconds() {
 }
 
 EgfsimRun egfsimRun(const fs::path& dir, int runs) {
-  const std::string cmd = "cd '" + dir.string() + "' && '" EGF_BINARY_DIR
-                          "/egfsim' < answers.txt > transcript.txt 2>&1";
+  const std::string cmd = "cd '" + dir.string() +
+                          "' && '" EGF_BINARY_DIR "/egfsim' < answers.txt > transcript.txt 2>&1";
   const double w0 = wallSeconds(), c0 = childSeconds();
   for (int r = 0; r < runs; ++r)
     if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "egfsim failed in %s\n", dir.c_str());
@@ -274,9 +275,9 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
   std::printf("  taps: span %d, %d nonzero; convolution %s\n", synth.tapSpan(), synth.nonzeroTaps(),
               f.method);
 
-  const evaluate::Record record({r.p, r.w.dt, {r.w.dm, r.w.dmm, r.w.dmmm}, {r.w.da, r.w.daa, r.w.daaa},
-                                 r.w.naft},
-                                kMaxShift, kEnvelopeHalf);
+  const evaluate::Record record(
+      {r.p, r.w.dt, {r.w.dm, r.w.dmm, r.w.dmmm}, {r.w.da, r.w.daa, r.w.daaa}, r.w.naft}, kMaxShift,
+      kEnvelopeHalf);
   const std::vector<run::Params> list = models(r.p, modelCount);
   {
     evaluate::Evaluator e;
@@ -298,7 +299,8 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
     const double w0 = wallSeconds();
     parallel::forEach(list.size(), threads, [&](std::size_t i, int w) {
       const double c0 = threadSeconds();
-      workers[static_cast<std::size_t>(w)].evaluate(record, list[i], curves[static_cast<std::size_t>(w)]);
+      workers[static_cast<std::size_t>(w)].evaluate(record, list[i],
+                                                    curves[static_cast<std::size_t>(w)]);
       cpu[static_cast<std::size_t>(w)] += threadSeconds() - c0;
     });
     f.wall[threads - 1] = double(list.size()) / (wallSeconds() - w0);
@@ -347,21 +349,31 @@ int main(int argc, char** argv) {
   std::printf("| whole model: source model, synthetic, misfit curves | %.3f ms | %.2f ms |\n",
               1e3 * t.whole, 1e3 * w.whole);
   for (int k = 0; k < 2; ++k)
-    std::printf("| models per second, %d thread%s: wall clock (busiest worker's CPU time) | %.0f (%.0f) | %.0f (%.0f) |\n",
-                k + 1, k ? "s" : "", t.wall[k], t.cpu[k], w.wall[k], w.cpu[k]);
-  std::printf("| egfsim run by the shell, per model: wall clock (CPU time) | %.3f s (%.3f s) | %.2f s (%.2f s) |\n",
-              t.egfsim.wall, t.egfsim.cpu, w.egfsim.wall, w.egfsim.cpu);
-  std::printf("| speed-up over the egfsim shell loop, 2 threads: wall clock (CPU time) | %.0fx (%.0fx) | %.0fx (%.0fx) |\n",
-              t.wall[1] * t.egfsim.wall, t.cpu[1] * t.egfsim.cpu, w.wall[1] * w.egfsim.wall,
-              w.cpu[1] * w.egfsim.cpu);
-  std::printf("| memory per thread (evaluator) | %.2f MB | %.2f MB |\n", t.memory / 1e6, w.memory / 1e6);
+    std::printf(
+        "| models per second, %d thread%s: wall clock (busiest worker's CPU time) | %.0f (%.0f) | "
+        "%.0f (%.0f) |\n",
+        k + 1, k ? "s" : "", t.wall[k], t.cpu[k], w.wall[k], w.cpu[k]);
+  std::printf(
+      "| egfsim run by the shell, per model: wall clock (CPU time) | %.3f s (%.3f s) | %.2f s "
+      "(%.2f s) |\n",
+      t.egfsim.wall, t.egfsim.cpu, w.egfsim.wall, w.egfsim.cpu);
+  std::printf(
+      "| speed-up over the egfsim shell loop, 2 threads: wall clock (CPU time) | %.0fx (%.0fx) | "
+      "%.0fx (%.0fx) |\n",
+      t.wall[1] * t.egfsim.wall, t.cpu[1] * t.egfsim.cpu, w.wall[1] * w.egfsim.wall,
+      w.cpu[1] * w.egfsim.cpu);
+  std::printf("| memory per thread (evaluator) | %.2f MB | %.2f MB |\n", t.memory / 1e6,
+              w.memory / 1e6);
   std::printf("| memory shared by the threads (one record) | %.2f MB | %.2f MB |\n", t.shared / 1e6,
               w.shared / 1e6);
-  std::printf("| largest fast - exact loop, over the peak | %.1e | %.1e |\n", t.agree.exact, w.agree.exact);
-  std::printf("| same sample, fast - double-precision sum of the copies | %.1e | %.1e |\n", t.agree.plain,
-              w.agree.plain);
-  std::printf("\nbundled example as it is: fast - exact loop %.1e of the peak (double-precision sum %.1e)\n",
-              example.exact, example.plain);
+  std::printf("| largest fast - exact loop, over the peak | %.1e | %.1e |\n", t.agree.exact,
+              w.agree.exact);
+  std::printf("| same sample, fast - double-precision sum of the copies | %.1e | %.1e |\n",
+              t.agree.plain, w.agree.plain);
+  std::printf(
+      "\nbundled example as it is: fast - exact loop %.1e of the peak (double-precision sum "
+      "%.1e)\n",
+      example.exact, example.plain);
   std::printf("load average at the end: ");
   std::fflush(stdout);
   std::system("cut -d' ' -f1-3 /proc/loadavg");

@@ -49,15 +49,16 @@ Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
       ksm_(input.params.ksm),
       ksa_(input.params.ksa),
       kea_(input.params.kea),
-      length_(std::max(std::min(input.params.kem - input.params.ksm,
-                                input.params.kea - input.params.ksa) + 1, 0)),
+      length_(std::max(
+          std::min(input.params.kem - input.params.ksm, input.params.kea - input.params.ksa) + 1,
+          0)),
       maxShift_(std::max(maxShift, 0)),
       halfWidth_(std::max(envelopeHalfWidth, 0)),
       element_(input.element, input.elementSamples, std::max(input.params.ns, 1)) {
   for (int q = 0; q < 3; ++q)
     observed_[q] = misfit::Observed(window(input.observed[q], ksm_, length_), maxShift_);
-  observed_[kEnvelope] = misfit::Observed(
-      envelopeWindow(input.observed[0], ksm_, length_, halfWidth_), maxShift_);
+  observed_[kEnvelope] =
+      misfit::Observed(envelopeWindow(input.observed[0], ksm_, length_, halfWidth_), maxShift_);
 }
 
 std::size_t Record::bytes() const {
@@ -123,7 +124,8 @@ void Evaluator::evaluate(const Record& record, const run::Params& model, Curves&
 
   const int m = record.maxShift_;
   const std::size_t shifts = 2 * static_cast<std::size_t>(m) + 1;
-  const std::span<double> region(region_.data(), static_cast<std::size_t>(record.observed_[0].span()));
+  const std::span<double> region(region_.data(),
+                                 static_cast<std::size_t>(record.observed_[0].span()));
   const long long first = static_cast<long long>(record.ksa_) - m;
   for (int q = 0; q < kQuantities; ++q) {
     curves.residual[q].resize(shifts);

@@ -118,11 +118,12 @@ void Synthesizer::synthesize(const Element& element, const synthesis::CopyGrid& 
                                 " exceed the sizes it was made for (" + std::to_string(maxIn_) +
                                 ", " + std::to_string(std::min(maxOut_, element.maxOut())) + ")");
   if (grid.nx > synthesis::kMaxGrid || grid.nw > synthesis::kMaxGrid ||
-      grid.ntt > synthesis::kMaxShifts || grid.ft.size() < static_cast<std::size_t>(std::max(grid.ntt, 0)))
-    throw std::invalid_argument("fastsynth::Synthesizer: a copy grid of " + std::to_string(grid.nx) +
-                                " x " + std::to_string(grid.nw) + " subfaults and " +
-                                std::to_string(grid.ntt) + " shifts (" + std::to_string(grid.ft.size()) +
-                                " weights) is beyond the summation's limits");
+      grid.ntt > synthesis::kMaxShifts ||
+      grid.ft.size() < static_cast<std::size_t>(std::max(grid.ntt, 0)))
+    throw std::invalid_argument(
+        "fastsynth::Synthesizer: a copy grid of " + std::to_string(grid.nx) + " x " +
+        std::to_string(grid.nw) + " subfaults and " + std::to_string(grid.ntt) + " shifts (" +
+        std::to_string(grid.ft.size()) + " weights) is beyond the summation's limits");
   nout_ = nout;
   accumulate(grid, nin, nout);
 

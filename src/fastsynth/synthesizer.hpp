@@ -77,7 +77,9 @@ class Synthesizer {
   void removeMeans(int ksa, int kea);
 
   // Series q (0 acceleration, 1 velocity, 2 displacement), nout samples.
-  std::span<const double> series(int q) const { return {out_[q].data(), static_cast<std::size_t>(nout_)}; }
+  std::span<const double> series(int q) const {
+    return {out_[q].data(), static_cast<std::size_t>(nout_)};
+  }
   // How the last synthesis convolved (Direct or Fft), and its taps.
   Method lastMethod() const { return last_; }
   int tapSpan() const { return hi_ >= lo_ ? hi_ - lo_ + 1 : 0; }
@@ -92,11 +94,11 @@ class Synthesizer {
 
   int maxIn_, maxOut_;
   int nout_ = 0;
-  int base_ = 0;           // taps_[s + base_] holds the tap of shift s
-  int lo_ = 0, hi_ = -1;   // shifts whose taps are in use
+  int base_ = 0;          // taps_[s + base_] holds the tap of shift s
+  int lo_ = 0, hi_ = -1;  // shifts whose taps are in use
   Method last_ = Method::Direct;
   std::vector<double> taps_;
-  std::vector<int> nonzero_;                // shifts with a nonzero tap
+  std::vector<int> nonzero_;                            // shifts with a nonzero tap
   std::array<float, synthesis::kMaxShifts> offsets_{};  // (k - 1)*dtau/dt per k
   std::array<std::vector<double>, 3> out_;
   fft::Buffer<double> real_;

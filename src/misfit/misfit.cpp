@@ -17,7 +17,8 @@ void gatherAny(std::span<const T> series, long long first, std::span<double> dst
   const long long size = static_cast<long long>(series.size());
   for (std::size_t j = 0; j < dst.size(); ++j) {
     const long long i = first + static_cast<long long>(j);
-    dst[j] = (i >= 1 && i <= size) ? static_cast<double>(series[static_cast<std::size_t>(i - 1)]) : 0.0;
+    dst[j] =
+        (i >= 1 && i <= size) ? static_cast<double>(series[static_cast<std::size_t>(i - 1)]) : 0.0;
   }
 }
 

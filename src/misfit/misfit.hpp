@@ -62,7 +62,7 @@ class Observed {
   std::vector<double> window_;
   int maxShift_ = 0;
   double energy_ = 0.0;
-  fft::RealFft fft_;                  // empty when the correlation is direct
+  fft::RealFft fft_;                    // empty when the correlation is direct
   fft::Buffer<fft::Complex> conjBins_;  // conjugate spectrum of the zero-padded window
 };
 

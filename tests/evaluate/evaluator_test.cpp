@@ -1,5 +1,7 @@
 // Whole-model evaluation: the windows line up with egfsim's synthetic, and
 // results do not depend on the number of threads.
+#include "evaluate/evaluator.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +9,6 @@
 #include <sstream>
 #include <vector>
 
-#include "evaluate/evaluator.hpp"
 #include "parallel/parallel.hpp"
 #include "records/records.hpp"
 #include "textio/textio.hpp"
@@ -54,8 +55,8 @@ Series exactSynthetic(const run::Params& p, const Series& element, int nin, floa
   const int ntt = static_cast<int>(static_cast<float>(p.nt) * p.tra / dt);
   std::array<float, synthesis::kMaxShifts> ft{};
   synthesis::weights(p.imdl, p.nt, ntt, ft);
-  const synthesis::CopyGrid grid{model, p.nx, p.nw, ntt, ft,
-                                 static_cast<float>(p.nt) * p.tra / static_cast<float>(ntt), dt};
+  const synthesis::CopyGrid grid{
+      model, p.nx, p.nw, ntt, ft, static_cast<float>(p.nt) * p.tra / static_cast<float>(ntt), dt};
   Series s;
   for (auto& v : s) v.assign(static_cast<std::size_t>(p.ns), 0.0f);
   synthesis::syntGrid({s[0], s[1], s[2]}, p.ns, {element[0], element[1], element[2]}, nin, grid);
@@ -88,8 +89,11 @@ struct Fixture {
     }
   }
   evaluate::Record record(int maxShift) const {
-    return evaluate::Record({truth, dt, {observed[0], observed[1], observed[2]},
-                             {element[0], element[1], element[2]}, nin},
+    return evaluate::Record({truth,
+                             dt,
+                             {observed[0], observed[1], observed[2]},
+                             {element[0], element[1], element[2]},
+                             nin},
                             maxShift, 12);
   }
 };

@@ -1,4 +1,6 @@
 // The fast synthetic against the exact single-precision summation.
+#include "fastsynth/synthesizer.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 #include <random>
 #include <vector>
 
-#include "fastsynth/synthesizer.hpp"
 #include "records/records.hpp"
 
 namespace {
@@ -50,7 +51,8 @@ RandomModel randomModel(std::mt19937& rng, int lagSpread, bool impulse = false) 
   }
   // A unit impulse makes the synthetic the taps themselves: a copy placed
   // one sample off would stand out at once.
-  if (impulse) std::fill(r.element[0].begin() + 1, r.element[0].end(), 0.0f), r.element[0][0] = 1.0f;
+  if (impulse)
+    std::fill(r.element[0].begin() + 1, r.element[0].end(), 0.0f), r.element[0][0] = 1.0f;
   return r;
 }
 
@@ -58,8 +60,8 @@ RandomModel randomModel(std::mt19937& rng, int lagSpread, bool impulse = false) 
 Series exact(const RandomModel& r, const synthesis::CopyGrid& grid) {
   Series out;
   for (auto& s : out) s.assign(static_cast<std::size_t>(r.nout), 0.0f);
-  synthesis::syntGrid({out[0], out[1], out[2]}, r.nout,
-                      {r.element[0], r.element[1], r.element[2]}, r.nin, grid);
+  synthesis::syntGrid({out[0], out[1], out[2]}, r.nout, {r.element[0], r.element[1], r.element[2]},
+                      r.nin, grid);
   return out;
 }
 
@@ -85,7 +87,8 @@ TEST(Synthesizer, AgreesWithTheExactSummationOnRandomModels) {
       synth.synthesize(element, grid, r.nout, method);
       for (int q = 0; q < 3; ++q)
         EXPECT_LT(worstError(ref[q], synth.series(q)), 1e-4)
-            << "trial " << trial << " series " << q << " fft " << (method == fastsynth::Method::Fft);
+            << "trial " << trial << " series " << q << " fft "
+            << (method == fastsynth::Method::Fft);
     }
   }
 }

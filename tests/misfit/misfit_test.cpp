@@ -1,11 +1,11 @@
 // Misfit curves over every shift against a plain recomputation per shift.
+#include "misfit/misfit.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 #include <vector>
-
-#include "misfit/misfit.hpp"
 
 namespace {
 
@@ -27,7 +27,10 @@ void bruteForce(const std::vector<double>& o, const std::vector<double>& syn, in
 TEST(Curves, EqualAPlainSumAtEveryShiftDirectAndByFft) {
   std::mt19937 rng(3);
   std::normal_distribution<double> g(0.0, 1.0);
-  struct Row { int length, maxShift; bool fft; };
+  struct Row {
+    int length, maxShift;
+    bool fft;
+  };
   for (const Row row : {Row{800, 3, false}, Row{800, 200, true}, Row{4001, 100, true}}) {
     std::vector<double> syn(static_cast<std::size_t>(row.length + 2 * row.maxShift));
     for (double& v : syn) v = g(rng) * 1e-3;
@@ -78,8 +81,13 @@ TEST(Curves, ZeroEnergyWindowsGiveTheDocumentedValues) {
 }
 
 TEST(BestShift, TiesGoToTheSmallerShiftThenTheNegative) {
-  struct Row { std::vector<double> total; int expected; };
-  const Row rows[] = {{{3, 1, 2, 1, 3}, -1}, {{1, 2, 1, 2, 1}, 0}, {{1, 2, 3, 2, 0.5}, 2},
+  struct Row {
+    std::vector<double> total;
+    int expected;
+  };
+  const Row rows[] = {{{3, 1, 2, 1, 3}, -1},
+                      {{1, 2, 1, 2, 1}, 0},
+                      {{1, 2, 3, 2, 0.5}, 2},
                       {{0.5, 2, 3, 2, 0.5}, -2}};
   for (const Row& r : rows) EXPECT_EQ(misfit::bestShift(r.total, 2), r.expected);
 }
