@@ -127,8 +127,12 @@ void Synthesizer::synthesize(const Element& element, const synthesis::CopyGrid& 
   nout_ = nout;
   accumulate(grid, nin, nout);
 
+  // No transform when there are no taps, or when one long enough would not
+  // fit this synthesiser's scratch (only negative shifts can ask for that).
   const Element::Spectra* spectra =
       tapSpan() > 0 ? element.spectraFor(nin + tapSpan() - 1) : nullptr;
+  if (spectra != nullptr && static_cast<std::size_t>(spectra->fft.size()) > real_.size())
+    spectra = nullptr;
   if (method == Method::Auto) {
     const double direct = kDirectCost * 3.0 * nonzero_.size() * std::min(nin, nout);
     double viaFft = direct + 1.0;
@@ -168,7 +172,7 @@ void Synthesizer::convolveDirect(const Element& element, int nout) {
 
 void Synthesizer::convolveFft(const Element& element, int nout) {
   const int nin = element.samples();
-  const Element::Spectra& sp = *element.spectraFor(nin + tapSpan() - 1);
+  const Element::Spectra& sp = *element.spectraFor(nin + tapSpan() - 1);  // checked by the caller
   const int n = sp.fft.size();
   const int bins = sp.fft.bins();
   // Tap of shift s at index s - lo_; the product of the spectra is the
