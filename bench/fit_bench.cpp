@@ -276,7 +276,7 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
               f.method);
 
   const evaluate::Record record(
-      {r.p, r.w.dt, {r.w.dm, r.w.dmm, r.w.dmmm}, {r.w.da, r.w.daa, r.w.daaa}, r.w.naft}, kMaxShift,
+      {r.p, r.w.dt, {r.w.dm, r.w.dmm, r.w.dmmm}, {r.w.da, r.w.daa, r.w.daaa}, r.w.naft, r.p.cfac}, kMaxShift,
       kEnvelopeHalf);
   const std::vector<run::Params> list = models(r.p, modelCount);
   {

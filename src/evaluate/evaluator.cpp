@@ -4,6 +4,7 @@
 #include <cmath>
 #include <istream>
 #include <ostream>
+#include <stdexcept>
 #include <streambuf>
 #include <string>
 
@@ -33,6 +34,14 @@ std::vector<double> envelopeWindow(std::span<const float> series, int first, int
   return w;
 }
 
+// The element is kept at cfac 1: each model's synthetic is then scaled by
+// its own cfac (the summation is linear in it).
+double elementScale(float cfac) {
+  if (cfac == 0.0f || !std::isfinite(cfac))
+    throw std::invalid_argument("evaluate::Record: the element's cfac must be finite and nonzero");
+  return 1.0 / static_cast<double>(cfac);
+}
+
 }  // namespace
 
 struct Evaluator::Sink {
@@ -44,7 +53,6 @@ struct Evaluator::Sink {
 
 Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
     : dt_(input.dt),
-      cfac_(input.params.cfac),
       ns_(input.params.ns),
       ksm_(input.params.ksm),
       ksa_(input.params.ksa),
@@ -54,7 +62,8 @@ Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
           0)),
       maxShift_(std::max(maxShift, 0)),
       halfWidth_(std::max(envelopeHalfWidth, 0)),
-      element_(input.element, input.elementSamples, std::max(input.params.ns, 1)) {
+      element_(input.element, input.elementSamples, std::max(input.params.ns, 1),
+               elementScale(input.elementCfac), true) {
   for (int q = 0; q < 3; ++q)
     observed_[q] = misfit::Observed(window(input.observed[q], ksm_, length_), maxShift_);
   observed_[kEnvelope] =
@@ -88,7 +97,8 @@ std::size_t Evaluator::bytes() const {
          region_.capacity() * sizeof(double);
 }
 
-void Evaluator::evaluate(const Record& record, const run::Params& model, Curves& curves) {
+void Evaluator::evaluate(const Record& record, const run::Params& model, Curves& curves,
+                         std::array<bool, kQuantities> wanted) {
   prepare(record);
   synthesis::sourceModel(sink_->io, model, record.dt_, model_);
 
@@ -116,11 +126,7 @@ void Evaluator::evaluate(const Record& record, const run::Params& model, Curves&
 
   synth_->synthesize(record.element_, grid, record.ns_);
   synth_->removeMeans(record.ksa_, record.kea_);
-  // The element motion carries the record's cfac; a model with another
-  // cfac scales the synthetic (the summation is linear in it).
-  const double scale = (model.cfac == record.cfac_ || record.cfac_ == 0.0f)
-                           ? 1.0
-                           : static_cast<double>(model.cfac) / static_cast<double>(record.cfac_);
+  const double scale = static_cast<double>(model.cfac);
 
   const int m = record.maxShift_;
   const std::size_t shifts = 2 * static_cast<std::size_t>(m) + 1;
@@ -128,6 +134,11 @@ void Evaluator::evaluate(const Record& record, const run::Params& model, Curves&
                                  static_cast<std::size_t>(record.observed_[0].span()));
   const long long first = static_cast<long long>(record.ksa_) - m;
   for (int q = 0; q < kQuantities; ++q) {
+    if (!wanted[static_cast<std::size_t>(q)]) {
+      curves.residual[q].clear();
+      curves.correlation[q].clear();
+      continue;
+    }
     curves.residual[q].resize(shifts);
     curves.correlation[q].resize(shifts);
     if (q < 3) {

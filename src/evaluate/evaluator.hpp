@@ -29,14 +29,18 @@ enum Quantity : int { kAcc = 0, kVel = 1, kDisp = 2, kEnvelope = 3 };
 inline constexpr int kQuantities = 4;
 
 // A record as the record stage leaves it: the parameter set (ns set), the
-// sample interval, the prepared observed motion and the element motion
-// (already times the parameter set's cfac).
+// sample interval, the prepared observed motion and the element motion,
+// which carries the amplitude factor elementCfac: egfsim's prepared element
+// carries params.cfac, an element kept before the scaling carries 1. The
+// element's mean is removed again (after the scaling, as the record stage
+// does), so an element kept before that removal may be given as well.
 struct RecordInput {
   const run::Params& params;
   float dt;
   std::array<std::span<const float>, 3> observed;
   std::array<std::span<const float>, 3> element;
   int elementSamples;
+  float elementCfac;
 };
 
 // The read-only part of one record, made once and shared by every thread.
@@ -55,7 +59,6 @@ class Record {
  private:
   friend class Evaluator;
   float dt_;
-  float cfac_;
   int ns_, ksm_, ksa_, kea_, length_, maxShift_, halfWidth_;
   fastsynth::Element element_;
   std::array<misfit::Observed, kQuantities> observed_;
@@ -81,12 +84,15 @@ class Evaluator {
 
   // The model `model` (a parameter set of the record, with the model's
   // source values) against `record`: curves receives its residual and
-  // correlation curves. Throws textio::InputRejected for a model egfsim
-  // refuses (a subfault at the station, ntt outside 1..500, a shift beyond
-  // range), like egfsim's stages.
-  void evaluate(const Record& record, const run::Params& model, Curves& curves);
+  // correlation curves for the quantities in `wanted` (the others are left
+  // empty). The synthetic carries the model's cfac. Throws
+  // textio::InputRejected for a model egfsim refuses (a subfault at the
+  // station, ntt outside 1..500, a shift beyond range), as its stages do.
+  void evaluate(const Record& record, const run::Params& model, Curves& curves,
+                std::array<bool, kQuantities> wanted = {true, true, true, true});
 
-  // The last synthetic (q: 0 acceleration, 1 velocity, 2 displacement).
+  // The last synthetic (q: 0 acceleration, 1 velocity, 2 displacement),
+  // for cfac 1: the model's synthetic is this times its cfac.
   std::span<const double> synthetic(int q) const { return synth_->series(q); }
   std::size_t bytes() const;
 

@@ -18,7 +18,8 @@ double log2Of(int n) { return std::log2(static_cast<double>(std::max(n, 2))); }
 
 }  // namespace
 
-Element::Element(const std::array<std::span<const float>, 3>& motion, int nin, int maxOut)
+Element::Element(const std::array<std::span<const float>, 3>& motion, int nin, int maxOut,
+                 double scale, bool removeMean)
     : nin_(std::max(nin, 0)), maxOut_(std::max(maxOut, 1)) {
   for (int q = 0; q < 3; ++q) {
     if (motion[q].size() < static_cast<std::size_t>(nin_))
@@ -26,6 +27,13 @@ Element::Element(const std::array<std::span<const float>, 3>& motion, int nin, i
                                   std::to_string(motion[q].size()) + " samples, not " +
                                   std::to_string(nin_));
     series_[q].assign(motion[q].begin(), motion[q].begin() + nin_);
+    double sum = 0.0;
+    for (double& v : series_[q]) {
+      v *= scale;
+      sum += v;
+    }
+    if (removeMean && nin_ > 0)
+      for (double& v : series_[q]) v -= sum / nin_;
   }
   // Shifts in use lie in 0..maxOut-1 (the summation's shifts are never
   // negative), so a synthesis needs a transform of nin + span - 1 <= nin +

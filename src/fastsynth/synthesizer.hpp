@@ -30,8 +30,11 @@ namespace fastsynth {
 // afterwards, so any number of Synthesizers may use one Element at once.
 class Element {
  public:
-  // Samples 1..nin of each series (each span must hold nin samples).
-  Element(const std::array<std::span<const float>, 3>& motion, int nin, int maxOut);
+  // Samples 1..nin of each series (each span must hold nin samples),
+  // times `scale`, with the mean over 1..nin then removed when removeMean
+  // is set (the record stage removes it after its cfac scaling).
+  Element(const std::array<std::span<const float>, 3>& motion, int nin, int maxOut,
+          double scale = 1.0, bool removeMean = false);
 
   int samples() const { return nin_; }
   int maxOut() const { return maxOut_; }

@@ -31,7 +31,7 @@ run::Params exampleParams() {
   p.nsx = 3;
   p.nsw = 5;
   p.ns = 6000;
-  p.cfac = 1.0f;
+  p.cfac = 1.5f;
   p.vs = 3.5f;
   p.vr = 2.8f;
   p.ird = 2;
@@ -81,8 +81,15 @@ struct Fixture {
     for (auto& s : element) {
       s.resize(static_cast<std::size_t>(nin));
       for (int n = 0; n < nin; ++n) s[n] = g(rng) * std::exp(-0.002f * n);
+      float mean = 0;
+      records::zero(s, 1, nin, mean);  // as the record stage leaves it
     }
-    const Series syn = exactSynthetic(truth, element, nin, dt);
+    // egfsim's element carries cfac; the record is given the element
+    // before that scaling.
+    Series scaled = element;
+    for (auto& v : scaled)
+      for (float& x : v) x *= truth.cfac;
+    const Series syn = exactSynthetic(truth, scaled, nin, dt);
     for (int q = 0; q < 3; ++q) {
       observed[q].assign(syn[q].size(), 0.0f);
       for (std::size_t n = 0; n + lead < syn[q].size(); ++n) observed[q][n] = syn[q][n + lead];
@@ -93,7 +100,7 @@ struct Fixture {
                              dt,
                              {observed[0], observed[1], observed[2]},
                              {element[0], element[1], element[2]},
-                             nin},
+                             nin, 1.0f},
                             maxShift, 12);
   }
 };
