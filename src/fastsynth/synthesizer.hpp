@@ -7,9 +7,11 @@
 // to single precision as the summation forms it, into the tap of its
 // shift), and each of the three element series is then convolved once with
 // the taps: directly when the taps are few, by FFT when they are many,
-// whichever the cost estimate says is cheaper. The result agrees with the
-// exact single-precision summation to about 1e-6 of the series' peak (the
-// exact loop rounds at each of its additions; this one rounds far less).
+// whichever the cost estimate says is cheaper. The result agrees with a
+// double-precision sum of the same copies to about 1e-14 of the series'
+// peak; its distance from the exact single-precision loop is that loop's
+// own rounding at each of its additions (a few 1e-6 of the peak on typical
+// models, 1e-4 where 450,000 copies overlap).
 //
 // egfsim keeps its exact loop; nothing here changes what it prints or draws.
 #pragma once
