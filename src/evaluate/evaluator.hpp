@@ -1,6 +1,9 @@
 // One model of the source-model search against one prepared record: the
-// source model, the fast synthetic and the misfit curves over every shift,
-// with no allocation per model once the evaluator has met its records.
+// source model, the fast synthetic and the misfit curves over every shift.
+// Once the evaluator has met its records, the synthetic and the misfit
+// allocate nothing per model; the source-model stage still formats its
+// console lines (about 100 short strings per model, written to a discarded
+// stream) until it computes without the console.
 //
 // Windows: the observed window is samples ksm..ksm+n-1 and the synthetic
 // window at shift l is ksa+l..ksa+l+n-1, with n = min(kem - ksm, kea - ksa)
