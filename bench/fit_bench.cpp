@@ -275,9 +275,14 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
   std::printf("  taps: span %d, %d nonzero; convolution %s\n", synth.tapSpan(), synth.nonzeroTaps(),
               f.method);
 
-  const evaluate::Record record(
-      {r.p, r.w.dt, {r.w.dm, r.w.dmm, r.w.dmmm}, {r.w.da, r.w.daa, r.w.daaa}, r.w.naft, r.p.cfac}, kMaxShift,
-      kEnvelopeHalf);
+  const evaluate::Record record({r.p,
+                                 r.w.dt,
+                                 r.p.ns,
+                                 {r.w.dm, r.w.dmm, r.w.dmmm},
+                                 {r.w.da, r.w.daa, r.w.daaa},
+                                 r.w.naft,
+                                 r.p.cfac},
+                                kMaxShift, kEnvelopeHalf);
   const std::vector<run::Params> list = models(r.p, modelCount);
   {
     evaluate::Evaluator e;

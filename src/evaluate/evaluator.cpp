@@ -53,7 +53,7 @@ struct Evaluator::Sink {
 
 Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
     : dt_(input.dt),
-      ns_(input.params.ns),
+      ns_(input.samples),
       ksm_(input.params.ksm),
       ksa_(input.params.ksa),
       kea_(input.params.kea),
@@ -62,7 +62,7 @@ Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
           0)),
       maxShift_(std::max(maxShift, 0)),
       halfWidth_(std::max(envelopeHalfWidth, 0)),
-      element_(input.element, input.elementSamples, std::max(input.params.ns, 1),
+      element_(input.element, input.elementSamples, std::max(input.samples, 1),
                elementScale(input.elementCfac), true) {
   for (int q = 0; q < 3; ++q)
     observed_[q] = misfit::Observed(window(input.observed[q], ksm_, length_), maxShift_);

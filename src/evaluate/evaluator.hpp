@@ -31,8 +31,9 @@ namespace evaluate {
 enum Quantity : int { kAcc = 0, kVel = 1, kDisp = 2, kEnvelope = 3 };
 inline constexpr int kQuantities = 4;
 
-// A record as the record stage leaves it: the parameter set (ns set), the
-// sample interval, the prepared observed motion and the element motion,
+// A record as the record stage leaves it: the parameter set, the sample
+// interval, the samples synthesised (ns, or the target's count when ns is
+// 0), the prepared observed motion and the element motion,
 // which carries the amplitude factor elementCfac: egfsim's prepared element
 // carries params.cfac, an element kept before the scaling carries 1. The
 // element's mean is removed again (after the scaling, as the record stage
@@ -40,6 +41,7 @@ inline constexpr int kQuantities = 4;
 struct RecordInput {
   const run::Params& params;
   float dt;
+  int samples;
   std::array<std::span<const float>, 3> observed;
   std::array<std::span<const float>, 3> element;
   int elementSamples;

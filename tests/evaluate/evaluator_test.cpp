@@ -98,9 +98,11 @@ struct Fixture {
   evaluate::Record record(int maxShift) const {
     return evaluate::Record({truth,
                              dt,
+                             truth.ns,
                              {observed[0], observed[1], observed[2]},
                              {element[0], element[1], element[2]},
-                             nin, 1.0f},
+                             nin,
+                             1.0f},
                             maxShift, 12);
   }
 };
