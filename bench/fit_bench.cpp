@@ -41,6 +41,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Series = std::array<std::vector<float>, 3>;
 constexpr int kMaxShift = 100;     // +-1 s at 100 samples per second
 constexpr int kEnvelopeHalf = 12;  // envelope over 0.25 s
 
@@ -97,10 +98,13 @@ void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& e
     std::ofstream(d / "answers.txt") << "params.txt\nobs.dat\nbench\nsyn.dat\nbench\n";
 }
 
-// A record prepared by egfsim's own stages, from a run folder.
+// A record pair prepared by egfsim's own stages, from a run folder.
 struct Prepared {
   run::Params p;
-  run::Workspace w;
+  float dt = 0;              // the element's sample interval, which the run uses
+  int ns = 0;                // samples synthesised
+  int nin = 0;               // samples of the element
+  Series observed, element;  // as prepared; the element times cfac
 };
 
 void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
@@ -109,15 +113,23 @@ void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
   std::istringstream in;
   std::ostringstream out;
   textio::Channels io(in, out, out);
+  run::Workspace w;
   io.open(run::kParameterUnit, params);
-  run::readParameterFile(io, r.p, r.w);
+  run::readParameterFile(io, r.p, w);
   run::checkParameters(r.p, params);
   records::RecordHeader h;
-  records::prepareTarget(io, r.p, r.w, h);
-  records::prepareElement(io, r.p, r.w, h);
+  records::prepareTarget(io, r.p, w, h);
+  records::prepareElement(io, r.p, w, h);
   io.closeAll();
   fs::current_path(back);
+  r.dt = w.dt;
+  r.ns = r.p.ns;
+  r.nin = w.naft;
+  r.observed = {w.dm, w.dmm, w.dmmm};
+  r.element = {w.da, w.daa, w.daaa};
 }
+
+std::array<std::span<const float>, 3> spans(const Series& s) { return {s[0], s[1], s[2]}; }
 
 // A model's copy grid and the tables it refers to.
 struct Grid {
@@ -146,13 +158,13 @@ void makeGrid(const run::Params& p, float dt, Grid& g) {
 std::array<std::vector<float>, 3> exactSynthetic(const Prepared& r, const synthesis::CopyGrid& grid,
                                                  const run::Params& p, double* seconds) {
   std::array<std::vector<float>, 3> s;
-  for (auto& v : s) v.assign(static_cast<std::size_t>(r.p.ns), 0.0f);
+  for (auto& v : s) v.assign(static_cast<std::size_t>(r.ns), 0.0f);
   const double t0 = threadSeconds();
-  synthesis::syntGrid({s[0], s[1], s[2]}, r.p.ns, {r.w.da, r.w.daa, r.w.daaa}, r.w.naft, grid);
+  synthesis::syntGrid({s[0], s[1], s[2]}, r.ns, spans(r.element), r.nin, grid);
   if (seconds != nullptr) *seconds = threadSeconds() - t0;
   float mean = 0;
   for (auto& v : s) {
-    records::zero(v, 1, r.p.ns, mean);
+    records::zero(v, 1, r.ns, mean);
     records::zero(v, p.ksa, p.kea, mean);
   }
   return s;
@@ -169,16 +181,16 @@ struct Agreement {
 
 Agreement agreement(const Prepared& r, const run::Params& model, fastsynth::Synthesizer& synth) {
   Grid g;
-  makeGrid(model, r.w.dt, g);
+  makeGrid(model, r.dt, g);
   const synthesis::CopyGrid grid = g.copies();
   const auto ref = exactSynthetic(r, grid, model, nullptr);
-  const fastsynth::Element element({r.w.da, r.w.daa, r.w.daaa}, r.w.naft, r.p.ns);
+  const fastsynth::Element element(spans(r.element), r.nin, r.ns);
   std::vector<synthesis::Copy> copies(grid.size());
   grid.fill(0, copies.size(), copies.data());
-  const std::array<const std::vector<float>*, 3> in = {&r.w.da, &r.w.daa, &r.w.daaa};
+
   Agreement a;
   for (int q = 0; q < 3; ++q) {
-    synth.synthesize(element, grid, r.p.ns);
+    synth.synthesize(element, grid, r.ns);
     std::vector<double> raw(synth.series(q).begin(), synth.series(q).end());
     synth.removeMeans(model.ksa, model.kea);
     double peak = 0, err = 0;
@@ -194,7 +206,7 @@ Agreement agreement(const Prepared& r, const run::Params& model, fastsynth::Synt
     double sum = 0;
     for (const synthesis::Copy& c : copies) {
       const long long m = static_cast<long long>(at) - c.shift;
-      if (m >= 0 && m < r.w.naft) sum += double(c.a * c.b) * double((*in[q])[std::size_t(m)]);
+      if (m >= 0 && m < r.nin) sum += double(c.a * c.b) * double(r.element[q][std::size_t(m)]);
     }
     if (peak == 0) peak = 1;
     a.exact = std::max(a.exact, err / peak);
@@ -253,10 +265,10 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
   prepare(dir, "params.txt", r);
   Figures f{};
   Grid g;
-  makeGrid(r.p, r.w.dt, g);
+  makeGrid(r.p, r.dt, g);
   const synthesis::CopyGrid grid = g.copies();
   std::printf("%s: %d x %d subfaults, ntt %d, ns %d, element %d samples, window %d..%d\n", name,
-              r.p.nx, r.p.nw, g.ntt, r.p.ns, r.w.naft, r.p.ksm, r.p.kem);
+              r.p.nx, r.p.nw, g.ntt, r.ns, r.nin, r.p.ksm, r.p.kem);
 
   f.exact = 1e300;
   for (int k = 0; k < exactRuns; ++k) {
@@ -265,24 +277,19 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
     f.exact = std::min(f.exact, t);
   }
 
-  fastsynth::Synthesizer synth(r.w.naft, r.p.ns);
-  const fastsynth::Element element({r.w.da, r.w.daa, r.w.daaa}, r.w.naft, r.p.ns);
+  fastsynth::Synthesizer synth(r.nin, r.ns);
+  const fastsynth::Element element(spans(r.element), r.nin, r.ns);
   const int reps = std::max(3, modelCount / 10);
   double t0 = threadSeconds();
-  for (int k = 0; k < reps; ++k) synth.synthesize(element, grid, r.p.ns);
+  for (int k = 0; k < reps; ++k) synth.synthesize(element, grid, r.ns);
   f.fastSynth = (threadSeconds() - t0) / reps;
   f.method = synth.lastMethod() == fastsynth::Method::Fft ? "FFT" : "direct";
   std::printf("  taps: span %d, %d nonzero; convolution %s\n", synth.tapSpan(), synth.nonzeroTaps(),
               f.method);
 
-  const evaluate::Record record({r.p,
-                                 r.w.dt,
-                                 r.p.ns,
-                                 {r.w.dm, r.w.dmm, r.w.dmmm},
-                                 {r.w.da, r.w.daa, r.w.daaa},
-                                 r.w.naft,
-                                 r.p.cfac},
-                                kMaxShift, kEnvelopeHalf);
+  const evaluate::Record record(
+      {r.p, r.dt, r.ns, spans(r.observed), spans(r.element), r.nin, r.p.cfac}, kMaxShift,
+      kEnvelopeHalf);
   const std::vector<run::Params> list = models(r.p, modelCount);
   {
     evaluate::Evaluator e;
@@ -336,7 +343,7 @@ int main(int argc, char** argv) {
   {
     Prepared r;
     prepare(examples, "params.txt", r);
-    fastsynth::Synthesizer synth(r.w.naft, r.p.ns);
+    fastsynth::Synthesizer synth(r.nin, r.ns);
     example = agreement(r, r.p, synth);
   }
 
