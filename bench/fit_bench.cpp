@@ -336,7 +336,15 @@ int main(int argc, char** argv) {
   const fs::path root = fs::temp_directory_path() / ("fit_bench." + std::to_string(getpid()));
   const fs::path examples = fs::path(EGF_SOURCE_DIR) / "examples";
   writeRuns(root / "typical", root / "worst", examples);
-  std::printf("threads available: %d (EGF_THREADS or hardware)\n", parallel::defaultThreads());
+  std::string cpu = "unknown processor";
+  std::ifstream info("/proc/cpuinfo");
+  for (std::string line; std::getline(info, line);)
+    if (line.rfind("model name", 0) == 0) {
+      cpu = line.substr(line.find(':') + 2);
+      break;
+    }
+  std::printf("%s; threads available: %d (EGF_THREADS or hardware)\n", cpu.c_str(),
+              parallel::defaultThreads());
   // The exact loop per model on one thread, as a search would run it (one
   // model per thread); egfsim's own runs below use every core.
   synthesis::useSummationThreads(1);
