@@ -3,8 +3,9 @@
 // built, and the residual and correlation of each quantity at every shift;
 // then the records' curves combined into one misfit at one common shift.
 //
-// One Evaluator per worker: it owns its scratch, so workers never share
-// mutable state, and a model gives the same result on any worker.
+// One Evaluator per worker: it owns its scratch (the fast synthesis
+// engine's buffers), so workers never share mutable state, and a model gives
+// the same result on any worker.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "evaluate/evaluator.hpp"
 #include "fit/problem.hpp"
 
 namespace fit {
@@ -25,12 +27,13 @@ struct QuantityFit {
   double residual = 0, correlation = 0;
 };
 
-// One record's fit at every shift -maxShift..maxShift (index s + maxShift);
-// the envelope's curve is empty when its weight is 0.
+// One record's residual and correlation per quantity at every shift
+// -maxShift..maxShift (index s + maxShift); the envelope's curves are empty
+// when its weight is 0.
 struct RecordCurves {
   bool refused = false;
   std::string note;  // why egfsim's stages refused the model
-  std::array<std::vector<QuantityFit>, kQuantities> curves;
+  evaluate::Curves curves;
 };
 
 struct ModelResult {
@@ -58,9 +61,9 @@ class Evaluator {
   ModelResult evaluate(const std::vector<double>& values);
 
  private:
-  struct Scratch;
   const Problem& problem_;
-  std::unique_ptr<Scratch> scratch_;
+  evaluate::Evaluator engine_;
+  std::vector<RecordCurves> records_;
 };
 
 // The misfit of a model from its records' curves: the weighted sum over

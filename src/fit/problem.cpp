@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "fit/console.hpp"
+#include "fit/evaluator.hpp"
 #include "records/records.hpp"
 #include "run/parameter_file.hpp"
 #include "run/workspace.hpp"
@@ -91,7 +92,6 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, run::Params& asRea
     r.element[q].assign(src.begin(), src.begin() + run::kSeriesCapacity);
     std::fill(r.element[q].begin() + r.naft, r.element[q].end(), 0.0f);
   }
-  r.observedEnvelope = envelope(r.observed[0], run::kSeriesCapacity, envelopeHalfWidth(r.dt));
   return r;
 }
 
@@ -117,17 +117,6 @@ void checkValues(const Config& c, const PreparedRecord& r) {
 }  // namespace
 
 int envelopeHalfWidth(float dt) { return std::max(1, static_cast<int>(std::lround(0.25 / dt))); }
-
-std::vector<float> envelope(const std::vector<float>& x, int count, int half) {
-  std::vector<double> prefix(static_cast<std::size_t>(count) + 1, 0.0);
-  for (int i = 0; i < count; ++i) prefix[i + 1] = prefix[i] + std::fabs(double(x[i]));
-  std::vector<float> e(x.size(), 0.0f);
-  for (int i = 0; i < count; ++i) {
-    const int lo = std::max(0, i - half), hi = std::min(count, i + half + 1);
-    e[i] = static_cast<float>((prefix[hi] - prefix[lo]) / (2 * half + 1));
-  }
-  return e;
-}
 
 Problem loadProblem(const Config& config) {
   Problem problem{config, {}};
@@ -157,6 +146,19 @@ Problem loadProblem(const Config& config) {
                         std::to_string(problem.records.front().dt) + " s; resample the records to one rate");
     }
     checkValues(config, r);
+  }
+  // The engine's records: the element before its cfac, windows and shifts
+  // as the misfit compares them.
+  const int maxShift = maxShiftSamples(problem);
+  for (PreparedRecord& r : problem.records) {
+    const evaluate::RecordInput input{r.params,
+                                      r.dt,
+                                      r.params.ns,
+                                      {r.observed[0], r.observed[1], r.observed[2]},
+                                      {r.element[0], r.element[1], r.element[2]},
+                                      r.naft,
+                                      1.0f};
+    r.engine = std::make_shared<const evaluate::Record>(input, maxShift, envelopeHalfWidth(r.dt));
   }
   return problem;
 }

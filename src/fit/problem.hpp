@@ -4,9 +4,11 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "evaluate/evaluator.hpp"
 #include "fit/config.hpp"
 #include "run/params.hpp"
 
@@ -24,7 +26,9 @@ struct PreparedRecord {
   // and the element's three series before the cfac scaling, 15000 samples each.
   std::vector<float> observed[3];
   std::vector<float> element[3];
-  std::vector<float> observedEnvelope;  // of the observed acceleration
+  // The fast synthesis engine's read-only part of this record, shared by
+  // every worker.
+  std::shared_ptr<const evaluate::Record> engine;
 };
 
 struct Problem {
@@ -38,12 +42,7 @@ struct Problem {
 // fault.
 Problem loadProblem(const Config& config);
 
-// Centred moving mean of |x| over `half` samples either side (samples
-// outside 0..count-1 count as zero): the smoothed acceleration envelope
-// that the envelope misfit compares.
-std::vector<float> envelope(const std::vector<float>& x, int count, int half);
-
-// Half width in samples of the envelope's 0.5-second window.
+// Half width in samples of the acceleration envelope's 0.5-second window.
 int envelopeHalfWidth(float dt);
 
 }  // namespace fit
