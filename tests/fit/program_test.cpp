@@ -123,6 +123,30 @@ TEST_F(Fit, TwoThreadsAndThreeMergedShardsGiveTheSameFiles) {
   EXPECT_GE(files, 12);
 }
 
+TEST_F(Fit, ShardsOfAGlobalMethodAreIndependentStartsNumberedApart) {
+  std::string config = readFile(dir() / "fit.toml");
+  config = replaced(config, "step = 0.2", "step = 0.05") + "[search]\nmethod = \"crs\"\nmax_models = 12\nseed = 4\n";
+  writeFile(dir() / "crs.toml", config);
+  for (int k = 1; k <= 2; ++k)
+    ASSERT_EQ(runFit(dir(), "crs.toml --shard " + std::to_string(k) + "/2 --out g" + std::to_string(k)).status, 0);
+  ASSERT_EQ(runFit(dir(), "merge gm g1 g2").status, 0);
+  // Shard k's j-th model is model (j - 1) * 2 + k: the merge interleaves them.
+  const std::string rows = readFile(dir() / "gm" / "models.csv");
+  std::size_t model = 0;
+  for (std::size_t at = rows.find('\n'); at + 1 < rows.size(); at = rows.find('\n', at + 1))
+    EXPECT_EQ(std::stoul(rows.substr(at + 1)), ++model);
+  EXPECT_EQ(model, 24u);
+  // Independent starts: both begin at the middle of the ranges, then seeds
+  // 5 and 6 draw different models.
+  const auto second = [&](const char* shard) {
+    const std::string text = readFile(dir() / shard / "models.csv");
+    const std::size_t line = text.find('\n', text.find('\n') + 1) + 1;
+    return text.substr(text.find(',', line), text.find('\n', line) - text.find(',', line));
+  };
+  EXPECT_NE(second("g1"), second("g2"));
+  EXPECT_NE(readFile(dir() / "gm" / "summary.txt").find("method: crs (seed 4)"), std::string::npos);
+}
+
 TEST_F(Fit, AnInterruptKeepsEveryFinishedRowAndEndsWith130) {
   writeFile(dir() / "long.toml", "[[record]]\nparams = \"sta1.txt\"\n[vary]\nnsx = { from = 1, to = 10 }\n"
                                  "nsw = { from = 1, to = 10 }\nvr = { from = 2.0, to = 3.0, step = 0.1 }\n");

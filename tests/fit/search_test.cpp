@@ -11,6 +11,7 @@
 
 #include "fit/config.hpp"
 #include "fit/evaluator.hpp"
+#include "fit/finish.hpp"
 #include "fit/problem.hpp"
 #include "fit/search.hpp"
 #include "fit/table.hpp"
@@ -191,6 +192,39 @@ TEST_F(Search, AGlobalMethodRepeatsItselfForASeedOnAnyThreadCount) {
     EXPECT_TRUE(nsx >= 1 && nsx <= 10 && row.cells[1] == std::to_string(nsx)) << line;  // rounded to integers
   }
   EXPECT_EQ(model, 30u);
+}
+
+}  // namespace
+
+namespace {
+
+// models.csv written by hand: the misfit depends strongly on nsw, somewhat
+// on vr and not at all on nsx; models 1 and 5 tie for the least.
+TEST_F(Search, TheSummaryTakesTheLowerOfTiedModelsAndMapsTheTwoParametersThatMatter) {
+  fit::Problem p = problem("[vary]\nnsx = { values = [3, 4] }\nnsw = { values = [5, 6] }\nvr = { values = [2.6, 2.8] }\n");
+  const fs::path out = dir_ / "hand";
+  fs::create_directories(out);
+  std::ofstream csv(out / "models.csv");
+  csv << fit::tableHeader(p) << '\n';
+  for (std::uint64_t m = 0; m < p.config.space.gridSize(); ++m) {
+    const std::vector<double> v = p.config.space.gridModel(m);
+    fit::ModelResult r;
+    r.misfit = (v[1] == 5 ? 1.0 : 3.0) + (v[2] == 2.6 ? 0.0 : 0.5);
+    r.records.resize(1);
+    r.records[0][fit::kVel] = {r.misfit, 0.5};
+    csv << fit::tableRow(p, m + 1, v, r) << '\n';
+  }
+  csv.close();
+  std::ostringstream log;
+  ASSERT_TRUE(fit::finishSearch(p, out, {}, dir_ / "no-egfsim", log));
+  EXPECT_NE(log.str().find("no egfsim"), std::string::npos);
+  const std::string summary = read(out / "summary.txt");
+  EXPECT_NE(summary.find("best model: 1\n  nsx = 3\n  nsw = 5\n  vr = 2.6\nmisfit: 1\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("(misfit: nsw x vr (nsx 3))"), std::string::npos) << summary;
+  // The parameter files' own model (nsx 3, nsw 5, vr 2.8) is evaluated too.
+  EXPECT_NE(summary.find("starting model (the parameter files' values): nsx 3, nsw 5, vr 2.8"), std::string::npos);
+  EXPECT_NE(read(out / "best" / "params.txt").find("10 10 10 0 3 5 0 1.0\n3.5 2.6 2 1\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(out / "misfit_map.png"));
 }
 
 }  // namespace
