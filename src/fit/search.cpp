@@ -97,7 +97,8 @@ void gridSearch(const Problem& problem, Writer& writer, int threads, const Shard
   const std::uint64_t total = space.gridSize();
   const std::uint64_t local = total >= shard.k ? (total - shard.k) / shard.n + 1 : 0;
   std::vector<std::unique_ptr<Evaluator>> evaluators(static_cast<std::size_t>(std::max(threads, 1)));
-  const std::uint64_t batch = static_cast<std::uint64_t>(std::max(threads, 1)) * 8;
+  // Rows are written and flushed batch by batch.
+  const std::uint64_t batch = static_cast<std::uint64_t>(std::max(threads, 1)) * 128;
   std::vector<ModelResult> results;
   std::vector<char> done;
   for (std::uint64_t first = 0; first < local && !interrupted; first += batch) {
