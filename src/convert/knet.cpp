@@ -210,7 +210,7 @@ Trace readKnet(std::string_view text, std::string_view source) {
   }
 
   char buf[96];
-  std::snprintf(buf, sizeof buf, "event %.3fN %.3fE depth %g km M%g, station %s %s", h.lat, h.lon,
+  std::snprintf(buf, sizeof buf, "event %.3fN %.3fE depth %g km M%.1f, station %s %s", h.lat, h.lon,
                 h.depth, h.mag, h.station.c_str(), t.component.c_str());
   t.notes.push_back(buf);
   t.notes.push_back("times in JST (UTC+9), as the file gives them");
@@ -221,7 +221,7 @@ Trace readKnet(std::string_view text, std::string_view source) {
   // The header's peak is given to 0.001 gal.
   const bool agrees = std::fabs(static_cast<double>(peak) - h.maxAcc) <= 0.0015;
   std::snprintf(buf, sizeof buf, "peak %.3f gal %s the header's Max. Acc. %.3f gal", static_cast<double>(peak),
-                agrees ? "agrees with" : "DIFFERS from", h.maxAcc);
+                agrees ? "agrees with" : "differs from", h.maxAcc);
   t.notes.push_back(buf);
   return t;
 }

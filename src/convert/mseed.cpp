@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <pugixml.hpp>
@@ -193,7 +194,7 @@ Sensitivity fromStationXml(const std::string& path, const ChannelId& code, const
         Sensitivity s;
         s.value = *value;
         s.unit = stationXmlUnit(units, id, path);
-        s.origin = "StationXML InstrumentSensitivity of " + id;
+        s.origin = "StationXML " + std::filesystem::path(path).filename().string();
         return s;
       }
     }
@@ -255,12 +256,12 @@ Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOp
   t.dt = 1.0 / pieces[0].rate;
   t.startMs = static_cast<std::int64_t>(std::floor(static_cast<double>(pieces[0].start) / 1000.0));
   t.unit = s.unit;
-  t.unitOrigin = s.origin;
+  t.unitOrigin = s.origin + (ro.stationXml ? " InputUnits" : "");
   // Each sample formed in double and rounded once to float.
   for (double c : counts) t.samples.push_back(static_cast<float>(c / s.value));
   t.notes.push_back("channel " + id + ", " + std::to_string(pieces.size()) + " records joined without gaps");
-  t.notes.push_back("counts / " + detail::numberText(s.value) + " counts per " + std::string(unitName(s.unit)) +
-                    " (" + s.origin + ")");
+  t.notes.push_back("counts divided by " + detail::numberText(s.value) + " counts per " +
+                    std::string(unitName(s.unit)) + " (" + s.origin + ")");
   t.notes.push_back("only the overall sensitivity was applied: no instrument response removed");
   t.notes.push_back("velocity channels are refused (integrate or differentiate elsewhere)");
   return t;

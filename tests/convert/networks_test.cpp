@@ -68,11 +68,11 @@ std::vector<float> knetGal(const std::vector<std::int32_t>& c) {
 }
 
 // One COSMOS channel: 13 text lines, 100 integers (10I8), 100 reals
-// (5F15.6), one comment, the acceleration block; `ints`/`reals` override
-// values by their 1-based number.
+// (5F15.6), one comment, the acceleration block and `more` (further
+// blocks); `ints` override integer values by their 1-based number.
 std::string cosmos(const std::string& station, int azimuth, const std::string& units, const std::string& fmt,
                    int perLine, const std::vector<std::string>& values, std::map<int, long> ints = {},
-                   const std::string& dataLine = "") {
+                   const std::string& dataLine = "", const std::string& more = "") {
   std::string s = "Corrected acceleration    (Format v01.20 with 13 text lines) Src: test\n";
   for (int l = 2; l <= 12; ++l)
     s += l == 5 ? "Statn No: 05-24278  Code:CE-" + station + "  CGS  Castaic Old Ridge\n" : "text line\n";
@@ -96,7 +96,7 @@ std::string cosmos(const std::string& station, int azimuth, const std::string& u
                         : dataLine + "\n";
   for (std::size_t k = 0; k < values.size(); ++k)
     s += values[k] + (static_cast<int>(k) % perLine == perLine - 1 || k + 1 == values.size() ? "\n" : "");
-  return s + "End-of-data for Chan  1 acceleration\n";
+  return s + more + "End-of-data for Chan  1 acceleration\n";
 }
 
 // The same values in %10.5f (they run together when negative) or %15.6E.
@@ -155,7 +155,10 @@ TEST(Networks, ConvertedSeriesReadBackExactly) {
   for (float v : gal) peak = std::max(peak, std::fabs(v));
   const std::vector<float> acc = wiggle(400, 80.0);
   const auto t1 = texts(acc, "%10.5f"), t2 = texts(acc, "%15.6E");
-  const std::string twoChannels = cosmos("24278", 90, "cm/sec2(04)", "(8F10.5)", 8, t1) +
+  // A V2 channel goes on with its velocity block, which is passed over.
+  const std::string velocity = "3 velocity pts, approx 1 secs, units=cm/sec(05),Format=(8F10.5)\n"
+                               "   1.00000  -2.00000   3.00000\n";
+  const std::string twoChannels = cosmos("24278", 90, "cm/sec2(04)", "(8F10.5)", 8, t1, {}, "", velocity) +
                                   cosmos("24278", 400, "g (02)", "(5E15.7)", 5, t2, {{3, 2}});
   std::vector<float> perUnit;
   for (auto v : c) perUnit.push_back(static_cast<float>(v / 427000.0) * 100.0f);  // m/s/s to gal
