@@ -266,48 +266,129 @@ Channel readChannel(Cursor& c) {
   return ch;
 }
 
-struct Unit_ {
+struct CosmosUnit {
   Unit unit;
   std::string_view name;
 };
 
-std::optional<Unit_> cosmosUnit(int code) {
+std::optional<CosmosUnit> cosmosUnit(int code) {
   switch (code) {
-    case 2: return Unit_{Unit::G, "g"};
-    case 4: return Unit_{Unit::Gal, "cm/s/s"};
-    case 10: return Unit_{Unit::Gal, "gal"};
+    case 2: return CosmosUnit{Unit::G, "g"};
+    case 4: return CosmosUnit{Unit::Gal, "cm/s/s"};
+    case 10: return CosmosUnit{Unit::Gal, "gal"};
     default: return std::nullopt;
   }
 }
 
-// "CE.24278 090": what names a channel in listings.
-std::string channelName(const Channel& ch, std::string& network, std::string& station,
-                        std::string& component) {
-  if (ch.text.size() >= 5) {
-    const std::string_view line5 = ch.text[4];
-    const auto code = line5.find("Code:");
-    if (code != std::string_view::npos) {
-      const auto tok = detail::tokens(line5.substr(code + 5));
-      if (!tok.empty()) {
-        const auto dash = tok[0].find('-');
-        network = detail::printable(tok[0].substr(0, dash == std::string_view::npos ? 0 : dash));
-        station = detail::printable(dash == std::string_view::npos ? tok[0] : tok[0].substr(dash + 1));
-      }
+// One acceleration block and the names of its channel.
+struct Pick {
+  const Channel* ch;
+  const Block* block;
+  std::string name, network, station, component;  // name: "CE.24278 090"
+};
+
+Pick pickOf(const Channel& ch, const Block& b) {
+  Pick p{&ch, &b, "", "", "", ""};
+  const std::string_view line5 = ch.text[4];
+  if (const auto code = line5.find("Code:"); code != std::string_view::npos) {
+    const auto tok = detail::tokens(line5.substr(code + 5));
+    if (!tok.empty()) {
+      const auto dash = tok[0].find('-');
+      p.network = detail::printable(tok[0].substr(0, dash == std::string_view::npos ? 0 : dash));
+      p.station = detail::printable(dash == std::string_view::npos ? tok[0] : tok[0].substr(dash + 1));
     }
   }
   const long long az = ch.ints[53];
   if (az >= 0 && az <= 360) {
     char buf[8];
     std::snprintf(buf, sizeof buf, "%03lld", az);
-    component = buf;
-  } else if (az == 400) {
-    component = "UP";
-  } else if (az == 401) {
-    component = "DN";
+    p.component = buf;
+  } else if (az == 400 || az == 401) {
+    p.component = az == 400 ? "UP" : "DN";
   }
-  std::string s = network.empty() ? station : network + "." + station;
-  if (!component.empty()) s += (s.empty() ? "" : " ") + component;
-  return s;
+  p.name = p.network.empty() ? p.station : p.network + "." + p.station;
+  if (!p.component.empty()) p.name += (p.name.empty() ? "" : " ") + p.component;
+  return p;
+}
+
+// The acceleration blocks are the channels, numbered from 1 in file order;
+// `channel` chooses one, and must when there are several.
+std::size_t choose(const std::vector<Pick>& picks, const std::optional<std::string>& channel,
+                   std::string_view source) {
+  std::string listing;
+  for (std::size_t k = 0; k < picks.size(); ++k)
+    listing += (k ? ", " : "") + std::to_string(k + 1) + " = " + picks[k].name;
+  if (channel) {
+    const auto n = detail::parseInteger(*channel);
+    if (!n || *n < 1 || *n > static_cast<long long>(picks.size()))
+      refuse("--channel", "'" + *channel + "' is not one of the COSMOS file's acceleration channels (" +
+                              listing + ")");
+    return static_cast<std::size_t>(*n - 1);
+  }
+  if (picks.size() > 1)
+    refuse(source, "the COSMOS file holds " + std::to_string(picks.size()) + " acceleration channels (" +
+                       listing + "); choose one with --channel N");
+  return 0;
+}
+
+// The first sample's time from the integer and real headers, when known.
+std::optional<std::int64_t> startOf(const Channel& ch) {
+  const auto& n = ch.ints;
+  const double sec = ch.reals[29];
+  const bool known = n[39] >= 1 && n[39] <= 9999 && n[41] >= 1 && n[41] <= 12 && n[42] >= 1 &&
+                     n[42] <= 31 && n[43] >= 0 && n[43] <= 23 && n[44] >= 0 && n[44] <= 59 &&
+                     sec >= 0.0 && sec < 61.0;
+  if (!known) return std::nullopt;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld %02lld:%02lld:00", n[39], n[41], n[42], n[43],
+                n[44]);
+  const auto ms = parseCalendar(buf);
+  if (!ms) return std::nullopt;
+  return *ms + std::llround(sec * 1000.0);
+}
+
+Trace traceOf(const Pick& p, const Cursor& c) {
+  const Channel& ch = *p.ch;
+  const Block& b = *p.block;
+  // The values that stand for "unknown": the last two numbers of text line 13.
+  long long unknownInt = -999;
+  double unknownReal = -999.0;
+  if (const auto tok = detail::tokens(ch.text[12]); tok.size() >= 2) {
+    if (auto v = detail::parseInteger(tok[tok.size() - 2])) unknownInt = *v;
+    if (auto v = detail::parseNumber(tok.back())) unknownReal = *v;
+  }
+  const int code = b.unitCode ? *b.unitCode : static_cast<int>(ch.ints[2]);
+  const auto unit = cosmosUnit(code);
+  if (!unit)
+    refuse(c.source, c.where(b.line) + ": units code " + std::to_string(code) +
+                         (b.unitCode ? "" : " (integer header value 3)") +
+                         " is not an acceleration unit kibconv reads (2 g, 4 cm/s/s, 10 gal)");
+  if (b.unitCode && ch.ints[2] != unknownInt && ch.ints[2] != code)
+    refuse(c.source, c.where(b.line) + ": units code " + std::to_string(code) +
+                         " disagrees with integer header value 3, " + std::to_string(ch.ints[2]));
+  const double intervalMs = ch.reals[61];
+  if (intervalMs == unknownReal || !(intervalMs > 0.0))
+    refuse(c.source, c.where(ch.first) + ": real header value 62, the sample interval in ms, is " +
+                         detail::numberText(intervalMs));
+
+  Trace t;
+  t.formatText = "COSMOS " + detail::printable(ch.text[0].substr(0, std::min<std::size_t>(ch.text[0].size(), 25)));
+  t.dt = intervalMs / 1000.0;
+  t.unit = unit->unit;
+  t.unitOrigin = "the COSMOS units code " + std::to_string(code) + " (" + std::string(unit->name) + ")";
+  t.network = p.network;
+  t.station = p.station;
+  t.component = p.component;
+  if (ch.text[4].size() > 40) t.stationName = detail::printable(ch.text[4].substr(40));
+  t.startMs = startOf(ch);
+  for (std::size_t k = 0; k < b.values.size(); ++k) {
+    const auto v = detail::parseFloat(b.values[k]);
+    if (!v) refuse(c.source, "acceleration value " + std::to_string(k + 1) + " of " + c.where(b.line) +
+                                 ", '" + std::string(b.values[k]) + "', is not a number");
+    t.samples.push_back(*v);
+  }
+  t.notes.push_back("interval from real header value 62 (" + detail::numberText(intervalMs) + " ms)");
+  return t;
 }
 
 }  // namespace
@@ -323,93 +404,18 @@ Trace readCosmos(std::string_view text, std::string_view source,
     c.skipBlank();
   }
   if (chans.empty()) refuse(source, "the COSMOS file is empty");
-
-  // Channels are the acceleration blocks, numbered from 1 in file order.
-  struct Pick {
-    const Channel* ch;
-    const Block* block;
-    std::string name, network, station, component;
-  };
   std::vector<Pick> picks;
   for (const auto& ch : chans)
     for (const auto& b : ch.blocks)
-      if (b.kind == "acceleration") {
-        Pick p{&ch, &b, "", "", "", ""};
-        p.name = channelName(ch, p.network, p.station, p.component);
-        picks.push_back(p);
-      }
+      if (b.kind == "acceleration") picks.push_back(pickOf(ch, b));
   if (picks.empty())
     refuse(source, "the COSMOS file holds no acceleration block (its first data line is '" +
                        detail::printable(lines[chans[0].blocks[0].line]) + "')");
-  std::string listing;
-  for (std::size_t k = 0; k < picks.size(); ++k)
-    listing += (k ? ", " : "") + std::to_string(k + 1) + " = " + picks[k].name;
-  std::size_t pick = 0;
-  if (channel) {
-    const auto n = detail::parseInteger(*channel);
-    if (!n || *n < 1 || *n > static_cast<long long>(picks.size()))
-      refuse("--channel", "'" + *channel + "' is not one of the COSMOS file's acceleration channels (" +
-                              listing + ")");
-    pick = static_cast<std::size_t>(*n - 1);
-  } else if (picks.size() > 1) {
-    refuse(source, "the COSMOS file holds " + std::to_string(picks.size()) + " acceleration channels (" +
-                       listing + "); choose one with --channel N");
-  }
-  const Pick& p = picks[pick];
-  const Channel& ch = *p.ch;
-  const Block& b = *p.block;
-
-  // The values that stand for "unknown": the last two numbers of text line 13.
-  long long unknownInt = -999;
-  double unknownReal = -999.0;
-  if (const auto tok = detail::tokens(ch.text[12]); tok.size() >= 2) {
-    if (auto v = detail::parseInteger(tok[tok.size() - 2])) unknownInt = *v;
-    if (auto v = detail::parseNumber(tok.back())) unknownReal = *v;
-  }
-
-  const int code = b.unitCode ? *b.unitCode : static_cast<int>(ch.ints[2]);
-  const auto unit = cosmosUnit(code);
-  if (!unit)
-    refuse(source, c.where(b.line) + ": units code " + std::to_string(code) +
-                       (b.unitCode ? "" : " (integer header value 3)") +
-                       " is not an acceleration unit kibconv reads (2 g, 4 cm/s/s, 10 gal)");
-  if (b.unitCode && ch.ints[2] != unknownInt && ch.ints[2] != code)
-    refuse(source, c.where(b.line) + ": units code " + std::to_string(code) +
-                       " disagrees with integer header value 3, " + std::to_string(ch.ints[2]));
-
-  const double intervalMs = ch.reals[61];
-  if (intervalMs == unknownReal || !(intervalMs > 0.0))
-    refuse(source, c.where(ch.first) + ": real header value 62, the sample interval in ms, is " +
-                       detail::numberText(intervalMs));
-
-  Trace t;
-  t.formatText = "COSMOS " + detail::printable(ch.text[0].substr(0, std::min<std::size_t>(ch.text[0].size(), 25)));
-  t.dt = intervalMs / 1000.0;
-  t.unit = unit->unit;
-  t.unitOrigin = "the COSMOS units code " + std::to_string(code) + " (" + std::string(unit->name) + ")";
-  t.network = p.network;
-  t.station = p.station;
-  t.component = p.component;
-  if (ch.text[4].size() > 40) t.stationName = detail::printable(ch.text[4].substr(40));
-  for (std::size_t k = 0; k < b.values.size(); ++k) {
-    const auto v = detail::parseFloat(b.values[k]);
-    if (!v) refuse(source, "acceleration value " + std::to_string(k + 1) + " of " + c.where(b.line) + ", '" +
-                               std::string(b.values[k]) + "', is not a number");
-    t.samples.push_back(*v);
-  }
-  const auto& n = ch.ints;
-  const double sec = ch.reals[29];
-  const bool timed = n[39] >= 1 && n[39] <= 9999 && n[41] >= 1 && n[41] <= 12 && n[42] >= 1 &&
-                     n[42] <= 31 && n[43] >= 0 && n[43] <= 23 && n[44] >= 0 && n[44] <= 59 &&
-                     sec >= 0.0 && sec < 61.0;
-  if (timed) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld %02lld:%02lld:00", n[39], n[41], n[42], n[43], n[44]);
-    if (const auto ms = parseCalendar(buf)) t.startMs = *ms + std::llround(sec * 1000.0);
-  }
-  t.notes.push_back("COSMOS channel " + std::to_string(pick + 1) + " of " + std::to_string(picks.size()) +
-                    ": " + p.name + ", data line " + std::to_string(b.line + 1));
-  t.notes.push_back("interval from real header value 62 (" + detail::numberText(intervalMs) + " ms)");
+  const std::size_t k = choose(picks, channel, source);
+  Trace t = traceOf(picks[k], c);
+  t.notes.insert(t.notes.begin(), "COSMOS channel " + std::to_string(k + 1) + " of " +
+                                      std::to_string(picks.size()) + ": " + picks[k].name +
+                                      ", data line " + std::to_string(picks[k].block->line + 1));
   return t;
 }
 

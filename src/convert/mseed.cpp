@@ -71,6 +71,9 @@ std::map<std::string, std::vector<Piece>> readRecords(std::string_view bytes, st
     if (rc < 0 || !r.msr || r.msr->reclen <= 0)
       refuse(source, at + " cannot be read: " + std::string(ms_errorstr(rc)) +
                          (lastLibraryMessage.empty() ? "" : " (" + lastLibraryMessage + ")"));
+    // A failed Steim integrity check is only reported, not returned.
+    if (lastLibraryMessage.find("integrity") != std::string::npos)
+      refuse(source, at + " cannot be read: " + lastLibraryMessage);
     const MSRecord* m = r.msr;
     offset += static_cast<std::size_t>(m->reclen);
     if (m->samplecnt == 0 || m->samprate <= 0.0) continue;  // log or event records hold no samples
@@ -202,29 +205,40 @@ Sensitivity fromStationXml(const std::string& path, const ChannelId& code, const
   refuse(path, "holds no channel " + id + " in service at " + timeText(start));
 }
 
-}  // namespace
-
-Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOptions& ro) {
+// The sensitivity is given once: a value with its unit, or a StationXML file.
+void checkSensitivityOptions(const ReadOptions& ro) {
   if (ro.countsPerUnit && ro.stationXml)
     refuse("--counts-per-unit", "cannot be combined with --stationxml; give the sensitivity once");
   if (ro.countsPerUnit && !ro.unit)
     refuse("--counts-per-unit", "needs --unit to say which unit the counts are counted in");
   if (ro.stationXml && ro.unit)
     refuse("--unit", "the StationXML file gives the unit; --unit goes with --counts-per-unit");
+}
+
+// The channel the options name, or the only one.
+std::string chooseChannel(const std::map<std::string, std::vector<Piece>>& channels,
+                          const std::optional<std::string>& channel, std::string_view source) {
+  std::string listing;
+  for (const auto& entry : channels) listing += (listing.empty() ? "" : ", ") + entry.first;
+  if (channel) {
+    if (!channels.count(*channel))
+      refuse("--channel", "'" + *channel + "' is not in the miniSEED file, which holds " + listing);
+    return *channel;
+  }
+  if (channels.size() > 1)
+    refuse(source, "the miniSEED file holds " + std::to_string(channels.size()) + " channels (" + listing +
+                       "); choose one with --channel NET.STA.LOC.CHA");
+  return channels.begin()->first;
+}
+
+}  // namespace
+
+Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOptions& ro) {
+  checkSensitivityOptions(ro);
 
   std::map<std::string, std::string> encodings;
   auto channels = readRecords(bytes, source, encodings);
-  std::string listing;
-  for (const auto& [id, pieces] : channels) listing += (listing.empty() ? "" : ", ") + id;
-  std::string id = channels.begin()->first;
-  if (ro.channel) {
-    if (!channels.count(*ro.channel))
-      refuse("--channel", "'" + *ro.channel + "' is not in the miniSEED file, which holds " + listing);
-    id = *ro.channel;
-  } else if (channels.size() > 1) {
-    refuse(source, "the miniSEED file holds " + std::to_string(channels.size()) + " channels (" + listing +
-                       "); choose one with --channel NET.STA.LOC.CHA");
-  }
+  const std::string id = chooseChannel(channels, ro.channel, source);
   auto& pieces = channels[id];
   const std::vector<double> counts = join(pieces, id, source);
 
