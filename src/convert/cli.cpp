@@ -107,9 +107,9 @@ Options:
   --counts-per-unit V   miniSEED: the overall sensitivity, V counts per
                         --unit (e.g. --counts-per-unit 213909 --unit m/s/s)
   --stationxml FILE     miniSEED: read the channel's InstrumentSensitivity
-                        (value and input units) from a StationXML file
-                        No instrument response is removed; velocity channels
-                        are refused.
+                        (value and input units) from a StationXML file;
+                        only this overall sensitivity is applied, no
+                        instrument response; velocity channels are refused
   --unit U              unit of the input samples, when the file does not say
                         or says wrongly: g, gal (= cm/s/s), m/s/s, nm/s/s
   --out-unit U          unit written (default gal, i.e. cm/s/s)
