@@ -24,6 +24,12 @@ constexpr std::size_t kHeaderLines = 17;
 constexpr std::size_t kLabelWidth = 18;
 constexpr std::int64_t kRecordDelayMs = 15000;
 
+// The header lines, in their order.
+enum Line : std::size_t {
+  kOrigin, kLat, kLong, kDepth, kMag, kStation, kStationLat, kStationLong, kHeight, kRecord,
+  kRate, kDuration, kDir, kScale, kMaxAcc, kCorrection, kMemo
+};
+
 // What each header line holds.
 enum class Holds { Time, Number, Code, Rate, Direction, Scale, Text };
 
@@ -86,18 +92,23 @@ bool readHeaderLine(std::size_t k, std::string_view value, KnetHeader& h) {
     case Holds::Time: {
       const auto t = parseCalendar(value);
       if (!t) return false;
-      if (k == 0) h.origin = *t;
-      if (k == 9) h.record = *t;
+      if (k == kOrigin) h.origin = *t;
+      if (k == kRecord) h.record = *t;
       return true;
     }
     case Holds::Number: {
       const auto v = detail::parseNumber(value);
       if (!v) return false;
-      double* into[kHeaderLines] = {nullptr, &h.lat, &h.lon, &h.depth, &h.mag, nullptr, nullptr,
-                                    nullptr, nullptr, nullptr, nullptr, &h.duration, nullptr,
-                                    nullptr, &h.maxAcc};
-      if (into[k]) *into[k] = *v;
-      return k != 11 || *v > 0.0;
+      switch (k) {
+        case kLat: h.lat = *v; break;
+        case kLong: h.lon = *v; break;
+        case kDepth: h.depth = *v; break;
+        case kMag: h.mag = *v; break;
+        case kDuration: h.duration = *v; return *v > 0.0;
+        case kMaxAcc: h.maxAcc = *v; break;
+        default: break;
+      }
+      return true;
     }
     case Holds::Code:
       if (value.empty() || detail::tokens(value).size() != 1) return false;
@@ -180,7 +191,7 @@ Trace readKnet(std::string_view text, std::string_view source) {
   const double expected = h.duration * h.rate;
   const double n = static_cast<double>(counts.size());
   if (counts.empty() || std::fabs(n - expected) > 0.5 * h.rate)
-    refuse(source, "K-NET header line 12 gives " + detail::numberText(h.duration) + " s at " +
+    refuse(source, "K-NET header line " + std::to_string(kDuration + 1) + " gives " + detail::numberText(h.duration) + " s at " +
                        std::to_string(h.rate) + " Hz (" + detail::numberText(expected) +
                        " samples), but the file holds " + std::to_string(counts.size()) +
                        " counts");
