@@ -71,7 +71,8 @@ std::optional<Fixed> parseFixed(std::string_view line) {
   };
   Fixed f;
   f.perLine = number();
-  if (f.perLine < 1 || i >= l.size() || std::string_view("ifegd").find(l[i]) == std::string_view::npos)
+  if (f.perLine < 1 || i >= l.size() ||
+      std::string_view("ifegd").find(l[i]) == std::string_view::npos)
     return std::nullopt;
   f.integer = l[i++] == 'i';
   f.width = number();
@@ -118,25 +119,27 @@ bool startsWithLetter(std::string_view line) {
 
 // `count` fields of `f`, from the line after the cursor on; each line holds
 // up to f.perLine fields of f.width columns.
-std::vector<std::string_view> fields(Cursor& c, long long count, const Fixed& f,
-                                     std::size_t header, std::string_view what) {
+std::vector<std::string_view> fields(Cursor& c, long long count, const Fixed& f, std::size_t header,
+                                     std::string_view what) {
   std::vector<std::string_view> out;
   while (static_cast<long long>(out.size()) < count) {
     if (c.done() || startsWithLetter(c.lines[c.at]))
-      refuse(c.source, c.where(header) + " says " + std::to_string(count) + " " + std::string(what) +
-                           ", but " + std::to_string(out.size()) + " follow" +
+      refuse(c.source, c.where(header) + " says " + std::to_string(count) + " " +
+                           std::string(what) + ", but " + std::to_string(out.size()) + " follow" +
                            (c.done() ? " before the end of the file" : " before " + c.where(c.at)));
     const std::string_view line = c.lines[c.at];
     for (int k = 0; k < f.perLine && static_cast<long long>(out.size()) < count; ++k) {
       const std::size_t from = static_cast<std::size_t>(k) * static_cast<std::size_t>(f.width);
-      const auto field = from < line.size() ? detail::trim(line.substr(from, f.width)) : std::string_view{};
+      const auto field =
+          from < line.size() ? detail::trim(line.substr(from, f.width)) : std::string_view{};
       // A short line ends early (the last line of a block, or a cut one);
       // a blank field inside a line is refused.
       if (field.empty() && (from >= line.size() || detail::trim(line.substr(from)).empty())) break;
       if (field.empty())
-        refuse(c.source, c.where(c.at) + ": field " + std::to_string(k + 1) + " is blank where value " +
-                             std::to_string(out.size() + 1) + " of the " + std::to_string(count) +
-                             " " + std::string(what) + " of " + c.where(header) + " belongs");
+        refuse(c.source, c.where(c.at) + ": field " + std::to_string(k + 1) +
+                             " is blank where value " + std::to_string(out.size() + 1) +
+                             " of the " + std::to_string(count) + " " + std::string(what) + " of " +
+                             c.where(header) + " belongs");
       out.push_back(field);
     }
     ++c.at;
@@ -165,14 +168,14 @@ std::vector<T> headerValues(Cursor& c, std::string_view word, std::string_view w
 }
 
 struct Block {
-  std::string kind;          // "acceleration", "velocity", ...
-  std::size_t line = 0;      // of its data line
+  std::string kind;      // "acceleration", "velocity", ...
+  std::size_t line = 0;  // of its data line
   std::optional<int> unitCode;
   std::vector<std::string_view> values;
 };
 
 struct Channel {
-  std::size_t first = 0;     // line of its text header
+  std::size_t first = 0;  // line of its text header
   std::vector<std::string_view> text;
   std::vector<long long> ints;
   std::vector<double> reals;
@@ -181,7 +184,8 @@ struct Channel {
 
 bool isDataLine(std::string_view line) {
   const auto tok = detail::tokens(line);
-  return tok.size() >= 3 && detail::parseInteger(tok[0]) && lower(line).find(" pts") != std::string::npos;
+  return tok.size() >= 3 && detail::parseInteger(tok[0]) &&
+         lower(line).find(" pts") != std::string::npos;
 }
 
 // "units=cm/sec2(04)": the code in parentheses after "units=", if any.
@@ -194,7 +198,8 @@ std::optional<int> unitCodeOf(std::string_view line) {
   if (open == std::string::npos || open > end) return std::nullopt;
   const auto close = l.find(')', open);
   if (close == std::string::npos) return std::nullopt;
-  const auto v = detail::parseInteger(detail::trim(std::string_view(l).substr(open + 1, close - open - 1)));
+  const auto v =
+      detail::parseInteger(detail::trim(std::string_view(l).substr(open + 1, close - open - 1)));
   if (!v || *v < 0 || *v > 9999) return std::nullopt;
   return static_cast<int>(*v);
 }
@@ -202,8 +207,9 @@ std::optional<int> unitCodeOf(std::string_view line) {
 Block readBlock(Cursor& c) {
   Block b;
   b.line = c.at;
-  const std::string what = "a data line such as '8000 acceleration pts, approx 40 secs, "
-                           "units=cm/sec2(04), Format=(8F10.5)'";
+  const std::string what =
+      "a data line such as '8000 acceleration pts, approx 40 secs, "
+      "units=cm/sec2(04), Format=(8F10.5)'";
   const long long n = countLine(c, " pts", what);
   const auto f = parseFixed(c.lines[b.line]);
   if (!f || n < 1) c.bad(what);
@@ -224,35 +230,48 @@ Channel readChannel(Cursor& c) {
     if (const auto with = first.find("with", fmt); with != std::string::npos)
       if (const auto tok = detail::tokens(std::string_view(first).substr(with + 4)); !tok.empty())
         count = detail::parseInteger(tok[0]);
-  if (fmt == std::string::npos || !count || *count < static_cast<long long>(kMinTextLines) || *count > 1000)
-    c.bad("a text header's first line such as 'Corrected acceleration (Format v01.20 with 13 text lines)'");
+  if (fmt == std::string::npos || !count || *count < static_cast<long long>(kMinTextLines) ||
+      *count > 1000)
+    c.bad(
+        "a text header's first line such as 'Corrected acceleration (Format v01.20 with 13 text "
+        "lines)'");
   if (c.at + static_cast<std::size_t>(*count) > c.lines.size())
     refuse(c.source, c.where(c.at) + " announces " + std::to_string(*count) +
                          " text lines, but the file ends before them");
-  ch.text.assign(c.lines.begin() + static_cast<std::ptrdiff_t>(c.at),
-                 c.lines.begin() + static_cast<std::ptrdiff_t>(c.at + static_cast<std::size_t>(*count)));
+  ch.text.assign(
+      c.lines.begin() + static_cast<std::ptrdiff_t>(c.at),
+      c.lines.begin() + static_cast<std::ptrdiff_t>(c.at + static_cast<std::size_t>(*count)));
   c.at += static_cast<std::size_t>(*count);
 
   const std::size_t intLine = c.at;
-  ch.ints = headerValues<long long>(c, "integer-header", "the integer header line such as "
-                                    "'100 Integer-header values follow on 10 lines, Format= (10I8)'", true);
+  ch.ints =
+      headerValues<long long>(c, "integer-header",
+                              "the integer header line such as "
+                              "'100 Integer-header values follow on 10 lines, Format= (10I8)'",
+                              true);
   if (ch.ints.size() < kMinIntegers)
     refuse(c.source, c.where(intLine) + " gives " + std::to_string(ch.ints.size()) +
-                         " integer header values; at least " + std::to_string(kMinIntegers) + " are needed");
+                         " integer header values; at least " + std::to_string(kMinIntegers) +
+                         " are needed");
   const std::size_t realLine = c.at;
-  ch.reals = headerValues<double>(c, "real-header", "the real header line such as "
-                                  "'100 Real-header values follow on 17 lines, Format= (6F13.6)'", false);
+  ch.reals = headerValues<double>(c, "real-header",
+                                  "the real header line such as "
+                                  "'100 Real-header values follow on 17 lines, Format= (6F13.6)'",
+                                  false);
   if (ch.reals.size() < kMinReals)
     refuse(c.source, c.where(realLine) + " gives " + std::to_string(ch.reals.size()) +
-                         " real header values; at least " + std::to_string(kMinReals) + " are needed");
+                         " real header values; at least " + std::to_string(kMinReals) +
+                         " are needed");
 
-  const long long comments = countLine(c, "comment", "the comment line such as "
+  const long long comments = countLine(c, "comment",
+                                       "the comment line such as "
                                        "'1 Comment line(s) follow, each starting with a \"|\":'");
   ++c.at;
   for (long long k = 0; k < comments; ++k) {
     if (c.done() || c.lines[c.at].empty() || c.lines[c.at][0] != '|')
-      refuse(c.source, (c.done() ? std::string("the end of the file") : c.where(c.at)) + " should be comment " +
-                           std::to_string(k + 1) + " of " + std::to_string(comments) + ", starting with '|'");
+      refuse(c.source, (c.done() ? std::string("the end of the file") : c.where(c.at)) +
+                           " should be comment " + std::to_string(k + 1) + " of " +
+                           std::to_string(comments) + ", starting with '|'");
     ++c.at;
   }
   do {
@@ -295,7 +314,8 @@ Pick pickOf(const Channel& ch, const Block& b) {
     if (!tok.empty()) {
       const auto dash = tok[0].find('-');
       p.network = detail::printable(tok[0].substr(0, dash == std::string_view::npos ? 0 : dash));
-      p.station = detail::printable(dash == std::string_view::npos ? tok[0] : tok[0].substr(dash + 1));
+      p.station =
+          detail::printable(dash == std::string_view::npos ? tok[0] : tok[0].substr(dash + 1));
     }
   }
   const long long az = ch.ints[53];
@@ -321,13 +341,14 @@ std::size_t choose(const std::vector<Pick>& picks, const std::optional<std::stri
   if (channel) {
     const auto n = detail::parseInteger(*channel);
     if (!n || *n < 1 || *n > static_cast<long long>(picks.size()))
-      refuse("--channel", "'" + *channel + "' is not one of the COSMOS file's acceleration channels (" +
+      refuse("--channel", "'" + *channel +
+                              "' is not one of the COSMOS file's acceleration channels (" +
                               listing + ")");
     return static_cast<std::size_t>(*n - 1);
   }
   if (picks.size() > 1)
-    refuse(source, "the COSMOS file holds " + std::to_string(picks.size()) + " acceleration channels (" +
-                       listing + "); choose one with --channel N");
+    refuse(source, "the COSMOS file holds " + std::to_string(picks.size()) +
+                       " acceleration channels (" + listing + "); choose one with --channel N");
   return 0;
 }
 
@@ -340,8 +361,8 @@ std::optional<std::int64_t> startOf(const Channel& ch) {
                      sec >= 0.0 && sec < 61.0;
   if (!known) return std::nullopt;
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld %02lld:%02lld:00", n[39], n[41], n[42], n[43],
-                n[44]);
+  std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld %02lld:%02lld:00", n[39], n[41], n[42],
+                n[43], n[44]);
   const auto ms = parseCalendar(buf);
   if (!ms) return std::nullopt;
   return *ms + std::llround(sec * 1000.0);
@@ -372,10 +393,12 @@ Trace traceOf(const Pick& p, const Cursor& c) {
                          detail::numberText(intervalMs));
 
   Trace t;
-  t.formatText = "COSMOS " + detail::printable(ch.text[0].substr(0, std::min<std::size_t>(ch.text[0].size(), 25)));
+  t.formatText = "COSMOS " + detail::printable(ch.text[0].substr(
+                                 0, std::min<std::size_t>(ch.text[0].size(), 25)));
   t.dt = intervalMs / 1000.0;
   t.unit = unit->unit;
-  t.unitOrigin = "the COSMOS units code " + std::to_string(code) + " (" + std::string(unit->name) + ")";
+  t.unitOrigin =
+      "the COSMOS units code " + std::to_string(code) + " (" + std::string(unit->name) + ")";
   t.network = p.network;
   t.station = p.station;
   t.component = p.component;
@@ -383,11 +406,13 @@ Trace traceOf(const Pick& p, const Cursor& c) {
   t.startMs = startOf(ch);
   for (std::size_t k = 0; k < b.values.size(); ++k) {
     const auto v = detail::parseFloat(b.values[k]);
-    if (!v) refuse(c.source, "acceleration value " + std::to_string(k + 1) + " of " + c.where(b.line) +
-                                 ", '" + std::string(b.values[k]) + "', is not a number");
+    if (!v)
+      refuse(c.source, "acceleration value " + std::to_string(k + 1) + " of " + c.where(b.line) +
+                           ", '" + std::string(b.values[k]) + "', is not a number");
     t.samples.push_back(*v);
   }
-  t.notes.push_back("interval from real header value 62 (" + detail::numberText(intervalMs) + " ms)");
+  t.notes.push_back("interval from real header value 62 (" + detail::numberText(intervalMs) +
+                    " ms)");
   return t;
 }
 

@@ -26,8 +26,23 @@ constexpr std::int64_t kRecordDelayMs = 15000;
 
 // The header lines, in their order.
 enum Line : std::size_t {
-  kOrigin, kLat, kLong, kDepth, kMag, kStation, kStationLat, kStationLong, kHeight, kRecord,
-  kRate, kDuration, kDir, kScale, kMaxAcc, kCorrection, kMemo
+  kOrigin,
+  kLat,
+  kLong,
+  kDepth,
+  kMag,
+  kStation,
+  kStationLat,
+  kStationLong,
+  kHeight,
+  kRecord,
+  kRate,
+  kDuration,
+  kDir,
+  kScale,
+  kMaxAcc,
+  kCorrection,
+  kMemo
 };
 
 // What each header line holds.
@@ -191,10 +206,10 @@ Trace readKnet(std::string_view text, std::string_view source) {
   const double expected = h.duration * h.rate;
   const double n = static_cast<double>(counts.size());
   if (counts.empty() || std::fabs(n - expected) > 0.5 * h.rate)
-    refuse(source, "K-NET header line " + std::to_string(kDuration + 1) + " gives " + detail::numberText(h.duration) + " s at " +
-                       std::to_string(h.rate) + " Hz (" + detail::numberText(expected) +
-                       " samples), but the file holds " + std::to_string(counts.size()) +
-                       " counts");
+    refuse(source, "K-NET header line " + std::to_string(kDuration + 1) + " gives " +
+                       detail::numberText(h.duration) + " s at " + std::to_string(h.rate) +
+                       " Hz (" + detail::numberText(expected) + " samples), but the file holds " +
+                       std::to_string(counts.size()) + " counts");
 
   Trace t;
   const bool kik = componentOf(h, source).size() == 3;
@@ -208,11 +223,11 @@ Trace readKnet(std::string_view text, std::string_view source) {
   t.eventMs = h.origin;
   t.startMs = h.record - kRecordDelayMs;
 
-  // Whole counts sum exactly in a double (2^31 x 10^6 < 2^53); each sample
-  // is formed in double and rounded once to float.
-  double sum = 0.0;
-  for (long long c : counts) sum += static_cast<double>(c);
-  const double mean = sum / n;
+  // 32-bit counts sum exactly in 64 bits; each sample is formed in double
+  // and rounded once to float.
+  long long sum = 0;
+  for (long long c : counts) sum += c;
+  const double mean = static_cast<double>(sum) / n;
   const double scale = static_cast<double>(h.scaleNum) / static_cast<double>(h.scaleDen);
   float peak = 0.0f;
   for (long long c : counts) {
@@ -227,12 +242,13 @@ Trace readKnet(std::string_view text, std::string_view source) {
   t.notes.push_back("times in JST (UTC+9), as the file gives them");
   t.notes.push_back("Record Time " + minuteText(h.record) + isoText(h.record).substr(16, 3) +
                     " is 15 s after the first sample (recorder delay)");
-  t.notes.push_back("gal = counts x " + std::to_string(h.scaleNum) + "/" + std::to_string(h.scaleDen) +
-                    " less the record's mean of " + detail::numberText(mean) + " counts");
+  t.notes.push_back("gal = counts x " + std::to_string(h.scaleNum) + "/" +
+                    std::to_string(h.scaleDen) + " less the record's mean of " +
+                    detail::numberText(mean) + " counts");
   // The header's peak is given to 0.001 gal.
   const bool agrees = std::fabs(static_cast<double>(peak) - h.maxAcc) <= 0.0015;
-  std::snprintf(buf, sizeof buf, "peak %.3f gal %s the header's Max. Acc. %.3f gal", static_cast<double>(peak),
-                agrees ? "agrees with" : "differs from", h.maxAcc);
+  std::snprintf(buf, sizeof buf, "peak %.3f gal %s the header's Max. Acc. %.3f gal",
+                static_cast<double>(peak), agrees ? "agrees with" : "differs from", h.maxAcc);
   t.notes.push_back(buf);
   return t;
 }

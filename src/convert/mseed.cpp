@@ -30,9 +30,7 @@ using detail::refuse;
 // libmseed reports through a print hook; the last message explains a
 // failure in the refusal instead of reaching standard error on its own.
 std::string lastLibraryMessage;
-void keepMessage(char* message) {
-  lastLibraryMessage = detail::printable(message ? message : "");
-}
+void keepMessage(char* message) { lastLibraryMessage = detail::printable(message ? message : ""); }
 
 struct MsRecordOwner {
   MSRecord* msr = nullptr;
@@ -41,7 +39,7 @@ struct MsRecordOwner {
 
 // The contiguous pieces of one channel, in file order.
 struct Piece {
-  std::int64_t offset;       // byte offset of the record
+  std::int64_t offset;  // byte offset of the record
   hptime_t start;
   double rate;
   std::vector<double> samples;
@@ -51,10 +49,13 @@ std::string idOf(const MSRecord* m) {
   return std::string(m->network) + "." + m->station + "." + m->location + "." + m->channel;
 }
 
-std::string timeText(hptime_t t) { return isoText(static_cast<std::int64_t>(std::floor(static_cast<double>(t) / 1000.0))); }
+std::string timeText(hptime_t t) {
+  return isoText(static_cast<std::int64_t>(std::floor(static_cast<double>(t) / 1000.0)));
+}
 
-std::map<std::string, std::vector<Piece>> readRecords(std::string_view bytes, std::string_view source,
-                                                      std::map<std::string, std::string>& encodings) {
+std::map<std::string, std::vector<Piece>> readRecords(
+    std::string_view bytes, std::string_view source,
+    std::map<std::string, std::string>& encodings) {
   ms_loginit(keepMessage, nullptr, keepMessage, nullptr);
   std::string buffer(bytes);  // libmseed takes a writable buffer
   std::map<std::string, std::vector<Piece>> channels;
@@ -78,8 +79,8 @@ std::map<std::string, std::vector<Piece>> readRecords(std::string_view bytes, st
     offset += static_cast<std::size_t>(m->reclen);
     if (m->samplecnt == 0 || m->samprate <= 0.0) continue;  // log or event records hold no samples
     if (m->numsamples != m->samplecnt)
-      refuse(source, at + " holds " + std::to_string(m->numsamples) + " samples but its header says " +
-                         std::to_string(m->samplecnt));
+      refuse(source, at + " holds " + std::to_string(m->numsamples) +
+                         " samples but its header says " + std::to_string(m->samplecnt));
     Piece p{static_cast<std::int64_t>(offset - m->reclen), m->starttime, m->samprate, {}};
     p.samples.resize(static_cast<std::size_t>(m->numsamples));
     for (std::size_t k = 0; k < p.samples.size(); ++k) {
@@ -99,8 +100,10 @@ std::map<std::string, std::vector<Piece>> readRecords(std::string_view bytes, st
 
 // Joins a channel's pieces in time order; refuses a gap, an overlap or a
 // change of rate.
-std::vector<double> join(std::vector<Piece>& pieces, const std::string& id, std::string_view source) {
-  std::stable_sort(pieces.begin(), pieces.end(), [](const Piece& a, const Piece& b) { return a.start < b.start; });
+std::vector<double> join(std::vector<Piece>& pieces, const std::string& id,
+                         std::string_view source) {
+  std::stable_sort(pieces.begin(), pieces.end(),
+                   [](const Piece& a, const Piece& b) { return a.start < b.start; });
   std::vector<double> x = pieces[0].samples;
   for (std::size_t k = 1; k < pieces.size(); ++k) {
     const Piece& a = pieces[k - 1];
@@ -109,12 +112,16 @@ std::vector<double> join(std::vector<Piece>& pieces, const std::string& id, std:
       refuse(source, id + " changes rate from " + detail::numberText(a.rate) + " to " +
                          detail::numberText(b.rate) + " samples/s at " + timeText(b.start));
     // Time of the sample after the last one of `a`, in microseconds.
-    const double next = static_cast<double>(a.start) + static_cast<double>(a.samples.size()) * 1e6 / a.rate;
+    const double next =
+        static_cast<double>(a.start) + static_cast<double>(a.samples.size()) * 1e6 / a.rate;
     const double off = (static_cast<double>(b.start) - next) / 1e6;  // seconds
     if (std::fabs(off) > 0.5 / a.rate)
-      refuse(source, id + (off > 0 ? " has a gap of " : " overlaps itself by ") + detail::numberText(std::fabs(off)) +
-                         " s at " + timeText(static_cast<hptime_t>(off > 0 ? next : static_cast<double>(b.start))) +
-                         " (record at byte " + std::to_string(b.offset) + "); kibconv needs one unbroken series");
+      refuse(source,
+             id + (off > 0 ? " has a gap of " : " overlaps itself by ") +
+                 detail::numberText(std::fabs(off)) + " s at " +
+                 timeText(static_cast<hptime_t>(off > 0 ? next : static_cast<double>(b.start))) +
+                 " (record at byte " + std::to_string(b.offset) +
+                 "); kibconv needs one unbroken series");
     x.insert(x.end(), b.samples.begin(), b.samples.end());
   }
   return x;
@@ -139,10 +146,11 @@ Unit stationXmlUnit(const std::string& name, const std::string& id, std::string_
   if (u == "M/SEC**2" || u == "M/SEC^2") u = "M/S^2";
   if (const auto unit = parseUnit(u)) return *unit;
   const bool velocity = u == "M/S" || u == "M/SEC" || u == "CM/S" || u == "NM/S" || u == "MM/S";
-  refuse(xml, id + " InputUnits '" + detail::printable(name) + "' " +
-                  (velocity ? "are velocity: kibconv converts acceleration channels only (integrate or "
-                              "differentiate elsewhere)"
-                            : "are not an acceleration unit (m/s**2, cm/s**2, nm/s**2, g)"));
+  refuse(xml,
+         id + " InputUnits '" + detail::printable(name) + "' " +
+             (velocity ? "are velocity: kibconv converts acceleration channels only (integrate or "
+                         "differentiate elsewhere)"
+                       : "are not an acceleration unit (m/s**2, cm/s**2, nm/s**2, g)"));
 }
 
 // NET.STA.LOC.CHA taken apart.
@@ -155,8 +163,10 @@ ChannelId splitId(const std::string& id) {
   std::string* part[] = {&c.net, &c.sta, &c.loc, &c.cha};
   std::size_t k = 0;
   for (char ch : id) {
-    if (ch == '.' && k < 3) ++k;
-    else *part[k] += ch;
+    if (ch == '.' && k < 3)
+      ++k;
+    else
+      *part[k] += ch;
   }
   return c;
 }
@@ -171,7 +181,11 @@ Sensitivity fromStationXml(const std::string& path, const ChannelId& code, const
   pugi::xml_document doc;
   const auto ok = doc.load_buffer(text.data(), text.size());
   if (!ok) {
-    const auto line = 1 + std::count(text.begin(), text.begin() + std::min<std::ptrdiff_t>(ok.offset, static_cast<std::ptrdiff_t>(text.size())), '\n');
+    const auto line =
+        1 + std::count(text.begin(),
+                       text.begin() + std::min<std::ptrdiff_t>(
+                                          ok.offset, static_cast<std::ptrdiff_t>(text.size())),
+                       '\n');
     refuse(path, "line " + std::to_string(line) + ": not readable XML: " + ok.description());
   }
   const auto startMs = static_cast<std::int64_t>(std::floor(static_cast<double>(start) / 1000.0));
@@ -186,8 +200,8 @@ Sensitivity fromStationXml(const std::string& path, const ChannelId& code, const
     for (auto sta : net.children("Station")) {
       if (sta.attribute("code").value() != code.sta) continue;
       for (auto ch : sta.children("Channel")) {
-        if (ch.attribute("code").value() != code.cha || ch.attribute("locationCode").value() != code.loc ||
-            !covers(ch))
+        if (ch.attribute("code").value() != code.cha ||
+            ch.attribute("locationCode").value() != code.loc || !covers(ch))
           continue;
         const auto sens = ch.child("Response").child("InstrumentSensitivity");
         const auto value = detail::parseNumber(detail::trim(sens.child_value("Value")));
@@ -226,8 +240,8 @@ std::string chooseChannel(const std::map<std::string, std::vector<Piece>>& chann
     return *channel;
   }
   if (channels.size() > 1)
-    refuse(source, "the miniSEED file holds " + std::to_string(channels.size()) + " channels (" + listing +
-                       "); choose one with --channel NET.STA.LOC.CHA");
+    refuse(source, "the miniSEED file holds " + std::to_string(channels.size()) + " channels (" +
+                       listing + "); choose one with --channel NET.STA.LOC.CHA");
   return channels.begin()->first;
 }
 
@@ -248,10 +262,12 @@ Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOp
   const std::string& cha = code.cha;
   if (cha.size() == 3 && (cha[1] == 'H' || cha[1] == 'L'))
     refuse(source, id + " is a velocity channel (instrument code " + cha.substr(1, 1) +
-                       "); kibconv converts acceleration channels only (integrate or differentiate elsewhere)");
+                       "); kibconv converts acceleration channels only (integrate or differentiate "
+                       "elsewhere)");
   if (!ro.countsPerUnit && !ro.stationXml)
-    refuse(source, "miniSEED holds counts; give the overall sensitivity with --counts-per-unit VALUE "
-                   "--unit U or --stationxml FILE");
+    refuse(source,
+           "miniSEED holds counts; give the overall sensitivity with --counts-per-unit VALUE "
+           "--unit U or --stationxml FILE");
 
   Sensitivity s;
   if (ro.countsPerUnit) {
@@ -273,7 +289,8 @@ Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOp
   t.unitOrigin = s.origin + (ro.stationXml ? " InputUnits" : "");
   // Each sample formed in double and rounded once to float.
   for (double c : counts) t.samples.push_back(static_cast<float>(c / s.value));
-  t.notes.push_back("channel " + id + ", " + std::to_string(pieces.size()) + " records joined without gaps");
+  t.notes.push_back("channel " + id + ", " + std::to_string(pieces.size()) +
+                    " records joined without gaps");
   t.notes.push_back("counts divided by " + detail::numberText(s.value) + " counts per " +
                     std::string(unitName(s.unit)) + " (" + s.origin + ")");
   t.notes.push_back("only the overall sensitivity was applied: no instrument response removed");
