@@ -11,13 +11,15 @@
 #include <libmseed.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <pugixml.hpp>
 #include <sstream>
+
+#include <pugixml.hpp>
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
