@@ -12,6 +12,7 @@
 #include "fit/config.hpp"
 #include "fit/evaluator.hpp"
 #include "fit/finish.hpp"
+#include "fit/map.hpp"
 #include "fit/problem.hpp"
 #include "fit/search.hpp"
 #include "fit/table.hpp"
@@ -225,6 +226,7 @@ TEST_F(Search, TheSummaryTakesTheLowerOfTiedModelsAndMapsTheTwoParametersThatMat
   EXPECT_NE(summary.find("starting model (the parameter files' values): nsx 3, nsw 5, vr 2.8"), std::string::npos);
   EXPECT_NE(read(out / "best" / "params.txt").find("10 10 10 0 3 5 0 1.0\n3.5 2.6 2 1\n"), std::string::npos);
   EXPECT_TRUE(fs::exists(out / "misfit_map.png"));
+  fit::releaseDrawingCaches();
 }
 
 }  // namespace
