@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "example/example.hpp"
-#include "run_support.hpp"
+#include "support/run.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "example/random.hpp"
 #include "records/records.hpp"
 #include "run/parameter_file.hpp"
-#include "run_support.hpp"
+#include "support/run.hpp"
 #include "textio/textio.hpp"
 
 namespace {

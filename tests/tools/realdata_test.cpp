@@ -4,7 +4,7 @@
 // from there, never copied into the repository.
 #include <gtest/gtest.h>
 
-#include "run_support.hpp"
+#include "support/run.hpp"
 
 namespace {
 

@@ -73,6 +73,23 @@ inline Fit correlations(const std::string& transcript) {
   return {after("acc cor ="), after("vel cor ="), after("dis cor =")};
 }
 
+// "" when the two texts are equal; otherwise the first line where they
+// differ, numbered from 1, as it stands in each.
+inline std::string firstDifference(const std::string& expected, const std::string& actual) {
+  if (expected == actual) return "";
+  std::istringstream e(expected), a(actual);
+  std::string le, la;
+  for (int line = 1;; ++line) {
+    const bool me = static_cast<bool>(std::getline(e, le)), ma = static_cast<bool>(std::getline(a, la));
+    if (!me && !ma) return "the texts differ only in their final line end";
+    if (!me || !ma || le != la)
+      return "line " + std::to_string(line) + ":
+  expected: " + (me ? le : "(end)") + "
+  actual:   " +
+             (ma ? la : "(end)");
+  }
+}
+
 inline bool haveGhostscript() { return std::system("gs -v > /dev/null 2>&1") == 0; }
 
 // Interprets each figure of `folder` with Ghostscript on the null device:
