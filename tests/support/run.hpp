@@ -83,9 +83,7 @@ inline std::string firstDifference(const std::string& expected, const std::strin
     const bool me = static_cast<bool>(std::getline(e, le)), ma = static_cast<bool>(std::getline(a, la));
     if (!me && !ma) return "the texts differ only in their final line end";
     if (!me || !ma || le != la)
-      return "line " + std::to_string(line) + ":
-  expected: " + (me ? le : "(end)") + "
-  actual:   " +
+      return "line " + std::to_string(line) + ":\n  expected: " + (me ? le : "(end)") + "\n  actual:   " +
              (ma ? la : "(end)");
   }
 }
