@@ -14,13 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream in{std::string(reinterpret_cast<const char*>(data), size)};
   std::ostringstream out, err;
   textio::Channels io(in, out, err);
-  static std::vector<float> samples(run::kRecordCapacity);
+  static std::vector<float> samples(model::kRecordCapacity);
   egffuzz::withExpectedEndings([&] {
     int npts = 0;
     int isps = 0;
     records::RecordHeader h;
     records::readkib(io, 5, samples, npts, isps, h, "fuzz.kib");
-    if (npts < 1 || npts > records::kMaxSamples || isps < 1) std::abort();
+    if (npts < 1 || npts > model::kMaxSamples || isps < 1) std::abort();
     if (h.nskip < 0 || h.nskip > records::kMaxSkipLines) std::abort();
     if (h.skipl.size() != static_cast<std::size_t>(h.nskip)) std::abort();
     if (h.head3.size() != 3 || h.head16.size() != 16 || h.rcode.size() != 5 ||

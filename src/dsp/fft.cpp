@@ -1,6 +1,7 @@
 // Radix-2 decimation-in-frequency FFT in place, single precision.
 #include <cmath>
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -24,14 +25,14 @@ int reversedIncrement(int k, const int* weights, int first, int last) {
 
 }  // namespace
 
-void nlogn(int n, std::span<std::complex<float>> x, float sgn) {
+void fft(int n, std::span<std::complex<float>> x, float sgn) {
   if (n < 1 || n > kMaxFftExponent) {
-    throw textio::InputRejected("FFT exponent " + std::to_string(n) + " outside 1 to " +
+    throw std::invalid_argument("FFT exponent " + std::to_string(n) + " outside 1 to " +
                                 std::to_string(kMaxFftExponent));
   }
   const int big = 1 << n;
   if (x.size() < static_cast<std::size_t>(big)) {
-    throw textio::InputRejected("FFT of 2^" + std::to_string(n) +
+    throw std::invalid_argument("FFT of 2^" + std::to_string(n) +
                                 " points: series holds fewer values");
   }
   // 2 pi rounded to single precision; the angle is formed from it in float.

@@ -9,16 +9,18 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dsp/dsp.hpp"
 #include "figures/figures.hpp"
+#include "model/limits.hpp"
 #include "textio/stop.hpp"
 
 namespace figures {
 namespace {
 
 // Transform length: one radix-2 transform of 2^13 points per row.
-constexpr int kTransformLength = 8192;
+constexpr int kTransformLength = model::kFftLength;
 constexpr int kHalfLength = kTransformLength / 2;
 
 // Every frame: 4 decades by 4 decades of 1.5 cm, 0.3 cm labels and ticks,
@@ -32,17 +34,12 @@ constexpr float kPanelSpacing = 9.5f;
 // Left edge of every frame, Hz.
 constexpr float kLowestFrequency = 0.01f;
 
-// Transform and curve buffers live for the whole run (pltfft is not
-// re-entrant).
-std::array<std::complex<float>, kTransformLength> cc;
-std::array<float, kHalfLength> curve;
-
 void title(plot::Device& dev, float x, std::string_view text, int n) {
   plot::symbol(dev, x, 6.5f, 0.5f, text, 0.0f, n);
 }
 
 // The titles above one row, half a centimetre above its frames.
-void rowTitles(plot::Device& dev, const run::Params& p, const FigureTexts& t,
+void rowTitles(plot::Device& dev, const model::Params& p, const FigureTexts& t,
                std::string_view rowName) {
   title(dev, 0.0f, p.ttl2, 7);
   title(dev, 2.7f, p.ttl1, 6);
@@ -62,15 +59,15 @@ float powerOf(float w, int p) {
 }
 
 // One row: console header, window, taper, transform and the three panels.
-void spectrumRow(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                 run::Workspace& w, std::span<const float> series, int first, int last,
-                 std::span<float> window, std::string_view heading) {
+void spectrumRow(textio::Channels& io, plot::Device& dev, const model::Params& p, float dt,
+                 std::span<const float> series, int first, int last, std::string_view heading) {
   io.writeList(6, {"***********************"});
   io.writeList(6, {heading});
   const int ne = kTransformLength;
   io.writeList(6, {" ne =", ne});
+  std::vector<float> window(kTransformLength), amp(kHalfLength), fre(kHalfLength);
   spectrumWindow(series, first, last, p.IW, ne, window);
-  pltfft(io, dev, window, ne, w.dt, 1, -2, kLowestFrequency, w.amp, w.fre);
+  pltfft(io, dev, window, ne, dt, 1, -2, kLowestFrequency, amp, fre);
 }
 
 }  // namespace
@@ -136,6 +133,8 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   }
 
   io.writeList(6, {"II inside=", II});
+  std::vector<std::complex<float>> cc(static_cast<std::size_t>(ne));
+  std::vector<float> curve(static_cast<std::size_t>(half));
   for (int i = 0; i < ne; ++i) cc[static_cast<std::size_t>(i)] = std::complex<float>(x[static_cast<std::size_t>(i)], 0.0f);
 
   // The exponent of ne, with 0.01 added so that a logarithm ratio just below
@@ -144,7 +143,7 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   const float l2 = static_cast<float>(std::log10(static_cast<double>(2.0f)));
   const int n = static_cast<int>(lne / l2 + 0.01f);
   io.writeList(6, {"sorry now calculating, before fft.  ne=", n});
-  dsp::nlogn(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)), -1.0f);
+  dsp::fft(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)), -1.0f);
 
   // Fourier amplitude of the acceleration in gal*s: the unscaled transform
   // times dt, times 100 for metres to centimetres, in that order. The
@@ -195,16 +194,16 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   }
 }
 
-void spectrumFigure(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                    run::Workspace& w, const FigureTexts& t) {
+void spectrumFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
+                    const FigureMotions& m, const FigureTexts& t) {
   dev.plots(p.iuspc);
   dev.yoko(p.iuspc);
   dev.plot(3.5f, 13.5f, -3);
   rowTitles(dev, p, t, "OBSERVED");
-  spectrumRow(io, dev, p, w, w.dm, p.ksm, p.kem, w.spc, "observed spectra");
+  spectrumRow(io, dev, p, m.dt, m.observed.acc, p.ksm, p.kem, "observed spectra");
   dev.plot(0.0f, -10.0f, -3);
   rowTitles(dev, p, t, "SYNTHETIC");
-  spectrumRow(io, dev, p, w, w.ds, p.ksa, p.kea, w.spcs, "synthetic spectra");
+  spectrumRow(io, dev, p, m.dt, m.synthetic.acc, p.ksa, p.kea, "synthetic spectra");
   dev.plote(p.iuspc);
 }
 

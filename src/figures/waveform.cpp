@@ -140,16 +140,17 @@ ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
   return r;
 }
 
-void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                    const run::Workspace& w, const FigureTexts& t) {
-  const float dt = w.dt;
+void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
+                    const FigureMotions& m, const FigureTexts& t) {
+  const float dt = m.dt;
   const float tscl = p.tscl;
   const float cfac = p.cfac;
 
   const std::array<Column, 3> cols = {{
-      {"amplitude of event waveform", w.dm, w.ds, w.da},
-      {"amplitude of integrated waveform", w.dmm, w.dss, w.daa},
-      {"amplitude of double integrated waveform", w.dmmm, w.dsss, w.daaa},
+      {"amplitude of event waveform", m.observed.acc, m.synthetic.acc, m.element.acc},
+      {"amplitude of integrated waveform", m.observed.vel, m.synthetic.vel, m.element.vel},
+      {"amplitude of double integrated waveform", m.observed.disp, m.synthetic.disp,
+       m.element.disp},
   }};
 
   dev.plots(p.iuwav);
@@ -168,7 +169,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
     // Observed panel. Its peak also scales the synthetic trace, so the two
     // share one amplitude scale.
     const float amax = peakOf(col.obs, p.ksm, p.kem);
-    io.writeList(6, {" max of obs.", amax, w.nmain});
+    io.writeList(6, {" max of obs.", amax, m.observedCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.obs, p.ksm, p.kem, dt, tscl,
           [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
@@ -210,7 +211,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
 
     // Synthetic panel, on the observed panel's scale and axis.
     const float smax = peakOf(col.syn, p.ksa, p.kea);
-    io.writeList(6, {" max of syn.", smax, p.ns});
+    io.writeList(6, {" max of syn.", smax, m.syntheticCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.syn, p.ksa, p.kea, dt, tscl,
           [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
@@ -225,7 +226,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
     // Element panel: the record without its factor cfac, on its own scale,
     // so that its trace reaches +-2 cm at its peak.
     const float emax = elementPeakOf(col.ele, p.ksa, p.kea, cfac);
-    io.writeList(6, {" max of ele.", emax, w.naft});
+    io.writeList(6, {" max of ele.", emax, m.elementCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.ele, p.ksa, p.kea, dt, tscl, [emax, cfac](float v) {
       if (emax == 0.0f) return 0.0f;

@@ -151,7 +151,7 @@ void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts
     io.writeFormatted(kConsole, "(a10)", {dfmt});
     io.writeList(kConsole, {dataFormat.integer ? " data is integer" : " data is floting"});
   }
-  const int capacity = static_cast<int>(std::min<std::size_t>(samples.size(), kMaxSamples));
+  const int capacity = static_cast<int>(std::min<std::size_t>(samples.size(), model::kMaxSamples));
   if (npts <= 0) reject(unit, source, "npts " + std::to_string(npts) + " is not positive");
   if (npts > capacity)
     reject(unit, source,

@@ -9,6 +9,7 @@
 
 #include "figures/capture.hpp"
 #include "figures/figures.hpp"
+#include "model/limits.hpp"
 
 namespace {
 
@@ -38,10 +39,17 @@ TEST(ElementAxis, UnitAndScaleFollowThePeakSize) {
   }
 }
 
-std::vector<std::string> draw(const run::Params& p, const run::Workspace& w,
+// The observed, synthetic and element motions of a figure, all zero.
+struct Motions {
+  model::Motion obs{model::kMaxSamples}, syn{model::kMaxSamples}, ele{model::kMaxSamples};
+  float dt = 0;
+  int nmain = 0, naft = 0;
+};
+
+std::vector<std::string> draw(const model::Params& p, const Motions& m,
                               const figures::FigureTexts& t) {
   figures_test::Capture c;
-  figures::waveformFigure(c.io, c.dev, p, w, t);
+  figures::waveformFigure(c.io, c.dev, p, {m.obs, m.nmain, m.syn, p.ns, m.ele, m.naft, m.dt}, t);
   return c.lines();
 }
 
@@ -51,7 +59,7 @@ std::vector<std::string> draw(const run::Params& p, const run::Workspace& w,
 // file was derived from the drawing rules independently of this code and
 // checked line by line (panel origins, trace points, annotations, console).
 TEST(WaveformFigure, SmallFigureMatchesExpectedText) {
-  run::Params p;
+  model::Params p;
   p.iuwav = 6;
   p.tscl = 1.0f;
   p.cfac = 2.0f;
@@ -59,7 +67,7 @@ TEST(WaveformFigure, SmallFigureMatchesExpectedText) {
   p.ns = 3;
   p.ttl1 = "TTL001";
   p.ttl2 = "TTL0002";
-  run::Workspace w;
+  Motions w;
   w.dt = 0.5f;
   w.nmain = 4;
   w.naft = 3;
@@ -67,11 +75,11 @@ TEST(WaveformFigure, SmallFigureMatchesExpectedText) {
                                   "SZ=1.0,1.0,1.0", "T=0.5", "NS= 300", "BP=0.10- 10.00Hz",
                                   "R=0.1234", "C=0.9876"};
   const std::vector<std::pair<std::vector<float>*, std::vector<float>>> series = {
-      {&w.dm, {0, 0.02f, -0.04f, 0.01f}},       {&w.ds, {0.03f, -0.05f, 0.01f}},
-      {&w.da, {2 * 0.2f, 2 * -0.1f, 2 * 0.05f}}, {&w.dmm, {0, 0.001f, 0.003f, -0.002f}},
-      {&w.dss, {0.002f, 0.001f, -0.001f}},      {&w.daa, {2 * 0.0005f, 2 * -0.002f, 2 * 0.001f}},
-      {&w.dmmm, {0, 0.0001f, -0.0002f, 0.00005f}}, {&w.dsss, {0.0001f, 0.0002f, -0.0001f}},
-      {&w.daaa, {2 * 0.00002f, 2 * -0.00003f, 2 * 0.00001f}}};
+      {&w.obs.acc, {0, 0.02f, -0.04f, 0.01f}},       {&w.syn.acc, {0.03f, -0.05f, 0.01f}},
+      {&w.ele.acc, {2 * 0.2f, 2 * -0.1f, 2 * 0.05f}}, {&w.obs.vel, {0, 0.001f, 0.003f, -0.002f}},
+      {&w.syn.vel, {0.002f, 0.001f, -0.001f}},      {&w.ele.vel, {2 * 0.0005f, 2 * -0.002f, 2 * 0.001f}},
+      {&w.obs.disp, {0, 0.0001f, -0.0002f, 0.00005f}}, {&w.syn.disp, {0.0001f, 0.0002f, -0.0001f}},
+      {&w.ele.disp, {2 * 0.00002f, 2 * -0.00003f, 2 * 0.00001f}}};
   for (const auto& [a, v] : series) std::copy(v.begin(), v.end(), a->begin());
   const auto lines = draw(p, w, t);
 
@@ -87,11 +95,11 @@ TEST(WaveformFigure, SmallFigureMatchesExpectedText) {
 // amplitude axes read 0; windows reaching beyond the arrays are cut to them
 // (ASan watches the reads).
 TEST(WaveformFigure, ZeroPeaksAndOutsizedWindows) {
-  run::Params p;
+  model::Params p;
   p.iuwav = 6;
   p.tscl = 0.5f;
   p.ksm = -3, p.kem = 20000, p.ksa = 14990, p.kea = 15100;
-  run::Workspace w;
+  Motions w;
   w.dt = 0.25f;
   figures::FigureTexts t;
   t.dunit = "gal";
@@ -114,14 +122,14 @@ TEST(WaveformFigure, ZeroPeaksAndOutsizedWindows) {
 // A velocity peak above 3.4e36 overflows the axis top (100 times the peak):
 // the run is refused rather than drawn with meaningless annotations.
 TEST(WaveformFigure, AmplitudesBeyondTheFloatRangeAreRefused) {
-  run::Params p;
+  model::Params p;
   p.iuwav = 6;
   p.tscl = 0.5f;
   p.cfac = 1.0f;
   p.ksm = p.ksa = 1, p.kem = p.kea = 100;
-  run::Workspace w;
+  Motions w;
   w.dt = 0.01f;
-  w.dm[10] = w.dmm[10] = 1e37f;
+  w.obs.acc[10] = w.obs.vel[10] = 1e37f;
   figures::FigureTexts t;
   EXPECT_THROW(draw(p, w, t), textio::InputRejected);
 }

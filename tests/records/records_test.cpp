@@ -16,8 +16,7 @@
 #include <vector>
 
 #include "dsp/dsp.hpp"
-#include "run/params.hpp"
-#include "run/workspace.hpp"
+#include "model/params.hpp"
 #include "textio/textio.hpp"
 
 namespace {
@@ -195,21 +194,8 @@ TEST(ReadKib, RefusesRecordsWithoutUsableSamples) {
   EXPECT_EQ(r.samples, std::vector<float>(4, -7.0f));
 }
 
-TEST(Zero, RangeOnlySinglePrecisionEmptyAndOutside) {
-  std::vector<float> x = {9.0f, 1.0f, 2.0f, 3.0f, 6.0f, 9.0f}, big = {16777216.0f, 1.0f, 1.0f};
-  float mean = 0;
-  records::zero(x, 2, 5, mean);
-  EXPECT_EQ(x, (std::vector<float>{9.0f, -2.0f, -1.0f, 0.0f, 3.0f, 9.0f}));
-  records::zero(big, 1, 3, mean);  // each 1 is lost against 2^24 in a float sum
-  EXPECT_EQ(mean, 16777216.0f / 3.0f);
-  records::zero(x, 2, 1, mean);  // an empty range: 0/0
-  EXPECT_TRUE(std::isnan(mean));
-  EXPECT_THROW(records::zero(x, 1, 7, mean), std::out_of_range);
-  EXPECT_THROW(records::zero(x, 0, 2, mean), std::out_of_range);
-}
-
 TEST(Labels, FixedWidthFieldsWithAsterisksWhenTooWide) {
-  run::Params p;
+  model::Params p;
   p.nx = 8, p.cfac = 1.5f, p.dx = 2.5f, p.dw = 2.0f, p.tra = 0.3f;
   p.nsx = 1, p.nsw = 4, p.fl = 0.1f, p.fh = 10.0f;
   records::Labels l = records::buildLabels(p);
@@ -226,25 +212,11 @@ TEST(Labels, FixedWidthFieldsWithAsterisksWhenTooWide) {
 
 // ---- preparation ----------------------------------------------------------------
 
-// A record of x at isps samples per second, eight F10.3 fields a line.
-Record recordOf(const std::vector<float>& x, int isps, const std::string& name) {
-  std::string data;
-  char field[16];
-  for (std::size_t i = 0; i < x.size(); ++i) {
-    std::snprintf(field, sizeof field, i % 8 == 7 ? "%10.3f\n" : "%10.3f",
-                  static_cast<double>(x[i]));
-    data += field;
-  }
-  return Record(
-      {{5, rjust(std::to_string(isps))}, {6, rjust(std::to_string(x.size()))}, {17, data}}, 99,
-      name);
-}
-
 // An independent transcription of the rules: single-precision running means,
 // the rectangle-then-trapezoid integral, the filter after both integrations,
-// then the scaled copies, each made mean-free. Returns d, di, dii and the copies.
+// then the scaled copies, each made mean-free. Returns the copies.
 std::vector<std::vector<float>> prepared(const std::vector<float>& x, float dt,
-                                         const run::Params& p, float scale) {
+                                         const records::Preparation& how) {
   auto meanFree = [](std::vector<float> v) {
     float sum = 0.0f;
     for (float s : v) sum = sum + s;
@@ -261,105 +233,36 @@ std::vector<std::vector<float>> prepared(const std::vector<float>& x, float dt,
   std::vector<std::vector<float>> e{meanFree(x)};
   e.push_back(integral(e[0]));
   e.push_back(integral(e[1]));
-  std::istringstream in;
-  std::ostringstream out, err;
-  textio::Channels io(in, out, err);
-  for (int k = 0; k < 3; ++k) {
-    if (p.ifilt == 1)
-      dsp::bandp(io, e[k], static_cast<int>(x.size()), dt, p.fl, p.fh, p.fs, p.ap, p.as, 0);
+  for (auto& series : e) {
+    if (how.filter) dsp::filterZeroPhase(series, static_cast<int>(x.size()), dsp::designFilter(dt, how.band));
   }
-  for (int k = 0; k < 3; ++k) {
-    std::vector<float> c = e[k];
-    for (float& v : c) v = v * scale;
-    e.push_back(meanFree(c));
+  for (auto& series : e) {
+    for (float& v : series) v = v * how.scale;
+    series = meanFree(series);
   }
   return e;
 }
 
-// got starts with want and holds zeros from there up to `end`.
-void expectSeries(const std::vector<float>& got, const std::vector<float>& want, std::size_t end,
-                  const char* what) {
-  EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin())) << what;
-  EXPECT_TRUE(
-      std::all_of(got.begin() + want.size(), got.begin() + end, [](float v) { return v == 0.0f; }))
-      << what << " beyond the count";
-}
-
-class Preparation : public ::testing::Test {
- protected:
-  std::istringstream in;
-  std::ostringstream out, err;
-  textio::Channels io{in, out, err};
-  run::Params p;
-  run::Workspace w;
-  records::RecordHeader h;
-};
-
-TEST_F(Preparation, ConstantRecordsAndTheirTranscript) {
-  const Record target = recordOf({1.0f, 1.0f, 1.0f, 1.0f}, 100, "t");
-  const Record element = recordOf({2.0f, 2.0f, 2.0f}, 50, "e");
-  p.fmain = target.path, p.faft = element.path, p.ifilt = 0, p.cfac = 1.5f;
-  records::prepareTarget(io, p, w, h);
-  records::prepareElement(io, p, w, h);
-  // Every mean after the first of each record is exactly 0: the constant
-  // goes with the first, and the integral of zeros is zero.
-  const Lines reader = {"KIBTRACE FORMAT", "  skip  0", "8F10.3    ", "  data is floting"};
-  Lines want = reader;
-  for (const char* l :
-       {" dt=  0.00999999978", " d sum =  1.", " di sum =  0.", " dii sum =  0.", " dm sum =  0.",
-        " dmm sum =  0.", " dmmm sum =  0.", "  target event prelimilary analysis was done "})
-    want.push_back(l);
-  want.insert(want.end(), reader.begin(), reader.end());
-  for (const char* l :
-       {" d sum =  2.", " di sum =  0.", " dii sum =  0.", " da sum =  0.", " daa sum =  0.",
-        " daaa sum =  0.", "  small event prelimilary analysis was done "})
-    want.push_back(l);
-  EXPECT_EQ(split(out.str()), want);
-  expectSeries(w.dm, {}, w.dm.size(), "dm");
-  expectSeries(w.da, {}, w.da.size(), "da");
-  EXPECT_EQ(p.ns, 4) << "ns read as 0 becomes the target's count";
-}
-
-// Band-passed; each record keeps its own interval, and the element's series
-// end with its shorter count.
-TEST_F(Preparation, TargetAtHundredAndElementAtFiftySamplesPerSecond) {
-  std::vector<float> tx(400), ex(150);  // multiples of 1/8: the F10.3 text reads back exactly
-  for (std::size_t i = 0; i < tx.size(); ++i)
-    tx[i] = std::round((std::sin(0.29 * i) * 40.0 + 1.5) * 8.0) / 8.0;
-  for (std::size_t i = 0; i < ex.size(); ++i)
-    ex[i] = std::round((std::sin(0.53 * i) * 40.0 - 2.0) * 8.0) / 8.0;
-  const Record target = recordOf(tx, 100, "t"), element = recordOf(ex, 50, "e");
-  p.fmain = target.path, p.faft = element.path, p.cfac = 2.5f, p.ns = 500;
-  p.ifilt = 1, p.fl = 0.5f, p.fh = 8.0f, p.fs = 12.0f, p.ap = 0.5f, p.as = 5.0f;
-  records::prepareTarget(io, p, w, h);
-  EXPECT_EQ(w.dt, 0.01f);
-  records::prepareElement(io, p, w, h);
-  EXPECT_EQ(w.dt, 0.02f);
-  EXPECT_EQ(p.ns, 500) << "a non-zero ns stays";
-  EXPECT_EQ(w.nmain, 400);
-  EXPECT_EQ(w.naft, 150);
-  EXPECT_EQ(h.isps, 50) << "the header is the element record's";
-
-  const auto t = prepared(tx, 0.01f, p, 1.0f), e = prepared(ex, 0.02f, p, 2.5f);
-  const std::size_t cap = records::kMaxSamples;
-  expectSeries(w.dm, t[3], cap, "dm");
-  expectSeries(w.dmm, t[4], cap, "dmm");
-  expectSeries(w.dmmm, t[5], cap, "dmmm");
-  expectSeries(w.d, e[0], cap, "d");
-  expectSeries(w.di, e[1], cap, "di");
-  expectSeries(w.dii, e[2], cap, "dii");
-  expectSeries(w.da, e[3], cap, "da");
-  expectSeries(w.daa, e[4], cap, "daa");
-  expectSeries(w.daaa, e[5], cap, "daaa");
-  run::Params raw = p;
-  raw.ifilt = 0;
-  EXPECT_NE(prepared(tx, 0.01f, raw, 1.0f)[3], t[3]) << "the filter changes the series";
-  // "dt=" once, right after the target reader's lines; the element's gets none.
-  const Lines lines = split(out.str());
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.rfind(" dt=", 0) == 0; }),
-            1);
-  EXPECT_EQ(lines[4], " dt=  0.00999999978");
+// Band-passed and scaled, and unfiltered; the series end with the count.
+TEST(Preparation, AgreesWithTheRulesAndIsSilentBeyondTheRecord) {
+  std::vector<float> x(150);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(0.53 * i) * 40.0 - 2.0);
+  for (const records::Preparation how : {records::Preparation{true, {0.5f, 8.0f, 12.0f, 0.5f, 5.0f}, 2.5f},
+                                         records::Preparation{false, {}, 1.0f}}) {
+    const records::PreparedRecord r = records::prepareRecord(x, 0.02f, how);
+    EXPECT_EQ(r.count, 150);
+    EXPECT_FALSE(r.filterRefused);
+    const auto want = prepared(x, 0.02f, how);
+    const auto got = r.motion.series();
+    for (std::size_t s = 0; s < 3; ++s) {
+      EXPECT_TRUE(std::equal(want[s].begin(), want[s].end(), got[s].begin())) << s;
+      EXPECT_TRUE(std::all_of(got[s].begin() + 150, got[s].end(), [](float v) { return v == 0.0f; }));
+    }
+  }
+  // A refused design leaves the series as without a filter, and says so.
+  const records::PreparedRecord refused = records::prepareRecord(x, 0.02f, {true, {0.0f, 8.0f, 60.0f, 0.5f, 5.0f}, 1.0f});
+  EXPECT_TRUE(refused.filterRefused);
+  EXPECT_EQ(refused.motion.acc, records::prepareRecord(x, 0.02f, {false, {}, 1.0f}).motion.acc);
 }
 
 }  // namespace

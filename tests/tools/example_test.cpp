@@ -50,22 +50,21 @@ TEST(Example, ProgramReadsTheParameterFileToTheModelsValues) {
   writeFile(folder.path() / "params.txt", example::parameterFile(fault));
   std::istringstream in;
   std::ostringstream console, err;
-  run::Params p;
-  run::Workspace w;
+  model::Params p;
   textio::Channels io(in, console, err);
   io.open(run::kParameterUnit, (folder.path() / "params.txt").string());
-  run::readParameterFile(io, p, w);
+  run::readParameterFile(io, p);
   io.closeAll();
   EXPECT_NO_THROW(run::checkParameters(p, "params.txt"));
   // Every value the geometry and summation use, bit for bit.
-  const run::Params m = example::parameters(fault);
-  using P = run::Params;
+  const model::Params m = example::parameters(fault);
+  using P = model::Params;
   for (float P::*r : {&P::str, &P::dip, &P::rak, &P::z, &P::stra, &P::dipa, &P::raka, &P::za, &P::dx, &P::dw,
                       &P::tra, &P::dx0, &P::dw0, &P::cfac, &P::vs, &P::vr, &P::rm, &P::pm, &P::ra, &P::pa, &P::cmp})
     EXPECT_EQ(p.*r, m.*r);
-  for (int P::*i : {&P::nx, &P::nw, &P::nt, &P::nsx, &P::nsw, &P::ird, &P::ipfm, &P::imdl, &P::ksm, &P::kem,
-                    &P::ksa, &P::kea, &P::IW})
+  for (int P::*i : {&P::nx, &P::nw, &P::nt, &P::nsx, &P::nsw, &P::ksm, &P::kem, &P::ksa, &P::kea, &P::IW})
     EXPECT_EQ(p.*i, m.*i);
+  EXPECT_TRUE(p.ird == m.ird && p.ipfm == m.ipfm && p.imdl == m.imdl);
   EXPECT_EQ(p.ns, 0);  // the file's 0: the target's count, which the model uses
   EXPECT_EQ(p.fmain.substr(0, 10), "target.kib");
   EXPECT_EQ(p.faft.substr(0, 11), "element.kib");
