@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "plot/plot.hpp"
-#include "string_console.hpp"
+#include "support/console.hpp"
 
 namespace figures_test {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "plot/device.hpp"
-#include "string_console.hpp"
+#include "support/console.hpp"
 
 namespace plottest {
 
