@@ -24,7 +24,7 @@
 namespace records {
 
 // The most free text lines a record may carry.
-inline constexpr int kMaxSkipLines = 100;
+inline constexpr int kMaxSkipLines = model::kMaxTextLines;
 
 // Header values of one KIBTRACE record. Texts keep their declared widths
 // (blank padded), which is the length a read stores into.
