@@ -178,15 +178,9 @@ void execute(textio::Channels& io) {
 int runProgram(std::istream& in, std::ostream& out, std::ostream& err) {
   textio::Channels io(in, out, err);
   try {
-    try {
-      execute(io);
-      io.closeAll();
-      return textio::kExitNormal;
-    } catch (const textio::StopRun& stop) {
-      io.reportStop(stop.text);
-      io.closeAll();
-      return textio::kExitNormal;
-    }
+    execute(io);
+    io.closeAll();
+    return textio::kExitNormal;
   } catch (const textio::IoError& e) {
     out.flush();
     err << e.report();

@@ -391,17 +391,6 @@ void Channels::writeLine(int unit, std::string_view text) {
   }
 }
 
-void Channels::reportStop(std::string_view text) {
-  out_.flush();
-  err_ << "STOP " << text << " statement executed\n";
-  err_.flush();
-}
-
-std::ostream& Channels::errorStream() {
-  out_.flush();
-  return err_;
-}
-
 std::string internalWrite(std::string_view format, int length, std::initializer_list<Value> values) {
   return internalWrite(format, length, std::span<const Value>(values.begin(), values.size()));
 }

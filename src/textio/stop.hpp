@@ -1,8 +1,7 @@
-// The three ways a run can end early. Each is thrown where the condition is
+// The two ways a run can end early. Each is thrown where the condition is
 // met and caught in main, which writes its report and sets the exit status:
 //   IoError        the I/O layer's four-line fatal report, exit status 1
 //   InputRejected  one clear line on the error stream, exit status 2
-//   StopRun        "STOP <text> statement executed", exit status 0
 #pragma once
 
 #include <exception>
@@ -45,14 +44,6 @@ class InputRejected : public std::exception {
   explicit InputRejected(std::string message) : message(std::move(message)) {}
   const char* what() const noexcept override { return message.c_str(); }
   std::string message;
-};
-
-// A stop that carries a text; the run ends with status 0.
-class StopRun : public std::exception {
- public:
-  explicit StopRun(std::string text) : text(std::move(text)) {}
-  const char* what() const noexcept override { return text.c_str(); }
-  std::string text;
 };
 
 }  // namespace textio

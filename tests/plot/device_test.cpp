@@ -68,16 +68,4 @@ TEST(Device, PenCodesAndCoordinateFields) {
   }
 }
 
-// A query before any page has no scale to divide by.
-TEST(Device, OriginQueryBeforeThePageStops) {
-  Page page;
-  float x = 1.0f, y = 2.0f;
-  try {
-    page.dev.origin(x, y, -1);
-    FAIL() << "origin query with zero scale must stop the run";
-  } catch (const textio::StopRun& stop) {
-    EXPECT_EQ(stop.text, "ORIGIN error: zero scale");
-  }
-}
-
 }  // namespace
