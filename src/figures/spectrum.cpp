@@ -61,10 +61,10 @@ float powerOf(float w, int p) {
 // One row: console header, window, taper, transform and the three panels.
 void spectrumRow(textio::Channels& io, plot::Device& dev, const model::Params& p, float dt,
                  std::span<const float> series, int first, int last, std::string_view heading) {
-  io.writeList(6, {"***********************"});
-  io.writeList(6, {heading});
+  io.writeList(model::kConsoleOut, {"***********************"});
+  io.writeList(model::kConsoleOut, {heading});
   const int ne = kTransformLength;
-  io.writeList(6, {" ne =", ne});
+  io.writeList(model::kConsoleOut, {" ne =", ne});
   std::vector<float> window(kTransformLength), amp(kHalfLength), fre(kHalfLength);
   spectrumWindow(series, first, last, p.IW, ne, window);
   pltfft(io, dev, window, ne, dt, 1, -2, kLowestFrequency, amp, fre);
@@ -132,7 +132,7 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
     throw std::invalid_argument("pltfft: transform length or array sizes out of range");
   }
 
-  io.writeList(6, {"II inside=", II});
+  io.writeList(model::kConsoleOut, {"II inside=", II});
   std::vector<std::complex<float>> cc(static_cast<std::size_t>(ne));
   std::vector<float> curve(static_cast<std::size_t>(half));
   for (int i = 0; i < ne; ++i) cc[static_cast<std::size_t>(i)] = std::complex<float>(x[static_cast<std::size_t>(i)], 0.0f);
@@ -142,7 +142,7 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   const float lne = static_cast<float>(std::log10(static_cast<double>(static_cast<float>(ne))));
   const float l2 = static_cast<float>(std::log10(static_cast<double>(2.0f)));
   const int n = static_cast<int>(lne / l2 + 0.01f);
-  io.writeList(6, {"sorry now calculating, before fft.  ne=", n});
+  io.writeList(model::kConsoleOut, {"sorry now calculating, before fft.  ne=", n});
   dsp::fft(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)), -1.0f);
 
   // Fourier amplitude of the acceleration in gal*s: the unscaled transform
@@ -156,8 +156,8 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
     const float modulus = static_cast<float>(std::abs(z));
     amp[k] = modulus * dt * 100.0f;
   }
-  io.writeList(6, {fre[1], fre[2], dt, ne});
-  io.writeList(6, {"sorry now calculating, after  fft"});
+  io.writeList(model::kConsoleOut, {fre[1], fre[2], dt, ne});
+  io.writeList(model::kConsoleOut, {"sorry now calculating, after  fft"});
 
   for (int k = 1; k <= 3; ++k) {
     const float shift = static_cast<float>(k - 1) * kPanelSpacing;
@@ -181,9 +181,10 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
       throw textio::InputRejected("the spectrum figure cannot draw panel " + std::to_string(k) +
                                   ": the spectral amplitudes overflow single precision");
     }
-    io.writeList(6, {"sorry now calculating, emAX=", peak});
+    // "emAX" is the transcript's own spelling: keep it.
+    io.writeList(model::kConsoleOut, {"sorry now calculating, emAX=", peak});
     const float ylow = spectrumFloor(peak);
-    io.writeList(6, {"sorry now calculating, before plotting", ylow});
+    io.writeList(model::kConsoleOut, {"sorry now calculating, before plotting", ylow});
 
     plot::pltlog(dev, kDecadesX, kDecadesY, kDecade, kDecade, kLabelHeight, kLabelHeight, flow, ylow,
                  k + ntitle - 1);

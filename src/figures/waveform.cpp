@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "figures/figures.hpp"
+#include "model/limits.hpp"
 #include "textio/stop.hpp"
 
 namespace figures {
@@ -158,8 +159,8 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params
 
   for (int c = 0; c < 3; ++c) {
     const Column& col = cols[static_cast<std::size_t>(c)];
-    io.writeList(6, {"*****************************"});
-    io.writeList(6, {col.heading});
+    io.writeList(model::kConsoleOut, {"*****************************"});
+    io.writeList(model::kConsoleOut, {col.heading});
     if (c == 0) {
       dev.plot(4.0f, 16.0f, -3);
     } else {
@@ -169,7 +170,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params
     // Observed panel. Its peak also scales the synthetic trace, so the two
     // share one amplitude scale.
     const float amax = peakOf(col.obs, p.ksm, p.kem);
-    io.writeList(6, {" max of obs.", amax, m.observedCount});
+    io.writeList(model::kConsoleOut, {" max of obs.", amax, m.observedCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.obs, p.ksm, p.kem, dt, tscl,
           [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
@@ -211,7 +212,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params
 
     // Synthetic panel, on the observed panel's scale and axis.
     const float smax = peakOf(col.syn, p.ksa, p.kea);
-    io.writeList(6, {" max of syn.", smax, m.syntheticCount});
+    io.writeList(model::kConsoleOut, {" max of syn.", smax, m.syntheticCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.syn, p.ksa, p.kea, dt, tscl,
           [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
@@ -226,7 +227,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params
     // Element panel: the record without its factor cfac, on its own scale,
     // so that its trace reaches +-2 cm at its peak.
     const float emax = elementPeakOf(col.ele, p.ksa, p.kea, cfac);
-    io.writeList(6, {" max of ele.", emax, m.elementCount});
+    io.writeList(model::kConsoleOut, {" max of ele.", emax, m.elementCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.ele, p.ksa, p.kea, dt, tscl, [emax, cfac](float v) {
       if (emax == 0.0f) return 0.0f;

@@ -138,7 +138,8 @@ void execute(textio::Channels& io) {
       records::prepareRecord(target.samples, target.dt, records::targetPreparation(p));
   reportPreparation(io, p, observed, {"dm sum =", "dmm sum =", "dmmm sum ="});
   if (!observed.finite) throw records::overflowRefusal(p.fmain);
-  io.writeList(kConsoleOut, {" target event prelimilary analysis was done "});  // sic
+  // "prelimilary" is the transcript's own spelling: keep it.
+  io.writeList(kConsoleOut, {" target event prelimilary analysis was done "});
 
   // From here on the run uses the element record's sample interval.
   const records::RecordSamples element = records::readRecordFile(io, kElementUnit, p.faft, header);
@@ -146,7 +147,8 @@ void execute(textio::Channels& io) {
       records::prepareRecord(element.samples, element.dt, records::elementPreparation(p));
   reportPreparation(io, p, elementMotion, {"da sum =", "daa sum =", "daaa sum ="});
   if (!elementMotion.finite) throw records::overflowRefusal(p.faft);
-  io.writeList(kConsoleOut, {" small event prelimilary analysis was done "});  // sic
+  // "prelimilary" is the transcript's own spelling: keep it.
+  io.writeList(kConsoleOut, {" small event prelimilary analysis was done "});
 
   core::Simulation sim;
   try {

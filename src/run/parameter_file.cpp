@@ -117,10 +117,10 @@ int spectrumWindow(int first, int last) { return std::min(last - first + 1, mode
 
 void checkParameters(const Params& p, std::string_view fileName) {
   const Checker c(fileName);
-  if (p.iuwav < 0 || p.iuwav == 5) {
+  if (p.iuwav < 0 || p.iuwav == kConsoleIn) {
     c.fail("iuwav", std::to_string(p.iuwav), "a figure unit must be 0 or positive and not 5 (console input)");
   }
-  if (p.iuspc < 0 || p.iuspc == 5) {
+  if (p.iuspc < 0 || p.iuspc == kConsoleIn) {
     c.fail("iuspc", std::to_string(p.iuspc), "a figure unit must be 0 or positive and not 5 (console input)");
   }
   c.positive("tscl", p.tscl);
