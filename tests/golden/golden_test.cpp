@@ -49,7 +49,7 @@ TEST_P(Golden, RunGivesTheCheckedBytes) {
   const auto input = [&](const char* name) {
     return readFile(fs::exists(expected / name) ? expected / name : kSourceDir / "examples" / name);
   };
-  RunFolder folder("golden");
+  RunFolder folder;
   writeFile(folder.path() / "params.txt", input("params.txt"));
   writeFile(folder.path() / "target.kib", editedRecord("target.kib", expected / "target.edit"));
   writeFile(folder.path() / "element.kib", editedRecord("element.kib", expected / "element.edit"));

@@ -272,22 +272,6 @@ TEST(Mutation, ByteFlips) {
   expectSound(ms);
 }
 
-TEST(Mutation, VeryLongLines) {
-  std::vector<Mutation> ms;
-  for (int f : {Params, Target, Element}) {
-    const std::vector<std::string> lines = linesOf(f);
-    for (std::size_t k = 0; k < (f == Params ? lines.size() : 19); ++k) {
-      // Alternately 100000 digits, and the line followed by 100000 blanks and a word.
-      std::vector<std::string> l = lines;
-      l[k] = k % 2 == 0 ? std::string(100000, '9') : l[k] + std::string(100000, ' ') + "tail";
-      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " made very long", l));
-    }
-  }
-  ms.push_back(mutate(-1, "a file name of 100000 characters",
-                      std::string(100000, 'p') + "\n" + baseInputs().answers));
-  expectSound(ms);
-}
-
 TEST(Mutation, HugeTinyAndNonNumbers) {
   const std::vector<std::string> values = {"1e39", "-1e39", "3.4e38", "1e-45", "1e-50",
                                            "2147483648", "-2147483649", "99999999999", "nan",
@@ -320,59 +304,6 @@ TEST(Mutation, HugeTinyAndNonNumbers) {
       ms.push_back(mutate(f, "isps " + v, a));
       ms.push_back(mutate(f, "scale factor " + v, b));
       ms.push_back(mutate(f, "a sample " + v, c));
-    }
-  }
-  expectSound(ms);
-}
-
-TEST(Mutation, EmptyFieldsBlankLinesAndNonAsciiBytes) {
-  std::vector<Mutation> ms;
-  const std::vector<std::string> lines = linesOf(Params);
-  for (std::size_t k = 0; k < lines.size(); ++k) {
-    const std::string at = "line " + std::to_string(k + 1);
-    std::vector<std::string> blank = lines, inserted = lines, foreign = lines;
-    blank[k] = "      ";
-    inserted.insert(inserted.begin() + static_cast<long>(k), "");
-    // Alternately a leading UTF-8 letter and trailing stray bytes.
-    foreign[k] = k % 2 == 0 ? "\xc3\xa9" + lines[k] : lines[k] + " \xff\xfe\x01";
-    ms.push_back(mutate(Params, at + " only blanks", blank));
-    ms.push_back(mutate(Params, "empty line before " + at, inserted));
-    ms.push_back(mutate(Params, at + " with non-ASCII bytes", foreign));
-    if (freeFormatLine(k)) {
-      // A null first value (leaves the parameter at its start value), or a
-      // slash ending the list at once.
-      std::vector<std::string> t = tokens(lines[k]), nulled = lines;
-      nulled[k] = k % 3 == 0 ? "/" : ",";
-      if (k % 3 != 0)
-        for (std::size_t i = 1; i < t.size(); ++i) nulled[k] += t[i] + ",";
-      ms.push_back(mutate(Params, at + " = \"" + nulled[k] + "\"", nulled));
-    }
-  }
-  for (int f : {Target, Element}) {
-    const std::vector<std::string> rl = linesOf(f);
-    for (std::size_t k = f == Target ? 0 : 1; k < 19; k += 2) {
-      std::vector<std::string> blank = rl, foreign = rl;
-      blank[k] = "          ";
-      foreign[k] = "\xe2\x80\x83\xff" + rl[k];
-      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " only blanks", blank));
-      ms.push_back(mutate(f, "line " + std::to_string(k + 1) + " led by non-ASCII", foreign));
-    }
-  }
-  const std::string answers = baseInputs().answers;
-  ms.push_back(mutate(-1, "a non-ASCII parameter file name",
-                      "p\xc3\xa4rams.txt\n" + answers.substr(answers.find('\n') + 1)));
-  expectSound(ms);
-}
-
-TEST(Mutation, SampleCountDisagreesWithSamples) {
-  std::vector<Mutation> ms;
-  for (int f : {Target, Element}) {
-    const long n = f == Target ? 400 : 300;
-    for (long v : {n - 1, n + 1, n + 9, 2 * n, 1L, 0L, -1L, 15000L, 15001L, 20001L, 2147483647L,
-                   2147483648L}) {
-      std::vector<std::string> l = linesOf(f);
-      l[5] = rightIn(std::to_string(v), 10);
-      ms.push_back(mutate(f, "npts " + std::to_string(v), l));
     }
   }
   expectSound(ms);

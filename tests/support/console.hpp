@@ -11,6 +11,7 @@
 namespace testsupport {
 
 struct StringConsole {
+  explicit StringConsole(std::string input = "") : in(std::move(input)) {}
   std::istringstream in;
   std::ostringstream out, err;
   textio::Channels io{in, out, err};

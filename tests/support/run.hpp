@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/files.hpp"
+
 namespace runsupport {
 
 namespace fs = std::filesystem;
@@ -20,30 +22,9 @@ namespace fs = std::filesystem;
 inline const fs::path kSourceDir = EGF_TEST_SOURCE_DIR;
 inline const fs::path kProgram = fs::path(EGF_TEST_BINARY_DIR) / "egfsim";
 
-inline std::string readFile(const fs::path& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-inline void writeFile(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// A fresh, empty folder under the temporary directory, removed at the end.
-class RunFolder {
- public:
-  explicit RunFolder(const std::string& tag)
-      : path_(fs::temp_directory_path() / ("egf_" + tag + "_" + std::to_string(getpid()))) {
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~RunFolder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using testsupport::readFile;
+using testsupport::writeFile;
+using RunFolder = testsupport::TempFolder;
 
 inline int exitStatus(int raw) { return (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1; }
 

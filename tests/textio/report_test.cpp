@@ -1,5 +1,4 @@
-// The fatal report, the stop message and the order of console and error
-// output.
+// The fatal report and the order of console and error output.
 #include <cerrno>
 
 #include "textio_fixture.hpp"
@@ -10,22 +9,6 @@ using textio::IoError;
 using textio_test::Console;
 using textio_test::ioErrorOf;
 using textio_test::WorkFolder;
-
-TEST(Report, MessageByNumber) {
-  const std::pair<int, const char*> rows[] = {
-      {textio::kEndOfFile, "ctx: end of file"},
-      {100, "ctx: error in format"},
-      {115, "ctx: read unexpected character"},
-      {132, "ctx: Temporary file name (TMPDIR?) too long"},
-      {133, "ctx: illegal error number 133"},
-      {-2, "ctx: illegal error number -2"},
-      {ENOENT, "ctx: No such file or directory"},  // the system's own text
-  };
-  for (const auto& [number, line] : rows) {
-    const std::string report = IoError("ctx", number).report();
-    EXPECT_EQ(report.substr(0, report.find('\n')), line);
-  }
-}
 
 TEST(Report, WholeReports) {
   WorkFolder folder;
