@@ -1,5 +1,4 @@
-// The KIBTRACE reader, mean removal, the figure labels and the preparation of
-// a target and an element record.
+// The KIBTRACE reader and the figure labels.
 #include "records/records.hpp"
 
 #include <gtest/gtest.h>
@@ -131,26 +130,6 @@ TEST(ReadKib, EachNumberEncoding) {
   }
 }
 
-TEST(ReadKib, HeaderFieldsTextLinesAndConsole) {
-  const Record k({{1, "kibtrace format  converted 2024"},  // text after column 15 is ignored
-                  {12, "8f10.3    x"},                     // the descriptor ends at a blank
-                  {16, "2\nfirst free text line\n" + std::string(85, 'z')}});
-  const Outcome r = read(k);
-  ASSERT_EQ(r.problem, "");
-  EXPECT_EQ(r.npts, 4);
-  EXPECT_EQ(r.isps, 100);
-  EXPECT_EQ(r.h.rcode + "|" + r.h.rname + "|" + r.h.dunit, "CLC  |CHINA LAKE  |gal  ");
-  EXPECT_EQ(r.h.head10a + "|" + r.h.head10b + "|" + r.h.head10c,
-            "CI        |CLC       |HNE       ");
-  EXPECT_EQ(r.h.head11, "dt=0.01000 ");
-  EXPECT_EQ(r.h.hreal, 57.373f);
-  EXPECT_EQ(r.h.skipl,
-            (Lines{"first free text line" + std::string(60, ' '), std::string(80, 'z')}));
-  // The A15 echo without a leading blank; list-directed lines open with a
-  // blank; the descriptor as a ten-column A10 line.
-  EXPECT_EQ(r.console, (Lines{"kibtrace format", "  skip  2", "8f10.3    ", "  data is floting"}));
-}
-
 // Each refusal with the console lines written before it: nothing past the
 // refused field is read, and the count and rate are refused before any sample.
 TEST(ReadKib, RefusesRecordsWithoutUsableSamples) {
@@ -208,61 +187,6 @@ TEST(Labels, FixedWidthFieldsWithAsterisksWhenTooWide) {
   EXPECT_EQ(
       (Lines{l.labn, l.labc, l.labsz, l.labt, l.labns, l.labbp}),
       (Lines{"N=**", "C=*****", "****km x 0.50km", "****s", "(-1,12)", "B.P.F= 0.00~*****Hz"}));
-}
-
-// ---- preparation ----------------------------------------------------------------
-
-// An independent transcription of the rules: single-precision running means,
-// the rectangle-then-trapezoid integral, the filter after both integrations,
-// then the scaled copies, each made mean-free. Returns the copies.
-std::vector<std::vector<float>> prepared(const std::vector<float>& x, float dt,
-                                         const records::Preparation& how) {
-  auto meanFree = [](std::vector<float> v) {
-    float sum = 0.0f;
-    for (float s : v) sum = sum + s;
-    const float mean = sum / static_cast<float>(v.size());
-    for (float& s : v) s = s - mean;
-    return v;
-  };
-  auto integral = [&](const std::vector<float>& v) {
-    std::vector<float> y(v.size());
-    y[0] = dt * v[0];
-    for (std::size_t i = 1; i < v.size(); ++i) y[i] = y[i - 1] + ((v[i - 1] + v[i]) / 2.0f) * dt;
-    return meanFree(y);
-  };
-  std::vector<std::vector<float>> e{meanFree(x)};
-  e.push_back(integral(e[0]));
-  e.push_back(integral(e[1]));
-  for (auto& series : e) {
-    if (how.filter) dsp::filterZeroPhase(series, static_cast<int>(x.size()), dsp::designFilter(dt, how.band));
-  }
-  for (auto& series : e) {
-    for (float& v : series) v = v * how.scale;
-    series = meanFree(series);
-  }
-  return e;
-}
-
-// Band-passed and scaled, and unfiltered; the series end with the count.
-TEST(Preparation, AgreesWithTheRulesAndIsSilentBeyondTheRecord) {
-  std::vector<float> x(150);
-  for (std::size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(0.53 * i) * 40.0 - 2.0);
-  for (const records::Preparation how : {records::Preparation{true, {0.5f, 8.0f, 12.0f, 0.5f, 5.0f}, 2.5f},
-                                         records::Preparation{false, {}, 1.0f}}) {
-    const records::PreparedRecord r = records::prepareRecord(x, 0.02f, how);
-    EXPECT_EQ(r.count, 150);
-    EXPECT_FALSE(r.filterRefused);
-    const auto want = prepared(x, 0.02f, how);
-    const auto got = r.motion.series();
-    for (std::size_t s = 0; s < 3; ++s) {
-      EXPECT_TRUE(std::equal(want[s].begin(), want[s].end(), got[s].begin())) << s;
-      EXPECT_TRUE(std::all_of(got[s].begin() + 150, got[s].end(), [](float v) { return v == 0.0f; }));
-    }
-  }
-  // A refused design leaves the series as without a filter, and says so.
-  const records::PreparedRecord refused = records::prepareRecord(x, 0.02f, {true, {0.0f, 8.0f, 60.0f, 0.5f, 5.0f}, 1.0f});
-  EXPECT_TRUE(refused.filterRefused);
-  EXPECT_EQ(refused.motion.acc, records::prepareRecord(x, 0.02f, {false, {}, 1.0f}).motion.acc);
 }
 
 }  // namespace

@@ -70,23 +70,6 @@ TEST(Cor2, WindowsBeyondTheArraysReadZeros) {
   }
 }
 
-TEST(Cor2, AllZeroWindowsAreRejected) {
-  const std::vector<float> x = signal(), zeros(x.size(), 0.0f);
-  struct Row { bool observedZero; int iy; const char* what; };
-  for (const Row& r : {Row{true, 500, "observed window x(501..1300)"},
-                       Row{false, 600, "synthetic window y(601..1400)"}}) {
-    float res = 0, cor = 0;
-    int lag = 0;
-    try {
-      synthesis::cor2(r.observedZero ? zeros : x, r.observedZero ? x : zeros, 500, r.iy,
-                      synthesis::kWindow, res, cor, lag);
-      ADD_FAILURE() << "not refused";
-    } catch (const textio::InputRejected& e) {
-      EXPECT_NE(e.message.find(r.what), std::string::npos) << e.message;
-    }
-  }
-}
-
 TEST(FitLabels, F42Fields) {
   struct Row { float res, cor; const char* resLabel; const char* corLabel; };
   const Row rows[] = {{0.45f, 0.987f, "Res.=0.45", "Cor.=0.99"},

@@ -12,16 +12,6 @@ namespace {
 
 constexpr float kDeg = model::kDegToRad;
 
-template <class F>
-std::string rejection(F&& f) {
-  try {
-    f();
-  } catch (const textio::InputRejected& e) {
-    return e.message;
-  }
-  return "(no rejection)";
-}
-
 // A 3 x 3 target 8 km deep, a station 20 km away; the element event sits at
 // the target hypocentre with the target's mechanism.
 model::Params coincidentElement(int ipfm) {
@@ -52,18 +42,6 @@ TEST(StationFromSubfaults, TablesAgainstDoublePrecisionGeometry) {
       EXPECT_NEAR(azij[i - 1][j - 1], std::atan2(Y, X), 1e-5);
       EXPECT_NEAR(tkij[i - 1][j - 1], std::acos(-Z / r), 1e-5);  // from the downward vertical
     }
-}
-
-TEST(StationFromSubfaults, ZeroDistanceIsRefusedWithThePoint) {
-  // Horizontal fault at depth 0: the point of subfault (2, 1) is the station.
-  synthesis::Table rij{}, azij{}, tkij{};
-  try {
-    synthesis::stationFromSubfaults(0, 0, 0, 1.0f, 1.0f, 3, 1, 2, 1, 0, 0, 0, rij, azij, tkij);
-    ADD_FAILURE() << "not refused";
-  } catch (const synthesis::ZeroDistance& e) {
-    EXPECT_NE(e.message.find("subfault (2, 1)"), std::string::npos) << e.message;
-    EXPECT_EQ(e.x, 0.0f);
-  }
 }
 
 // Double-couple S radiation from the fault normal n and slip s (x north,
@@ -138,18 +116,6 @@ TEST(SourceModel, ElementAtTheTargetHypocentre) {
   }
 }
 
-TEST(SourceModel, ZeroElementCoefficientRejectedUnderIpfm1Only) {
-  // A horizontal strike-slip element seen along strike at a take-off of 135
-  // degrees (ra = za): both coefficients are exactly 0.
-  model::Params p = coincidentElement(1);
-  p.stra = p.dipa = p.raka = p.pa = 0.0f;
-  p.za = p.ra;
-  const std::string msg = rejection([&] { synthesis::sourceModel(p, 0.01f); });
-  EXPECT_NE(msg.find("ipfm 0 or 2"), std::string::npos) << msg;
-  p.ipfm = model::Radiation::SignOnly;
-  EXPECT_EQ(synthesis::sourceModel(p, 0.01f).rada, 0.0f);
-}
-
 // One subfault straight below the station (`below`, rij - r0 = -10 km) or
 // 20 km along strike from it (+10 km); vs = 4 makes the delay -/+2.5 s.
 int singleDelay(bool below, float dt) {
@@ -174,15 +140,6 @@ TEST(SourceModel, DelaysRoundHalfUpAndTruncateTowardZero) {
       {true, 1.0f, -2},           // -2.5 + 0.5 exactly
   };
   for (const Row& r : rows) EXPECT_EQ(singleDelay(r.below, r.dt), r.lag) << r.dt;
-}
-
-TEST(SourceModel, DelayOutsideTheIntegerRangeIsRejected) {
-  EXPECT_THROW(singleDelay(false, 1e-12f), textio::InputRejected);
-  EXPECT_THROW(singleDelay(false, 0.0f), textio::InputRejected);
-  for (float bad : {std::nanf(""), INFINITY, -2e9f, 1.0001e9f})
-    EXPECT_THROW(synthesis::toSamples(bad, "x"), textio::InputRejected) << bad;
-  EXPECT_EQ(synthesis::toSamples(1e9f, "x"), 1000000000);
-  EXPECT_EQ(synthesis::toSamples(-3.99f, "x"), -3);
 }
 
 }  // namespace

@@ -181,27 +181,4 @@ TEST(Summation, SingleSubfaultIsTheScaledDelayedElement) {
   }
 }
 
-// ntt outside 1..500 is refused once it is known (the transcript shows it);
-// an interval of 0 cannot even form it.
-TEST(Summation, NttOutsideItsRangeIsRefused) {
-  struct Row { float dt, tra; int ntt; };
-  const Row rows[] = {{0.01f, 0.005f, 0}, {0.01f, 5.015f, 501}, {0.0f, 0.01f, -1}};
-  const model::Motion element(model::kMaxSamples);
-  for (const Row& r : rows) {
-    model::Params p = singleSubfault();
-    const synthesis::SubfaultModel m = synthesis::sourceModel(p, 0.01f);
-    p.tra = r.tra;
-    try {
-      synthesis::synthesize(p, m, element, 100, r.dt, 3000);
-      ADD_FAILURE() << "not refused";
-    } catch (const synthesis::SummationRefused& e) {
-      EXPECT_EQ(e.ntt, r.ntt);
-      EXPECT_EQ(e.rows, 0);
-    } catch (const textio::InputRejected& e) {
-      EXPECT_EQ(r.ntt, -1) << e.message;
-      EXPECT_NE(e.message.find("1..500"), std::string::npos) << e.message;
-    }
-  }
-}
-
 }  // namespace

@@ -10,33 +10,6 @@ using textio_test::Console;
 using textio_test::ioErrorOf;
 using textio_test::WorkFolder;
 
-TEST(Report, WholeReports) {
-  WorkFolder folder;
-  Console con("");
-  EXPECT_EQ(ioErrorOf([&] { con.io.open(80, "missing.prm   "); }).report(),
-            "open: No such file or directory\n"
-            "apparent state: unit 80 named missing.prm\n"
-            "lately reading sequential formatted external IO\n");
-  EXPECT_TRUE(folder.entries().empty());  // a mistyped name leaves no empty file
-
-  textio_test::writeFile("run.prm", "21 22\n2.0\n");
-  con.io.open(80, "run.prm");
-  int a = 0, b = 0, c = 0;
-  con.io.readList(80, {&a, &b});
-  const std::string tail =
-      "apparent state: unit 80 named run.prm\nlast format: list io\n"
-      "lately reading sequential formatted external IO\n";
-  EXPECT_EQ(ioErrorOf([&] { con.io.readList(80, {&c}); }).report(),
-            "invalid integer: read unexpected character\n" + tail);
-  EXPECT_EQ(ioErrorOf([&] { con.io.readList(80, {&c}); }).report(), "list in: end of file\n" + tail);
-
-  EXPECT_EQ(ioErrorOf([&] { con.io.readFormatted(5, "(10I8)", {&c}); }).report(),
-            "fmt: end of file\n"
-            "apparent state: unit 5 (unnamed)\n"
-            "last format: (10I8)\n"
-            "lately reading sequential formatted external IO\n");
-}
-
 // Holds what is written until it is flushed, then appends it to a log shared
 // by several streams: the log shows the order in which they were flushed.
 class FlushLog : public std::stringbuf {
