@@ -21,7 +21,7 @@ std::string window(const char* name, long long first, long long last) {
 
 }  // namespace
 
-void cor2(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
+void correlateOverLags(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
           float& cor, int& lag) {
   cor = 0.0f;
   for (int l = -kMaxLag; l <= kMaxLag; ++l) {
@@ -86,7 +86,7 @@ Comparison compare(const model::Params& p, const model::Motion& observed,
   for (std::size_t q = 0; q < 3; ++q) {
     float res = 0.0f, cor = 0.0f;
     try {
-      cor2(o[q], s[q], p.ksm, p.ksa, kWindow, res, cor, mtime);
+      correlateOverLags(o[q], s[q], p.ksm, p.ksa, kWindow, res, cor, mtime);
     } catch (const textio::InputRejected& e) {
       throw ComparisonRefused(std::string(kPairs[q].name) + " (" + kPairs[q].arrays + "): " + e.message,
                               static_cast<int>(q), result);

@@ -29,7 +29,7 @@ namespace synthesis {
 
 inline constexpr int kMaxGrid = model::kMaxGrid;      // nx, nw
 inline constexpr int kMaxShifts = model::kMaxShifts;  // ntt
-inline constexpr int kWindow = 800;      // samples compared by cor2's callers
+inline constexpr int kWindow = 800;      // samples compared by correlateOverLags's callers
 inline constexpr int kMaxLag = 200;      // lags -kMaxLag..kMaxLag
 
 using Table = std::array<std::array<float, kMaxGrid>, kMaxGrid>;     // [i-1][j-1]
@@ -189,7 +189,7 @@ Synthesis synthesize(const model::Params& p, const SubfaultModel& model,
 // best lag goes to `lag` (left as it was when no coefficient is positive) and
 // the residual is taken there. Samples outside 1..size of a span read as 0.
 // A residual whose denominator is 0 throws textio::InputRejected.
-void cor2(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
+void correlateOverLags(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
           float& cor, int& lag);
 
 struct FitLabels {

@@ -27,7 +27,7 @@ TEST(Cor2, IdenticalDoubledAndShiftedSynthetics) {
     for (std::size_t n = r.late; n < x.size(); ++n) y[n] = r.scale * x[n - r.late];
     float res = -1, cor = -1;
     int lag = 99;
-    synthesis::cor2(x, y, 1000, 1000, synthesis::kWindow, res, cor, lag);
+    synthesis::correlateOverLags(x, y, 1000, 1000, synthesis::kWindow, res, cor, lag);
     EXPECT_EQ(lag, r.late);
     EXPECT_NEAR(cor, 1.0f, 1e-6f);
     EXPECT_NEAR(res, r.res, 1e-6f);
@@ -41,13 +41,13 @@ TEST(Cor2, TiesGoToTheMostNegativeLagAndNoPositiveCoefficientKeepsIt) {
     x[n] = static_cast<float>(std::sin(n % 100 * 0.0628) + (n % 100 == 7));
   float res = 0, cor = 0;
   int lag = 0;
-  synthesis::cor2(x, x, 1000, 1000, synthesis::kWindow, res, cor, lag);
+  synthesis::correlateOverLags(x, x, 1000, 1000, synthesis::kWindow, res, cor, lag);
   EXPECT_EQ(lag, -200);
   // A spike against its negation: -1 aligned, exactly 0 elsewhere.
   spike[1100] = 1.0f;
   negative[1100] = -1.0f;
   lag = 17;
-  synthesis::cor2(spike, negative, 1000, 1000, synthesis::kWindow, res, cor, lag);
+  synthesis::correlateOverLags(spike, negative, 1000, 1000, synthesis::kWindow, res, cor, lag);
   EXPECT_EQ(cor, 0.0f);
   EXPECT_EQ(lag, 17);
   EXPECT_EQ(res, 2.0f);  // at lag 17 the spikes do not meet
@@ -62,8 +62,8 @@ TEST(Cor2, WindowsBeyondTheArraysReadZeros) {
   for (auto [ix, iy] : {std::pair{14500, 0}, {0, 14100}, {150, 14150}}) {
     float res = 0, cor = 0, resp = 0, corp = 0;
     int lag = 0, lagp = 0;
-    synthesis::cor2(x, y, ix, iy, synthesis::kWindow, res, cor, lag);
-    synthesis::cor2(xp, yp, ix + 300, iy + 300, synthesis::kWindow, resp, corp, lagp);
+    synthesis::correlateOverLags(x, y, ix, iy, synthesis::kWindow, res, cor, lag);
+    synthesis::correlateOverLags(xp, yp, ix + 300, iy + 300, synthesis::kWindow, resp, corp, lagp);
     EXPECT_EQ(lag, lagp);
     EXPECT_EQ(cor, corp);
     EXPECT_EQ(res, resp);
