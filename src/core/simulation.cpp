@@ -4,8 +4,8 @@ namespace core {
 
 PreparedRecords prepareRecords(const model::Params& p, const records::RecordSamples& target,
                                const records::RecordSamples& element) {
-  PreparedRecords r{records::prepareRecord(target.samples, target.dt, records::targetPreparation(p)),
-                    {}};
+  PreparedRecords r{
+      records::prepareRecord(target.samples, target.dt, records::targetPreparation(p)), {}};
   if (!r.target.finite) throw records::overflowRefusal(p.fmain);
   r.element = records::prepareRecord(element.samples, element.dt, records::elementPreparation(p));
   if (!r.element.finite) throw records::overflowRefusal(p.faft);

@@ -28,10 +28,10 @@ PreparedRecords prepareRecords(const model::Params& p, const records::RecordSamp
 // Everything one simulation computes, stage by stage.
 struct Simulation {
   enum Stage { None, SourceModel, Summation, Comparison };
-  Stage done = None;                 // the last stage completed
-  synthesis::SubfaultModel model;    // when done >= SourceModel
-  synthesis::Synthesis synthetic;    // when done >= Summation
-  synthesis::Comparison fits{};      // when done == Comparison
+  Stage done = None;               // the last stage completed
+  synthesis::SubfaultModel model;  // when done >= SourceModel
+  synthesis::Synthesis synthetic;  // when done >= Summation
+  synthesis::Comparison fits{};    // when done == Comparison
 };
 
 // Runs the stages in order into `result`, which records how far they got

@@ -35,9 +35,9 @@ enum class Radiation : int {
 
 // imdl: the weights of the ntt time subdivisions of a subfault.
 enum class TimeFunction : int {
-  Uniform = 1,           // nt/ntt each
-  PulseAndFlat = 2,      // 1, then (nt-1)/ntt each
-  PulseAndDecaying = 3,  // 1, then an exponentially decaying tail
+  Uniform = 1,              // nt/ntt each
+  PulseAndFlat = 2,         // 1, then (nt-1)/ntt each
+  PulseAndDecaying = 3,     // 1, then an exponentially decaying tail
   PulseAndInverseRoot = 4,  // 1, then a tail falling as 1/sqrt(k-1)
 };
 

@@ -1,6 +1,8 @@
 // The bundled example's whole simulation in memory through the core, on two
 // threads at once: both give the same bits, and the same fit as egfsim's
 // checked transcript.
+#include "core/simulation.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include <fstream>
 #include <vector>
 
-#include "core/simulation.hpp"
 #include "parallel/parallel.hpp"
 #include "run/parameter_file.hpp"
 #include "support/console.hpp"
@@ -39,8 +40,10 @@ TEST(Simulation, TwoThreadsAtOnceGiveEgfsimsResults) {
   });
   for (const core::Simulation& s : runs) ASSERT_EQ(s.done, core::Simulation::Comparison);
   for (std::size_t q = 0; q < 3; ++q) {
-    EXPECT_EQ(runs[0].synthetic.motion.series()[q].size(), runs[1].synthetic.motion.series()[q].size());
-    EXPECT_TRUE(std::ranges::equal(runs[0].synthetic.motion.series()[q], runs[1].synthetic.motion.series()[q]));
+    EXPECT_EQ(runs[0].synthetic.motion.series()[q].size(),
+              runs[1].synthetic.motion.series()[q].size());
+    EXPECT_TRUE(std::ranges::equal(runs[0].synthetic.motion.series()[q],
+                                   runs[1].synthetic.motion.series()[q]));
   }
 
   // The fit lines egfsim printed for the same run.
@@ -55,7 +58,8 @@ TEST(Simulation, TwoThreadsAtOnceGiveEgfsimsResults) {
     lines.io.writeList(6, {name + " mtime =", runs[0].fits[q].lag});
   }
   lines.io.writeList(6, {"ntt =", runs[0].synthetic.ntt});
-  const std::string transcript = readFile(kSourceDir / "tests" / "golden" / "example" / "transcript.txt");
+  const std::string transcript =
+      readFile(kSourceDir / "tests" / "golden" / "example" / "transcript.txt");
   for (const std::string& line : lines.outLines())
     EXPECT_NE(transcript.find(line + "\n"), std::string::npos) << line;
 }

@@ -32,9 +32,12 @@ std::string editedRecord(const std::string& name, const fs::path& edit) {
   std::istringstream edits(readFile(edit));
   for (std::string e; std::getline(edits, e);) {
     const std::size_t space = e.find(' ');
-    const std::string head = e.substr(0, space), text = space == std::string::npos ? "" : e.substr(space + 1);
-    if (head == "cut") lines.resize(std::stoul(text));
-    else lines.at(std::stoul(head) - 1) = text;
+    const std::string head = e.substr(0, space),
+                      text = space == std::string::npos ? "" : e.substr(space + 1);
+    if (head == "cut")
+      lines.resize(std::stoul(text));
+    else
+      lines.at(std::stoul(head) - 1) = text;
   }
   std::string record;
   for (const std::string& l : lines) record += l + "\n";
@@ -55,13 +58,18 @@ TEST_P(Golden, RunGivesTheCheckedBytes) {
   writeFile(folder.path() / "element.kib", editedRecord("element.kib", expected / "element.edit"));
   const Outcome o = runProgram(folder.path(), input("answers.txt"));
   std::vector<std::pair<std::string, std::string>> outputs = {
-      {"transcript.txt", o.transcript}, {"stderr.txt", o.errors}, {"status.txt", std::to_string(o.status) + "\n"}};
+      {"transcript.txt", o.transcript},
+      {"stderr.txt", o.errors},
+      {"status.txt", std::to_string(o.status) + "\n"}};
   for (const char* figure : {"fort.21", "fort.22"}) {
-    if (fs::exists(expected / figure)) outputs.emplace_back(figure, readFile(folder.path() / figure));
+    if (fs::exists(expected / figure))
+      outputs.emplace_back(figure, readFile(folder.path() / figure));
   }
   for (const auto& [name, actual] : outputs) {
-    if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) writeFile(expected / name, actual);
-    else EXPECT_EQ(firstDifference(readFile(expected / name), actual), "") << name;
+    if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr)
+      writeFile(expected / name, actual);
+    else
+      EXPECT_EQ(firstDifference(readFile(expected / name), actual), "") << name;
   }
 }
 
