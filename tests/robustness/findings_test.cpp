@@ -12,21 +12,6 @@
 
 namespace {
 
-// Reads one integer (or two) of `text` with `format`: the first value, or
-// the context of the error.
-std::string readInt(const std::string& text, const char* format, bool two = false) {
-  std::istringstream in(text + "\n");
-  std::ostringstream out, err;
-  textio::Channels io(in, out, err);
-  int v = 0, w = 0;
-  try {
-    two ? io.readFormatted(5, format, {&v, &w}) : io.readFormatted(5, format, {&v});
-    return std::to_string(v);
-  } catch (const textio::IoError& e) {
-    return e.context;
-  }
-}
-
 // A format whose last group holds no data item made reversion start new
 // lines for ever; it is a format error. A group with a data item reverts.
 TEST(Findings, ReversionIntoAGroupWithoutDataIsAFormatError) {
@@ -37,22 +22,7 @@ TEST(Findings, ReversionIntoAGroupWithoutDataIsAFormatError) {
     EXPECT_EQ(e.context, "fmt");
     EXPECT_EQ(e.errorNumber, textio::kErrFormat);
   }
-  EXPECT_EQ(readInt(" 1\n 2\n 3", "(i2,(1x))", true), "fmt");
   EXPECT_EQ(textio::internalWrite("(i2,(i3))", 8, {1, 2}), " 1  2   ");
-}
-
-// Fixed-field integers beyond 32 bits were reported under "fmt"; like a
-// free-format integer they are an "invalid integer" and never wrap.
-TEST(Findings, IntegerBeyond32BitsInAFixedFieldIsAnInvalidInteger) {
-  const struct {
-    const char *field, *read;
-  } rows[] = {
-      {"2147483648", "invalid integer"},  {"9999999999", "invalid integer"},
-      {"-2147483649", "invalid integer"}, {"  12 34 5678901", "invalid integer"},  // blanks ignored
-      {"1.5", "fmt"},                     {"12x", "fmt"},
-      {"    -2147483648", "-2147483648"}, {"     2147483647", "2147483647"},
-  };
-  for (const auto& row : rows) EXPECT_EQ(readInt(row.field, "(i15)"), row.read) << row.field;
 }
 
 void readRecord(const std::string& scale, const std::string& samples) {
