@@ -23,7 +23,7 @@ Series noise(int n, unsigned seed) {
 // Independent oracle: a direct DFT in double precision, exp(-2 pi i jk/N).
 // Single precision over 13 stages gives about 130 dB; a wrong twiddle or a
 // misplaced element drops the ratio to a few dB.
-TEST(Nlogn, ForwardMatchesDoublePrecisionDft) {
+TEST(Fft, ForwardMatchesDoublePrecisionDft) {
   const int n = 13, big = 1 << n;
   const Series x = noise(n, 2026u);
   Series fx = x;
@@ -44,7 +44,7 @@ TEST(Nlogn, ForwardMatchesDoublePrecisionDft) {
 }
 
 // Exact small cases, the inverse's 1/N scaling, the round trip, the refused sizes.
-TEST(Nlogn, SmallIdentitiesRoundTripAndSizes) {
+TEST(Fft, SmallIdentitiesRoundTripAndSizes) {
   Series two{{3.0f, 1.0f}, {0.5f, -2.0f}};
   dsp::fft(1, two, -1.0f);
   EXPECT_EQ(two, (Series{{3.5f, -1.0f}, {2.5f, 3.0f}}));

@@ -18,7 +18,7 @@ std::vector<float> signal(double f1 = 0.031, double f2 = 0.0073) {
   return x;
 }
 
-TEST(Cor2, IdenticalDoubledAndShiftedSynthetics) {
+TEST(CorrelateOverLags, IdenticalDoubledAndShiftedSynthetics) {
   const std::vector<float> x = signal();
   struct Row { float scale; int late; float res; };
   // For y = 2x the residual sum (x - y)^2 / (|x| |y|) is 1/2.
@@ -34,7 +34,7 @@ TEST(Cor2, IdenticalDoubledAndShiftedSynthetics) {
   }
 }
 
-TEST(Cor2, TiesGoToTheMostNegativeLagAndNoPositiveCoefficientKeepsIt) {
+TEST(CorrelateOverLags, TiesGoToTheMostNegativeLagAndNoPositiveCoefficientKeepsIt) {
   // Period 100: lags -200, -100, 0, 100, 200 see bit-identical windows.
   std::vector<float> x(model::kMaxSamples), spike(x.size(), 0.0f), negative(x.size(), 0.0f);
   for (int n = 0; n < model::kMaxSamples; ++n)
@@ -53,7 +53,7 @@ TEST(Cor2, TiesGoToTheMostNegativeLagAndNoPositiveCoefficientKeepsIt) {
   EXPECT_EQ(res, 2.0f);  // at lag 17 the spikes do not meet
 }
 
-TEST(Cor2, WindowsBeyondTheArraysReadZeros) {
+TEST(CorrelateOverLags, WindowsBeyondTheArraysReadZeros) {
   // The oracle pads both series with 300 explicit zeros on each side.
   const std::vector<float> x = signal(0.05, 0.002), y = signal(0.047, 0.0021);
   std::vector<float> xp(x.size() + 600, 0.0f), yp(y.size() + 600, 0.0f);

@@ -16,7 +16,7 @@ namespace {
 
 using synthesis::Copy;
 
-TEST(Synt, NeverLeavesTheArrays) {
+TEST(SyntOneCopy, NeverLeavesTheArrays) {
   // nout and nin beyond both arrays, a negative shift: only the samples both
   // arrays hold are used (the sanitizer build checks the accesses).
   const std::vector<float> in = {1, 2, 3, 4, 5};
