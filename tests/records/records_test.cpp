@@ -130,49 +130,6 @@ TEST(ReadKib, EachNumberEncoding) {
   }
 }
 
-// Each refusal with the console lines written before it: nothing past the
-// refused field is read, and the count and rate are refused before any sample.
-TEST(ReadKib, RefusesRecordsWithoutUsableSamples) {
-  struct Row {
-    std::string problem;
-    std::size_t consoleLines;
-    std::vector<std::pair<int, std::string>> edits;
-    std::size_t keep = 99;  // lines of the record kept
-  };
-  const std::string freeScale = "*         gal";
-  const Row rows[] = {
-      {"empty record file", 0, {}, 0},
-      {R"(first line is not "KIBTRACE FORMAT" but "Kibtrace Format")", 2, {{1, "Kibtrace Format"}}},
-      {"no scale factor on line 11", 1, {{10, freeScale}, {11, ","}}},
-      {"end of file at the scale factor line", 1, {}, 10},
-      {"end of file at the scale factor line", 1, {{10, freeScale}}, 10},
-      {"no number format for the scale factor (line 10 column 1 is blank)",
-       1,
-       {{10, "       gal"}}},
-      {"no nskip value on line 16", 1, {{16, "/"}}},
-      {"nskip 101 is outside 0..100", 2, {{16, "101"}}},
-      {"nskip -1 is outside 0..100", 2, {{16, "-1"}}},
-      {"npts 0 is not positive", 4, {{6, ""}}, 16},  // a blank I10 field reads 0
-      {"npts 15001 exceeds the 15000 samples a record may hold", 4, {{6, "15001"}}, 16},
-      {"isps -100 is not positive", 4, {{5, "-100"}}, 16},
-      {"no number format for the samples (line 12 column 1 is blank)", 4, {{12, ""}}},
-      {"end of file before all 5 samples were read", 4, {{6, "5"}, {12, "4F10.3"}}},
-      {"end of file before all 11 samples were read",
-       4,
-       {{6, "11"}, {12, "10I7"}, {17, "      1      2"}}},
-      {"end of file before all 5 samples were read", 2, {{6, "5"}, {12, "*"}, {17, "1 2 3\n4"}}},
-  };
-  for (const Row& row : rows) {
-    const Outcome r = read(Record(row.edits, row.keep));
-    EXPECT_EQ(r.problem, row.problem);
-    EXPECT_EQ(r.console.size(), row.consoleLines) << row.problem;
-  }
-  // A count beyond the caller's array is refused before anything is stored.
-  const Outcome r = read(Record({{6, "5"}, {12, "*"}, {17, "1 2 3 4 5"}}), 4);
-  EXPECT_EQ(r.problem, "npts 5 exceeds the 4 samples a record may hold");
-  EXPECT_EQ(r.samples, std::vector<float>(4, -7.0f));
-}
-
 TEST(Labels, FixedWidthFieldsWithAsterisksWhenTooWide) {
   model::Params p;
   p.nx = 8, p.cfac = 1.5f, p.dx = 2.5f, p.dw = 2.0f, p.tra = 0.3f;
