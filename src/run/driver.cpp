@@ -1,6 +1,8 @@
 #include "run/driver.hpp"
 
+#include <array>
 #include <iostream>
+#include <string>
 #include <string_view>
 
 #include "core/simulation.hpp"
@@ -21,6 +23,19 @@ using model::kConsoleIn;
 using model::kConsoleOut;
 constexpr int kTargetUnit = 10;
 constexpr int kElementUnit = 20;
+
+// Prepares a record and writes what its preparation removed; a record whose
+// prepared samples overflow is refused after those lines.
+records::PreparedRecord prepareReported(textio::Channels& io, const model::Params& p,
+                                        const records::RecordSamples& record,
+                                        const records::Preparation& how,
+                                        const std::array<const char*, 3>& names,
+                                        const std::string& fileName) {
+  records::PreparedRecord r = records::prepareRecord(record.samples, record.dt, how);
+  reportPreparation(io, p, r, names);
+  if (!r.finite) throw records::overflowRefusal(fileName);
+  return r;
+}
 
 void ask(textio::Channels& io, std::string_view question, const char* format, std::string& answer) {
   io.writeList(kConsoleOut, {question});
@@ -52,19 +67,15 @@ void execute(textio::Channels& io) {
   records::RecordHeader header;
   const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);
   io.writeList(kConsoleOut, {"dt=", target.dt});
-  const records::PreparedRecord observed =
-      records::prepareRecord(target.samples, target.dt, records::targetPreparation(p));
-  reportPreparation(io, p, observed, {"dm sum =", "dmm sum =", "dmmm sum ="});
-  if (!observed.finite) throw records::overflowRefusal(p.fmain);
+  const records::PreparedRecord observed = prepareReported(
+      io, p, target, records::targetPreparation(p), {"dm sum =", "dmm sum =", "dmmm sum ="}, p.fmain);
   // "prelimilary" is the transcript's own spelling: keep it.
   io.writeList(kConsoleOut, {" target event prelimilary analysis was done "});
 
   // From here on the run uses the element record's sample interval.
   const records::RecordSamples element = records::readRecordFile(io, kElementUnit, p.faft, header);
-  const records::PreparedRecord elementMotion =
-      records::prepareRecord(element.samples, element.dt, records::elementPreparation(p));
-  reportPreparation(io, p, elementMotion, {"da sum =", "daa sum =", "daaa sum ="});
-  if (!elementMotion.finite) throw records::overflowRefusal(p.faft);
+  const records::PreparedRecord elementMotion = prepareReported(
+      io, p, element, records::elementPreparation(p), {"da sum =", "daa sum =", "daaa sum ="}, p.faft);
   // "prelimilary" is the transcript's own spelling: keep it.
   io.writeList(kConsoleOut, {" small event prelimilary analysis was done "});
 
