@@ -84,11 +84,10 @@ void runSection(const float* x, float* y, int n, float a1, float a2, float b1, f
 
 // ---- FFT ------------------------------------------------------------------
 
-// In-place radix-2 DFT of N = 2^n complex values (element j+1 holds time
-// index j): X(k) = sum_j x(j) exp(sgn * 2 pi i j k / N), then divided by N
-// only when sgn >= 0. sgn = -1: forward, unscaled; sgn = +1: inverse.
+// In-place forward radix-2 DFT of N = 2^n complex values (element j+1 holds
+// time index j), unscaled: X(k) = sum_j x(j) exp(-2 pi i j k / N).
 // Throws std::invalid_argument when n < 1, n > kMaxFftExponent or x holds
 // fewer than 2^n values.
-void fft(int n, std::span<std::complex<float>> x, float sgn);
+void fft(int n, std::span<std::complex<float>> x);
 
 }  // namespace dsp

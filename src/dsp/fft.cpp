@@ -25,7 +25,7 @@ int reversedIncrement(int k, const int* weights, int first, int last) {
 
 }  // namespace
 
-void fft(int n, std::span<std::complex<float>> x, float sgn) {
+void fft(int n, std::span<std::complex<float>> x) {
   if (n < 1 || n > kMaxFftExponent) {
     throw std::invalid_argument("FFT exponent " + std::to_string(n) + " outside 1 to " +
                                 std::to_string(kMaxFftExponent));
@@ -54,7 +54,7 @@ void fft(int n, std::span<std::complex<float>> x, float sgn) {
     for (int b = 1; b <= blocks; ++b) {
       // The twiddle is evaluated afresh for every block (no recurrence), so
       // its error does not accumulate along a stage.
-      const float v = sgn * kTwoPi * static_cast<float>(k) / bigF;
+      const float v = -kTwoPi * static_cast<float>(k) / bigF;
       const float wr = static_cast<float>(std::cos(static_cast<double>(v)));
       const float wi = static_cast<float>(std::sin(static_cast<double>(v)));
       for (int i = 1; i <= half; ++i) {
@@ -79,12 +79,6 @@ void fft(int n, std::span<std::complex<float>> x, float sgn) {
   for (int j = 1; j <= big; ++j) {
     if (k >= j) std::swap(at(j), at(k + 1));
     k = reversedIncrement(k, weights, 1, n);
-  }
-
-  if (sgn >= 0.0f) {
-    for (int j = 1; j <= big; ++j) {
-      at(j) = std::complex<float>(at(j).real() / bigF, at(j).imag() / bigF);
-    }
   }
 }
 

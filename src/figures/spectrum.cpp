@@ -143,7 +143,7 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   const float l2 = static_cast<float>(std::log10(static_cast<double>(2.0f)));
   const int n = static_cast<int>(lne / l2 + 0.01f);
   io.writeList(model::kConsoleOut, {"sorry now calculating, before fft.  ne=", n});
-  dsp::fft(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)), -1.0f);
+  dsp::fft(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)));
 
   // Fourier amplitude of the acceleration in gal*s: the unscaled transform
   // times dt, times 100 for metres to centimetres, in that order. The
