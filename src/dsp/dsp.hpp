@@ -71,17 +71,6 @@ FilterDesign designFilter(float dt, const Band& band);
 // gain, cascade forward, times the gain.
 void filterZeroPhase(std::span<float> x, int n, const FilterDesign& design);
 
-// Runs the sections once over x(1..n) into y(1..n) (distinct arrays):
-// direction < 0 from the last sample to the first, otherwise from the first
-// to the last, each section starting from rest.
-void runCascade(std::span<const float> x, std::span<float> y, int n, const FilterDesign& design,
-                int direction);
-
-// One section over x[0..n-1] into y[0..n-1]; x may equal y (each input is
-// read before its output is written).
-void runSection(const float* x, float* y, int n, float a1, float a2, float b1, float b2,
-                int direction);
-
 // ---- FFT ------------------------------------------------------------------
 
 // In-place forward radix-2 DFT of N = 2^n complex values (element j+1 holds

@@ -225,6 +225,10 @@ FilterDesign designBandPass(float fl, float fh, float fs, float ap, float as) {
   return design;
 }
 
+namespace {
+
+// One section over x[0..n-1] into y[0..n-1]; x may equal y (each input is
+// read before its output is written).
 void runSection(const float* x, float* y, int n, float a1, float a2, float b1, float b2,
                 int direction) {
   if (n <= 0) throw std::logic_error("filter section over " + std::to_string(n) + " samples");
@@ -244,6 +248,9 @@ void runSection(const float* x, float* y, int n, float a1, float a2, float b1, f
   }
 }
 
+// Runs the sections once over x(1..n) into y(1..n) (distinct arrays):
+// direction < 0 from the last sample to the first, otherwise from the first
+// to the last, each section starting from rest.
 void runCascade(std::span<const float> x, std::span<float> y, int n, const FilterDesign& design,
                 int direction) {
   const int m = design.sections;
@@ -260,6 +267,8 @@ void runCascade(std::span<const float> x, std::span<float> y, int n, const Filte
     runSection(y.data(), y.data(), n, s[0], s[1], s[2], s[3], direction);
   }
 }
+
+}  // namespace
 
 void filterZeroPhase(std::span<float> x, int n, const FilterDesign& design) {
   std::vector<float> work(static_cast<std::size_t>(std::max(n, 0)));

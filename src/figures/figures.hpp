@@ -58,17 +58,6 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params
 void spectrumFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
                     const FigureMotions& m, const FigureTexts& t);
 
-// Transforms the first ne samples of x (ne a power of two, 4 <= ne <= 8192,
-// ne <= x.size()) and draws one row of three log-log panels, 9.5 cm apart,
-// of the spectrum times (2 pi f)^p for p = II, II + 1, II + 2, with the
-// title indices ntitle, ntitle + 1, ntitle + 2 and flow Hz at the left
-// edge of every frame. fre and amp (at least ne / 2 values) receive the
-// frequencies and the amplitude spectrum; fre(2..) may come back raised to
-// flow where the curve drawing clamped them. The plot origin is left where
-// it was found.
-void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, int ne, float dt,
-            int ntitle, int II, float flow, std::span<float> amp, std::span<float> fre);
-
 // ---- Pieces of the figures, exposed for testing ---------------------------
 
 // Title, title length, annotation top and rescaled peak of the element
@@ -81,18 +70,5 @@ struct ElementAxis {
   float emax = 0;  // emax after the column's rescaling by 100 or 10000
 };
 ElementAxis elementAxis(int column, float emax, std::string_view dunit);
-
-// Cuts the window first..last of `series` (samples counted from 1) to at
-// most ne samples, copies it into the first ne values of `window` (padded
-// with zeros) and tapers both ends over iw samples when iw > 0 (a quarter
-// sine period rising over samples 1..iw, a quarter cosine period falling
-// over samples L-iw..L). Returns the window length L (0 for an empty window).
-int spectrumWindow(std::span<const float> series, int first, int last, int iw, int ne,
-                   std::span<float> window);
-
-// The bottom of a spectrum panel's amplitude axis for the curve peak `peak`:
-// ten to the power (nearest power of ten to the peak) - 4. A peak of 0
-// gives 0.0001.
-float spectrumFloor(float peak);
 
 }  // namespace figures

@@ -58,20 +58,11 @@ float powerOf(float w, int p) {
   return r;
 }
 
-// One row: console header, window, taper, transform and the three panels.
-void spectrumRow(textio::Channels& io, plot::Device& dev, const model::Params& p, float dt,
-                 std::span<const float> series, int first, int last, std::string_view heading) {
-  io.writeList(model::kConsoleOut, {"***********************"});
-  io.writeList(model::kConsoleOut, {heading});
-  const int ne = kTransformLength;
-  io.writeList(model::kConsoleOut, {" ne =", ne});
-  std::vector<float> window(kTransformLength), amp(kHalfLength), fre(kHalfLength);
-  spectrumWindow(series, first, last, p.IW, ne, window);
-  pltfft(io, dev, window, ne, dt, 1, -2, kLowestFrequency, amp, fre);
-}
-
-}  // namespace
-
+// Cuts the window first..last of `series` (samples counted from 1) to at
+// most ne samples, copies it into the first ne values of `window` (padded
+// with zeros) and tapers both ends over iw samples when iw > 0 (a quarter
+// sine period rising over samples 1..iw, a quarter cosine period falling
+// over samples L-iw..L). Returns the window length L (0 for an empty window).
 int spectrumWindow(std::span<const float> series, int first, int last, int iw, int ne,
                    std::span<float> window) {
   const int size = static_cast<int>(std::min<std::size_t>(window.size(), static_cast<std::size_t>(ne)));
@@ -108,6 +99,9 @@ int spectrumWindow(std::span<const float> series, int first, int last, int iw, i
   return length;
 }
 
+// The bottom of a spectrum panel's amplitude axis for the curve peak `peak`:
+// ten to the power (nearest power of ten to the peak) - 4. A peak of 0
+// gives 0.0001.
 float spectrumFloor(float peak) {
   // A zero panel takes no logarithm: its frame tops at 1 and its curve lies
   // on the bottom edge.
@@ -123,6 +117,14 @@ float spectrumFloor(float peak) {
   return ylow == 0.0f ? 10.0f : ylow;
 }
 
+// Transforms the first ne samples of x (ne a power of two, 4 <= ne <= 8192,
+// ne <= x.size()) and draws one row of three log-log panels, 9.5 cm apart,
+// of the spectrum times (2 pi f)^p for p = II, II + 1, II + 2, with the
+// title indices ntitle, ntitle + 1, ntitle + 2 and flow Hz at the left
+// edge of every frame. fre and amp (at least ne / 2 values) receive the
+// frequencies and the amplitude spectrum; fre(2..) may come back raised to
+// flow where the curve drawing clamped them. The plot origin is left where
+// it was found.
 void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, int ne, float dt,
             int ntitle, int II, float flow, std::span<float> amp, std::span<float> fre) {
   const int half = ne / 2;
@@ -194,6 +196,20 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
     dev.plot(-shift, 0.0f, -3);
   }
 }
+
+// One row: console header, window, taper, transform and the three panels.
+void spectrumRow(textio::Channels& io, plot::Device& dev, const model::Params& p, float dt,
+                 std::span<const float> series, int first, int last, std::string_view heading) {
+  io.writeList(model::kConsoleOut, {"***********************"});
+  io.writeList(model::kConsoleOut, {heading});
+  const int ne = kTransformLength;
+  io.writeList(model::kConsoleOut, {" ne =", ne});
+  std::vector<float> window(kTransformLength), amp(kHalfLength), fre(kHalfLength);
+  spectrumWindow(series, first, last, p.IW, ne, window);
+  pltfft(io, dev, window, ne, dt, 1, -2, kLowestFrequency, amp, fre);
+}
+
+}  // namespace
 
 void spectrumFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
                     const FigureMotions& m, const FigureTexts& t) {
