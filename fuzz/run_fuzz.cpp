@@ -53,8 +53,8 @@ bool holdsNanOrInf(const std::string& text) {
 }
 
 // Status 0; status 1 with the fatal report ("context: message", "apparent
-// state: ...", ..., "lately ... IO"); or status 2 with one line naming what
-// is wrong.
+// state: ...", ..., "lately ... IO", and for a read from a file where it
+// stood); or status 2 with one line naming what is wrong.
 bool endedSoundly(int status, const std::string& err) {
   std::vector<std::string> lines;
   std::istringstream s(err);
@@ -63,6 +63,11 @@ bool endedSoundly(int status, const std::string& err) {
     case 0:
       return true;
     case 1:
+      // A failed read from a file adds where it stood: "egfsim: FILE line N:
+      // TEXT" or "egfsim: FILE ends after line N".
+      if (!lines.empty() && lines.back().starts_with("egfsim: ") &&
+          lines.back().find(" line ") != std::string::npos)
+        lines.pop_back();
       return lines.size() >= 3 && lines[0].find(": ") != std::string::npos &&
              lines[1].starts_with("apparent state: ") && lines.back().starts_with("lately ");
     case 2:

@@ -4,6 +4,8 @@ namespace core {
 
 PreparedRecords prepareRecords(const model::Params& p, const records::RecordSamples& target,
                                const records::RecordSamples& element) {
+  records::requireComparable(records::identityOf(p.fmain, target),
+                             records::identityOf(p.faft, element));
   PreparedRecords r{
       records::prepareRecord(target.samples, target.dt, records::targetPreparation(p)), {}};
   if (!r.target.finite) throw records::overflowRefusal(p.fmain);

@@ -19,9 +19,10 @@ struct PreparedRecords {
   records::PreparedRecord element;  // the element motion times cfac
 };
 
-// Prepares both records as egfsim does. A record whose prepared samples
-// overflow single precision is refused (textio::InputRejected naming the
-// parameter file's record name).
+// Prepares both records as egfsim does. A pair at different rates or in
+// different unit families, and a record whose prepared samples overflow
+// single precision, are refused (textio::InputRejected naming the parameter
+// file's record names).
 PreparedRecords prepareRecords(const model::Params& p, const records::RecordSamples& target,
                                const records::RecordSamples& element);
 

@@ -61,7 +61,11 @@ RecordSamples readRecordFile(textio::Channels& io, int unit, const std::string& 
   readkib(io, unit, buffer, npts, isps, h, file);
   io.close(unit);
   buffer.resize(static_cast<std::size_t>(npts));
-  return {std::move(buffer), isps, 1.0f / static_cast<float>(isps)};
+  return {std::move(buffer), isps, 1.0f / static_cast<float>(isps), h.dunit};
+}
+
+RecordIdentity identityOf(const std::string& name, const RecordSamples& r) {
+  return {trimmedName(name), r.isps, r.unit};
 }
 
 Preparation targetPreparation(const model::Params& p) {

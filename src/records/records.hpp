@@ -19,6 +19,7 @@
 #include "model/limits.hpp"
 #include "model/motion.hpp"
 #include "model/params.hpp"
+#include "records/units.hpp"
 #include "textio/textio.hpp"
 
 namespace records {
@@ -55,7 +56,8 @@ struct RecordHeader {
 // are dropped). Throws textio::InputRejected for a record without usable
 // samples: an empty file, a wrong first line, a missing scale factor or
 // nskip, nskip outside 0..100, npts outside 1..min(15000, samples.size()),
-// isps not positive, an end of file inside the scale factor or the samples,
+// isps not positive, an end of file inside a fixed-format scale factor or
+// sample list (in free format it is textio::IoError "list in: end of file"),
 // a scale factor or scaled sample that is not a finite float.
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
              RecordHeader& h, std::string_view source = {});
@@ -76,12 +78,17 @@ struct RecordSamples {
   std::vector<float> samples;  // npts values
   int isps = 0;                // samples per second
   float dt = 0;                // 1/isps in single precision
+  std::string unit;            // the five-column amplitude unit field
 };
 
 // Opens `name` (blank padded, as the parameter file holds it) on `unit`,
 // reads one record with readkib (and its console lines), closes the unit.
 RecordSamples readRecordFile(textio::Channels& io, int unit, const std::string& name,
                              RecordHeader& h);
+
+// What the check of a record pair (requireComparable, units.hpp) names of a
+// record read from `name` (blank padded, as the parameter file holds it).
+RecordIdentity identityOf(const std::string& name, const RecordSamples& r);
 
 // A record prepared for the synthesis or the comparison. Order of the steps:
 // mean removal of the acceleration, integration, mean removal, integration,

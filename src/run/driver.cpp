@@ -74,6 +74,7 @@ void execute(textio::Channels& io) {
 
   // From here on the run uses the element record's sample interval.
   const records::RecordSamples element = records::readRecordFile(io, kElementUnit, p.faft, header);
+  records::requireComparable(records::identityOf(p.fmain, target), records::identityOf(p.faft, element));
   const records::PreparedRecord elementMotion = prepareReported(
       io, p, element, records::elementPreparation(p), {"da sum =", "daa sum =", "daaa sum ="}, p.faft);
   // "prelimilary" is the transcript's own spelling: keep it.
@@ -115,6 +116,8 @@ int runProgram(std::istream& in, std::ostream& out, std::ostream& err) {
   } catch (const textio::IoError& e) {
     out.flush();
     err << e.report();
+    // A read from the parameter file or a record names the line it failed on.
+    if (!e.location.empty()) err << "egfsim: " << e.location << '\n';
     err.flush();
     return textio::kExitIoError;
   } catch (const textio::InputRejected& e) {

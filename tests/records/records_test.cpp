@@ -76,6 +76,11 @@ Outcome read(const Record& record, std::size_t room = 20000) {
     const std::string head = "record file " + record.path + ": ";
     EXPECT_EQ(e.message.rfind(head, 0), 0u) << e.message;
     r.problem = e.message.substr(std::min(head.size(), e.message.size()));
+  } catch (const textio::IoError& e) {
+    // The fatal report's first line and where the read stood, without the path.
+    EXPECT_EQ(e.location.rfind(record.path, 0), 0u) << e.location;
+    r.problem = e.report().substr(0, e.report().find('\n')) + ";" +
+                e.location.substr(std::min(record.path.size(), e.location.size()));
   }
   r.console = split(out.str());
   return r;
@@ -144,6 +149,39 @@ TEST(Labels, FixedWidthFieldsWithAsterisksWhenTooWide) {
   EXPECT_EQ(
       (Lines{l.labn, l.labc, l.labsz, l.labt, l.labns, l.labbp}),
       (Lines{"N=**", "C=*****", "****km x 0.50km", "****s", "(-1,12)", "B.P.F= 0.00~*****Hz"}));
+}
+
+// A target and an element record that cannot be compared sample by sample
+// are refused: another rate, or units of different families. Units of one
+// family, or any unit not recognised, still run.
+TEST(RecordPairs, RefusedAtAnotherRateOrUnitFamily) {
+  const struct Row {
+    int targetRate, elementRate;
+    const char *targetUnit, *elementUnit;
+    const char* problem;  // part of what follows "record files t.kib (target) and e.kib (element) "; empty: runs
+  } rows[] = {
+      {100, 50, "gal", "gal", "differ in rate: 100 and 50 samples per second; the synthetic would be "
+       "compared with the observation on another time base: bring the lower rate up with kibconv "
+       "--resample 100"},
+      {20, 200, "gal", "gal", "kibconv --resample 200"},
+      {100, 100, "gal", "m/s/s", "differ in unit: \"gal\" (centimetre-based) and \"m/s/s\" "
+       "(metre-based); convert one record with kibconv --out-unit"},
+      {100, 100, "  G", "cm/s2", "\"G\" (gravity-based) and \"cm/s2\" (centimetre-based)"},
+      {100, 100, "M/S^2", "g", "\"M/S^2\" (metre-based) and \"g\" (gravity-based)"},
+      {100, 100, "gal", "CM/S/", ""}, {100, 100, "m/s**", "m/s2", ""},
+      {100, 100, "gal", "nm/s2", ""}, {100, 100, "", "m/s/s", ""},
+  };
+  for (const Row& r : rows) {
+    std::string got;
+    try {
+      records::requireComparable({"t.kib", r.targetRate, r.targetUnit}, {"e.kib", r.elementRate, r.elementUnit});
+    } catch (const textio::InputRejected& e) {
+      got = e.message;
+    }
+    const std::string part = r.problem;
+    EXPECT_EQ(got.rfind("record files t.kib (target) and e.kib (element) ", 0) == 0, !part.empty()) << got;
+    EXPECT_NE(got.find(part), std::string::npos) << got;
+  }
 }
 
 }  // namespace
