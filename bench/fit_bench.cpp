@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "evaluate/evaluator.hpp"
 #include "fastsynth/synthesizer.hpp"
 #include "parallel/parallel.hpp"
@@ -55,25 +56,6 @@ double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// A KIBTRACE record of 15000 integer samples at 100 per second: decaying
-// white noise with a short onset, scaled by 0.001 to gal.
-void writeRecord(const fs::path& path, unsigned seed, float decay) {
-  std::ofstream f(path);
-  f << "KIBTRACE FORMAT\nEW \n2000/01/01 00:00\nBNCH BENCH SITE\n       100\n     15000\n"
-       "BENCH WORST CASE        \nXX.BNC HNE 090deg       \n     0.000\nF10.6     gal  \n"
-       "  0.001000\n10I8      \nXX        BNC       HNE       \nfit_bench           \n"
-       "dt=0.01000 \n         1\nSYNTHETIC record for timing; not a real record\n";
-  std::mt19937 rng(seed);
-  std::normal_distribution<float> g(0.0f, 1.0f);
-  char field[16];
-  for (int n = 0; n < 15000; ++n) {
-    const float t = 0.01f * n;
-    const float v = 3000.0f * g(rng) * std::exp(-t / decay) * (1.0f - std::exp(-t / 0.5f));
-    std::snprintf(field, sizeof field, "%8d", static_cast<int>(std::lround(v)));
-    f << field << ((n % 10 == 9) ? "\n" : "");
-  }
-}
-
 // The two run folders: parameter file, records, the console's answers.
 void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& examples) {
   fs::create_directories(typical);
@@ -87,8 +69,8 @@ void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& e
          "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.1 0.0 0.0 0.0\n"
          "10 10 10 0 3 5 0 1.0\n3.5 2.8 2 1\ntarget.kib\nelement.kib\n"
          "20.0 60.0 20.0 60.0 90.0 3\n400 4400 400 4400\nTYPICL\nTYP EW\n400 4400 100\n";
-  writeRecord(worst / "target.kib", 1, 40.0f);
-  writeRecord(worst / "element.kib", 2, 30.0f);
+  bench::writeWorstCaseRecord(worst / "target.kib", 1, 40.0f, "fit_bench");
+  bench::writeWorstCaseRecord(worst / "element.kib", 2, 30.0f, "fit_bench");
   std::ofstream(worst / "params.txt")
       << "21 22\n1 4.0\n1\n0.1 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
          "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.5 0.0 0.0 0.0\n"
@@ -333,13 +315,7 @@ int main(int argc, char** argv) {
   const fs::path root = fs::temp_directory_path() / ("fit_bench." + std::to_string(getpid()));
   const fs::path examples = fs::path(EGF_SOURCE_DIR) / "examples";
   writeRuns(root / "typical", root / "worst", examples);
-  std::string cpu = "unknown processor";
-  std::ifstream info("/proc/cpuinfo");
-  for (std::string line; std::getline(info, line);)
-    if (line.rfind("model name", 0) == 0) {
-      cpu = line.substr(line.find(':') + 2);
-      break;
-    }
+  const std::string cpu = bench::processorName();
   std::printf("%s; threads available: %d (EGF_THREADS or hardware)\n", cpu.c_str(),
               parallel::defaultThreads());
   // The exact loop per model on one thread, as a search would run it (one

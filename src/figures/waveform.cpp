@@ -93,57 +93,20 @@ struct Column {
   std::span<const float> obs, syn, ele;
 };
 
-}  // namespace
-
-namespace {
-
-// The element axis of a record in a centimetre-based unit (gal, cm/s/s):
-// velocity and displacement are already in cm/s and cm, so annotations are
-// the values themselves, and each rescaling by 100 or 10000 is said by the
-// title's "**-2" or "**-4".
-ElementAxis centimetreElementAxis(int column, float emax, std::string_view dunit) {
-  ElementAxis r;
-  r.emax = emax;
-  switch (column) {
-    case 0:
-      if (emax > 0.1f) {
-        r.title = dunit.substr(0, 5);
-        r.nchar = 5;
-      } else {
-        r.emax = 100.0f * emax;
-        const std::string_view unit = dunit.substr(0, 5);
-        r.title = std::string(unit.substr(0, unit.find_last_not_of(' ') + 1)) + "**-2";
-        r.nchar = static_cast<int>(r.title.size());
-      }
-      break;
-    case 1:
-      if (emax > 0.1f) {
-        r.title = "cm/s";
-        r.nchar = 4;
-      } else {
-        r.emax = 100.0f * emax;
-        r.title = "cm/s**-2";
-        r.nchar = 8;
-      }
-      break;
-    default:
-      if (emax > 0.1f) {
-        r.title = "cm";
-        r.nchar = 2;
-      } else if (emax > 0.001f) {
-        r.emax = 100.0f * emax;
-        r.title = "cm**-2";
-        r.nchar = 6;
-      } else {
-        r.emax = 10000.0f * emax;
-        r.title = "cm**-4";
-        r.nchar = 6;
-      }
-      break;
-  }
-  r.top = r.emax;
-  return r;
-}
+// Where the element axis rescales, per unit family. Records in a
+// centimetre-based unit (gal, cm/s/s) give velocity and displacement in cm/s
+// and cm already; records in metres are annotated in cm/s and cm, times 100.
+// Below a threshold the values are annotated scaled up by 100 (the
+// displacement by 10000 below the second one), and the title says so with
+// "**-2" or "**-4". The thresholds are single precision, the comparisons
+// strict.
+struct AxisRule {
+  float velocity;       // velocity annotated as it is above this peak
+  float displacement;   // displacement annotated as it is above this peak
+  float displacement2;  // and scaled by 100 (not 10000) above this one
+};
+constexpr AxisRule kCentimetreRule{0.1f, 0.1f, 0.001f};
+constexpr AxisRule kMetreRule{0.001f, 0.001f, 0.00001f};
 
 }  // namespace
 
@@ -152,27 +115,26 @@ bool centimetreAxes(std::string_view dunit) {
 }
 
 ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
-  if (centimetreAxes(dunit)) return centimetreElementAxis(column, emax, dunit);
-  // Records in metres: velocity and displacement are annotated in cm/s and
-  // cm (times 100). Small element amplitudes are annotated scaled up by 100
-  // or 10000, and the title says so with "**-2" or "**-4"; the thresholds
-  // are single precision.
+  const bool centimetres = centimetreAxes(dunit);
+  const AxisRule& rule = centimetres ? kCentimetreRule : kMetreRule;
+  const std::string_view unit = dunit.substr(0, 5);
   ElementAxis r;
   r.emax = emax;
   switch (column) {
     case 0:
       if (emax > 0.1f) {
-        r.title = dunit.substr(0, 5);
+        r.title = unit;
         r.nchar = 5;
       } else {
         r.emax = 100.0f * emax;
-        r.title = "m/s/s**-2";
-        r.nchar = 9;
+        r.title = centimetres ? std::string(unit.substr(0, unit.find_last_not_of(' ') + 1)) + "**-2"
+                              : std::string("m/s/s**-2");
+        r.nchar = static_cast<int>(r.title.size());
       }
       r.top = r.emax;
-      break;
+      return r;
     case 1:
-      if (emax > 0.001f) {
+      if (emax > rule.velocity) {
         r.title = "cm/s";
         r.nchar = 4;
       } else {
@@ -180,13 +142,12 @@ ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
         r.title = "cm/s**-2";
         r.nchar = 8;
       }
-      r.top = 100.0f * r.emax;
       break;
     default:
-      if (emax > 0.001f) {
+      if (emax > rule.displacement) {
         r.title = "cm";
         r.nchar = 2;
-      } else if (emax > 0.00001f) {
+      } else if (emax > rule.displacement2) {
         r.emax = 100.0f * emax;
         r.title = "cm**-2";
         r.nchar = 6;
@@ -195,9 +156,9 @@ ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
         r.title = "cm**-4";
         r.nchar = 6;
       }
-      r.top = 100.0f * r.emax;
       break;
   }
+  r.top = centimetres ? r.emax : 100.0f * r.emax;
   return r;
 }
 
