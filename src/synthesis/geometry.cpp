@@ -185,7 +185,10 @@ SubfaultModel sourceModel(const model::Params& p, float dt) {
       const float r = m.rij[i - 1][j - 1];
       m.ampij[i - 1][j - 1] = (m.ra0 / r) * fac;
       const float delay = ((r - m.r0) / p.vs + m.trij[i - 1][j - 1]) / dt + 0.5f;
-      const int lag = toSamples(delay, "the delay of " + subfaultName(i, j));
+      // The message is only built for a delay that is refused: a search
+      // builds thousands of source models a second.
+      const int lag = fitsSamples(delay) ? static_cast<int>(delay)
+                                         : toSamples(delay, "the delay of " + subfaultName(i, j));
       m.lagij[i - 1][j - 1] = lag;
       if (lag < m.lagmin) m.lagmin = lag;
     }
