@@ -19,7 +19,7 @@ Evaluator::~Evaluator() = default;
 
 void Evaluator::evaluate(std::size_t r, const std::vector<double>& values, RecordCurves& out) {
   const PreparedRecord& rec = problem_.records[r];
-  run::Params p = rec.params;
+  model::Params p = rec.params;
   problem_.config.space.apply(p, values);
   out.refused = false;
   try {

@@ -187,7 +187,7 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
 
 // Runs egfsim on `params` in `folder`, answering its dialogue, and keeps
 // the transcript, the figures and PDF copies of them.
-void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string& params, const run::Params& p,
+void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string& params, const model::Params& p,
                std::ostream& log) {
   writeText(folder / "answers.txt", params + "\n\n\n\n\n");
   const std::string cmd = "cd " + shellQuoted(folder.string()) + " && " + shellQuoted(egfsim.string()) +

@@ -10,7 +10,7 @@
 #include "fit/evaluator.hpp"
 #include "records/records.hpp"
 #include "run/parameter_file.hpp"
-#include "run/workspace.hpp"
+#include "core/simulation.hpp"
 #include "textio/stop.hpp"
 
 namespace fit {
@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 std::string place(const Config& c, const RecordEntry& e) {
   return c.file.string() + ":" + std::to_string(e.line) + ":" + std::to_string(e.column) + ": ";
 }
+
+constexpr int kTargetUnit = 10, kElementUnit = 20;
 
 std::string trimmed(const std::string& s) { return s.substr(0, s.find_last_not_of(' ') + 1); }
 
@@ -41,7 +43,7 @@ double num(T v) {
   }
 }
 
-std::vector<SourceLine> sourceLines(const run::Params& p) {
+std::vector<SourceLine> sourceLines(const model::Params& p) {
   return {{6, "str dip rak z", {p.str, p.dip, p.rak, p.z}},
           {7, "ncmpt", {num(p.ncmpt)}},
           {8, "stra dipa raka za", {p.stra, p.dipa, p.raka, p.za}},
@@ -52,17 +54,17 @@ std::vector<SourceLine> sourceLines(const run::Params& p) {
 }
 
 // Reads one parameter file and prepares its two records.
-PreparedRecord prepare(const Config& c, const RecordEntry& e, run::Params& asRead) {
+PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asRead) {
   PreparedRecord r;
   r.paramsFile = e.params;
   r.weight = e.weight;
   Console console;
   textio::Channels& io = console.io();
   auto& p = r.params;
-  run::Workspace w;
+  core::PreparedRecords prepared;
   try {
     io.open(run::kParameterUnit, e.params.string());
-    run::readParameterFile(io, p, w);
+    run::readParameterFile(io, p);
     run::checkParameters(p, e.params.string());
     asRead = p;
     const fs::path folder = e.params.parent_path();
@@ -71,8 +73,9 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, run::Params& asRea
     p.fmain = r.targetFile.string();
     p.faft = r.elementFile.string();
     records::RecordHeader header;
-    records::prepareTarget(io, p, w, header);
-    records::prepareElement(io, p, w, header);
+    const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);
+    const records::RecordSamples element = records::readRecordFile(io, kElementUnit, p.faft, header);
+    prepared = core::prepareRecords(p, target, element);
   } catch (const textio::IoError& x) {
     const std::string report = x.report();
     throw ConfigError(place(c, e) + "parameter file " + e.params.string() + ": " +
@@ -81,16 +84,15 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, run::Params& asRea
   } catch (const textio::InputRejected& x) {
     throw ConfigError(place(c, e) + "parameter file " + e.params.string() + ": " + x.message);
   }
-  r.dt = w.dt;
-  r.nmain = w.nmain;
-  r.naft = w.naft;
-  r.observed[0] = w.dm;
-  r.observed[1] = w.dmm;
-  r.observed[2] = w.dmmm;
+  r.dt = prepared.element.dt;
+  r.nmain = prepared.target.count;
+  r.naft = prepared.element.count;
+  r.samples = core::syntheticSamples(p, prepared.target);
+  const auto observed = prepared.target.motion.series();
+  const auto element = prepared.element.motion.series();
   for (int q = 0; q < 3; ++q) {
-    const std::vector<float>& src = q == 0 ? w.d : q == 1 ? w.di : w.dii;
-    r.element[q].assign(src.begin(), src.begin() + run::kSeriesCapacity);
-    std::fill(r.element[q].begin() + r.naft, r.element[q].end(), 0.0f);
+    r.observed[q].assign(observed[q].begin(), observed[q].end());
+    r.element[q].assign(element[q].begin(), element[q].end());
   }
   return r;
 }
@@ -101,7 +103,7 @@ void checkValues(const Config& c, const PreparedRecord& r) {
     std::vector<double> values = a.values;
     if (values.size() > 100000) values = {values.front(), values.back()};
     for (double v : values) {
-      run::Params q = r.params;
+      model::Params q = r.params;
       setParameter(q, a.parameter, v);
       try {
         run::checkParameters(q, r.paramsFile.string());
@@ -120,10 +122,10 @@ int envelopeHalfWidth(float dt) { return std::max(1, static_cast<int>(std::lroun
 
 Problem loadProblem(const Config& config) {
   Problem problem{config, {}};
-  std::vector<run::Params> asRead;
+  std::vector<model::Params> asRead;
   std::map<std::string, int> names;
   for (const RecordEntry& e : config.records) {
-    run::Params read;
+    model::Params read;
     problem.records.push_back(prepare(config, e, read));
     asRead.push_back(read);
     PreparedRecord& r = problem.records.back();
@@ -147,17 +149,16 @@ Problem loadProblem(const Config& config) {
     }
     checkValues(config, r);
   }
-  // The engine's records: the element before its cfac, windows and shifts
-  // as the misfit compares them.
+  // The engine's records: windows and shifts as the misfit compares them.
   const int maxShift = maxShiftSamples(problem);
   for (PreparedRecord& r : problem.records) {
     const evaluate::RecordInput input{r.params,
                                       r.dt,
-                                      r.params.ns,
+                                      r.samples,
                                       {r.observed[0], r.observed[1], r.observed[2]},
                                       {r.element[0], r.element[1], r.element[2]},
                                       r.naft,
-                                      1.0f};
+                                      r.params.cfac};
     r.engine = std::make_shared<const evaluate::Record>(input, maxShift, envelopeHalfWidth(r.dt));
   }
   return problem;

@@ -10,7 +10,7 @@
 
 #include "evaluate/evaluator.hpp"
 #include "fit/config.hpp"
-#include "run/params.hpp"
+#include "model/params.hpp"
 
 namespace fit {
 
@@ -18,12 +18,13 @@ struct PreparedRecord {
   std::string name;                  // the parameter file's name without extension (unique)
   std::filesystem::path paramsFile;  // as resolved from the configuration
   double weight = 1.0;
-  run::Params params;                // as read, ns replaced by the target's count when 0
+  model::Params params;              // as read, the record paths resolved
   std::filesystem::path targetFile, elementFile;  // record files resolved against the parameter file's folder
   float dt = 0;                      // the element record's sample interval (s)
   int nmain = 0, naft = 0;
-  // Observed acceleration, velocity, displacement (as egfsim prepares them)
-  // and the element's three series before the cfac scaling, 15000 samples each.
+  int samples = 0;                   // samples synthesised: ns, or nmain when ns is 0
+  // Observed acceleration, velocity, displacement and the element's three
+  // series times cfac, as egfsim prepares them.
   std::vector<float> observed[3];
   std::vector<float> element[3];
   // The fast synthesis engine's read-only part of this record, shared by

@@ -11,7 +11,7 @@ namespace {
 
 struct Entry {
   SourceParameter parameter;
-  void (*set)(run::Params&, double);  // stores a value as the reader would
+  void (*set)(model::Params&, double);  // stores a value as the reader would
 };
 
 constexpr Kind I = Kind::Integer, R = Kind::Real, A = Kind::Angle;
@@ -26,8 +26,8 @@ T as(double v) {
     return static_cast<T>(static_cast<int>(v));
   }
 }
-#define EGF_FIT_SET(field) [](run::Params& p, double v) { p.field = as<decltype(p.field)>(v); }
-#define EGF_FIT_ANGLE(field) [](run::Params& p, double v) { p.field = static_cast<float>(v) * run::kDegToRad; }
+#define EGF_FIT_SET(field) [](model::Params& p, double v) { p.field = as<decltype(p.field)>(v); }
+#define EGF_FIT_ANGLE(field) [](model::Params& p, double v) { p.field = static_cast<float>(v) * model::kDegToRad; }
 
 const Entry kEntries[] = {
     {{"str", 6, A}, EGF_FIT_ANGLE(str)},    {{"dip", 6, A}, EGF_FIT_ANGLE(dip)},
@@ -45,7 +45,7 @@ const Entry kEntries[] = {
     {{"vr", 11, R}, EGF_FIT_SET(vr)},       {{"ird", 11, I}, EGF_FIT_SET(ird)},
     {{"ipfm", 11, I}, EGF_FIT_SET(ipfm)},
     // N: the N x N x N rule
-    {{"N", 0, I}, [](run::Params& p, double v) { p.nx = p.nw = p.nt = static_cast<int>(v); }},
+    {{"N", 0, I}, [](model::Params& p, double v) { p.nx = p.nw = p.nt = static_cast<int>(v); }},
 };
 #undef EGF_FIT_SET
 #undef EGF_FIT_ANGLE
@@ -64,7 +64,7 @@ std::optional<SourceParameter> findParameter(std::string_view name) {
   return e->parameter;
 }
 
-void setParameter(run::Params& p, const SourceParameter& which, double value) { find(which.name)->set(p, value); }
+void setParameter(model::Params& p, const SourceParameter& which, double value) { find(which.name)->set(p, value); }
 
 std::string valueText(Kind kind, double value) {
   char text[64];
@@ -103,7 +103,7 @@ std::vector<double> ModelSpace::gridModel(std::uint64_t m) const {
   return v;
 }
 
-void ModelSpace::apply(run::Params& p, const std::vector<double>& values) const {
+void ModelSpace::apply(model::Params& p, const std::vector<double>& values) const {
   for (std::size_t k = 0; k < axes.size(); ++k) setParameter(p, axes[k].parameter, values[k]);
 }
 

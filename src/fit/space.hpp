@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "run/params.hpp"
+#include "model/params.hpp"
 
 namespace fit {
 
@@ -33,7 +33,7 @@ std::optional<SourceParameter> findParameter(std::string_view name);
 // Sets one parameter into a parameter set as the parameter-file reader
 // would: the value converted to float (an angle then multiplied by the
 // reader's degree factor) or taken as an integer.
-void setParameter(run::Params& p, const SourceParameter& which, double value);
+void setParameter(model::Params& p, const SourceParameter& which, double value);
 
 // Shortest decimal text that reads back (text -> double -> float) as the
 // float nearest `value`; integers without a point.
@@ -59,7 +59,7 @@ struct ModelSpace {
   // The values of grid model m.
   std::vector<double> gridModel(std::uint64_t m) const;
   // Sets the values of a model into a parameter set.
-  void apply(run::Params& p, const std::vector<double>& values) const;
+  void apply(model::Params& p, const std::vector<double>& values) const;
   // The values as they appear in models.csv.
   std::vector<std::string> texts(const std::vector<double>& values) const;
 };

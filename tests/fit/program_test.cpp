@@ -12,7 +12,7 @@
 #include "example/example.hpp"
 #include "example/kibtrace.hpp"
 #include "example/random.hpp"
-#include "tools/run_support.hpp"
+#include "support/run.hpp"
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string withoutTime(const std::string& summary) { return summary.substr(0, s
 class Fit : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new RunFolder("egffit");
+    folder_ = new RunFolder();
     const fs::path& d = folder_->path();
     example::KibHeader h;
     h.head3 = "EW";

@@ -60,11 +60,11 @@ TEST(ModelSpace, ValueTextsReadBackAsTheSameFloat) {
     EXPECT_EQ(static_cast<float>(std::strtod(c.text, nullptr)), static_cast<float>(c.value)) << c.text;
   }
   // N sets the three counts; an angle is set in radians as the reader does.
-  run::Params p;
+  model::Params p;
   fit::setParameter(p, *fit::findParameter("N"), 9);
   fit::setParameter(p, *fit::findParameter("dip"), 45);
   EXPECT_EQ(p.nx * 100 + p.nw * 10 + p.nt, 999);
-  EXPECT_EQ(p.dip, 45.0f * run::kDegToRad);
+  EXPECT_EQ(p.dip, 45.0f * model::kDegToRad);
 }
 
 // Two records whose residual curves over shifts -2..2 are given.
