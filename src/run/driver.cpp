@@ -1,6 +1,7 @@
 #include "run/driver.hpp"
 
 #include <iostream>
+#include <memory>
 #include <string_view>
 
 #include "figures/figures.hpp"
@@ -36,11 +37,13 @@ Answers holdDialogue(textio::Channels& io) {
   return a;
 }
 
-void execute(textio::Channels& io) {
+void execute(textio::Channels& io, Finished* finished) {
   const Answers answers = holdDialogue(io);
 
-  Params p;
-  Workspace w;
+  Finished local;
+  Finished& run = finished ? *finished : local;
+  Params& p = run.p;
+  Workspace& w = run.w;
   io.open(kParameterUnit, answers.fprm);
   readParameterFile(io, p, w);
   const records::Labels labels = records::buildLabels(p);
@@ -48,12 +51,15 @@ void execute(textio::Channels& io) {
 
   records::RecordHeader header;
   records::prepareTarget(io, p, w, header);
+  run.target = header;
   records::prepareElement(io, p, w, header);
+  run.element = header;
 
   synthesis::SubfaultModel model;
   synthesis::sourceModel(io, p, w.dt, model);
   synthesis::summation(io, p, model, w);
-  const synthesis::FitLabels fit = synthesis::compare(io, p, w);
+  run.fit = synthesis::compare(io, p, w);
+  const synthesis::FitLabels& fit = run.fit;
 
   const figures::FigureTexts texts{header.rcode, header.rname, header.dunit, labels.labn, labels.labc,
                                    labels.labsz, labels.labt, labels.labns, labels.labbp, fit.res,
@@ -66,13 +72,18 @@ void execute(textio::Channels& io) {
   }
 }
 
-int runProgram(std::istream& in, std::ostream& out, std::ostream& err) {
+int runProgram(std::istream& in, std::ostream& out, std::ostream& err,
+               const OutputFolders& folders) {
   textio::Channels io(in, out, err);
   try {
     try {
-      execute(io);
+      const bool outputs = !folders.series.empty() || !folders.report.empty();
+      auto finished = outputs ? std::make_unique<Finished>() : nullptr;
+      execute(io, finished.get());
       io.closeAll();
-      return textio::kExitNormal;
+      if (!outputs) return textio::kExitNormal;
+      out.flush();
+      return writeOutputs(*finished, folders, err);
     } catch (const textio::StopRun& stop) {
       io.reportStop(stop.text);
       io.closeAll();

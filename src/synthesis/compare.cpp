@@ -85,7 +85,10 @@ FitLabels compare(textio::Channels& io, const run::Params& p, const run::Workspa
   // coefficient keeps the lag of the one before.
   int mtime = 0;
   float res = 0.0f, cor = 0.0f;
-  for (const Pair& q : pairs) {
+  std::array<float, 3> residual{}, correlation{};
+  std::array<int, 3> lag{};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const Pair& q = pairs[k];
     try {
       cor2(q.observed, q.synthetic, p.ksm, p.ksa, kWindow, res, cor, mtime);
     } catch (const textio::InputRejected& e) {
@@ -95,8 +98,15 @@ FitLabels compare(textio::Channels& io, const run::Params& p, const run::Workspa
     io.writeList(kConsole, {name + " res =", res});
     io.writeList(kConsole, {name + " cor =", cor});
     io.writeList(kConsole, {name + " mtime =", mtime});
+    residual[k] = res;
+    correlation[k] = cor;
+    lag[k] = mtime;
   }
-  return fitLabels(res, cor);
+  FitLabels labels = fitLabels(res, cor);
+  labels.residual = residual;
+  labels.correlation = correlation;
+  labels.lag = lag;
+  return labels;
 }
 
 }  // namespace synthesis

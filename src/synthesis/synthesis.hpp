@@ -154,6 +154,10 @@ void cor2(std::span<const float> x, std::span<const float> y, int ix, int iy, in
 struct FitLabels {
   std::string res;  // "Res.=0.45"
   std::string cor;  // "Cor.=0.99"
+  // The comparison's numbers per quantity (acceleration, velocity,
+  // displacement); fitLabels leaves them 0.
+  std::array<float, 3> residual{}, correlation{};
+  std::array<int, 3> lag{};
 };
 
 // The displacement labels for a residual and a coefficient (F4.2 each).
