@@ -166,6 +166,9 @@ std::vector<double> window(std::span<const float> x, int first, int last) {
 }
 
 void legend(cairo_t* cr, double x, double y) {
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_rectangle(cr, x - 3, y - 9, 136, 12);
+  cairo_fill(cr);
   const std::pair<const char*, Colour> items[] = {{"observed", kObserved}, {"synthetic", kSynthetic}};
   for (const auto& [name, c] : items) {
     cairo_set_source_rgb(cr, c.r, c.g, c.b);
