@@ -33,7 +33,8 @@ struct Comparison {
   std::string title;      // the run's titles, shown on the report
   std::string station;    // station code of the record header
   std::string component;  // component text of the record header
-  std::string event;      // event text of the target record header
+  std::string event;         // event text of the target record header
+  std::string elementEvent;  // event text of the element record header
   std::string unit;       // amplitude unit text of the records (acceleration)
   float dt = 0;           // sample interval (s)
 

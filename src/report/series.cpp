@@ -54,7 +54,7 @@ std::string sacFile(const Comparison& c, int motion, int q, const std::string& u
   h.i[sacio::kLovrok] = 1;
   h.setName(sacio::kKstnm, trimmed(c.station));
   h.setName(sacio::kKcmpnm, trimmed(c.component));
-  h.setName(sacio::kKevnm, trimmed(c.event));
+  h.setName(sacio::kKevnm, trimmed(motion == 2 ? c.elementEvent : c.event));
   h.setName(sacio::kKuser0, unit);  // the unit of the samples
   h.setName(sacio::kKuser1, kMotionNames[static_cast<std::size_t>(motion)]);
   return sacio::encodeLittleEndian(std::move(h), x);

@@ -38,6 +38,7 @@ int writeOutputs(const Finished& run, const OutputFolders& folders, std::ostream
   c.station = trimmed(run.target.rcode);
   c.component = trimmed(run.target.head3);
   c.event = trimmed(run.target.head24a);
+  c.elementEvent = trimmed(run.element.head24a);
   c.unit = trimmed(run.target.dunit);
   c.dt = w.dt;
   c.observed = {first(w.dm, w.nmain), first(w.dmm, w.nmain), first(w.dmmm, w.nmain)};

@@ -49,6 +49,7 @@ struct Fixture {
     auto motion = [&](int m) { return report::Motion{series[3 * m], series[3 * m + 1], series[3 * m + 2]}; };
     c.observed = motion(0), c.synthetic = motion(1), c.element = motion(2);
     c.title = "TEST RUN", c.station = "CLC", c.component = "NS", c.event = "RIDGECREST 2019 MW7.1 LONG";
+    c.elementEvent = "FORESHOCK";
     c.unit = "gal", c.dt = 0.01f;
     c.ksm = 1, c.kem = 500, c.ksa = 1, c.kea = 500;
     c.nx = c.nw = c.nt = 5, c.nsx = 2, c.nsw = 3, c.cfac = 1.5f, c.vr = 2.5f, c.dx = c.dw = 1, c.tra = 0.2f;
@@ -84,7 +85,7 @@ TEST(Series, SacFilesReadBackByOffset) {
       EXPECT_EQ(i32(b, 280 + 16 * 4), idep[q]);         // idep
       EXPECT_EQ(i32(b, 280 + 35 * 4), 1);               // leven
       EXPECT_EQ(b.substr(440, 8), "CLC     ");          // kstnm
-      EXPECT_EQ(b.substr(448, 16), "RIDGECREST 2019 ");  // kevnm
+      EXPECT_EQ(b.substr(448, 16), m == 2 ? "FORESHOCK       " : "RIDGECREST 2019 ");  // kevnm
       EXPECT_EQ(b.substr(440 + 160, 8), "NS      ");     // kcmpnm
       EXPECT_EQ(b.substr(440 + 136, 8), (std::string(units[q]) + "        ").substr(0, 8));  // kuser0
       for (std::size_t k = 0; k < x.size(); ++k) ASSERT_EQ(f32(b, 632 + 4 * k), x[k]);
