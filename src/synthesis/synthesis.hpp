@@ -132,6 +132,14 @@ enum class KernelIsa { Baseline, Avx2, Avx512 };
 KernelIsa kernelIsa();
 KernelIsa useKernelIsa(KernelIsa wanted);
 
+// The threads syntAll and syntGrid spread their output blocks over:
+// parallel::defaultThreads() (EGF_THREADS, or every core) unless
+// useSummationThreads set a count; a count below 1 returns to the default.
+// useSummationThreads returns the count now in use. Summations too small to
+// repay a thread stay on the calling one. Every count gives the same bits.
+int summationThreads();
+int useSummationThreads(int threads);
+
 // The plain reference of syntAll: one synt call per copy and series, in a
 // translation unit compiled without vectorisation. Used to check syntAll and
 // as the benchmark's baseline.

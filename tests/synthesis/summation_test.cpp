@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "console.hpp"
@@ -49,21 +51,39 @@ TEST(Weights, EveryModelCarriesAboutNtInAll) {
 
 // Random copies over random series, including copies that start beyond
 // nout, run past it, or cover it only partly. The fast kernel, under every
-// instruction set this processor offers, must equal the plain scalar loop
-// bit for bit, and both must equal synt copy after copy.
-class SyntAllExact : public ::testing::TestWithParam<synthesis::KernelIsa> {
+// instruction set this processor offers and on 1, 2 or 3 threads, must equal
+// the plain scalar loop bit for bit, and both must equal synt copy after
+// copy. The full-length trials are large enough to be spread over threads.
+class SyntAllExact
+    : public ::testing::TestWithParam<std::tuple<synthesis::KernelIsa, int>> {
  protected:
   void SetUp() override {
-    if (synthesis::useKernelIsa(GetParam()) != GetParam())
+    const synthesis::KernelIsa isa = std::get<0>(GetParam());
+    previous_ = synthesis::kernelIsa();
+    if (synthesis::useKernelIsa(isa) != isa)
       GTEST_SKIP() << "instruction set not available on this processor";
+    synthesis::useSummationThreads(std::get<1>(GetParam()));
   }
-  void TearDown() override { synthesis::useKernelIsa(synthesis::KernelIsa::Avx512); }
+  void TearDown() override {
+    synthesis::useKernelIsa(previous_);
+    synthesis::useSummationThreads(0);
+  }
+  synthesis::KernelIsa previous_{};
 };
 
-INSTANTIATE_TEST_SUITE_P(Isa, SyntAllExact,
-                         ::testing::Values(synthesis::KernelIsa::Baseline,
-                                           synthesis::KernelIsa::Avx2,
-                                           synthesis::KernelIsa::Avx512));
+std::string isaThreadsName(
+    const ::testing::TestParamInfo<std::tuple<synthesis::KernelIsa, int>>& info) {
+  const char* isa[] = {"Baseline", "Avx2", "Avx512"};
+  return isa[static_cast<int>(std::get<0>(info.param))] + std::string("_") +
+         std::to_string(std::get<1>(info.param)) + "threads";
+}
+
+INSTANTIATE_TEST_SUITE_P(IsaThreads, SyntAllExact,
+                         ::testing::Combine(::testing::Values(synthesis::KernelIsa::Baseline,
+                                                              synthesis::KernelIsa::Avx2,
+                                                              synthesis::KernelIsa::Avx512),
+                                            ::testing::Values(1, 2, 3)),
+                         isaThreadsName);
 
 TEST_P(SyntAllExact, BitIdenticalToThePlainLoop) {
   std::mt19937 rng(12345);
