@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Builds the program and runs it on the bundled example in a fresh folder
-# (default example-run/), leaving there the console transcript, the two
-# figures fort.21 and fort.22 and, when Ghostscript's ps2pdf is installed,
-# PDF copies of the figures.
+# Installs what a fresh Debian machine lacks (scripts/install-deps.sh),
+# builds the program and the record converter kibconv, and runs the program
+# on the bundled example in a fresh folder (default example-run/), leaving
+# there the console transcript, the two figures fort.21 and fort.22 and,
+# when Ghostscript is installed, PDF copies of the figures.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-"$root/example-run"}
 
+"$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build" -j"$(nproc)" --target egfsim
+cmake --build "$root/build" -j"$(nproc)" --target egfsim kibconv
 
 rm -rf "$out"
 mkdir -p "$out"

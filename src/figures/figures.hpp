@@ -62,7 +62,8 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
 
 // Title, title length, annotation top and rescaled peak of the element
 // amplitude axis of one column (0 acceleration, 1 velocity, 2 displacement)
-// for the element peak emax.
+// for the element peak emax, by the rules of the record's unit family
+// (centimetre-based, or any other).
 struct ElementAxis {
   std::string title;
   int nchar = 0;
@@ -70,6 +71,11 @@ struct ElementAxis {
   float emax = 0;  // emax after the column's rescaling by 100 or 10000
 };
 ElementAxis elementAxis(int column, float emax, std::string_view dunit);
+
+// True when the unit the acceleration axis shows (the first five columns of
+// dunit) is centimetre-based: velocity and displacement are then annotated
+// as they are, not times 100.
+bool centimetreAxes(std::string_view dunit);
 
 // Cuts the window first..last of `series` (samples counted from 1) to at
 // most ne samples, copies it into the first ne values of `window` (padded

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "figures/figures.hpp"
+#include "records/units.hpp"
 #include "textio/stop.hpp"
 
 namespace figures {
@@ -93,9 +94,68 @@ struct Column {
 
 }  // namespace
 
+namespace {
+
+// The element axis of a record in a centimetre-based unit (gal, cm/s/s):
+// velocity and displacement are already in cm/s and cm, so annotations are
+// the values themselves, and each rescaling by 100 or 10000 is said by the
+// title's "**-2" or "**-4".
+ElementAxis centimetreElementAxis(int column, float emax, std::string_view dunit) {
+  ElementAxis r;
+  r.emax = emax;
+  switch (column) {
+    case 0:
+      if (emax > 0.1f) {
+        r.title = dunit.substr(0, 5);
+        r.nchar = 5;
+      } else {
+        r.emax = 100.0f * emax;
+        const std::string_view unit = dunit.substr(0, 5);
+        r.title = std::string(unit.substr(0, unit.find_last_not_of(' ') + 1)) + "**-2";
+        r.nchar = static_cast<int>(r.title.size());
+      }
+      break;
+    case 1:
+      if (emax > 0.1f) {
+        r.title = "cm/s";
+        r.nchar = 4;
+      } else {
+        r.emax = 100.0f * emax;
+        r.title = "cm/s**-2";
+        r.nchar = 8;
+      }
+      break;
+    default:
+      if (emax > 0.1f) {
+        r.title = "cm";
+        r.nchar = 2;
+      } else if (emax > 0.001f) {
+        r.emax = 100.0f * emax;
+        r.title = "cm**-2";
+        r.nchar = 6;
+      } else {
+        r.emax = 10000.0f * emax;
+        r.title = "cm**-4";
+        r.nchar = 6;
+      }
+      break;
+  }
+  r.top = r.emax;
+  return r;
+}
+
+}  // namespace
+
+bool centimetreAxes(std::string_view dunit) {
+  return records::unitFamily(dunit.substr(0, 5)) == records::UnitFamily::Centimetre;
+}
+
 ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
-  // Small element amplitudes are annotated scaled up by 100 or 10000, and the
-  // title says so with "**-2" or "**-4"; the thresholds are single precision.
+  if (centimetreAxes(dunit)) return centimetreElementAxis(column, emax, dunit);
+  // Records in metres: velocity and displacement are annotated in cm/s and
+  // cm (times 100). Small element amplitudes are annotated scaled up by 100
+  // or 10000, and the title says so with "**-2" or "**-4"; the thresholds
+  // are single precision.
   ElementAxis r;
   r.emax = emax;
   switch (column) {
@@ -192,7 +252,8 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
       label(dev, 0.0f, 2.2f, 0.4f, "displacement", 12);
     }
     // Acceleration is annotated in the record's own unit; velocity and
-    // displacement in cm/s and cm (the series are in metres).
+    // displacement in cm/s and cm: as they are for a centimetre-based unit,
+    // times 100 otherwise (the series taken to be in metres).
     std::string_view title;
     int n = 0;
     float top = 0.0f;
@@ -203,7 +264,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
     } else {
       title = c == 1 ? std::string_view("cm/s") : std::string_view("cm");
       n = c == 1 ? 4 : 2;
-      top = 100.0f * amax;
+      top = centimetreAxes(t.dunit) ? amax : 100.0f * amax;
     }
     amplitudeAxis(dev, title, n, top);
     dev.plot(0.0f, kPanelStep, -3);

@@ -4,10 +4,8 @@
 #include <cmath>
 #include <complex>
 #include <limits>
-#include <mutex>
 
-#include <fftw3.h>
-
+#include "fft/real_fft.hpp"
 #include "metrics/metrics.hpp"
 
 namespace metrics {
@@ -22,47 +20,24 @@ std::size_t nextPowerOfTwo(std::size_t n) {
   return m;
 }
 
-// FFTW's planner is not thread-safe; its execution is.
-std::mutex& plannerLock() {
-  static std::mutex m;
-  return m;
-}
-
 // The half spectrum (m/2 + 1 values) of x zero-padded to m.
 std::vector<std::complex<double>> forward(std::span<const double> x, std::size_t m) {
-  std::vector<double> in(m, 0.0);
-  std::copy(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(x.size(), m)), in.begin());
-  std::vector<std::complex<double>> out(m / 2 + 1);
-  fftw_plan plan;
-  {
-    std::lock_guard<std::mutex> lock(plannerLock());
-    plan = fftw_plan_dft_r2c_1d(static_cast<int>(m), in.data(),
-                                reinterpret_cast<fftw_complex*>(out.data()), FFTW_ESTIMATE);
-  }
-  fftw_execute(plan);
-  {
-    std::lock_guard<std::mutex> lock(plannerLock());
-    fftw_destroy_plan(plan);
-  }
-  return out;
+  fft::Buffer<double> in(m);
+  std::copy(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(x.size(), m)), in.data());
+  fft::Buffer<fft::Complex> out(m / 2 + 1);
+  fft::RealFft(static_cast<int>(m)).forward(in.data(), out.data());
+  return {out.data(), out.data() + out.size()};
 }
 
 // The real series of length m of a half spectrum, divided by m.
-std::vector<double> inverse(std::vector<std::complex<double>> half, std::size_t m) {
-  std::vector<double> out(m);
-  fftw_plan plan;
-  {
-    std::lock_guard<std::mutex> lock(plannerLock());
-    plan = fftw_plan_dft_c2r_1d(static_cast<int>(m), reinterpret_cast<fftw_complex*>(half.data()),
-                                out.data(), FFTW_ESTIMATE);
-  }
-  fftw_execute(plan);
-  {
-    std::lock_guard<std::mutex> lock(plannerLock());
-    fftw_destroy_plan(plan);
-  }
-  for (double& v : out) v /= static_cast<double>(m);
-  return out;
+std::vector<double> inverse(const std::vector<std::complex<double>>& half, std::size_t m) {
+  fft::Buffer<fft::Complex> in(half.size());
+  std::copy(half.begin(), half.end(), in.data());
+  fft::Buffer<double> out(m);
+  fft::RealFft(static_cast<int>(m)).inverse(in.data(), out.data());
+  std::vector<double> y(out.data(), out.data() + m);
+  for (double& v : y) v /= static_cast<double>(m);
+  return y;
 }
 
 }  // namespace
@@ -187,7 +162,7 @@ std::vector<double> bandPass(std::span<const double> x, double dt, double low, d
     const double h = std::pow(f / low, 8), l = std::pow(f / high, 8);
     half[j] *= (h / (1.0 + h)) / (1.0 + l);
   }
-  auto y = inverse(std::move(half), m);
+  auto y = inverse(half, m);
   y.resize(x.size());
   return y;
 }

@@ -16,6 +16,7 @@
 
 #include "dsp/dsp.hpp"
 #include "records/records.hpp"
+#include "records/units.hpp"
 
 namespace records {
 namespace {
@@ -151,8 +152,12 @@ void prepareElement(textio::Channels& io, const run::Params& p, run::Workspace& 
   std::fill_n(w.di.begin(), kMaxSamples, 0.0f);
   std::fill_n(w.dii.begin(), kMaxSamples, 0.0f);
 
-  // From here on w.dt is the element record's interval.
+  // h still holds the target's header: the element must match its rate and
+  // unit family, or the synthetic would be compared on another time base or
+  // scale. From here on w.dt is the element record's interval.
+  const RecordIdentity target{trimmedName(p.fmain), h.isps, h.dunit};
   const int n = readRecord(io, kElementUnit, p.faft, w, h, false);
+  requireComparable(target, {trimmedName(p.faft), h.isps, h.dunit});
   integrateAndFilter(io, p, w, n);
 
   for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {

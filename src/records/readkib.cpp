@@ -12,8 +12,9 @@
 //   16 free    nskip, then nskip lines of A80 text, then npts samples per dfmt.
 // A number format with "*" in column 1 is read in free format; otherwise it is
 // a descriptor list without parentheses, ending at the first blank.
-// An end of file inside the scale factor or the samples, in either style,
-// refuses the record: a partial record is never handed on.
+// An end of file inside a free-format scale factor or sample list ends the
+// run with the I/O layer's fatal end-of-file report; inside a fixed-format
+// one it refuses the record. A partial record is never handed on.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -108,8 +109,7 @@ void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts
   const NumberFormat scaleFormat = resolveFormat(sfmt);
   float rscale = std::numeric_limits<float>::quiet_NaN();
   if (scaleFormat.free) {
-    if (!io.readList(unit, {&rscale}, true))
-      reject(unit, source, "end of file at the scale factor line");
+    io.readList(unit, {&rscale});  // an end of file is the fatal report
     if (std::isnan(rscale)) reject(unit, source, "no scale factor on line 11");
   } else if (scaleFormat.empty) {
     reject(unit, source, "no number format for the scale factor (line 10 column 1 is blank)");
@@ -165,8 +165,7 @@ void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts
   std::vector<textio::Target> targets(n);
   if (dataFormat.free) {
     for (std::size_t i = 0; i < n; ++i) targets[i] = &samples[i];
-    if (!io.readList(unit, targets, true))
-      reject(unit, source, "end of file before all " + std::to_string(npts) + " samples were read");
+    io.readList(unit, targets);  // an end of file is the fatal report
   } else if (dataFormat.integer) {
     std::vector<int> work(n, 0);
     for (std::size_t i = 0; i < n; ++i) targets[i] = &work[i];

@@ -54,7 +54,8 @@ struct RecordHeader {
 // are dropped). Throws textio::InputRejected for a record without usable
 // samples: an empty file, a wrong first line, a missing scale factor or
 // nskip, nskip outside 0..100, npts outside 1..min(15000, samples.size()),
-// isps not positive, an end of file inside the scale factor or the samples,
+// isps not positive, an end of file inside a fixed-format scale factor or
+// sample list (in free format it is textio::IoError "list in: end of file"),
 // a scale factor or scaled sample that is not a finite float.
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
              RecordHeader& h, std::string_view source = {});
@@ -85,7 +86,9 @@ void prepareTarget(textio::Channels& io, run::Params& p, run::Workspace& w, Reco
 
 // The element record: clears d/di/dii, opens p.faft on unit 20, reads it,
 // sets w.dt (from here on the element's interval), closes the unit,
-// prepares it as the target, scales by p.cfac into da/daa/daaa (zero
+// refuses it (textio::InputRejected) when its rate differs from the
+// target's (h.isps on entry) or its unit is of another family (see
+// units.hpp), prepares it as the target, scales by p.cfac into da/daa/daaa (zero
 // beyond the count), sets w.naft, removes the means of the copies, and
 // ends with " small event prelimilary analysis was done ".
 void prepareElement(textio::Channels& io, const run::Params& p, run::Workspace& w,

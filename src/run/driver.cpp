@@ -92,6 +92,8 @@ int runProgram(std::istream& in, std::ostream& out, std::ostream& err,
   } catch (const textio::IoError& e) {
     out.flush();
     err << e.report();
+    // A read from the parameter file or a record names the line it failed on.
+    if (!e.location.empty()) err << "egfsim: " << e.location << '\n';
     err.flush();
     return textio::kExitIoError;
   } catch (const textio::InputRejected& e) {

@@ -311,6 +311,22 @@ void fill(IoError& e, int unit, const std::string& name, std::string_view format
 
 constexpr std::string_view kListFormat = "list io";
 
+// The widest a line is quoted in a read failure's location.
+constexpr std::size_t kQuotedColumns = 80;
+
+// Where a failed read from a file stood: the last line it took, or, when it
+// failed before taking one (a format that cannot be parsed), the line it was
+// about to take. `before` is the count of lines taken before the statement.
+std::string readLocation(const std::string& name, const std::vector<std::string>& lines,
+                         std::size_t before, std::size_t taken, int errorNumber) {
+  const std::size_t line = taken > before ? taken : taken + 1;
+  if (errorNumber == kEndOfFile || line > lines.size())
+    return name + " ends after line " + std::to_string(lines.size());
+  const std::string_view text =
+      trimTrailingBlanks(std::string_view(lines[line - 1]).substr(0, kQuotedColumns));
+  return name + " line " + std::to_string(line) + ": " + std::string(text);
+}
+
 }  // namespace
 
 bool Channels::readList(int unit, std::initializer_list<Target> targets, bool eofBranch) {
@@ -319,10 +335,13 @@ bool Channels::readList(int unit, std::initializer_list<Target> targets, bool eo
 
 bool Channels::readList(int unit, std::span<const Target> targets, bool eofBranch) {
   Channel& ch = channelForRead(unit);
+  const std::size_t before = ch.next;
   try {
     return detail::readListStatement(ch, targets, eofBranch);
   } catch (IoError& e) {
     fill(e, ch.unit, ch.name, kListFormat, true);
+    if (ch.kind == Channel::Kind::FileIn)
+      e.location = readLocation(ch.name, ch.lines, before, ch.next, e.errorNumber);
     throw;
   }
 }
@@ -336,11 +355,14 @@ bool Channels::readFormatted(int unit, std::string_view format, std::initializer
 bool Channels::readFormatted(int unit, std::string_view format, std::span<const Target> targets,
                              bool eofBranch) {
   Channel& ch = channelForRead(unit);
+  const std::size_t before = ch.next;
   try {
     const detail::Format f = detail::parseFormat(format);
     return detail::readFormattedStatement(ch, f, targets, eofBranch);
   } catch (IoError& e) {
     fill(e, ch.unit, ch.name, format, true);
+    if (ch.kind == Channel::Kind::FileIn)
+      e.location = readLocation(ch.name, ch.lines, before, ch.next, e.errorNumber);
     throw;
   }
 }

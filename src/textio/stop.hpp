@@ -33,6 +33,9 @@ class IoError : public std::exception {
   std::string fileName;     // empty: "(unnamed)"
   std::string format;       // "" when no format was in use; "list io" for list reads
   bool reading = true;      // "reading" / "writing"
+  // For a failed read from a file: where it stood, "FILE line N: TEXT" or
+  // "FILE ends after line N"; empty otherwise. Not part of report().
+  std::string location;
 
   // The report, four lines (three without a format), each ending in '\n'.
   std::string report() const;

@@ -78,6 +78,11 @@ Outcome read(const Record& record, std::size_t room = 20000) {
     const std::string head = "record file " + record.path + ": ";
     EXPECT_EQ(e.message.rfind(head, 0), 0u) << e.message;
     r.problem = e.message.substr(std::min(head.size(), e.message.size()));
+  } catch (const textio::IoError& e) {
+    // The fatal report's first line and where the read stood, without the path.
+    EXPECT_EQ(e.location.rfind(record.path, 0), 0u) << e.location;
+    r.problem = e.report().substr(0, e.report().find('\n')) + ";" +
+                e.location.substr(std::min(record.path.size(), e.location.size()));
   }
   r.console = split(out.str());
   return r;
@@ -154,6 +159,8 @@ TEST(ReadKib, HeaderFieldsTextLinesAndConsole) {
 
 // Each refusal with the console lines written before it: nothing past the
 // refused field is read, and the count and rate are refused before any sample.
+// An end of file or a bad number in free format is the fatal report instead,
+// with the line the read stood on.
 TEST(ReadKib, RefusesRecordsWithoutUsableSamples) {
   struct Row {
     std::string problem;
@@ -167,7 +174,7 @@ TEST(ReadKib, RefusesRecordsWithoutUsableSamples) {
       {R"(first line is not "KIBTRACE FORMAT" but "Kibtrace Format")", 2, {{1, "Kibtrace Format"}}},
       {"no scale factor on line 11", 1, {{10, freeScale}, {11, ","}}},
       {"end of file at the scale factor line", 1, {}, 10},
-      {"end of file at the scale factor line", 1, {{10, freeScale}}, 10},
+      {"list in: end of file; ends after line 10", 1, {{10, freeScale}}, 10},
       {"no number format for the scale factor (line 10 column 1 is blank)",
        1,
        {{10, "       gal"}}},
@@ -182,7 +189,9 @@ TEST(ReadKib, RefusesRecordsWithoutUsableSamples) {
       {"end of file before all 11 samples were read",
        4,
        {{6, "11"}, {12, "10I7"}, {17, "      1      2"}}},
-      {"end of file before all 5 samples were read", 2, {{6, "5"}, {12, "*"}, {17, "1 2 3\n4"}}},
+      {"list in: end of file; ends after line 18", 2, {{6, "5"}, {12, "*"}, {17, "1 2 3\n4"}}},
+      {"invalid number: read unexpected character; line 19: 4 5x", 2,
+       {{6, "5"}, {12, "*"}, {17, "1 2 3\n\n4 5x"}}},
   };
   for (const Row& row : rows) {
     const Outcome r = read(Record(row.edits, row.keep));
@@ -227,7 +236,8 @@ TEST(Labels, FixedWidthFieldsWithAsterisksWhenTooWide) {
 // ---- preparation ----------------------------------------------------------------
 
 // A record of x at isps samples per second, eight F10.3 fields a line.
-Record recordOf(const std::vector<float>& x, int isps, const std::string& name) {
+Record recordOf(const std::vector<float>& x, int isps, const std::string& name,
+                const std::string& unit = "gal") {
   std::string data;
   char field[16];
   for (std::size_t i = 0; i < x.size(); ++i) {
@@ -236,8 +246,11 @@ Record recordOf(const std::vector<float>& x, int isps, const std::string& name) 
     data += field;
   }
   return Record(
-      {{5, rjust(std::to_string(isps))}, {6, rjust(std::to_string(x.size()))}, {17, data}}, 99,
-      name);
+      {{5, rjust(std::to_string(isps))},
+       {6, rjust(std::to_string(x.size()))},
+       {10, "F10.3     " + unit},
+       {17, data}},
+      99, name);
 }
 
 // An independent transcription of the rules: single-precision running means,
@@ -297,7 +310,7 @@ class Preparation : public ::testing::Test {
 
 TEST_F(Preparation, ConstantRecordsAndTheirTranscript) {
   const Record target = recordOf({1.0f, 1.0f, 1.0f, 1.0f}, 100, "t");
-  const Record element = recordOf({2.0f, 2.0f, 2.0f}, 50, "e");
+  const Record element = recordOf({2.0f, 2.0f, 2.0f}, 100, "e");
   p.fmain = target.path, p.faft = element.path, p.ifilt = 0, p.cfac = 1.5f;
   records::prepareTarget(io, p, w, h);
   records::prepareElement(io, p, w, h);
@@ -320,27 +333,64 @@ TEST_F(Preparation, ConstantRecordsAndTheirTranscript) {
   EXPECT_EQ(p.ns, 4) << "ns read as 0 becomes the target's count";
 }
 
-// Band-passed; each record keeps its own interval, and the element's series
-// end with its shorter count.
-TEST_F(Preparation, TargetAtHundredAndElementAtFiftySamplesPerSecond) {
+// A target and an element record that cannot be compared sample by sample
+// are refused once the element is read: another rate, or units of different
+// families. Units of one family, or any unit not recognised, still run.
+TEST_F(Preparation, RefusedRecordPairs) {
+  const struct Row {
+    int targetRate, elementRate;
+    const char *targetUnit, *elementUnit;
+    const char* problem;  // part of what follows "record files T (target) and E (element) "; empty: runs
+  } rows[] = {
+      {100, 50, "gal", "gal", "differ in rate: 100 and 50 samples per second; the synthetic would be "
+       "compared with the observation on another time base: bring the lower rate up with kibconv "
+       "--resample 100"},
+      {20, 200, "gal", "gal", "kibconv --resample 200"},
+      {100, 100, "gal", "m/s/s", "differ in unit: \"gal\" (centimetre-based) and \"m/s/s\" "
+       "(metre-based); convert one record with kibconv --out-unit"},
+      {100, 100, "  G", "cm/s2", "\"G\" (gravity-based) and \"cm/s2\" (centimetre-based)"},
+      {100, 100, "M/S^2", "g", "\"M/S^2\" (metre-based) and \"g\" (gravity-based)"},
+      {100, 100, "gal", "CM/S/", ""}, {100, 100, "m/s**", "m/s2", ""},
+      {100, 100, "gal", "nm/s2", ""}, {100, 100, "", "m/s/s", ""},
+  };
+  for (const Row& r : rows) {
+    const Record target = recordOf({1, 2, 3, 4}, r.targetRate, "t", r.targetUnit);
+    const Record element = recordOf({1, 2, 3}, r.elementRate, "e", r.elementUnit);
+    p.fmain = target.path, p.faft = element.path, p.ifilt = 0, p.cfac = 1.0f;
+    std::string got;
+    try {
+      records::prepareTarget(io, p, w, h);
+      records::prepareElement(io, p, w, h);
+    } catch (const textio::InputRejected& e) {
+      got = e.message;
+    }
+    const std::string files = "record files " + target.path + " (target) and " + element.path +
+                              " (element) ", part = r.problem;
+    EXPECT_EQ(got.rfind(files, 0) == 0, !part.empty()) << got;
+    EXPECT_NE(got.find(part), std::string::npos) << got;
+  }
+}
+
+// Band-passed, and the element's series end with its shorter count.
+TEST_F(Preparation, BandPassedTargetAndShorterElement) {
   std::vector<float> tx(400), ex(150);  // multiples of 1/8: the F10.3 text reads back exactly
   for (std::size_t i = 0; i < tx.size(); ++i)
     tx[i] = std::round((std::sin(0.29 * i) * 40.0 + 1.5) * 8.0) / 8.0;
   for (std::size_t i = 0; i < ex.size(); ++i)
     ex[i] = std::round((std::sin(0.53 * i) * 40.0 - 2.0) * 8.0) / 8.0;
-  const Record target = recordOf(tx, 100, "t"), element = recordOf(ex, 50, "e");
+  const Record target = recordOf(tx, 100, "t"), element = recordOf(ex, 100, "e");
   p.fmain = target.path, p.faft = element.path, p.cfac = 2.5f, p.ns = 500;
   p.ifilt = 1, p.fl = 0.5f, p.fh = 8.0f, p.fs = 12.0f, p.ap = 0.5f, p.as = 5.0f;
   records::prepareTarget(io, p, w, h);
   EXPECT_EQ(w.dt, 0.01f);
   records::prepareElement(io, p, w, h);
-  EXPECT_EQ(w.dt, 0.02f);
+  EXPECT_EQ(w.dt, 0.01f);
   EXPECT_EQ(p.ns, 500) << "a non-zero ns stays";
   EXPECT_EQ(w.nmain, 400);
   EXPECT_EQ(w.naft, 150);
-  EXPECT_EQ(h.isps, 50) << "the header is the element record's";
+  EXPECT_EQ(h.npts, 150) << "the header is the element record's";
 
-  const auto t = prepared(tx, 0.01f, p, 1.0f), e = prepared(ex, 0.02f, p, 2.5f);
+  const auto t = prepared(tx, 0.01f, p, 1.0f), e = prepared(ex, 0.01f, p, 2.5f);
   const std::size_t cap = records::kMaxSamples;
   expectSeries(w.dm, t[3], cap, "dm");
   expectSeries(w.dmm, t[4], cap, "dmm");

@@ -140,11 +140,16 @@ std::string verdict(const Outcome& o) {
     }
     if (!text.ends_with(" showpage\n")) return "figure " + name + " is not a complete page";
   }
-  const std::vector<std::string> lines = splitLines(o.err);
+  std::vector<std::string> lines = splitLines(o.err);
   switch (o.status) {
     case 0:
       return "";
-    case 1:  // "context: message", "apparent state: ...", ..., "lately ... IO"
+    case 1:  // "context: message", "apparent state: ...", ..., "lately ... IO",
+             // then, for a read from a file, "egfsim: FILE line N: TEXT" or
+             // "egfsim: FILE ends after line N"
+      if (!lines.empty() && lines.back().starts_with("egfsim: ") &&
+          lines.back().find(" line ") != std::string::npos)
+        lines.pop_back();
       if (lines.size() >= 3 && lines[0].find(": ") != std::string::npos &&
           lines[1].starts_with("apparent state: ") && lines.back().starts_with("lately "))
         return "";

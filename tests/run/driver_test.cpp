@@ -168,18 +168,48 @@ TEST_F(DriverTest, ShortParameterFileEndsWithEndOfFileReport) {
             "list in: end of file\n"
             "apparent state: unit 80 named run.prm\n"
             "last format: list io\n"
-            "lately reading sequential formatted external IO\n");
+            "lately reading sequential formatted external IO\n"
+            "egfsim: run.prm ends after line 7\n");
   // The echoes of the lines read so far came out before the failure.
   EXPECT_NE(r.out.find("  no.4\n"), std::string::npos);
 }
 
-TEST_F(DriverTest, IntegerWrittenAsRealIsFatal) {
-  std::string text = kParams;
-  text.replace(text.find("1 6.0"), 5, "1.0 6.0");
-  write("run.prm", text);
-  const Outcome r = run(kAnswers);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "invalid integer: read unexpected character");
+// A fatal read from the parameter file or a record names, after the four
+// report lines, the line it stood on as read (cut to 80 columns, trailing
+// blanks dropped), or where the file ended.
+TEST_F(DriverTest, FatalReportNamesFileAndLine) {
+  const std::string record =
+      "KIBTRACE FORMAT\nEW\n2019/07/06\nCLC  CHINA LAKE\n       100\n         4\nE\nC\n"
+      "     0.000\nF10.3     gal\n     1.000\n8F10.3\nCI\nCGS\ndt\n0\n"
+      "     1.000     2.000     3.000     4.000\n";
+  const std::string longLine = "1.0 6.0" + std::string(75, ' ') + "tail";
+  const struct Row {
+    const char *from, *to;   // an edit of the parameter file ...
+    const char *rfrom, *rto;  // ... or of the target record
+    const char* first;        // the report's first line
+    const char* fifth;
+  } rows[] = {
+      {"1 6.0", longLine.c_str(), "", "", "invalid integer: read unexpected character", "egfsim: run.prm line 2: 1.0 6.0"},
+      {"11 11 11 0", "11 11 x 0", "", "", "invalid number: read unexpected character",
+       "egfsim: run.prm line 11: 11 11 x 0 7 6 0 1.05"},
+      {"", "", "     4.000", "     4.0x0", "fmt: read unexpected character",
+       "egfsim: target.kib line 17:      1.000     2.000     3.000     4.0x0"},
+      {"", "", "8F10.3\nCI\nCGS\ndt\n0\n     1.000     2.000     3.000     4.000",
+       "*\nCI\nCGS\ndt\n0\n1 2 3",
+       "list in: end of file", "egfsim: target.kib ends after line 17"},
+  };
+  for (const Row& row : rows) {
+    std::string params = kParams, target = record;
+    if (*row.from) params.replace(params.find(row.from), std::string(row.from).size(), row.to);
+    if (*row.rfrom) target.replace(target.find(row.rfrom), std::string(row.rfrom).size(), row.rto);
+    write("run.prm", params);
+    write("target.kib", target);
+    const Outcome r = run(kAnswers);
+    EXPECT_EQ(r.status, 1) << row.fifth;
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n')), row.first);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 5) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1), std::string(row.fifth) + "\n");
+  }
 }
 
 // Values the later stages cannot use are rejected right after the echo,

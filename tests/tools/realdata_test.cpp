@@ -1,8 +1,11 @@
 // The real Ridgecrest pair (Mw 7.1 mainshock, Mw 4.97 foreshock at CI.CLC),
 // run with its suggested parameter files when the folder ../shared/realdata
-// sits beside the repository; skipped otherwise. The records are only read
+// sits beside the repository (or the folder EGF_REALDATA_DIR names);
+// skipped otherwise, naming the folder looked for. The records are only read
 // from there, never copied into the repository.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "run_support.hpp"
 
@@ -10,12 +13,15 @@ namespace {
 
 using namespace runsupport;
 
-const fs::path kRealData = kSourceDir / ".." / "shared" / "realdata";
+// EGF_REALDATA_DIR names another folder (a worktree has no such neighbour).
+const fs::path kRealData = std::getenv("EGF_REALDATA_DIR") != nullptr
+                               ? fs::path(std::getenv("EGF_REALDATA_DIR"))
+                               : (kSourceDir / ".." / "shared" / "realdata").lexically_normal();
 
 class RealData : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(RealData, SuggestedParametersGiveAPartialButRealFit) {
-  if (!fs::exists(kRealData / "params_clc_ns.txt")) GTEST_SKIP() << "no real records at " << kRealData;
+  if (!fs::exists(kRealData / "params_clc_ns.txt")) GTEST_SKIP() << "skipped: no real records in " << kRealData.string();
   if (!fs::exists(kProgram)) GTEST_SKIP() << "egfsim not built at " << kProgram;
   const std::string component = GetParam(), params = "params_clc_" + component + ".txt";
   RunFolder folder("realdata_" + component);

@@ -1,0 +1,406 @@
+// Times the source-model search's engine against egfsim's exact summation
+// and against a shell loop of egfsim runs, and measures how far the fast
+// synthetic lies from the exact one.
+//
+// Cases: the typical model (the bundled example's records with 10 x 10
+// subfaults, ntt 100, ns 6000) and the worst case (30 x 30, ntt 500, ns
+// 15000, element of 15000 samples; records generated as egf_bench makes
+// them). For each: the exact loop per model, the fast synthetic per model,
+// the whole evaluation (source model, synthesis, misfit curves over +-100
+// samples for acceleration, velocity, displacement and envelope), models
+// per second on 1 and 2 threads, the memory of one thread's evaluator, and
+// egfsim runs of the same model by the shell.
+//
+// Usage: fit_bench [quick]   (quick: fewer models; the figures are noisier)
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "evaluate/evaluator.hpp"
+#include "fastsynth/synthesizer.hpp"
+#include "parallel/parallel.hpp"
+#include "records/records.hpp"
+#include "run/parameter_file.hpp"
+#include "run/params.hpp"
+#include "run/workspace.hpp"
+#include "synthesis/synthesis.hpp"
+#include "textio/textio.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Series = std::array<std::vector<float>, 3>;
+constexpr int kMaxShift = 100;     // +-1 s at 100 samples per second
+constexpr int kEnvelopeHalf = 12;  // envelope over 0.25 s
+
+double threadSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+double wallSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// A KIBTRACE record of 15000 integer samples at 100 per second: decaying
+// white noise with a short onset, scaled by 0.001 to gal.
+void writeRecord(const fs::path& path, unsigned seed, float decay) {
+  std::ofstream f(path);
+  f << "KIBTRACE FORMAT\nEW \n2000/01/01 00:00\nBNCH BENCH SITE\n       100\n     15000\n"
+       "BENCH WORST CASE        \nXX.BNC HNE 090deg       \n     0.000\nF10.6     gal  \n"
+       "  0.001000\n10I8      \nXX        BNC       HNE       \nfit_bench           \n"
+       "dt=0.01000 \n         1\nSYNTHETIC record for timing; not a real record\n";
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> g(0.0f, 1.0f);
+  char field[16];
+  for (int n = 0; n < 15000; ++n) {
+    const float t = 0.01f * n;
+    const float v = 3000.0f * g(rng) * std::exp(-t / decay) * (1.0f - std::exp(-t / 0.5f));
+    std::snprintf(field, sizeof field, "%8d", static_cast<int>(std::lround(v)));
+    f << field << ((n % 10 == 9) ? "\n" : "");
+  }
+}
+
+// The two run folders: parameter file, records, the console's answers.
+void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& examples) {
+  fs::create_directories(typical);
+  fs::create_directories(worst);
+  fs::copy_file(examples / "target.kib", typical / "target.kib",
+                fs::copy_options::overwrite_existing);
+  fs::copy_file(examples / "element.kib", typical / "element.kib",
+                fs::copy_options::overwrite_existing);
+  std::ofstream(typical / "params.txt")
+      << "21 22\n1 4.0\n1\n0.1 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
+         "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.1 0.0 0.0 0.0\n"
+         "10 10 10 0 3 5 0 1.0\n3.5 2.8 2 1\ntarget.kib\nelement.kib\n"
+         "20.0 60.0 20.0 60.0 90.0 3\n400 4400 400 4400\nTYPICL\nTYP EW\n400 4400 100\n";
+  writeRecord(worst / "target.kib", 1, 40.0f);
+  writeRecord(worst / "element.kib", 2, 30.0f);
+  std::ofstream(worst / "params.txt")
+      << "21 22\n1 4.0\n1\n0.1 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
+         "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.5 0.0 0.0 0.0\n"
+         "30 30 10 0 15 15 15000 1.0\n3.5 2.8 2 1\ntarget.kib\nelement.kib\n"
+         "20.0 60.0 20.0 60.0 90.0 3\n400 14000 400 14000\nWORST\nWST EW\n400 8500 100\n";
+  for (const fs::path& d : {typical, worst})
+    std::ofstream(d / "answers.txt") << "params.txt\nobs.dat\nbench\nsyn.dat\nbench\n";
+}
+
+// A record pair prepared by egfsim's own stages, from a run folder.
+struct Prepared {
+  run::Params p;
+  float dt = 0;              // the element's sample interval, which the run uses
+  int ns = 0;                // samples synthesised
+  int nin = 0;               // samples of the element
+  Series observed, element;  // as prepared; the element times cfac
+};
+
+void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
+  const fs::path back = fs::current_path();
+  fs::current_path(dir);
+  std::istringstream in;
+  std::ostringstream out;
+  textio::Channels io(in, out, out);
+  run::Workspace w;
+  io.open(run::kParameterUnit, params);
+  run::readParameterFile(io, r.p, w);
+  run::checkParameters(r.p, params);
+  records::RecordHeader h;
+  records::prepareTarget(io, r.p, w, h);
+  records::prepareElement(io, r.p, w, h);
+  io.closeAll();
+  fs::current_path(back);
+  r.dt = w.dt;
+  r.ns = r.p.ns;
+  r.nin = w.naft;
+  r.observed = {w.dm, w.dmm, w.dmmm};
+  r.element = {w.da, w.daa, w.daaa};
+}
+
+std::array<std::span<const float>, 3> spans(const Series& s) { return {s[0], s[1], s[2]}; }
+
+// A model's copy grid and the tables it refers to.
+struct Grid {
+  synthesis::SubfaultModel model;
+  std::array<float, synthesis::kMaxShifts> ft{};
+  int nx = 0, nw = 0, ntt = 0;
+  float dtau = 0, dt = 0;
+  synthesis::CopyGrid copies() const { return {model, nx, nw, ntt, ft, dtau, dt}; }
+};
+
+void makeGrid(const run::Params& p, float dt, Grid& g) {
+  std::istringstream in;
+  std::ostringstream out;
+  textio::Channels io(in, out, out);
+  synthesis::sourceModel(io, p, dt, g.model);
+  const float span = static_cast<float>(p.nt) * p.tra;
+  g.ntt = static_cast<int>(span / dt);
+  g.dtau = span / static_cast<float>(g.ntt);
+  synthesis::weights(p.imdl, p.nt, g.ntt, g.ft);
+  g.nx = p.nx;
+  g.nw = p.nw;
+  g.dt = dt;
+}
+
+// egfsim's synthetic of the model: exact loop and both mean removals.
+std::array<std::vector<float>, 3> exactSynthetic(const Prepared& r, const synthesis::CopyGrid& grid,
+                                                 const run::Params& p, double* seconds) {
+  std::array<std::vector<float>, 3> s;
+  for (auto& v : s) v.assign(static_cast<std::size_t>(r.ns), 0.0f);
+  const double t0 = threadSeconds();
+  synthesis::syntGrid({s[0], s[1], s[2]}, r.ns, spans(r.element), r.nin, grid);
+  if (seconds != nullptr) *seconds = threadSeconds() - t0;
+  float mean = 0;
+  for (auto& v : s) {
+    records::zero(v, 1, r.ns, mean);
+    records::zero(v, p.ksa, p.kea, mean);
+  }
+  return s;
+}
+
+// How far the fast synthetic lies from the exact one: the largest
+// |fast - exact| at any sample over the series' peak (worst of the three),
+// and, at that sample, |fast - sum| over the peak where sum adds the same
+// copies in double precision one by one (so the first figure is the exact
+// loop's own single-precision rounding when the second is far smaller).
+struct Agreement {
+  double exact = 0, plain = 0;
+};
+
+Agreement agreement(const Prepared& r, const run::Params& model, fastsynth::Synthesizer& synth) {
+  Grid g;
+  makeGrid(model, r.dt, g);
+  const synthesis::CopyGrid grid = g.copies();
+  const auto ref = exactSynthetic(r, grid, model, nullptr);
+  const fastsynth::Element element(spans(r.element), r.nin, r.ns);
+  std::vector<synthesis::Copy> copies(grid.size());
+  grid.fill(0, copies.size(), copies.data());
+
+  Agreement a;
+  for (int q = 0; q < 3; ++q) {
+    synth.synthesize(element, grid, r.ns);
+    std::vector<double> raw(synth.series(q).begin(), synth.series(q).end());
+    synth.removeMeans(model.ksa, model.kea);
+    double peak = 0, err = 0;
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < ref[q].size(); ++n) {
+      peak = std::max(peak, std::fabs(double(ref[q][n])));
+      const double d = std::fabs(synth.series(q)[n] - double(ref[q][n]));
+      if (d > err) {
+        err = d;
+        at = n;
+      }
+    }
+    double sum = 0;
+    for (const synthesis::Copy& c : copies) {
+      const long long m = static_cast<long long>(at) - c.shift;
+      if (m >= 0 && m < r.nin) sum += double(c.a * c.b) * double(r.element[q][std::size_t(m)]);
+    }
+    if (peak == 0) peak = 1;
+    a.exact = std::max(a.exact, err / peak);
+    a.plain = std::max(a.plain, std::fabs(raw[at] - sum) / peak);
+  }
+  return a;
+}
+
+// Models of a search around the record's own: starting subfault, rupture
+// velocity and rise time varied in a fixed order.
+std::vector<run::Params> models(const run::Params& base, int count) {
+  std::vector<run::Params> list;
+  for (int i = 0; i < count; ++i) {
+    run::Params p = base;
+    p.nsx = 1 + i % base.nx;
+    p.nsw = 1 + (i / base.nx) % base.nw;
+    p.vr = 2.0f + 0.1f * static_cast<float>(i % 13);
+    list.push_back(p);
+  }
+  return list;
+}
+
+// One egfsim run of the folder by the shell, mean of `runs`: wall seconds,
+// and CPU seconds of the shell and egfsim.
+struct EgfsimRun {
+  double wall = 0, cpu = 0;
+};
+
+double childSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+EgfsimRun egfsimRun(const fs::path& dir, int runs) {
+  const std::string cmd = "cd '" + dir.string() +
+                          "' && '" EGF_BINARY_DIR "/egfsim' < answers.txt > transcript.txt 2>&1";
+  const double w0 = wallSeconds(), c0 = childSeconds();
+  for (int r = 0; r < runs; ++r)
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "egfsim failed in %s\n", dir.c_str());
+  return {(wallSeconds() - w0) / runs, (childSeconds() - c0) / runs};
+}
+
+struct Figures {
+  double exact, fastSynth, whole, memory, shared;
+  EgfsimRun egfsim;
+  double wall[2], cpu[2];  // models per second on 1 and 2 threads
+  const char* method;
+  Agreement agree;
+};
+
+Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsimRuns,
+                int exactRuns) {
+  Prepared r;
+  prepare(dir, "params.txt", r);
+  Figures f{};
+  Grid g;
+  makeGrid(r.p, r.dt, g);
+  const synthesis::CopyGrid grid = g.copies();
+  std::printf("%s: %d x %d subfaults, ntt %d, ns %d, element %d samples, window %d..%d\n", name,
+              r.p.nx, r.p.nw, g.ntt, r.ns, r.nin, r.p.ksm, r.p.kem);
+
+  f.exact = 1e300;
+  for (int k = 0; k < exactRuns; ++k) {
+    double t = 0;
+    exactSynthetic(r, grid, r.p, &t);
+    f.exact = std::min(f.exact, t);
+  }
+
+  fastsynth::Synthesizer synth(r.nin, r.ns);
+  const fastsynth::Element element(spans(r.element), r.nin, r.ns);
+  const int reps = std::max(3, modelCount / 10);
+  double t0 = threadSeconds();
+  for (int k = 0; k < reps; ++k) synth.synthesize(element, grid, r.ns);
+  f.fastSynth = (threadSeconds() - t0) / reps;
+  f.method = synth.lastMethod() == fastsynth::Method::Fft ? "FFT" : "direct";
+  std::printf("  taps: span %d, %d nonzero; convolution %s\n", synth.tapSpan(), synth.nonzeroTaps(),
+              f.method);
+
+  const evaluate::Record record(
+      {r.p, r.dt, r.ns, spans(r.observed), spans(r.element), r.nin, r.p.cfac}, kMaxShift,
+      kEnvelopeHalf);
+  const std::vector<run::Params> list = models(r.p, modelCount);
+  {
+    evaluate::Evaluator e;
+    evaluate::Curves c;
+    e.evaluate(record, list[0], c);
+    t0 = threadSeconds();
+    for (int k = 0; k < reps; ++k) e.evaluate(record, list[static_cast<std::size_t>(k)], c);
+    f.whole = (threadSeconds() - t0) / reps;
+    f.memory = double(e.bytes());
+    f.shared = double(record.bytes());
+  }
+  // Models per second by the wall clock, and by the busiest worker's CPU
+  // time (what idle cores would give; the machine may be shared).
+  for (const int threads : {1, 2}) {
+    std::vector<evaluate::Evaluator> workers(static_cast<std::size_t>(threads));
+    std::vector<evaluate::Curves> curves(static_cast<std::size_t>(threads));
+    std::vector<double> cpu(static_cast<std::size_t>(threads), 0.0);
+    for (int w = 0; w < threads; ++w) workers[w].prepare(record);
+    const double w0 = wallSeconds();
+    parallel::forEach(list.size(), threads, [&](std::size_t i, int w) {
+      const double c0 = threadSeconds();
+      workers[static_cast<std::size_t>(w)].evaluate(record, list[i],
+                                                    curves[static_cast<std::size_t>(w)]);
+      cpu[static_cast<std::size_t>(w)] += threadSeconds() - c0;
+    });
+    f.wall[threads - 1] = double(list.size()) / (wallSeconds() - w0);
+    f.cpu[threads - 1] = double(list.size()) / *std::max_element(cpu.begin(), cpu.end());
+  }
+  f.egfsim = egfsimRun(dir, egfsimRuns);
+
+  f.agree = agreement(r, r.p, synth);
+  for (std::size_t k = 0; k < 8; ++k) {
+    const Agreement a = agreement(r, list[k * (list.size() / 8)], synth);
+    f.agree.exact = std::max(f.agree.exact, a.exact);
+    f.agree.plain = std::max(f.agree.plain, a.plain);
+  }
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool quick = argc > 1 && std::string(argv[1]) == "quick";
+  const fs::path root = fs::temp_directory_path() / ("fit_bench." + std::to_string(getpid()));
+  const fs::path examples = fs::path(EGF_SOURCE_DIR) / "examples";
+  writeRuns(root / "typical", root / "worst", examples);
+  std::string cpu = "unknown processor";
+  std::ifstream info("/proc/cpuinfo");
+  for (std::string line; std::getline(info, line);)
+    if (line.rfind("model name", 0) == 0) {
+      cpu = line.substr(line.find(':') + 2);
+      break;
+    }
+  std::printf("%s; threads available: %d (EGF_THREADS or hardware)\n", cpu.c_str(),
+              parallel::defaultThreads());
+  // The exact loop per model on one thread, as a search would run it (one
+  // model per thread); egfsim's own runs below use every core.
+  synthesis::useSummationThreads(1);
+
+  // Agreement on the bundled example as it is.
+  Agreement example;
+  {
+    Prepared r;
+    prepare(examples, "params.txt", r);
+    fastsynth::Synthesizer synth(r.nin, r.ns);
+    example = agreement(r, r.p, synth);
+  }
+
+  const Figures t = measure("typical", root / "typical", quick ? 1000 : 4000, quick ? 3 : 10, 20);
+  const Figures w = measure("worst", root / "worst", quick ? 100 : 400, quick ? 1 : 3, 1);
+  rusage use{};
+  getrusage(RUSAGE_SELF, &use);
+
+  std::printf("\n| | typical (10 x 10, ntt 100, ns 6000) | worst (30 x 30, ntt 500, ns 15000) |\n");
+  std::printf("|---|---|---|\n");
+  std::printf("| exact loop per model (egfsim's kernel, 1 thread) | %.2f ms | %.0f ms |\n", 1e3 * t.exact,
+              1e3 * w.exact);
+  std::printf("| fast synthetic per model | %.3f ms (%s) | %.2f ms (%s) |\n", 1e3 * t.fastSynth,
+              t.method, 1e3 * w.fastSynth, w.method);
+  std::printf("| whole model: source model, synthetic, misfit curves | %.3f ms | %.2f ms |\n",
+              1e3 * t.whole, 1e3 * w.whole);
+  for (int k = 0; k < 2; ++k)
+    std::printf(
+        "| models per second, %d thread%s: wall clock (busiest worker's CPU time) | %.0f (%.0f) | "
+        "%.0f (%.0f) |\n",
+        k + 1, k ? "s" : "", t.wall[k], t.cpu[k], w.wall[k], w.cpu[k]);
+  std::printf(
+      "| egfsim run by the shell, per model: wall clock (CPU time) | %.3f s (%.3f s) | %.2f s "
+      "(%.2f s) |\n",
+      t.egfsim.wall, t.egfsim.cpu, w.egfsim.wall, w.egfsim.cpu);
+  std::printf(
+      "| speed-up over the egfsim shell loop, 2 threads: wall clock (CPU time) | %.0fx (%.0fx) | "
+      "%.0fx (%.0fx) |\n",
+      t.wall[1] * t.egfsim.wall, t.cpu[1] * t.egfsim.cpu, w.wall[1] * w.egfsim.wall,
+      w.cpu[1] * w.egfsim.cpu);
+  std::printf("| memory per thread (evaluator) | %.2f MB | %.2f MB |\n", t.memory / 1e6,
+              w.memory / 1e6);
+  std::printf("| memory shared by the threads (one record) | %.2f MB | %.2f MB |\n", t.shared / 1e6,
+              w.shared / 1e6);
+  std::printf("| largest fast - exact loop, over the peak | %.1e | %.1e |\n", t.agree.exact,
+              w.agree.exact);
+  std::printf("| same sample, fast - double-precision sum of the copies | %.1e | %.1e |\n",
+              t.agree.plain, w.agree.plain);
+  std::printf(
+      "\nbundled example as it is: fast - exact loop %.1e of the peak (double-precision sum "
+      "%.1e)\n",
+      example.exact, example.plain);
+  std::printf("load average at the end: ");
+  std::fflush(stdout);
+  std::system("cut -d' ' -f1-3 /proc/loadavg");
+  std::printf("peak resident memory of the benchmark: %.0f MB\n", use.ru_maxrss / 1024.0);
+  fs::remove_all(root);
+  return 0;
+}

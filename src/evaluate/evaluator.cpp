@@ -1,0 +1,156 @@
+#include "evaluate/evaluator.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <istream>
+#include <ostream>
+#include <stdexcept>
+#include <streambuf>
+#include <string>
+
+#include "textio/stop.hpp"
+
+namespace evaluate {
+namespace {
+
+// A stream buffer that drops everything written to it.
+class NullBuffer : public std::streambuf {
+ protected:
+  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+};
+
+std::vector<double> window(std::span<const float> series, int first, int length) {
+  std::vector<double> w(static_cast<std::size_t>(length));
+  misfit::gather(series, first, w);
+  return w;
+}
+
+std::vector<double> envelopeWindow(std::span<const float> series, int first, int length,
+                                   int halfWidth) {
+  std::vector<double> wide(series.begin(), series.end());
+  std::vector<double> w(static_cast<std::size_t>(length));
+  misfit::envelope(wide, first, halfWidth, w);
+  return w;
+}
+
+// The element is kept at cfac 1: each model's synthetic is then scaled by
+// its own cfac (the summation is linear in it).
+double elementScale(float cfac) {
+  if (cfac == 0.0f || !std::isfinite(cfac))
+    throw std::invalid_argument("evaluate::Record: the element's cfac must be finite and nonzero");
+  return 1.0 / static_cast<double>(cfac);
+}
+
+}  // namespace
+
+struct Evaluator::Sink {
+  NullBuffer buffer;
+  std::istream in{&buffer};
+  std::ostream out{&buffer};
+  textio::Channels io{in, out, out};
+};
+
+Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
+    : dt_(input.dt),
+      ns_(input.samples),
+      ksm_(input.params.ksm),
+      ksa_(input.params.ksa),
+      kea_(input.params.kea),
+      length_(std::max(
+          std::min(input.params.kem - input.params.ksm, input.params.kea - input.params.ksa) + 1,
+          0)),
+      maxShift_(std::max(maxShift, 0)),
+      halfWidth_(std::max(envelopeHalfWidth, 0)),
+      element_(input.element, input.elementSamples, std::max(input.samples, 1),
+               elementScale(input.elementCfac), true) {
+  for (int q = 0; q < 3; ++q)
+    observed_[q] = misfit::Observed(window(input.observed[q], ksm_, length_), maxShift_);
+  observed_[kEnvelope] =
+      misfit::Observed(envelopeWindow(input.observed[0], ksm_, length_, halfWidth_), maxShift_);
+}
+
+std::size_t Record::bytes() const {
+  std::size_t b = sizeof(*this) + element_.bytes();
+  for (const misfit::Observed& o : observed_) b += o.bytes();
+  return b;
+}
+
+Evaluator::Evaluator() : sink_(std::make_unique<Sink>()) {}
+Evaluator::~Evaluator() = default;
+
+void Evaluator::prepare(const Record& record) {
+  const int in = record.element_.samples();
+  const int out = std::max(record.ns_, 1);
+  if (!synth_ || in > maxIn_ || out > maxOut_) {
+    maxIn_ = std::max(maxIn_, in);
+    maxOut_ = std::max(maxOut_, out);
+    synth_ = std::make_unique<fastsynth::Synthesizer>(maxIn_, maxOut_);
+  }
+  for (const misfit::Observed& o : record.observed_) correlator_.reserve(o);
+  const std::size_t span = static_cast<std::size_t>(record.observed_[0].span());
+  if (region_.size() < span) region_.resize(span);
+}
+
+std::size_t Evaluator::bytes() const {
+  return sizeof(*this) + (synth_ ? synth_->bytes() : 0) + correlator_.bytes() +
+         region_.capacity() * sizeof(double);
+}
+
+void Evaluator::evaluate(const Record& record, const run::Params& model, Curves& curves,
+                         std::array<bool, kQuantities> wanted) {
+  prepare(record);
+  synthesis::sourceModel(sink_->io, model, record.dt_, model_);
+
+  // ntt, dtau and the weights as the summation forms them.
+  const float span = static_cast<float>(model.nt) * model.tra;
+  const float sub = span / record.dt_;
+  if (!std::isfinite(sub) || std::fabs(sub) > 1.0e9f || static_cast<int>(sub) <= 0 ||
+      static_cast<int>(sub) > synthesis::kMaxShifts)
+    throw textio::InputRejected("ntt = nt*tra/dt must lie in 1.." +
+                                std::to_string(synthesis::kMaxShifts));
+  const int ntt = static_cast<int>(sub);
+  const float dtau = span / static_cast<float>(ntt);
+  synthesis::weights(model.imdl, model.nt, ntt, ft_);
+  const int nx = std::clamp(model.nx, 0, synthesis::kMaxGrid);
+  const int nw = std::clamp(model.nw, 0, synthesis::kMaxGrid);
+  const synthesis::CopyGrid grid{model_, nx, nw, ntt, ft_, dtau, record.dt_};
+  // A copy's shift grows with k, so the first and last shift of each
+  // subfault bound all of its shifts.
+  for (int i = 1; i <= nx; ++i)
+    for (int j = 1; j <= nw; ++j)
+      if (!synthesis::fitsSamples(grid.shiftValue(i, j, 1)) ||
+          !synthesis::fitsSamples(grid.shiftValue(i, j, ntt)))
+        throw textio::InputRejected("a shift of subfault (" + std::to_string(i) + ", " +
+                                    std::to_string(j) + ") is out of range");
+
+  synth_->synthesize(record.element_, grid, record.ns_);
+  synth_->removeMeans(record.ksa_, record.kea_);
+  const double scale = static_cast<double>(model.cfac);
+
+  const int m = record.maxShift_;
+  const std::size_t shifts = 2 * static_cast<std::size_t>(m) + 1;
+  const std::span<double> region(region_.data(),
+                                 static_cast<std::size_t>(record.observed_[0].span()));
+  const long long first = static_cast<long long>(record.ksa_) - m;
+  for (int q = 0; q < kQuantities; ++q) {
+    if (!wanted[static_cast<std::size_t>(q)]) {
+      curves.residual[q].clear();
+      curves.correlation[q].clear();
+      continue;
+    }
+    curves.residual[q].resize(shifts);
+    curves.correlation[q].resize(shifts);
+    if (q < 3) {
+      misfit::gather(synth_->series(q), first, region);
+    } else {
+      misfit::envelope(synth_->series(0), first, record.halfWidth_, region);
+    }
+    const double factor = q == kEnvelope ? std::fabs(scale) : scale;
+    if (factor != 1.0)
+      for (double& v : region) v *= factor;
+    correlator_.curves(record.observed_[q], region, curves.residual[q], curves.correlation[q]);
+  }
+}
+
+}  // namespace evaluate
