@@ -55,10 +55,10 @@ struct Comparison {
   std::array<int, 3> lag{};
 };
 
-// Units of acceleration, velocity and displacement for a record unit text:
-// centimetre-based (gal, cm/s2, cm/s/s, cm/s**2, cm/s^2) give the text
-// itself, cm/s and cm; metre-based (m/s/s, m/s2, m/s**2, m/s^2) the text, m/s
-// and m; g gives g, g*s and g*s^2; anything else the text, text*s, text*s^2.
+// Units of acceleration, velocity and displacement for a record's unit
+// field, by its family (records/units.hpp): centimetre-based units give the
+// text itself, cm/s and cm; metre-based the text, m/s and m; g gives g, g*s
+// and g*s^2; anything else the text (or "unit"), text*s and text*s^2.
 std::array<std::string, 3> quantityUnits(const std::string& unit);
 
 // Creates `dir` when missing and writes the nine SAC files

@@ -2,12 +2,12 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cctype>
 #include <cmath>
 #include <fstream>
 #include <string_view>
 #include <system_error>
 
+#include "records/units.hpp"
 #include "report/files.hpp"
 #include "report/report.hpp"
 #include "sacio/sacio.hpp"
@@ -23,11 +23,6 @@ std::string trimmed(std::string_view s) {
   const auto first = s.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
-}
-
-std::string lower(std::string s) {
-  for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  return s;
 }
 
 std::span<const float> quantity(const Motion& m, int q) {
@@ -71,12 +66,12 @@ void appendFloat(std::string& out, float v) {
 
 std::array<std::string, 3> quantityUnits(const std::string& unit) {
   const std::string text = trimmed(unit);
-  const std::string u = lower(text);
-  if (u == "gal" || u.starts_with("cm/s2") || u.starts_with("cm/s/") || u.starts_with("cm/s*") ||
-      u.starts_with("cm/s^"))
-    return {text, "cm/s", "cm"};
-  if (u == "m/s/s" || u == "m/s2" || u.starts_with("m/s**") || u == "m/s^2") return {text, "m/s", "m"};
-  if (u == "g") return {text, "g*s", "g*s^2"};
+  switch (records::unitFamily(text)) {
+    case records::UnitFamily::Centimetre: return {text, "cm/s", "cm"};
+    case records::UnitFamily::Metre: return {text, "m/s", "m"};
+    case records::UnitFamily::Gravity: return {text, "g*s", "g*s^2"};
+    case records::UnitFamily::Unrecognised: break;
+  }
   const std::string base = text.empty() ? "unit" : text;
   return {base, base + "*s", base + "*s^2"};
 }
