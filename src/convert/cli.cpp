@@ -55,10 +55,15 @@ std::string sourceLine(const std::string& path) {
   return head + "..." + path.substr(path.size() - (room - 3));
 }
 
+// A time as the comment lines give it, with its zone when not UTC.
+std::string zoned(const Trace& t, std::int64_t ms) {
+  return isoText(ms) + (t.zone.empty() ? "" : " " + t.zone);
+}
+
 std::string timeLine(const Trace& t) {
   std::string s;
-  if (t.startMs) s += "first sample " + isoText(*t.startMs);
-  if (t.eventMs) s += std::string(s.empty() ? "" : ", ") + "event " + isoText(*t.eventMs);
+  if (t.startMs) s += "first sample " + zoned(t, *t.startMs);
+  if (t.eventMs) s += std::string(s.empty() ? "" : ", ") + "event " + zoned(t, *t.eventMs);
   return s;
 }
 
@@ -86,12 +91,25 @@ std::string helpText() {
 
 Converts one acceleration record into a KIBTRACE record for the simulation
 program. Inputs: SAC binary (either byte order), SAC alphanumeric, PEER NGA
-AT2 (g), and plain text with one value per line or a time and a value per
-line (blank lines and lines starting with # are skipped).
+AT2 (g), K-NET and KiK-net ASCII (counts scaled to gal, mean removed, times
+in JST), COSMOS V1/V2 (cm/s/s or g), miniSEED (counts, one channel, divided
+by the overall sensitivity), and plain text with one value per line or a
+time and a value per line (blank lines and lines starting with # are
+skipped). The format is recognised from the contents.
 
 Options:
   -o, --output FILE     the KIBTRACE file to write (required)
-  --format F            input format: auto (default), sac, sac-alpha, at2, text
+  --format F            input format: auto (default), sac, sac-alpha, at2,
+                        knet, cosmos, mseed, text
+  --channel C           the channel of a file that holds several: COSMOS
+                        N (counted from 1), miniSEED NET.STA.LOC.CHA
+                        (e.g. CI.CLC..HNE); without it the channels are listed
+  --counts-per-unit V   miniSEED: the overall sensitivity, V counts per
+                        --unit (e.g. --counts-per-unit 213909 --unit m/s/s)
+  --stationxml FILE     miniSEED: read the channel's InstrumentSensitivity
+                        (value and input units) from a StationXML file;
+                        only this overall sensitivity is applied, no
+                        instrument response; velocity channels are refused
   --unit U              unit of the input samples, when the file does not say
                         or says wrongly: g, gal (= cm/s/s), m/s/s, nm/s/s
   --out-unit U          unit written (default gal, i.e. cm/s/s)
@@ -148,7 +166,7 @@ Options parseArguments(std::span<const std::string> args) {
     } else if (opt == "--format") {
       const auto v = value();
       const auto f = parseFormat(v);
-      if (!f) refuse(opt, "'" + v + "' is not one of auto, sac, sac-alpha, at2, text");
+      if (!f) refuse(opt, "'" + v + "' is not one of auto, sac, sac-alpha, at2, knet, cosmos, mseed, text");
       o.format = *f;
     } else if (opt == "--unit" || opt == "--out-unit") {
       const auto v = value();
@@ -158,6 +176,12 @@ Options parseArguments(std::span<const std::string> args) {
         o.inputUnit = *u;
       else
         o.outputUnit = *u;
+    } else if (opt == "--channel") {
+      o.channel = value();
+    } else if (opt == "--counts-per-unit") {
+      o.countsPerUnit = positiveNumber(opt, value());
+    } else if (opt == "--stationxml") {
+      o.stationXml = value();
     } else if (opt == "--dt") {
       o.dt = positiveNumber(opt, value());
     } else if (opt == "--resample") {
@@ -221,6 +245,7 @@ std::string convertTrace(Trace t, const Options& o) {
   notes.push_back("input " + t.formatText + ", " + std::to_string(t.samples.size()) +
                   " samples, interval " + intervalText(t.dt) + " s");
   if (const auto line = timeLine(t); !line.empty()) notes.push_back(line);
+  notes.insert(notes.end(), t.notes.begin(), t.notes.end());
   applyNames(t, o, notes);
 
   // Unit.
@@ -306,7 +331,7 @@ std::string convertTrace(Trace t, const Options& o) {
     t.samples = std::vector<float>(t.samples.begin() + (first - 1), t.samples.begin() + last);
     if (t.startMs) {
       t.startMs = *t.startMs + (first - 1) * 1000 / isps;
-      notes.push_back("first sample of the window " + isoText(*t.startMs));
+      notes.push_back("first sample of the window " + zoned(t, *t.startMs));
     }
   }
   if (t.samples.size() > static_cast<std::size_t>(kMaxSamples))
@@ -352,7 +377,13 @@ int kibconv(std::span<const std::string> args, std::ostream& out, std::ostream& 
     const std::string contents((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (std::filesystem::equivalent(o.input, o.output, ec))
       refuse(o.output, "is the input file; choose another output name");
-    text = convertTrace(readTrace(contents, o.format, o.input, o.dt), o);
+    ReadOptions ro;
+    ro.dt = o.dt;
+    ro.channel = o.channel;
+    ro.countsPerUnit = o.countsPerUnit;
+    ro.stationXml = o.stationXml;
+    if (ro.countsPerUnit || ro.stationXml) ro.unit = o.inputUnit;
+    text = convertTrace(readTrace(contents, o.format, o.input, ro), o);
   } catch (const textio::InputRejected& e) {
     err << "kibconv: " << e.message << '\n';
     return 2;

@@ -1,6 +1,7 @@
 // Record converter: turns SAC (binary, either byte order, or alphanumeric),
-// PEER NGA AT2 and plain-column acceleration records into KIBTRACE records
-// that the simulation program reads back exactly.
+// PEER NGA AT2, K-NET / KiK-net ASCII, COSMOS V2, miniSEED and plain-column
+// acceleration records into KIBTRACE records that the simulation program
+// reads back exactly.
 //
 // The road of one conversion: read the input into a Trace (samples as the
 // float values the input holds, the sample interval, whatever names, times
@@ -56,9 +57,10 @@ float convertUnits(std::vector<float>& samples, Unit from, Unit to);
 
 // ---------------------------------------------------------------- traces
 
-enum class InputFormat { Detect, SacBinary, SacAlpha, At2, Columns };
+enum class InputFormat { Detect, SacBinary, SacAlpha, At2, Knet, Cosmos, MiniSeed, Columns };
 
-// "sac", "sac-alpha", "at2", "text" (and "auto" for Detect).
+// "sac", "sac-alpha", "at2", "knet", "cosmos", "mseed", "text" (and "auto"
+// for Detect).
 std::optional<InputFormat> parseFormat(std::string_view text);
 std::string_view formatName(InputFormat f);
 
@@ -76,11 +78,24 @@ struct Trace {
   Unit unit = Unit::Unknown;
   std::string unitOrigin;         // where the unit came from, for the comment lines
   std::string formatText;         // e.g. "SAC binary, big-endian"
+  std::string zone;               // zone of the times when not UTC, e.g. "JST"
+  std::vector<std::string> notes; // the reader's own comment lines
 };
 
-// Decides the format from the contents: SAC binary by its header version
-// word in either byte order, AT2 by its PEER title or NPTS line, SAC
-// alphanumeric by its 30 numeric header lines, plain columns otherwise.
+// What a reader may need beyond the file itself.
+struct ReadOptions {
+  std::optional<double> dt;                 // --dt (plain text)
+  std::optional<std::string> channel;       // --channel (COSMOS number, miniSEED NET.STA.LOC.CHA)
+  std::optional<double> countsPerUnit;      // --counts-per-unit (miniSEED)
+  std::optional<Unit> unit;                 // --unit: with --counts-per-unit, the unit counted
+  std::optional<std::string> stationXml;    // --stationxml FILE (miniSEED)
+};
+
+// Decides the format from the contents: miniSEED by its fixed record
+// header, SAC binary by its header version word in either byte order,
+// K-NET by "Origin Time" at the start, COSMOS by "(Format v" on its first
+// line, AT2 by its PEER title or NPTS line, SAC alphanumeric by its 30
+// numeric header lines, plain columns otherwise.
 InputFormat detectFormat(std::string_view contents);
 
 // Readers. `source` names the file in refusal messages.
@@ -90,9 +105,17 @@ Trace readAt2(std::string_view text, std::string_view source);
 // One value per line (needs `dt`) or time-value pairs; blank lines and lines
 // starting with '#' are skipped.
 Trace readColumns(std::string_view text, std::string_view source, std::optional<double> dt);
+// K-NET / KiK-net ASCII: counts scaled to gal, the record's mean removed.
+Trace readKnet(std::string_view text, std::string_view source);
+// COSMOS V1/V2: one acceleration channel (`channel` "N", needed when the
+// file holds several).
+Trace readCosmos(std::string_view text, std::string_view source,
+                 const std::optional<std::string>& channel);
+// miniSEED: one channel, counts divided by the overall sensitivity.
+Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOptions& ro);
 
 Trace readTrace(std::string_view contents, InputFormat format, std::string_view source,
-                std::optional<double> dt);
+                const ReadOptions& ro);
 
 // ---------------------------------------------------------------- timing
 
@@ -113,6 +136,10 @@ std::string minuteText(std::int64_t ms);
 std::string isoText(std::int64_t ms);
 // ms since 1970 of a calendar year, day of year (1-based) and time of day.
 std::int64_t epochMs(int year, int yday, int hour, int minute, int second, int msec);
+// ms since 1970 of "YYYY/MM/DD hh:mm:ss" or "YYYY-MM-DDThh:mm:ss" with an
+// optional fraction of a second (to the millisecond) and an optional "Z";
+// nothing for any other text or a date or time out of range.
+std::optional<std::int64_t> parseCalendar(std::string_view text);
 
 // ---------------------------------------------------------------- writer
 
@@ -165,6 +192,9 @@ struct Options {
   NumberStyle style = NumberStyle::Free;
   std::optional<float> scale;          // --scale (counts)
   std::optional<std::string> station, stationName, component;
+  std::optional<std::string> channel;  // --channel
+  std::optional<double> countsPerUnit; // --counts-per-unit
+  std::optional<std::string> stationXml;  // --stationxml
   bool help = false;
 };
 

@@ -1,12 +1,13 @@
 // Text inputs: PEER NGA AT2 records and plain columns; format detection.
+#include <libmseed.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "sacio/sacio.hpp"
 
 namespace convert {
 namespace {
@@ -63,6 +64,9 @@ std::optional<InputFormat> parseFormat(std::string_view text) {
   if (text == "sac") return InputFormat::SacBinary;
   if (text == "sac-alpha") return InputFormat::SacAlpha;
   if (text == "at2") return InputFormat::At2;
+  if (text == "knet") return InputFormat::Knet;
+  if (text == "cosmos") return InputFormat::Cosmos;
+  if (text == "mseed") return InputFormat::MiniSeed;
   if (text == "text") return InputFormat::Columns;
   return std::nullopt;
 }
@@ -73,21 +77,26 @@ std::string_view formatName(InputFormat f) {
     case InputFormat::SacBinary: return "sac";
     case InputFormat::SacAlpha: return "sac-alpha";
     case InputFormat::At2: return "at2";
+    case InputFormat::Knet: return "knet";
+    case InputFormat::Cosmos: return "cosmos";
+    case InputFormat::MiniSeed: return "mseed";
     case InputFormat::Columns: return "text";
   }
   return "";
 }
 
 InputFormat detectFormat(std::string_view contents) {
-  constexpr std::size_t kHeaderBytes = 632, kVersionAt = 4 * (70 + 6);
-  if (contents.size() >= kHeaderBytes) {
-    std::uint32_t w;
-    std::memcpy(&w, contents.data() + kVersionAt, 4);
-    const std::uint32_t s = __builtin_bswap32(w);
-    if (w == 6 || w == 7 || s == 6 || s == 7) return InputFormat::SacBinary;
-  }
+  // libmseed checks the fixed header of the first record: sequence number,
+  // quality code, time and blockettes.
+  if (contents.size() >= 48 &&
+      ms_detect(contents.data(), static_cast<int>(std::min<std::size_t>(contents.size(), 1 << 20))) >= 0)
+    return InputFormat::MiniSeed;
+  // A SAC binary header's version word reads 6 or 7 in one byte order.
+  if (contents.size() >= sacio::kHeaderBytes && sacio::needsSwap(contents)) return InputFormat::SacBinary;
   // Only the head of a text decides.
   const auto lines = detail::splitLines(contents.substr(0, std::min<std::size_t>(contents.size(), 8192)));
+  if (contents.rfind("Origin Time", 0) == 0) return InputFormat::Knet;
+  if (!lines.empty() && upper(lines[0]).find("(FORMAT V") != std::string::npos) return InputFormat::Cosmos;
   if (!lines.empty() && upper(lines[0]).find("PEER") != std::string::npos) return InputFormat::At2;
   if (lines.size() >= 4 && upper(lines[3]).find("NPTS") != std::string::npos) return InputFormat::At2;
   if (lines.size() >= 30) {
@@ -226,19 +235,28 @@ Trace readColumns(std::string_view text, std::string_view source, std::optional<
 }
 
 Trace readTrace(std::string_view contents, InputFormat format, std::string_view source,
-                std::optional<double> dt) {
+                const ReadOptions& ro) {
   if (format == InputFormat::Detect) format = detectFormat(contents);
-  if (dt && format != InputFormat::Columns)
-    refuse("--dt", "applies to plain text only; the " + std::string(formatName(format)) +
-                       " input states its own interval");
+  const std::string name(formatName(format));
+  if (ro.dt && format != InputFormat::Columns)
+    refuse("--dt", "applies to plain text only; the " + name + " input states its own interval");
+  if (ro.channel && format != InputFormat::Cosmos && format != InputFormat::MiniSeed)
+    refuse("--channel", "applies to COSMOS and miniSEED only; the " + name + " input holds one channel");
+  if (ro.countsPerUnit && format != InputFormat::MiniSeed)
+    refuse("--counts-per-unit", "applies to miniSEED only; the " + name + " input is not in counts");
+  if (ro.stationXml && format != InputFormat::MiniSeed)
+    refuse("--stationxml", "applies to miniSEED only");
   switch (format) {
     case InputFormat::SacBinary: return readSacBinary(contents, source);
     case InputFormat::SacAlpha: return readSacAlpha(contents, source);
     case InputFormat::At2: return readAt2(contents, source);
+    case InputFormat::Knet: return readKnet(contents, source);
+    case InputFormat::Cosmos: return readCosmos(contents, source, ro.channel);
+    case InputFormat::MiniSeed: return readMiniSeed(contents, source, ro);
     case InputFormat::Columns:
     case InputFormat::Detect: break;
   }
-  return readColumns(contents, source, dt);
+  return readColumns(contents, source, ro.dt);
 }
 
 }  // namespace convert

@@ -95,6 +95,47 @@ std::int64_t epochMs(int year, int yday, int hour, int minute, int second, int m
          msec;
 }
 
+std::optional<std::int64_t> parseCalendar(std::string_view text) {
+  // Fixed positions: YYYY?MM?DD?hh:mm:ss, then an optional fraction and "Z".
+  auto digits = [&](std::size_t at, std::size_t n) -> int {
+    if (at + n > text.size()) return -1;
+    int v = 0;
+    for (std::size_t k = at; k < at + n; ++k) {
+      if (text[k] < '0' || text[k] > '9') return -1;
+      v = v * 10 + (text[k] - '0');
+    }
+    return v;
+  };
+  if (text.size() < 19) return std::nullopt;
+  const char ds = text[4];
+  if (!((ds == '/' || ds == '-') && text[7] == ds && (text[10] == ' ' || text[10] == 'T') &&
+        text[13] == ':' && text[16] == ':'))
+    return std::nullopt;
+  const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2);
+  const int h = digits(11, 2), mi = digits(14, 2), s = digits(17, 2);
+  if (y < 0 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+      s < 0 || s > 60)
+    return std::nullopt;
+  std::size_t i = 19;
+  int msec = 0;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    int scale = 100;
+    const std::size_t first = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      msec += (text[i] - '0') * scale;  // digits past the millisecond are dropped
+      scale /= 10;
+      ++i;
+    }
+    if (i == first) return std::nullopt;
+  }
+  if (i < text.size() && text[i] == 'Z') ++i;
+  if (i != text.size()) return std::nullopt;
+  const std::int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+  if (civilFromDays(days).d != static_cast<unsigned>(d)) return std::nullopt;  // 31 April
+  return ((days * 24 + h) * 60 + mi) * 60000 + static_cast<std::int64_t>(s) * 1000 + msec;
+}
+
 std::string minuteText(std::int64_t ms) {
   const Split s = split(ms);
   char buf[64];

@@ -212,6 +212,17 @@ TEST(CalendarText, Rows) {
   EXPECT_EQ(convert::isoText(convert::epochMs(1999, 365, 23, 59, 59, 999) + 1), "2000-01-01T00:00:00.000");
   EXPECT_EQ(convert::isoText(convert::epochMs(1940, 140, 4, 36, 40, 0)), "1940-05-19T04:36:40.000");
   EXPECT_EQ(convert::isoText(-1), "1969-12-31T23:59:59.999");
+  // Calendar texts as K-NET headers and StationXML dates write them.
+  auto parsed = [](const char* text) {
+    const auto ms = convert::parseCalendar(text);
+    return ms ? convert::isoText(*ms) : std::string("refused");
+  };
+  EXPECT_EQ(parsed("2011/03/11 14:46:00"), "2011-03-11T14:46:00.000");
+  EXPECT_EQ(parsed("2019-07-06T03:19:53.0409Z"), "2019-07-06T03:19:53.040");
+  EXPECT_EQ(parsed("2020-02-29T00:00:00"), "2020-02-29T00:00:00.000");
+  for (const char* bad : {"2019-02-29T00:00:00", "2011/04/31 00:00:00", "2011/03/11 24:00:00", "2011/03/11 14:46",
+                          "2011/03-11 14:46:00", "2011/03/11 14:46:00 JST", "2011/03/11 14:46:00."})
+    EXPECT_EQ(parsed(bad), "refused") << bad;
 }
 
 }  // namespace

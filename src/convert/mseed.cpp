@@ -1,0 +1,303 @@
+// miniSEED records (read with libmseed) and the overall sensitivity that
+// turns their counts into acceleration, given on the command line or read
+// from a StationXML file (with pugixml).
+//
+// One channel a conversion. Its records must join without gaps or overlaps
+// (within half a sample) at one sample rate. No instrument response is
+// removed: the counts are divided by the overall sensitivity only, which is
+// right for an accelerometer within its flat band. Velocity channels are
+// refused: turning velocity into acceleration needs a differentiation or
+// the full response, done elsewhere.
+#include <libmseed.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include <pugixml.hpp>
+
+#include "convert/convert.hpp"
+#include "convert/util.hpp"
+
+namespace convert {
+namespace {
+
+using detail::refuse;
+
+// libmseed reports through a print hook; the last message explains a
+// failure in the refusal instead of reaching standard error on its own.
+std::string lastLibraryMessage;
+void keepMessage(char* message) { lastLibraryMessage = detail::printable(message ? message : ""); }
+
+struct MsRecordOwner {
+  MSRecord* msr = nullptr;
+  ~MsRecordOwner() { msr_free(&msr); }
+};
+
+// The contiguous pieces of one channel, in file order.
+struct Piece {
+  std::int64_t offset;  // byte offset of the record
+  hptime_t start;
+  double rate;
+  std::vector<double> samples;
+};
+
+std::string idOf(const MSRecord* m) {
+  return std::string(m->network) + "." + m->station + "." + m->location + "." + m->channel;
+}
+
+std::string timeText(hptime_t t) {
+  return isoText(static_cast<std::int64_t>(std::floor(static_cast<double>(t) / 1000.0)));
+}
+
+std::map<std::string, std::vector<Piece>> readRecords(
+    std::string_view bytes, std::string_view source,
+    std::map<std::string, std::string>& encodings) {
+  ms_loginit(keepMessage, nullptr, keepMessage, nullptr);
+  std::string buffer(bytes);  // libmseed takes a writable buffer
+  std::map<std::string, std::vector<Piece>> channels;
+  std::size_t offset = 0;
+  while (offset < buffer.size()) {
+    MsRecordOwner r;
+    lastLibraryMessage.clear();
+    const auto left = static_cast<int>(std::min<std::size_t>(buffer.size() - offset, 1 << 30));
+    const int rc = msr_parse(buffer.data() + offset, left, &r.msr, 0, 1, 0);
+    const std::string at = "miniSEED record at byte " + std::to_string(offset);
+    if (rc > 0)
+      refuse(source, at + " is cut short: " + std::to_string(rc) +
+                         " more bytes are needed (a truncated file)");
+    if (rc < 0 || !r.msr || r.msr->reclen <= 0)
+      refuse(source, at + " cannot be read: " + std::string(ms_errorstr(rc)) +
+                         (lastLibraryMessage.empty() ? "" : " (" + lastLibraryMessage + ")"));
+    // A failed Steim integrity check is only reported, not returned.
+    if (lastLibraryMessage.find("integrity") != std::string::npos)
+      refuse(source, at + " cannot be read: " + lastLibraryMessage);
+    const MSRecord* m = r.msr;
+    offset += static_cast<std::size_t>(m->reclen);
+    if (m->samplecnt == 0 || m->samprate <= 0.0) continue;  // log or event records hold no samples
+    if (m->numsamples != m->samplecnt)
+      refuse(source, at + " holds " + std::to_string(m->numsamples) +
+                         " samples but its header says " + std::to_string(m->samplecnt));
+    Piece p{static_cast<std::int64_t>(offset - m->reclen), m->starttime, m->samprate, {}};
+    p.samples.resize(static_cast<std::size_t>(m->numsamples));
+    for (std::size_t k = 0; k < p.samples.size(); ++k) {
+      switch (m->sampletype) {
+        case 'i': p.samples[k] = static_cast<const std::int32_t*>(m->datasamples)[k]; break;
+        case 'f': p.samples[k] = static_cast<const float*>(m->datasamples)[k]; break;
+        case 'd': p.samples[k] = static_cast<const double*>(m->datasamples)[k]; break;
+        default: refuse(source, at + " holds text, not samples");
+      }
+    }
+    encodings[idOf(m)] = ms_encodingstr(m->encoding);
+    channels[idOf(m)].push_back(std::move(p));
+  }
+  if (channels.empty()) refuse(source, "the miniSEED file holds no samples");
+  return channels;
+}
+
+// Joins a channel's pieces in time order; refuses a gap, an overlap or a
+// change of rate.
+std::vector<double> join(std::vector<Piece>& pieces, const std::string& id,
+                         std::string_view source) {
+  std::stable_sort(pieces.begin(), pieces.end(),
+                   [](const Piece& a, const Piece& b) { return a.start < b.start; });
+  std::vector<double> x = pieces[0].samples;
+  for (std::size_t k = 1; k < pieces.size(); ++k) {
+    const Piece& a = pieces[k - 1];
+    const Piece& b = pieces[k];
+    if (std::fabs(b.rate - a.rate) > 1e-6 * a.rate)
+      refuse(source, id + " changes rate from " + detail::numberText(a.rate) + " to " +
+                         detail::numberText(b.rate) + " samples/s at " + timeText(b.start));
+    // Time of the sample after the last one of `a`, in microseconds.
+    const double next =
+        static_cast<double>(a.start) + static_cast<double>(a.samples.size()) * 1e6 / a.rate;
+    const double off = (static_cast<double>(b.start) - next) / 1e6;  // seconds
+    if (std::fabs(off) > 0.5 / a.rate)
+      refuse(source,
+             id + (off > 0 ? " has a gap of " : " overlaps itself by ") +
+                 detail::numberText(std::fabs(off)) + " s at " +
+                 timeText(static_cast<hptime_t>(off > 0 ? next : static_cast<double>(b.start))) +
+                 " (record at byte " + std::to_string(b.offset) +
+                 "); kibconv needs one unbroken series");
+    x.insert(x.end(), b.samples.begin(), b.samples.end());
+  }
+  return x;
+}
+
+std::string upper(std::string s) {
+  for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  return s;
+}
+
+struct Sensitivity {
+  double value = 0;  // counts per unit
+  Unit unit = Unit::Unknown;
+  std::string origin;
+};
+
+// The unit of StationXML InputUnits: M/S**2 and its kin are acceleration;
+// M/S and M are refused as velocity and displacement.
+Unit stationXmlUnit(const std::string& name, const std::string& id, std::string_view xml) {
+  std::string u = upper(name);
+  if (const auto p = u.find("**"); p != std::string::npos) u.replace(p, 2, "^");
+  if (u == "M/SEC**2" || u == "M/SEC^2") u = "M/S^2";
+  if (const auto unit = parseUnit(u)) return *unit;
+  const bool velocity = u == "M/S" || u == "M/SEC" || u == "CM/S" || u == "NM/S" || u == "MM/S";
+  refuse(xml,
+         id + " InputUnits '" + detail::printable(name) + "' " +
+             (velocity ? "are velocity: kibconv converts acceleration channels only (integrate or "
+                         "differentiate elsewhere)"
+                       : "are not an acceleration unit (m/s**2, cm/s**2, nm/s**2, g)"));
+}
+
+// NET.STA.LOC.CHA taken apart.
+struct ChannelId {
+  std::string net, sta, loc, cha;
+};
+
+ChannelId splitId(const std::string& id) {
+  ChannelId c;
+  std::string* part[] = {&c.net, &c.sta, &c.loc, &c.cha};
+  std::size_t k = 0;
+  for (char ch : id) {
+    if (ch == '.' && k < 3)
+      ++k;
+    else
+      *part[k] += ch;
+  }
+  return c;
+}
+
+Sensitivity fromStationXml(const std::string& path, const ChannelId& code, const std::string& id,
+                           hptime_t start) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) refuse(path, "cannot be opened");
+  std::ostringstream all;
+  all << in.rdbuf();
+  const std::string text = all.str();
+  pugi::xml_document doc;
+  const auto ok = doc.load_buffer(text.data(), text.size());
+  if (!ok) {
+    const auto line =
+        1 + std::count(text.begin(),
+                       text.begin() + std::min<std::ptrdiff_t>(
+                                          ok.offset, static_cast<std::ptrdiff_t>(text.size())),
+                       '\n');
+    refuse(path, "line " + std::to_string(line) + ": not readable XML: " + ok.description());
+  }
+  const auto startMs = static_cast<std::int64_t>(std::floor(static_cast<double>(start) / 1000.0));
+  // The channel epoch that holds the first sample.
+  auto covers = [&](const pugi::xml_node& ch) {
+    const auto from = parseCalendar(ch.attribute("startDate").value());
+    const auto to = parseCalendar(ch.attribute("endDate").value());
+    return (!from || *from <= startMs) && (!to || startMs < *to);
+  };
+  for (auto net : doc.child("FDSNStationXML").children("Network")) {
+    if (net.attribute("code").value() != code.net) continue;
+    for (auto sta : net.children("Station")) {
+      if (sta.attribute("code").value() != code.sta) continue;
+      for (auto ch : sta.children("Channel")) {
+        if (ch.attribute("code").value() != code.cha ||
+            ch.attribute("locationCode").value() != code.loc || !covers(ch))
+          continue;
+        const auto sens = ch.child("Response").child("InstrumentSensitivity");
+        const auto value = detail::parseNumber(detail::trim(sens.child_value("Value")));
+        const std::string units = detail::printable(sens.child("InputUnits").child_value("Name"));
+        if (!value || !(*value != 0.0))
+          refuse(path, id + " has no InstrumentSensitivity Value that is a non-zero number");
+        Sensitivity s;
+        s.value = *value;
+        s.unit = stationXmlUnit(units, id, path);
+        s.origin = "StationXML " + std::filesystem::path(path).filename().string();
+        return s;
+      }
+    }
+  }
+  refuse(path, "holds no channel " + id + " in service at " + timeText(start));
+}
+
+// The sensitivity is given once: a value with its unit, or a StationXML file.
+void checkSensitivityOptions(const ReadOptions& ro) {
+  if (ro.countsPerUnit && ro.stationXml)
+    refuse("--counts-per-unit", "cannot be combined with --stationxml; give the sensitivity once");
+  if (ro.countsPerUnit && !ro.unit)
+    refuse("--counts-per-unit", "needs --unit to say which unit the counts are counted in");
+  if (ro.stationXml && ro.unit)
+    refuse("--unit", "the StationXML file gives the unit; --unit goes with --counts-per-unit");
+}
+
+// The channel the options name, or the only one.
+std::string chooseChannel(const std::map<std::string, std::vector<Piece>>& channels,
+                          const std::optional<std::string>& channel, std::string_view source) {
+  std::string listing;
+  for (const auto& entry : channels) listing += (listing.empty() ? "" : ", ") + entry.first;
+  if (channel) {
+    if (!channels.count(*channel))
+      refuse("--channel", "'" + *channel + "' is not in the miniSEED file, which holds " + listing);
+    return *channel;
+  }
+  if (channels.size() > 1)
+    refuse(source, "the miniSEED file holds " + std::to_string(channels.size()) + " channels (" +
+                       listing + "); choose one with --channel NET.STA.LOC.CHA");
+  return channels.begin()->first;
+}
+
+}  // namespace
+
+Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOptions& ro) {
+  checkSensitivityOptions(ro);
+
+  std::map<std::string, std::string> encodings;
+  auto channels = readRecords(bytes, source, encodings);
+  const std::string id = chooseChannel(channels, ro.channel, source);
+  auto& pieces = channels[id];
+  const std::vector<double> counts = join(pieces, id, source);
+
+  // The instrument code, the channel's second letter, is H or L for a
+  // seismometer (velocity).
+  const ChannelId code = splitId(id);
+  const std::string& cha = code.cha;
+  if (cha.size() == 3 && (cha[1] == 'H' || cha[1] == 'L'))
+    refuse(source, id + " is a velocity channel (instrument code " + cha.substr(1, 1) +
+                       "); kibconv converts acceleration channels only (integrate or differentiate "
+                       "elsewhere)");
+  if (!ro.countsPerUnit && !ro.stationXml)
+    refuse(source,
+           "miniSEED holds counts; give the overall sensitivity with --counts-per-unit VALUE "
+           "--unit U or --stationxml FILE");
+
+  Sensitivity s;
+  if (ro.countsPerUnit) {
+    s.value = *ro.countsPerUnit;
+    s.unit = *ro.unit;
+    s.origin = "--counts-per-unit";
+  } else {
+    s = fromStationXml(*ro.stationXml, code, id, pieces[0].start);
+  }
+
+  Trace t;
+  t.formatText = "miniSEED, " + encodings[id];
+  t.network = code.net;
+  t.station = code.sta;
+  t.component = cha;
+  t.dt = 1.0 / pieces[0].rate;
+  t.startMs = static_cast<std::int64_t>(std::floor(static_cast<double>(pieces[0].start) / 1000.0));
+  t.unit = s.unit;
+  t.unitOrigin = s.origin + (ro.stationXml ? " InputUnits" : "");
+  // Each sample formed in double and rounded once to float.
+  for (double c : counts) t.samples.push_back(static_cast<float>(c / s.value));
+  t.notes.push_back("channel " + id + ", " + std::to_string(pieces.size()) +
+                    " records joined without gaps");
+  t.notes.push_back("counts divided by " + detail::numberText(s.value) + " counts per " +
+                    std::string(unitName(s.unit)) + " (" + s.origin + ")");
+  t.notes.push_back("only the overall sensitivity was applied: no instrument response removed");
+  t.notes.push_back("velocity channels are refused (integrate or differentiate elsewhere)");
+  return t;
+}
+
+}  // namespace convert
