@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "synthesis/synthesis.hpp"
 
 namespace {
@@ -186,39 +187,9 @@ void measure(const Case& c) {
   synthesis::useSummationThreads(0);
 }
 
-// A KIBTRACE record of 15000 integer samples at 100 per second: decaying
-// white noise with a short onset, scaled by 0.001 to gal.
-void writeRecord(const std::string& path, unsigned seed, float decay) {
-  std::ofstream f(path);
-  f << "KIBTRACE FORMAT\nEW \n2000/01/01 00:00\nBNCH BENCH SITE\n       100\n     15000\n"
-       "BENCH WORST CASE        \nXX.BNC HNE 090deg       \n     0.000\nF10.6     gal  \n"
-       "  0.001000\n10I8      \nXX        BNC       HNE       \negf_bench           \n"
-       "dt=0.01000 \n         1\nSYNTHETIC record for profiling; not a real record\n";
-  std::mt19937 rng(seed);
-  std::normal_distribution<float> g(0.0f, 1.0f);
-  char field[16];
-  for (int n = 0; n < 15000; ++n) {
-    const float t = 0.01f * n;
-    const float v = 3000.0f * g(rng) * std::exp(-t / decay) * (1.0f - std::exp(-t / 0.5f));
-    std::snprintf(field, sizeof field, "%8d", static_cast<int>(std::lround(v)));
-    f << field << ((n % 10 == 9) ? "\n" : "");
-  }
-}
-
-// The processor's name as the system reports it, so that figures can be
-// quoted with the machine they came from.
-std::string processorName() {
-  std::ifstream f("/proc/cpuinfo");
-  std::string line;
-  while (std::getline(f, line)) {
-    if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
-  }
-  return "unknown processor";
-}
-
 int writeRun(const std::string& dir) {
-  writeRecord(dir + "/target.kib", 1, 40.0f);
-  writeRecord(dir + "/element.kib", 2, 30.0f);
+  bench::writeWorstCaseRecord(dir + "/target.kib", 1, 40.0f, "egf_bench");
+  bench::writeWorstCaseRecord(dir + "/element.kib", 2, 30.0f, "egf_bench");
   std::ofstream(dir + "/params.txt")
       << "21 22\n1 4.0\n1\n0.1 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
          "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.5 0.0 0.0 0.0\n"
@@ -243,7 +214,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: egf_bench [worst|typical] | --write-run DIR\n");
     return 2;
   }
-  std::printf("%s; summation kernel in use: %s; threads: %d\n", processorName().c_str(),
+  std::printf("%s; summation kernel in use: %s; threads: %d\n", bench::processorName().c_str(),
               isaName(synthesis::kernelIsa()), synthesis::summationThreads());
   const Case worst{"worst", 30, 30, 500, 15000, 15000, 3};
   const Case typical{"typical", 10, 10, 100, 6000, 4300, 20};

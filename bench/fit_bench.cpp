@@ -28,13 +28,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.hpp"
 #include "evaluate/evaluator.hpp"
 #include "fastsynth/synthesizer.hpp"
 #include "parallel/parallel.hpp"
 #include "records/records.hpp"
+#include "core/simulation.hpp"
+#include "dsp/dsp.hpp"
 #include "run/parameter_file.hpp"
-#include "run/params.hpp"
-#include "run/workspace.hpp"
 #include "synthesis/synthesis.hpp"
 #include "textio/textio.hpp"
 
@@ -55,25 +56,6 @@ double wallSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// A KIBTRACE record of 15000 integer samples at 100 per second: decaying
-// white noise with a short onset, scaled by 0.001 to gal.
-void writeRecord(const fs::path& path, unsigned seed, float decay) {
-  std::ofstream f(path);
-  f << "KIBTRACE FORMAT\nEW \n2000/01/01 00:00\nBNCH BENCH SITE\n       100\n     15000\n"
-       "BENCH WORST CASE        \nXX.BNC HNE 090deg       \n     0.000\nF10.6     gal  \n"
-       "  0.001000\n10I8      \nXX        BNC       HNE       \nfit_bench           \n"
-       "dt=0.01000 \n         1\nSYNTHETIC record for timing; not a real record\n";
-  std::mt19937 rng(seed);
-  std::normal_distribution<float> g(0.0f, 1.0f);
-  char field[16];
-  for (int n = 0; n < 15000; ++n) {
-    const float t = 0.01f * n;
-    const float v = 3000.0f * g(rng) * std::exp(-t / decay) * (1.0f - std::exp(-t / 0.5f));
-    std::snprintf(field, sizeof field, "%8d", static_cast<int>(std::lround(v)));
-    f << field << ((n % 10 == 9) ? "\n" : "");
-  }
-}
-
 // The two run folders: parameter file, records, the console's answers.
 void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& examples) {
   fs::create_directories(typical);
@@ -87,8 +69,8 @@ void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& e
          "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.1 0.0 0.0 0.0\n"
          "10 10 10 0 3 5 0 1.0\n3.5 2.8 2 1\ntarget.kib\nelement.kib\n"
          "20.0 60.0 20.0 60.0 90.0 3\n400 4400 400 4400\nTYPICL\nTYP EW\n400 4400 100\n";
-  writeRecord(worst / "target.kib", 1, 40.0f);
-  writeRecord(worst / "element.kib", 2, 30.0f);
+  bench::writeWorstCaseRecord(worst / "target.kib", 1, 40.0f, "fit_bench");
+  bench::writeWorstCaseRecord(worst / "element.kib", 2, 30.0f, "fit_bench");
   std::ofstream(worst / "params.txt")
       << "21 22\n1 4.0\n1\n0.1 10.0 15.0 0.5 5.0\n1.0 0.0 0.0 0.0 0.0 0.0 0.0\n"
          "30.0 45.0 90.0 10.0\n1\n30.0 45.0 90.0 10.0\n1.5 1.5 0.5 0.0 0.0 0.0\n"
@@ -100,7 +82,7 @@ void writeRuns(const fs::path& typical, const fs::path& worst, const fs::path& e
 
 // A record pair prepared by egfsim's own stages, from a run folder.
 struct Prepared {
-  run::Params p;
+  model::Params p;
   float dt = 0;              // the element's sample interval, which the run uses
   int ns = 0;                // samples synthesised
   int nin = 0;               // samples of the element
@@ -113,20 +95,20 @@ void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
   std::istringstream in;
   std::ostringstream out;
   textio::Channels io(in, out, out);
-  run::Workspace w;
   io.open(run::kParameterUnit, params);
-  run::readParameterFile(io, r.p, w);
+  run::readParameterFile(io, r.p);
   run::checkParameters(r.p, params);
   records::RecordHeader h;
-  records::prepareTarget(io, r.p, w, h);
-  records::prepareElement(io, r.p, w, h);
+  const records::RecordSamples target = records::readRecordFile(io, 10, r.p.fmain, h);
+  const records::RecordSamples element = records::readRecordFile(io, 20, r.p.faft, h);
+  const core::PreparedRecords prepared = core::prepareRecords(r.p, target, element);
   io.closeAll();
   fs::current_path(back);
-  r.dt = w.dt;
-  r.ns = r.p.ns;
-  r.nin = w.naft;
-  r.observed = {w.dm, w.dmm, w.dmmm};
-  r.element = {w.da, w.daa, w.daaa};
+  r.dt = prepared.element.dt;
+  r.ns = core::syntheticSamples(r.p, prepared.target);
+  r.nin = prepared.element.count;
+  r.observed = {prepared.target.motion.acc, prepared.target.motion.vel, prepared.target.motion.disp};
+  r.element = {prepared.element.motion.acc, prepared.element.motion.vel, prepared.element.motion.disp};
 }
 
 std::array<std::span<const float>, 3> spans(const Series& s) { return {s[0], s[1], s[2]}; }
@@ -140,15 +122,12 @@ struct Grid {
   synthesis::CopyGrid copies() const { return {model, nx, nw, ntt, ft, dtau, dt}; }
 };
 
-void makeGrid(const run::Params& p, float dt, Grid& g) {
-  std::istringstream in;
-  std::ostringstream out;
-  textio::Channels io(in, out, out);
-  synthesis::sourceModel(io, p, dt, g.model);
+void makeGrid(const model::Params& p, float dt, Grid& g) {
+  g.model = synthesis::sourceModel(p, dt);
   const float span = static_cast<float>(p.nt) * p.tra;
   g.ntt = static_cast<int>(span / dt);
   g.dtau = span / static_cast<float>(g.ntt);
-  synthesis::weights(p.imdl, p.nt, g.ntt, g.ft);
+  synthesis::weights(static_cast<int>(p.imdl), p.nt, g.ntt, g.ft);
   g.nx = p.nx;
   g.nw = p.nw;
   g.dt = dt;
@@ -156,7 +135,7 @@ void makeGrid(const run::Params& p, float dt, Grid& g) {
 
 // egfsim's synthetic of the model: exact loop and both mean removals.
 std::array<std::vector<float>, 3> exactSynthetic(const Prepared& r, const synthesis::CopyGrid& grid,
-                                                 const run::Params& p, double* seconds) {
+                                                 const model::Params& p, double* seconds) {
   std::array<std::vector<float>, 3> s;
   for (auto& v : s) v.assign(static_cast<std::size_t>(r.ns), 0.0f);
   const double t0 = threadSeconds();
@@ -164,8 +143,8 @@ std::array<std::vector<float>, 3> exactSynthetic(const Prepared& r, const synthe
   if (seconds != nullptr) *seconds = threadSeconds() - t0;
   float mean = 0;
   for (auto& v : s) {
-    records::zero(v, 1, r.ns, mean);
-    records::zero(v, p.ksa, p.kea, mean);
+    dsp::removeMean(v, 1, r.ns, mean);
+    dsp::removeMean(v, p.ksa, p.kea, mean);
   }
   return s;
 }
@@ -179,7 +158,7 @@ struct Agreement {
   double exact = 0, plain = 0;
 };
 
-Agreement agreement(const Prepared& r, const run::Params& model, fastsynth::Synthesizer& synth) {
+Agreement agreement(const Prepared& r, const model::Params& model, fastsynth::Synthesizer& synth) {
   Grid g;
   makeGrid(model, r.dt, g);
   const synthesis::CopyGrid grid = g.copies();
@@ -217,10 +196,10 @@ Agreement agreement(const Prepared& r, const run::Params& model, fastsynth::Synt
 
 // Models of a search around the record's own: starting subfault, rupture
 // velocity and rise time varied in a fixed order.
-std::vector<run::Params> models(const run::Params& base, int count) {
-  std::vector<run::Params> list;
+std::vector<model::Params> models(const model::Params& base, int count) {
+  std::vector<model::Params> list;
   for (int i = 0; i < count; ++i) {
-    run::Params p = base;
+    model::Params p = base;
     p.nsx = 1 + i % base.nx;
     p.nsw = 1 + (i / base.nx) % base.nw;
     p.vr = 2.0f + 0.1f * static_cast<float>(i % 13);
@@ -290,7 +269,7 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
   const evaluate::Record record(
       {r.p, r.dt, r.ns, spans(r.observed), spans(r.element), r.nin, r.p.cfac}, kMaxShift,
       kEnvelopeHalf);
-  const std::vector<run::Params> list = models(r.p, modelCount);
+  const std::vector<model::Params> list = models(r.p, modelCount);
   {
     evaluate::Evaluator e;
     evaluate::Curves c;
@@ -336,13 +315,7 @@ int main(int argc, char** argv) {
   const fs::path root = fs::temp_directory_path() / ("fit_bench." + std::to_string(getpid()));
   const fs::path examples = fs::path(EGF_SOURCE_DIR) / "examples";
   writeRuns(root / "typical", root / "worst", examples);
-  std::string cpu = "unknown processor";
-  std::ifstream info("/proc/cpuinfo");
-  for (std::string line; std::getline(info, line);)
-    if (line.rfind("model name", 0) == 0) {
-      cpu = line.substr(line.find(':') + 2);
-      break;
-    }
+  const std::string cpu = bench::processorName();
   std::printf("%s; threads available: %d (EGF_THREADS or hardware)\n", cpu.c_str(),
               parallel::defaultThreads());
   // The exact loop per model on one thread, as a search would run it (one

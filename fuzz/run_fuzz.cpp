@@ -4,8 +4,9 @@
 // after the other, separated by lines holding only "~~~~"; a missing part is
 // an empty file. The console answers name the parameter file; the parameter
 // file names the records (target.kib and element.kib in the seeds). The run
-// must end in one of its three ways (runProgram returns them as statuses
-// 0, 1 and 2), and no figure file may hold "nan" or "inf".
+// must end in one of its three ways (endedSoundly), and a figure file must
+// be a complete page free of "nan" and "inf". The corpus holds the seeds,
+// the findings and the mutations of small_run written by mutations.py.
 #include <unistd.h>
 
 #include <cctype>
@@ -13,6 +14,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "fuzz_support.hpp"
 #include "run/driver.hpp"
@@ -49,6 +52,31 @@ bool holdsNanOrInf(const std::string& text) {
   return lower.find("nan") != std::string::npos || lower.find("inf") != std::string::npos;
 }
 
+// Status 0; status 1 with the fatal report ("context: message", "apparent
+// state: ...", ..., "lately ... IO", and for a read from a file where it
+// stood); or status 2 with one line naming what is wrong.
+bool endedSoundly(int status, const std::string& err) {
+  std::vector<std::string> lines;
+  std::istringstream s(err);
+  for (std::string l; std::getline(s, l);) lines.push_back(l);
+  switch (status) {
+    case 0:
+      return true;
+    case 1:
+      // A failed read from a file adds where it stood: "egfsim: FILE line N:
+      // TEXT" or "egfsim: FILE ends after line N".
+      if (!lines.empty() && lines.back().starts_with("egfsim: ") &&
+          lines.back().find(" line ") != std::string::npos)
+        lines.pop_back();
+      return lines.size() >= 3 && lines[0].find(": ") != std::string::npos &&
+             lines[1].starts_with("apparent state: ") && lines.back().starts_with("lately ");
+    case 2:
+      return lines.size() == 1 && err.ends_with('\n') && err.starts_with("egfsim: ") && err.size() > 13;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -68,14 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream in("params.txt\nobserved.dat\nfuzz\nsynthetic.dat\nfuzz\n");
   std::ostringstream out, err;
   const int status = run::runProgram(in, out, err);
-  if (status < 0 || status > 2) std::abort();
+  if (!endedSoundly(status, err.str())) std::abort();
   for (const auto& entry : fs::directory_iterator(dir)) {
     const std::string name = entry.path().filename().string();
     if (name.rfind("fort.", 0) != 0) continue;
     if (status != 0 || name.find(".tmp") != std::string::npos) std::abort();  // half-written figure
     std::ifstream f(entry.path(), std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (holdsNanOrInf(text)) std::abort();
+    if (holdsNanOrInf(text) || !text.ends_with(" showpage\n")) std::abort();  // a complete page
   }
   return 0;
 }

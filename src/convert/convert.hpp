@@ -22,13 +22,15 @@
 #include <string_view>
 #include <vector>
 
+#include "model/limits.hpp"
+
 namespace convert {
 
 // The most samples a record may carry: the program's prepared series hold
 // no more.
-inline constexpr int kMaxSamples = 15000;
+inline constexpr int kMaxSamples = model::kMaxSamples;
 // The most free text lines a record may carry, each at most 80 columns.
-inline constexpr int kMaxCommentLines = 100;
+inline constexpr int kMaxCommentLines = model::kMaxTextLines;
 inline constexpr int kCommentWidth = 80;
 
 // ---------------------------------------------------------------- units

@@ -1,6 +1,7 @@
 // Radix-2 decimation-in-frequency FFT in place, single precision.
 #include <cmath>
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
@@ -24,14 +25,14 @@ int reversedIncrement(int k, const int* weights, int first, int last) {
 
 }  // namespace
 
-void nlogn(int n, std::span<std::complex<float>> x, float sgn) {
+void fft(int n, std::span<std::complex<float>> x) {
   if (n < 1 || n > kMaxFftExponent) {
-    throw textio::InputRejected("FFT exponent " + std::to_string(n) + " outside 1 to " +
+    throw std::invalid_argument("FFT exponent " + std::to_string(n) + " outside 1 to " +
                                 std::to_string(kMaxFftExponent));
   }
   const int big = 1 << n;
   if (x.size() < static_cast<std::size_t>(big)) {
-    throw textio::InputRejected("FFT of 2^" + std::to_string(n) +
+    throw std::invalid_argument("FFT of 2^" + std::to_string(n) +
                                 " points: series holds fewer values");
   }
   // 2 pi rounded to single precision; the angle is formed from it in float.
@@ -53,7 +54,7 @@ void nlogn(int n, std::span<std::complex<float>> x, float sgn) {
     for (int b = 1; b <= blocks; ++b) {
       // The twiddle is evaluated afresh for every block (no recurrence), so
       // its error does not accumulate along a stage.
-      const float v = sgn * kTwoPi * static_cast<float>(k) / bigF;
+      const float v = -kTwoPi * static_cast<float>(k) / bigF;
       const float wr = static_cast<float>(std::cos(static_cast<double>(v)));
       const float wi = static_cast<float>(std::sin(static_cast<double>(v)));
       for (int i = 1; i <= half; ++i) {
@@ -78,12 +79,6 @@ void nlogn(int n, std::span<std::complex<float>> x, float sgn) {
   for (int j = 1; j <= big; ++j) {
     if (k >= j) std::swap(at(j), at(k + 1));
     k = reversedIncrement(k, weights, 1, n);
-  }
-
-  if (sgn >= 0.0f) {
-    for (int j = 1; j <= big; ++j) {
-      at(j) = std::complex<float>(at(j).real() / bigF, at(j).imag() / bigF);
-    }
   }
 }
 

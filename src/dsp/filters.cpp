@@ -1,11 +1,12 @@
 // Recursive Chebyshev type I filters: design by the bilinear transformation
 // of the analog prototype, application as a cascade of second-order sections
 // run backward and then forward for zero phase.
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstddef>
 #include <string>
-#include <string_view>
+#include <stdexcept>
 #include <vector>
 
 #include "dsp/dsp.hpp"
@@ -28,9 +29,6 @@ float fsinh(float a) { return static_cast<float>(std::sinh(static_cast<double>(a
 // derived from each other (3.141593f / 2 is not 1.570796f).
 constexpr float kPi = 3.141593f;
 constexpr float kHalfPi = 1.570796f;
-
-// The five question marks that open and close every complaint.
-constexpr std::string_view kMarks = "?????";
 
 // The prototype shared by both designs, derived from the stop-edge term r.
 struct Prototype {
@@ -81,41 +79,25 @@ bool prototype(float r, float ap, float as, Prototype& p) {
 
 void requireRoom(std::span<float> coeffs, int sections, const char* who) {
   if (coeffs.size() < static_cast<std::size_t>(4 * sections)) {
-    throw textio::InputRejected(std::string(who) + ": room for " + std::to_string(coeffs.size()) +
-                                " coefficients, the design needs " + std::to_string(4 * sections));
+    throw std::logic_error(std::string(who) + ": room for " + std::to_string(coeffs.size()) +
+                           " coefficients, the design needs " + std::to_string(4 * sections));
   }
-}
-
-void reportChblop(textio::Channels& io, float fp, float fs) {
-  io.writeLine(6, "");
-  io.writeFormatted(6, "(1x,a,' (chblop) invalid input  fp=',f14.6,3x,'fs=',1pe14.6,3x,a)",
-                    {kMarks, fp, fs, kMarks});
-  io.writeLine(6, "");
-  io.writeLine(6, "");
-}
-
-void reportChbpas(textio::Channels& io, float fl, float fh, float fs) {
-  io.writeLine(6, "");
-  io.writeFormatted(6,
-                    "(1x,a,'   (chbpas)   invalid input   fl =',f14.6,3x,'fh =',f14.6,3x,"
-                    "'fs =',f14.6,3x,a)",
-                    {kMarks, fl, fh, fs, kMarks});
-  io.writeLine(6, "");
-  io.writeLine(6, "");
 }
 
 }  // namespace
 
-void chblop(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, float fp, float fs,
-            float ap, float as) {
+FilterDesign designLowPass(float fp, float fs, float ap, float as) {
+  FilterDesign design;
+  design.coeffs.assign(kCoeffCapacity, 0.0f);
+  std::span<float> coeffs = design.coeffs;
+  int& m = design.sections;
+  float& gn = design.gain;
   const float wp = kPi * fp;
   const float ws = kPi * fs;
   // A pass edge at or below zero would put the poles outside the unit circle
   // (an unstable filter), so it is refused along with a zero one.
   if (wp == ws || !(wp > 0.0f) || !(ws < kHalfPi)) {
-    reportChblop(io, fp, fs);
-    m = 0;
-    return;
+    return design;
   }
   const float c = ftan(kPi / 2.0f - wp);  // cot wp
   const float t = c * ftan(ws);           // prewarped stop edge / pass edge
@@ -124,9 +106,7 @@ void chblop(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, fl
   const float r = flog(fsqrt((t + 1.0f) * fsin(ws - wp) / (fsin(wp) * fcos(ws))) + t);
   Prototype p;
   if (!prototype(r, ap, as, p)) {
-    reportChblop(io, fp, fs);
-    m = 0;
-    return;
+    return design;
   }
   const int n = p.order;
   const int pairs = n / 2;
@@ -160,10 +140,15 @@ void chblop(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, fl
     m = pairs + 1;
     gn = g / (p.sh + c);
   }
+  return design;
 }
 
-void chbpas(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, float fl, float fh,
-            float fs, float ap, float as) {
+FilterDesign designBandPass(float fl, float fh, float fs, float ap, float as) {
+  FilterDesign design;
+  design.coeffs.assign(kCoeffCapacity, 0.0f);
+  std::span<float> coeffs = design.coeffs;
+  int& m = design.sections;
+  float& gn = design.gain;
   const float afl = std::fabs(fl);
   const float afh = std::fabs(fh);
   const float wl = kPi * (afl < afh ? afl : afh);
@@ -173,9 +158,7 @@ void chbpas(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, fl
   // comparisons are written so that a NaN edge is refused as well.
   if (wl == wh || !(wl != 0.0f) || !(wh < kHalfPi) || ws == 0.0f || !(ws < kHalfPi) ||
       !((ws - wl) * (ws - wh) > 0.0f)) {
-    reportChbpas(io, fl, fh, fs);
-    m = 0;
-    return;
+    return design;
   }
   const float pp = fcos(wl) * fcos(wh);
   const float kk = pp / fsin(wh - wl);  // 1 / (tan wh - tan wl)
@@ -185,9 +168,7 @@ void chbpas(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, fl
   const float r = flog(fsqrt((t - 1.0f) * (t + 1.0f)) + t);
   Prototype p;
   if (!prototype(r, ap, as, p)) {
-    reportChbpas(io, fl, fh, fs);
-    m = 0;
-    return;
+    return design;
   }
   const int n = p.order;
   const int pairs = n / 2;
@@ -241,19 +222,16 @@ void chbpas(textio::Channels& io, std::span<float> coeffs, int& m, float& gn, fl
     m = count + 1;
     gn = g * kk * e;
   }
+  return design;
 }
 
-void recfil(textio::Channels& io, const float* x, float* y, int n, float a1, float a2, float b1,
-            float b2, int direction) {
-  if (n <= 0) {
-    io.writeLine(6, "");
-    io.writeLine(6, "");
-    io.writeFormatted(6, "(1x,a,3x,'(recfil)',3x,'invalid input',3x,'n =',i5,3x,a)",
-                      {kMarks, n, kMarks});
-    io.writeLine(6, "");
-    io.writeLine(6, "");
-    return;
-  }
+namespace {
+
+// One section over x[0..n-1] into y[0..n-1]; x may equal y (each input is
+// read before its output is written).
+void runSection(const float* x, float* y, int n, float a1, float a2, float b1, float b2,
+                int direction) {
+  if (n <= 0) throw std::logic_error("filter section over " + std::to_string(n) + " samples");
   const std::ptrdiff_t first = direction < 0 ? n - 1 : 0;
   const std::ptrdiff_t step = direction < 0 ? -1 : 1;
   // Every pass starts from rest at the first sample it visits.
@@ -270,77 +248,39 @@ void recfil(textio::Channels& io, const float* x, float* y, int n, float a1, flo
   }
 }
 
-void tandem(textio::Channels& io, std::span<const float> x, std::span<float> y, int n,
-            std::span<const float> coeffs, int m, int direction) {
-  if (n <= 0 || m <= 0) {
-    io.writeLine(6, "");
-    io.writeLine(6, "");
-    io.writeFormatted(6, "(1x,a,3x,'(tandem)',3x,'invalid input',3x,'n =',i5,3x,'m =',i5,a)",
-                      {kMarks, n, m, kMarks});
-    io.writeLine(6, "");
-    io.writeLine(6, "");
-    return;
-  }
+// Runs the sections once over x(1..n) into y(1..n) (distinct arrays):
+// direction < 0 from the last sample to the first, otherwise from the first
+// to the last, each section starting from rest.
+void runCascade(std::span<const float> x, std::span<float> y, int n, const FilterDesign& design,
+                int direction) {
+  const int m = design.sections;
   const auto count = static_cast<std::size_t>(n);
-  if (x.size() < count || y.size() < count || coeffs.size() / 4 < static_cast<std::size_t>(m)) {
-    throw textio::InputRejected("filter cascade of " + std::to_string(m) + " sections over " +
-                                std::to_string(n) + " samples: arrays too short");
+  if (n <= 0 || m <= 0 || x.size() < count || y.size() < count ||
+      design.coeffs.size() / 4 < static_cast<std::size_t>(m)) {
+    throw std::logic_error("filter cascade of " + std::to_string(m) + " sections over " +
+                           std::to_string(n) + " samples: nothing to run or arrays too short");
   }
-  const float* c = coeffs.data();
-  recfil(io, x.data(), y.data(), n, c[0], c[1], c[2], c[3], direction);
+  const float* c = design.coeffs.data();
+  runSection(x.data(), y.data(), n, c[0], c[1], c[2], c[3], direction);
   for (int j = 1; j < m; ++j) {
     const float* s = c + 4 * j;
-    recfil(io, y.data(), y.data(), n, s[0], s[1], s[2], s[3], direction);
+    runSection(y.data(), y.data(), n, s[0], s[1], s[2], s[3], direction);
   }
 }
 
-void chebf(textio::Channels& io, std::span<float> x, int n, std::span<const float> coeffs, int m,
-           float gn) {
-  // An unusable count filters nothing: both passes report it and x keeps its
-  // samples (the scaling steps would otherwise copy a stale work buffer).
-  const bool usable = n > 0 && m > 0;
-  std::vector<float> work(usable ? static_cast<std::size_t>(n) : 0);
-  if (usable && x.size() < static_cast<std::size_t>(n)) {
-    throw textio::InputRejected("filter of " + std::to_string(n) +
-                                " samples: series holds fewer samples");
-  }
-  tandem(io, x, work, n, coeffs, m, -1);
-  if (usable) {
-    for (int i = 0; i < n; ++i) x[i] = gn * work[i];
-  }
-  tandem(io, x, work, n, coeffs, m, 1);
-  if (usable) {
-    for (int i = 0; i < n; ++i) x[i] = gn * work[i];
-  }
+}  // namespace
+
+void filterZeroPhase(std::span<float> x, int n, const FilterDesign& design) {
+  std::vector<float> work(static_cast<std::size_t>(std::max(n, 0)));
+  runCascade(x, work, n, design, -1);
+  for (int i = 0; i < n; ++i) x[i] = design.gain * work[i];
+  runCascade(x, work, n, design, 1);
+  for (int i = 0; i < n; ++i) x[i] = design.gain * work[i];
 }
 
-void bandp(textio::Channels& io, std::span<float> x, int n, float dt, float fl, float fh, float fs,
-           float ap, float as, int npad) {
-  if (n < 0 || npad < 0 || npad > kWorkCapacity - n) {
-    throw textio::InputRejected("filter: " + std::to_string(npad) + " leading zeros and " +
-                                std::to_string(n) + " samples do not fit the work buffer of " +
-                                std::to_string(kWorkCapacity) + " samples");
-  }
-  if (x.size() < static_cast<std::size_t>(n)) {
-    throw textio::InputRejected("filter of " + std::to_string(n) +
-                                " samples: series holds fewer samples");
-  }
-  std::vector<float> coeffs(kCoeffCapacity);
-  int m = 0;
-  float gn = 0.0f;
-  if (fl == 0.0f) {
-    chblop(io, coeffs, m, gn, fh * dt, fs * dt, ap, as);
-  } else {
-    chbpas(io, coeffs, m, gn, fl * dt, fh * dt, fs * dt, ap, as);
-  }
-  // A rejected design has printed its message; the series stays unfiltered.
-  if (m <= 0) return;
-
-  const int total = npad + n;
-  std::vector<float> buffer(static_cast<std::size_t>(total), 0.0f);
-  for (int i = 0; i < n; ++i) buffer[static_cast<std::size_t>(npad + i)] = x[i];
-  chebf(io, buffer, total, coeffs, m, gn);
-  for (int i = 0; i < n; ++i) x[i] = buffer[static_cast<std::size_t>(npad + i)];
+FilterDesign designFilter(float dt, const Band& band) {
+  if (band.fl == 0.0f) return designLowPass(band.fh * dt, band.fs * dt, band.ap, band.as);
+  return designBandPass(band.fl * dt, band.fh * dt, band.fs * dt, band.ap, band.as);
 }
 
 }  // namespace dsp

@@ -2,23 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <istream>
-#include <ostream>
 #include <stdexcept>
-#include <streambuf>
 #include <string>
 
 #include "textio/stop.hpp"
 
 namespace evaluate {
 namespace {
-
-// A stream buffer that drops everything written to it.
-class NullBuffer : public std::streambuf {
- protected:
-  int_type overflow(int_type c) override { return traits_type::not_eof(c); }
-  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
-};
 
 std::vector<double> window(std::span<const float> series, int first, int length) {
   std::vector<double> w(static_cast<std::size_t>(length));
@@ -43,13 +33,6 @@ double elementScale(float cfac) {
 }
 
 }  // namespace
-
-struct Evaluator::Sink {
-  NullBuffer buffer;
-  std::istream in{&buffer};
-  std::ostream out{&buffer};
-  textio::Channels io{in, out, out};
-};
 
 Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
     : dt_(input.dt),
@@ -76,7 +59,7 @@ std::size_t Record::bytes() const {
   return b;
 }
 
-Evaluator::Evaluator() : sink_(std::make_unique<Sink>()) {}
+Evaluator::Evaluator() = default;
 Evaluator::~Evaluator() = default;
 
 void Evaluator::prepare(const Record& record) {
@@ -97,10 +80,10 @@ std::size_t Evaluator::bytes() const {
          region_.capacity() * sizeof(double);
 }
 
-void Evaluator::evaluate(const Record& record, const run::Params& model, Curves& curves,
+void Evaluator::evaluate(const Record& record, const model::Params& model, Curves& curves,
                          std::array<bool, kQuantities> wanted) {
   prepare(record);
-  synthesis::sourceModel(sink_->io, model, record.dt_, model_);
+  model_ = synthesis::sourceModel(model, record.dt_);
 
   // ntt, dtau and the weights as the summation forms them.
   const float span = static_cast<float>(model.nt) * model.tra;
@@ -111,7 +94,7 @@ void Evaluator::evaluate(const Record& record, const run::Params& model, Curves&
                                 std::to_string(synthesis::kMaxShifts));
   const int ntt = static_cast<int>(sub);
   const float dtau = span / static_cast<float>(ntt);
-  synthesis::weights(model.imdl, model.nt, ntt, ft_);
+  synthesis::weights(static_cast<int>(model.imdl), model.nt, ntt, ft_);
   const int nx = std::clamp(model.nx, 0, synthesis::kMaxGrid);
   const int nw = std::clamp(model.nw, 0, synthesis::kMaxGrid);
   const synthesis::CopyGrid grid{model_, nx, nw, ntt, ft_, dtau, record.dt_};

@@ -1,9 +1,7 @@
 // One model of the source-model search against one prepared record: the
 // source model, the fast synthetic and the misfit curves over every shift.
 // Once the evaluator has met its records, the synthetic and the misfit
-// allocate nothing per model; the source-model stage still formats its
-// console lines (about 100 short strings per model, written to a discarded
-// stream) until it computes without the console.
+// allocate nothing per model.
 //
 // Windows: the observed window is samples ksm..ksm+n-1 and the synthetic
 // window at shift l is ksa+l..ksa+l+n-1, with n = min(kem - ksm, kea - ksa)
@@ -14,14 +12,13 @@
 #pragma once
 
 #include <array>
-#include <iosfwd>
 #include <memory>
 #include <span>
 #include <vector>
 
 #include "fastsynth/synthesizer.hpp"
 #include "misfit/misfit.hpp"
-#include "run/params.hpp"
+#include "model/params.hpp"
 #include "synthesis/synthesis.hpp"
 #include "textio/textio.hpp"
 
@@ -39,7 +36,7 @@ inline constexpr int kQuantities = 4;
 // element's mean is removed again (after the scaling, as the record stage
 // does), so an element kept before that removal may be given as well.
 struct RecordInput {
-  const run::Params& params;
+  const model::Params& params;
   float dt;
   int samples;
   std::array<std::span<const float>, 3> observed;
@@ -93,7 +90,7 @@ class Evaluator {
   // empty). The synthetic carries the model's cfac. Throws
   // textio::InputRejected for a model egfsim refuses (a subfault at the
   // station, ntt outside 1..500, a shift beyond range), as its stages do.
-  void evaluate(const Record& record, const run::Params& model, Curves& curves,
+  void evaluate(const Record& record, const model::Params& model, Curves& curves,
                 std::array<bool, kQuantities> wanted = {true, true, true, true});
 
   // The last synthetic (q: 0 acceleration, 1 velocity, 2 displacement),
@@ -102,8 +99,6 @@ class Evaluator {
   std::size_t bytes() const;
 
  private:
-  struct Sink;
-  std::unique_ptr<Sink> sink_;  // discarded console of the source-model stage
   std::unique_ptr<fastsynth::Synthesizer> synth_;
   int maxIn_ = 0, maxOut_ = 0;
   synthesis::SubfaultModel model_;

@@ -3,9 +3,8 @@
 // and the spectrum comparison page (log-log Fourier amplitude spectra of the
 // observed and synthetic acceleration windows).
 //
-// Both draw through a plot::Device and report on the console (channel 6).
-// Neither is re-entrant: pltfft keeps its transform and curve buffers for
-// the whole run.
+// Both draw through a plot::Device and report on the console (channel 6);
+// they keep no state between calls.
 #pragma once
 
 #include <span>
@@ -13,8 +12,8 @@
 #include <string_view>
 
 #include "plot/plot.hpp"
-#include "run/params.hpp"
-#include "run/workspace.hpp"
+#include "model/motion.hpp"
+#include "model/params.hpp"
 #include "textio/textio.hpp"
 
 namespace figures {
@@ -30,6 +29,18 @@ struct FigureTexts {
   std::string res, cor;  // 9 columns each: displacement residual and correlation
 };
 
+// The motions the figures draw, with the sample counts they report, and
+// the sample interval of the run (the element record's).
+struct FigureMotions {
+  const model::Motion& observed;
+  int observedCount;  // samples of the target record
+  const model::Motion& synthetic;
+  int syntheticCount;  // ns
+  const model::Motion& element;  // times cfac
+  int elementCount;  // samples of the element record
+  float dt;
+};
+
 // Draws the waveform figure on unit p.iuwav (plots ... plote) and writes the
 // peak lines of every trace on the console. The windows are p.ksm..p.kem
 // (observed) and p.ksa..p.kea (synthetic and element), samples counted from
@@ -37,26 +48,15 @@ struct FigureTexts {
 //
 // A panel whose peak is 0 draws its trace flat at y = 0 and annotates its
 // amplitude axis with zeros; cfac = 0 counts as an element peak of 0.
-void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                    const run::Workspace& w, const FigureTexts& t);
+void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
+                    const FigureMotions& m, const FigureTexts& t);
 
 // Draws the spectrum figure on unit p.iuspc (plots ... plote): the observed
-// row from dm over ksm..kem, then the synthetic row from ds over ksa..kea.
-// Fills w.spc, w.spcs, w.amp and w.fre. The driver writes "continue writing"
-// before calling this.
-void spectrumFigure(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                    run::Workspace& w, const FigureTexts& t);
-
-// Transforms the first ne samples of x (ne a power of two, 4 <= ne <= 8192,
-// ne <= x.size()) and draws one row of three log-log panels, 9.5 cm apart,
-// of the spectrum times (2 pi f)^p for p = II, II + 1, II + 2, with the
-// title indices ntitle, ntitle + 1, ntitle + 2 and flow Hz at the left
-// edge of every frame. fre and amp (at least ne / 2 values) receive the
-// frequencies and the amplitude spectrum; fre(2..) may come back raised to
-// flow where the curve drawing clamped them. The plot origin is left where
-// it was found.
-void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, int ne, float dt,
-            int ntitle, int II, float flow, std::span<float> amp, std::span<float> fre);
+// row from the observed acceleration over ksm..kem, then the synthetic row
+// from the synthetic acceleration over ksa..kea. The driver writes
+// "continue writing" before calling this.
+void spectrumFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
+                    const FigureMotions& m, const FigureTexts& t);
 
 // ---- Pieces of the figures, exposed for testing ---------------------------
 
@@ -76,18 +76,5 @@ ElementAxis elementAxis(int column, float emax, std::string_view dunit);
 // dunit) is centimetre-based: velocity and displacement are then annotated
 // as they are, not times 100.
 bool centimetreAxes(std::string_view dunit);
-
-// Cuts the window first..last of `series` (samples counted from 1) to at
-// most ne samples, copies it into the first ne values of `window` (padded
-// with zeros) and tapers both ends over iw samples when iw > 0 (a quarter
-// sine period rising over samples 1..iw, a quarter cosine period falling
-// over samples L-iw..L). Returns the window length L (0 for an empty window).
-int spectrumWindow(std::span<const float> series, int first, int last, int iw, int ne,
-                   std::span<float> window);
-
-// The bottom of a spectrum panel's amplitude axis for the curve peak `peak`:
-// ten to the power (nearest power of ten to the peak) - 4. A peak of 0
-// gives 0.0001.
-float spectrumFloor(float peak);
 
 }  // namespace figures

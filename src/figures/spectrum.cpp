@@ -9,16 +9,18 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dsp/dsp.hpp"
 #include "figures/figures.hpp"
+#include "model/limits.hpp"
 #include "textio/stop.hpp"
 
 namespace figures {
 namespace {
 
 // Transform length: one radix-2 transform of 2^13 points per row.
-constexpr int kTransformLength = 8192;
+constexpr int kTransformLength = model::kFftLength;
 constexpr int kHalfLength = kTransformLength / 2;
 
 // Every frame: 4 decades by 4 decades of 1.5 cm, 0.3 cm labels and ticks,
@@ -32,17 +34,12 @@ constexpr float kPanelSpacing = 9.5f;
 // Left edge of every frame, Hz.
 constexpr float kLowestFrequency = 0.01f;
 
-// Transform and curve buffers live for the whole run (pltfft is not
-// re-entrant).
-std::array<std::complex<float>, kTransformLength> cc;
-std::array<float, kHalfLength> curve;
-
 void title(plot::Device& dev, float x, std::string_view text, int n) {
   plot::symbol(dev, x, 6.5f, 0.5f, text, 0.0f, n);
 }
 
 // The titles above one row, half a centimetre above its frames.
-void rowTitles(plot::Device& dev, const run::Params& p, const FigureTexts& t,
+void rowTitles(plot::Device& dev, const model::Params& p, const FigureTexts& t,
                std::string_view rowName) {
   title(dev, 0.0f, p.ttl2, 7);
   title(dev, 2.7f, p.ttl1, 6);
@@ -61,20 +58,11 @@ float powerOf(float w, int p) {
   return r;
 }
 
-// One row: console header, window, taper, transform and the three panels.
-void spectrumRow(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                 run::Workspace& w, std::span<const float> series, int first, int last,
-                 std::span<float> window, std::string_view heading) {
-  io.writeList(6, {"***********************"});
-  io.writeList(6, {heading});
-  const int ne = kTransformLength;
-  io.writeList(6, {" ne =", ne});
-  spectrumWindow(series, first, last, p.IW, ne, window);
-  pltfft(io, dev, window, ne, w.dt, 1, -2, kLowestFrequency, w.amp, w.fre);
-}
-
-}  // namespace
-
+// Cuts the window first..last of `series` (samples counted from 1) to at
+// most ne samples, copies it into the first ne values of `window` (padded
+// with zeros) and tapers both ends over iw samples when iw > 0 (a quarter
+// sine period rising over samples 1..iw, a quarter cosine period falling
+// over samples L-iw..L). Returns the window length L (0 for an empty window).
 int spectrumWindow(std::span<const float> series, int first, int last, int iw, int ne,
                    std::span<float> window) {
   const int size = static_cast<int>(std::min<std::size_t>(window.size(), static_cast<std::size_t>(ne)));
@@ -111,6 +99,9 @@ int spectrumWindow(std::span<const float> series, int first, int last, int iw, i
   return length;
 }
 
+// The bottom of a spectrum panel's amplitude axis for the curve peak `peak`:
+// ten to the power (nearest power of ten to the peak) - 4. A peak of 0
+// gives 0.0001.
 float spectrumFloor(float peak) {
   // A zero panel takes no logarithm: its frame tops at 1 and its curve lies
   // on the bottom edge.
@@ -126,6 +117,14 @@ float spectrumFloor(float peak) {
   return ylow == 0.0f ? 10.0f : ylow;
 }
 
+// Transforms the first ne samples of x (ne a power of two, 4 <= ne <= 8192,
+// ne <= x.size()) and draws one row of three log-log panels, 9.5 cm apart,
+// of the spectrum times (2 pi f)^p for p = II, II + 1, II + 2, with the
+// title indices ntitle, ntitle + 1, ntitle + 2 and flow Hz at the left
+// edge of every frame. fre and amp (at least ne / 2 values) receive the
+// frequencies and the amplitude spectrum; fre(2..) may come back raised to
+// flow where the curve drawing clamped them. The plot origin is left where
+// it was found.
 void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, int ne, float dt,
             int ntitle, int II, float flow, std::span<float> amp, std::span<float> fre) {
   const int half = ne / 2;
@@ -135,7 +134,9 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
     throw std::invalid_argument("pltfft: transform length or array sizes out of range");
   }
 
-  io.writeList(6, {"II inside=", II});
+  io.writeList(model::kConsoleOut, {"II inside=", II});
+  std::vector<std::complex<float>> cc(static_cast<std::size_t>(ne));
+  std::vector<float> curve(static_cast<std::size_t>(half));
   for (int i = 0; i < ne; ++i) cc[static_cast<std::size_t>(i)] = std::complex<float>(x[static_cast<std::size_t>(i)], 0.0f);
 
   // The exponent of ne, with 0.01 added so that a logarithm ratio just below
@@ -143,8 +144,8 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   const float lne = static_cast<float>(std::log10(static_cast<double>(static_cast<float>(ne))));
   const float l2 = static_cast<float>(std::log10(static_cast<double>(2.0f)));
   const int n = static_cast<int>(lne / l2 + 0.01f);
-  io.writeList(6, {"sorry now calculating, before fft.  ne=", n});
-  dsp::nlogn(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)), -1.0f);
+  io.writeList(model::kConsoleOut, {"sorry now calculating, before fft.  ne=", n});
+  dsp::fft(n, std::span<std::complex<float>>(cc.data(), static_cast<std::size_t>(ne)));
 
   // Fourier amplitude of the acceleration in gal*s: the unscaled transform
   // times dt, times 100 for metres to centimetres, in that order. The
@@ -157,8 +158,8 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
     const float modulus = static_cast<float>(std::abs(z));
     amp[k] = modulus * dt * 100.0f;
   }
-  io.writeList(6, {fre[1], fre[2], dt, ne});
-  io.writeList(6, {"sorry now calculating, after  fft"});
+  io.writeList(model::kConsoleOut, {fre[1], fre[2], dt, ne});
+  io.writeList(model::kConsoleOut, {"sorry now calculating, after  fft"});
 
   for (int k = 1; k <= 3; ++k) {
     const float shift = static_cast<float>(k - 1) * kPanelSpacing;
@@ -182,9 +183,10 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
       throw textio::InputRejected("the spectrum figure cannot draw panel " + std::to_string(k) +
                                   ": the spectral amplitudes overflow single precision");
     }
-    io.writeList(6, {"sorry now calculating, emAX=", peak});
+    // "emAX" is the transcript's own spelling: keep it.
+    io.writeList(model::kConsoleOut, {"sorry now calculating, emAX=", peak});
     const float ylow = spectrumFloor(peak);
-    io.writeList(6, {"sorry now calculating, before plotting", ylow});
+    io.writeList(model::kConsoleOut, {"sorry now calculating, before plotting", ylow});
 
     plot::pltlog(dev, kDecadesX, kDecadesY, kDecade, kDecade, kLabelHeight, kLabelHeight, flow, ylow,
                  k + ntitle - 1);
@@ -195,16 +197,30 @@ void pltfft(textio::Channels& io, plot::Device& dev, std::span<const float> x, i
   }
 }
 
-void spectrumFigure(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                    run::Workspace& w, const FigureTexts& t) {
+// One row: console header, window, taper, transform and the three panels.
+void spectrumRow(textio::Channels& io, plot::Device& dev, const model::Params& p, float dt,
+                 std::span<const float> series, int first, int last, std::string_view heading) {
+  io.writeList(model::kConsoleOut, {"***********************"});
+  io.writeList(model::kConsoleOut, {heading});
+  const int ne = kTransformLength;
+  io.writeList(model::kConsoleOut, {" ne =", ne});
+  std::vector<float> window(kTransformLength), amp(kHalfLength), fre(kHalfLength);
+  spectrumWindow(series, first, last, p.IW, ne, window);
+  pltfft(io, dev, window, ne, dt, 1, -2, kLowestFrequency, amp, fre);
+}
+
+}  // namespace
+
+void spectrumFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
+                    const FigureMotions& m, const FigureTexts& t) {
   dev.plots(p.iuspc);
   dev.yoko(p.iuspc);
   dev.plot(3.5f, 13.5f, -3);
   rowTitles(dev, p, t, "OBSERVED");
-  spectrumRow(io, dev, p, w, w.dm, p.ksm, p.kem, w.spc, "observed spectra");
+  spectrumRow(io, dev, p, m.dt, m.observed.acc, p.ksm, p.kem, "observed spectra");
   dev.plot(0.0f, -10.0f, -3);
   rowTitles(dev, p, t, "SYNTHETIC");
-  spectrumRow(io, dev, p, w, w.ds, p.ksa, p.kea, w.spcs, "synthetic spectra");
+  spectrumRow(io, dev, p, m.dt, m.synthetic.acc, p.ksa, p.kea, "synthetic spectra");
   dev.plote(p.iuspc);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "figures/figures.hpp"
+#include "model/limits.hpp"
 #include "records/units.hpp"
 #include "textio/stop.hpp"
 
@@ -92,57 +93,20 @@ struct Column {
   std::span<const float> obs, syn, ele;
 };
 
-}  // namespace
-
-namespace {
-
-// The element axis of a record in a centimetre-based unit (gal, cm/s/s):
-// velocity and displacement are already in cm/s and cm, so annotations are
-// the values themselves, and each rescaling by 100 or 10000 is said by the
-// title's "**-2" or "**-4".
-ElementAxis centimetreElementAxis(int column, float emax, std::string_view dunit) {
-  ElementAxis r;
-  r.emax = emax;
-  switch (column) {
-    case 0:
-      if (emax > 0.1f) {
-        r.title = dunit.substr(0, 5);
-        r.nchar = 5;
-      } else {
-        r.emax = 100.0f * emax;
-        const std::string_view unit = dunit.substr(0, 5);
-        r.title = std::string(unit.substr(0, unit.find_last_not_of(' ') + 1)) + "**-2";
-        r.nchar = static_cast<int>(r.title.size());
-      }
-      break;
-    case 1:
-      if (emax > 0.1f) {
-        r.title = "cm/s";
-        r.nchar = 4;
-      } else {
-        r.emax = 100.0f * emax;
-        r.title = "cm/s**-2";
-        r.nchar = 8;
-      }
-      break;
-    default:
-      if (emax > 0.1f) {
-        r.title = "cm";
-        r.nchar = 2;
-      } else if (emax > 0.001f) {
-        r.emax = 100.0f * emax;
-        r.title = "cm**-2";
-        r.nchar = 6;
-      } else {
-        r.emax = 10000.0f * emax;
-        r.title = "cm**-4";
-        r.nchar = 6;
-      }
-      break;
-  }
-  r.top = r.emax;
-  return r;
-}
+// Where the element axis rescales, per unit family. Records in a
+// centimetre-based unit (gal, cm/s/s) give velocity and displacement in cm/s
+// and cm already; records in metres are annotated in cm/s and cm, times 100.
+// Below a threshold the values are annotated scaled up by 100 (the
+// displacement by 10000 below the second one), and the title says so with
+// "**-2" or "**-4". The thresholds are single precision, the comparisons
+// strict.
+struct AxisRule {
+  float velocity;       // velocity annotated as it is above this peak
+  float displacement;   // displacement annotated as it is above this peak
+  float displacement2;  // and scaled by 100 (not 10000) above this one
+};
+constexpr AxisRule kCentimetreRule{0.1f, 0.1f, 0.001f};
+constexpr AxisRule kMetreRule{0.001f, 0.001f, 0.00001f};
 
 }  // namespace
 
@@ -151,27 +115,26 @@ bool centimetreAxes(std::string_view dunit) {
 }
 
 ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
-  if (centimetreAxes(dunit)) return centimetreElementAxis(column, emax, dunit);
-  // Records in metres: velocity and displacement are annotated in cm/s and
-  // cm (times 100). Small element amplitudes are annotated scaled up by 100
-  // or 10000, and the title says so with "**-2" or "**-4"; the thresholds
-  // are single precision.
+  const bool centimetres = centimetreAxes(dunit);
+  const AxisRule& rule = centimetres ? kCentimetreRule : kMetreRule;
+  const std::string_view unit = dunit.substr(0, 5);
   ElementAxis r;
   r.emax = emax;
   switch (column) {
     case 0:
       if (emax > 0.1f) {
-        r.title = dunit.substr(0, 5);
+        r.title = unit;
         r.nchar = 5;
       } else {
         r.emax = 100.0f * emax;
-        r.title = "m/s/s**-2";
-        r.nchar = 9;
+        r.title = centimetres ? std::string(unit.substr(0, unit.find_last_not_of(' ') + 1)) + "**-2"
+                              : std::string("m/s/s**-2");
+        r.nchar = static_cast<int>(r.title.size());
       }
       r.top = r.emax;
-      break;
+      return r;
     case 1:
-      if (emax > 0.001f) {
+      if (emax > rule.velocity) {
         r.title = "cm/s";
         r.nchar = 4;
       } else {
@@ -179,13 +142,12 @@ ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
         r.title = "cm/s**-2";
         r.nchar = 8;
       }
-      r.top = 100.0f * r.emax;
       break;
     default:
-      if (emax > 0.001f) {
+      if (emax > rule.displacement) {
         r.title = "cm";
         r.nchar = 2;
-      } else if (emax > 0.00001f) {
+      } else if (emax > rule.displacement2) {
         r.emax = 100.0f * emax;
         r.title = "cm**-2";
         r.nchar = 6;
@@ -194,22 +156,23 @@ ElementAxis elementAxis(int column, float emax, std::string_view dunit) {
         r.title = "cm**-4";
         r.nchar = 6;
       }
-      r.top = 100.0f * r.emax;
       break;
   }
+  r.top = centimetres ? r.emax : 100.0f * r.emax;
   return r;
 }
 
-void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& p,
-                    const run::Workspace& w, const FigureTexts& t) {
-  const float dt = w.dt;
+void waveformFigure(textio::Channels& io, plot::Device& dev, const model::Params& p,
+                    const FigureMotions& m, const FigureTexts& t) {
+  const float dt = m.dt;
   const float tscl = p.tscl;
   const float cfac = p.cfac;
 
   const std::array<Column, 3> cols = {{
-      {"amplitude of event waveform", w.dm, w.ds, w.da},
-      {"amplitude of integrated waveform", w.dmm, w.dss, w.daa},
-      {"amplitude of double integrated waveform", w.dmmm, w.dsss, w.daaa},
+      {"amplitude of event waveform", m.observed.acc, m.synthetic.acc, m.element.acc},
+      {"amplitude of integrated waveform", m.observed.vel, m.synthetic.vel, m.element.vel},
+      {"amplitude of double integrated waveform", m.observed.disp, m.synthetic.disp,
+       m.element.disp},
   }};
 
   dev.plots(p.iuwav);
@@ -217,8 +180,8 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
 
   for (int c = 0; c < 3; ++c) {
     const Column& col = cols[static_cast<std::size_t>(c)];
-    io.writeList(6, {"*****************************"});
-    io.writeList(6, {col.heading});
+    io.writeList(model::kConsoleOut, {"*****************************"});
+    io.writeList(model::kConsoleOut, {col.heading});
     if (c == 0) {
       dev.plot(4.0f, 16.0f, -3);
     } else {
@@ -228,7 +191,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
     // Observed panel. Its peak also scales the synthetic trace, so the two
     // share one amplitude scale.
     const float amax = peakOf(col.obs, p.ksm, p.kem);
-    io.writeList(6, {" max of obs.", amax, w.nmain});
+    io.writeList(model::kConsoleOut, {" max of obs.", amax, m.observedCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.obs, p.ksm, p.kem, dt, tscl,
           [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
@@ -271,7 +234,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
 
     // Synthetic panel, on the observed panel's scale and axis.
     const float smax = peakOf(col.syn, p.ksa, p.kea);
-    io.writeList(6, {" max of syn.", smax, p.ns});
+    io.writeList(model::kConsoleOut, {" max of syn.", smax, m.syntheticCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.syn, p.ksa, p.kea, dt, tscl,
           [amax](float v) { return amax == 0.0f ? 0.0f : 2.0f * v / amax; });
@@ -286,7 +249,7 @@ void waveformFigure(textio::Channels& io, plot::Device& dev, const run::Params& 
     // Element panel: the record without its factor cfac, on its own scale,
     // so that its trace reaches +-2 cm at its peak.
     const float emax = elementPeakOf(col.ele, p.ksa, p.kea, cfac);
-    io.writeList(6, {" max of ele.", emax, w.naft});
+    io.writeList(model::kConsoleOut, {" max of ele.", emax, m.elementCount});
     dev.plot(0.0f, 0.0f, 3);
     trace(dev, col.ele, p.ksa, p.kea, dt, tscl, [emax, cfac](float v) {
       if (emax == 0.0f) return 0.0f;

@@ -90,7 +90,8 @@ void Device::yoko(int iunit) {
 
 void Device::plot(float x, float y, int ipen) {
   if (ipen < 0) {
-    origin(x, y, 1);
+    xorg_ += x * scale_;
+    yorg_ += y * scale_;
     // -INT_MIN does not exist; it is no drawing code anyway.
     xplot(0.0f, 0.0f, ipen == INT_MIN ? 0 : -ipen);
   } else {
@@ -113,20 +114,6 @@ void Device::xplot(float x, float y, int ipen) {
   line += coordinate(showable(py));
   line += op;
   io_.writeLine(iunit_, line);
-}
-
-void Device::origin(float& x, float& y, int mode) {
-  if (mode == 0) {
-    xorg_ = x * scale_;
-    yorg_ = y * scale_;
-  } else if (mode > 0) {
-    xorg_ += x * scale_;
-    yorg_ += y * scale_;
-  } else {
-    if (scale_ == 0.0f) throw textio::StopRun("ORIGIN error: zero scale");
-    x = xorg_ / scale_;
-    y = yorg_ / scale_;
-  }
 }
 
 void Device::plote(int iunit) {

@@ -35,12 +35,6 @@ class Device {
   // nothing for any other code.
   void xplot(float x, float y, int ipen);
 
-  // mode 0: origin set to (x, y) cm from the page corner; mode > 0: shifted
-  // by (x, y) cm; mode < 0: the origin in cm is written back into x and y.
-  // A query with zero scale (before any `plots`) throws
-  // textio::StopRun("ORIGIN error: zero scale").
-  void origin(float& x, float& y, int mode);
-
   // Ends the page (two lines written to `iunit`); the unit stays open.
   void plote(int iunit);
 

@@ -26,7 +26,7 @@
 namespace records {
 namespace {
 
-constexpr int kConsole = 6;
+constexpr int kConsole = model::kConsoleOut;
 
 // A number-format field of a record, resolved.
 struct NumberFormat {
@@ -149,9 +149,10 @@ void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts
   const NumberFormat dataFormat = resolveFormat(dfmt);
   if (!dataFormat.free) {
     io.writeFormatted(kConsole, "(a10)", {dfmt});
+    // "floting" is the transcript's own spelling: keep it.
     io.writeList(kConsole, {dataFormat.integer ? " data is integer" : " data is floting"});
   }
-  const int capacity = static_cast<int>(std::min<std::size_t>(samples.size(), kMaxSamples));
+  const int capacity = static_cast<int>(std::min<std::size_t>(samples.size(), model::kMaxSamples));
   if (npts <= 0) reject(unit, source, "npts " + std::to_string(npts) + " is not positive");
   if (npts > capacity)
     reject(unit, source,

@@ -1,7 +1,7 @@
-// Record input: the KIBTRACE record reader, mean removal, the figure's
-// parameter labels, and the preparation of the target and element records
-// into mean-free (optionally band-passed) acceleration, velocity and
-// displacement series.
+// Records: the KIBTRACE record reader (the I/O side, which writes its own
+// console lines as it reads), the figure's parameter labels, and the
+// preparation of a record's samples into a mean-free (optionally
+// band-passed) motion, which computes without any console.
 //
 // A record that cannot give usable samples ends the run with
 // textio::InputRejected (one line naming the file and the fault) after the
@@ -9,21 +9,23 @@
 // layer's textio::IoError.
 #pragma once
 
+#include <array>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "run/params.hpp"
-#include "run/workspace.hpp"
+#include "dsp/dsp.hpp"
+#include "model/limits.hpp"
+#include "model/motion.hpp"
+#include "model/params.hpp"
+#include "records/units.hpp"
 #include "textio/textio.hpp"
 
 namespace records {
 
-// The most samples a record may carry: the prepared series hold no more.
-inline constexpr int kMaxSamples = run::kSeriesCapacity;
 // The most free text lines a record may carry.
-inline constexpr int kMaxSkipLines = 100;
+inline constexpr int kMaxSkipLines = model::kMaxTextLines;
 
 // Header values of one KIBTRACE record. Texts keep their declared widths
 // (blank padded), which is the length a read stores into.
@@ -60,12 +62,6 @@ struct RecordHeader {
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
              RecordHeader& h, std::string_view source = {});
 
-// Removes the mean of x(i1..i2) (1-based, inclusive) and returns it in
-// `mean`. The sum is accumulated in single precision, in index order. An
-// empty range (i2 = i1 - 1) changes nothing and gives 0/0, not a number.
-// Throws std::out_of_range when a non-empty range leaves the series.
-void zero(std::span<float> x, int i1, int i2, float& mean);
-
 // The six fixed-width parameter labels of the waveform figure.
 struct Labels {
   std::string labn;   // 4:  "N=" and nx (I2)
@@ -75,23 +71,55 @@ struct Labels {
   std::string labns;  // 7:  "(" nsx (I2) "," nsw (I2) ")"
   std::string labbp;  // 19: "B.P.F=" fl (F5.2) "~" fh (F5.2) "Hz"
 };
-Labels buildLabels(const run::Params& p);
+Labels buildLabels(const model::Params& p);
 
-// The target record: opens p.fmain on unit 10, reads it into w.d, sets and
-// echoes w.dt, closes the unit, removes means and integrates, filters when
-// p.ifilt is 1, copies to dm/dmm/dmmm (zero beyond the count), sets
-// w.nmain, replaces p.ns = 0 by the count, removes the means of the copies,
-// and ends with " target event prelimilary analysis was done ".
-void prepareTarget(textio::Channels& io, run::Params& p, run::Workspace& w, RecordHeader& h);
+// A record's samples as read: sample i at index i - 1.
+struct RecordSamples {
+  std::vector<float> samples;  // npts values
+  int isps = 0;                // samples per second
+  float dt = 0;                // 1/isps in single precision
+  std::string unit;            // the five-column amplitude unit field
+};
 
-// The element record: clears d/di/dii, opens p.faft on unit 20, reads it,
-// sets w.dt (from here on the element's interval), closes the unit,
-// refuses it (textio::InputRejected) when its rate differs from the
-// target's (h.isps on entry) or its unit is of another family (see
-// units.hpp), prepares it as the target, scales by p.cfac into da/daa/daaa (zero
-// beyond the count), sets w.naft, removes the means of the copies, and
-// ends with " small event prelimilary analysis was done ".
-void prepareElement(textio::Channels& io, const run::Params& p, run::Workspace& w,
-                    RecordHeader& h);
+// Opens `name` (blank padded, as the parameter file holds it) on `unit`,
+// reads one record with readkib (and its console lines), closes the unit.
+RecordSamples readRecordFile(textio::Channels& io, int unit, const std::string& name,
+                             RecordHeader& h);
+
+// What the check of a record pair (requireComparable, units.hpp) names of a
+// record read from `name` (blank padded, as the parameter file holds it).
+RecordIdentity identityOf(const std::string& name, const RecordSamples& r);
+
+// A record prepared for the synthesis or the comparison. Order of the steps:
+// mean removal of the acceleration, integration, mean removal, integration,
+// mean removal, the zero-phase filter on all three when asked for, the
+// scaling (element only), then the mean removal of the three copies.
+struct PreparedRecord {
+  model::Motion motion;     // kMaxSamples per series, zero beyond `count`
+  int count = 0;            // samples of the record
+  float dt = 0;             // sample interval (s)
+  std::array<float, 3> recordMeans{};  // removed from acc, vel, disp before the filter
+  bool filterRefused = false;          // a filter was asked for and its design was refused
+  std::array<float, 3> motionMeans{};  // removed from the (filtered, scaled) copies
+  bool finite = true;       // every prepared sample is a finite float
+};
+
+// What preparation needs of the parameter set.
+struct Preparation {
+  bool filter = false;  // ifilt is 1
+  dsp::Band band;       // fl, fh, fs, ap, as
+  float scale = 1.0f;   // cfac for the element record, 1 for the target
+};
+Preparation targetPreparation(const model::Params& p);
+Preparation elementPreparation(const model::Params& p);
+
+// Prepares samples(1..count) (count <= kMaxSamples) sampled every dt
+// seconds. Never throws for the values of the samples: a series that
+// overflows single precision is reported by `finite`.
+PreparedRecord prepareRecord(std::span<const float> samples, float dt, const Preparation& how);
+
+// The refusal of a record whose prepared samples are not finite, naming the
+// file (blank padded as in the parameter file).
+textio::InputRejected overflowRefusal(const std::string& name);
 
 }  // namespace records

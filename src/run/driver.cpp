@@ -1,23 +1,42 @@
 #include "run/driver.hpp"
 
+#include <array>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <string_view>
 
+#include "core/simulation.hpp"
 #include "figures/figures.hpp"
 #include "plot/device.hpp"
 #include "records/records.hpp"
 #include "run/parameter_file.hpp"
-#include "run/params.hpp"
-#include "run/workspace.hpp"
+#include "run/transcript.hpp"
+#include "model/limits.hpp"
+#include "model/params.hpp"
 #include "synthesis/synthesis.hpp"
 #include "textio/stop.hpp"
 
 namespace run {
 namespace {
 
-constexpr int kConsoleIn = 5;
-constexpr int kConsoleOut = 6;
+using model::kConsoleIn;
+using model::kConsoleOut;
+constexpr int kTargetUnit = 10;
+constexpr int kElementUnit = 20;
+
+// Prepares a record and writes what its preparation removed; a record whose
+// prepared samples overflow is refused after those lines.
+records::PreparedRecord prepareReported(textio::Channels& io, const model::Params& p,
+                                        const records::RecordSamples& record,
+                                        const records::Preparation& how,
+                                        const std::array<const char*, 3>& names,
+                                        const std::string& fileName) {
+  records::PreparedRecord r = records::prepareRecord(record.samples, record.dt, how);
+  reportPreparation(io, p, r, names);
+  if (!r.finite) throw records::overflowRefusal(fileName);
+  return r;
+}
 
 void ask(textio::Channels& io, std::string_view question, const char* format, std::string& answer) {
   io.writeList(kConsoleOut, {question});
@@ -40,55 +59,68 @@ Answers holdDialogue(textio::Channels& io) {
 void execute(textio::Channels& io, Finished* finished) {
   const Answers answers = holdDialogue(io);
 
-  Finished local;
-  Finished& run = finished ? *finished : local;
-  Params& p = run.p;
-  Workspace& w = run.w;
+  model::Params p;
   io.open(kParameterUnit, answers.fprm);
-  readParameterFile(io, p, w);
+  readParameterFile(io, p);
   const records::Labels labels = records::buildLabels(p);
   checkParameters(p, std::string_view(answers.fprm).substr(0, answers.fprm.find_last_not_of(' ') + 1));
 
   records::RecordHeader header;
-  records::prepareTarget(io, p, w, header);
-  run.target = header;
-  records::prepareElement(io, p, w, header);
-  run.element = header;
+  const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);
+  const records::RecordHeader targetHeader = header;
+  io.writeList(kConsoleOut, {"dt=", target.dt});
+  const records::PreparedRecord observed = prepareReported(
+      io, p, target, records::targetPreparation(p), {"dm sum =", "dmm sum =", "dmmm sum ="}, p.fmain);
+  // "prelimilary" is the transcript's own spelling: keep it.
+  io.writeList(kConsoleOut, {" target event prelimilary analysis was done "});
 
-  synthesis::SubfaultModel model;
-  synthesis::sourceModel(io, p, w.dt, model);
-  synthesis::summation(io, p, model, w);
-  run.fit = synthesis::compare(io, p, w);
-  const synthesis::FitLabels& fit = run.fit;
+  // From here on the run uses the element record's sample interval.
+  const records::RecordSamples element = records::readRecordFile(io, kElementUnit, p.faft, header);
+  records::requireComparable(records::identityOf(p.fmain, target), records::identityOf(p.faft, element));
+  const records::PreparedRecord elementMotion = prepareReported(
+      io, p, element, records::elementPreparation(p), {"da sum =", "daa sum =", "daaa sum ="}, p.faft);
+  // "prelimilary" is the transcript's own spelling: keep it.
+  io.writeList(kConsoleOut, {" small event prelimilary analysis was done "});
+
+  core::Simulation sim;
+  try {
+    core::simulate(p, observed, elementMotion, sim);
+  } catch (const textio::InputRejected& refusal) {
+    reportSimulation(io, p, sim, &refusal);
+    throw;
+  }
+  reportSimulation(io, p, sim, nullptr);
+
+  // The figures carry the displacement fit.
+  const synthesis::FitLabels fit = synthesis::fitLabels(sim.fits[2].res, sim.fits[2].cor);
 
   const figures::FigureTexts texts{header.rcode, header.rname, header.dunit, labels.labn, labels.labc,
                                    labels.labsz, labels.labt, labels.labns, labels.labbp, fit.res,
                                    fit.cor};
+  const figures::FigureMotions motions{observed.motion,      observed.count,
+                                       sim.synthetic.motion, sim.synthetic.ns,
+                                       elementMotion.motion, elementMotion.count,
+                                       elementMotion.dt};
   plot::Device device(io);
-  figures::waveformFigure(io, device, p, w, texts);
+  figures::waveformFigure(io, device, p, motions, texts);
   if (p.iuspc != 0) {
     io.writeList(kConsoleOut, {"continue writing"});
-    figures::spectrumFigure(io, device, p, w, texts);
+    figures::spectrumFigure(io, device, p, motions, texts);
   }
+  if (finished) *finished = {p, targetHeader, header, observed, elementMotion, sim};
 }
 
 int runProgram(std::istream& in, std::ostream& out, std::ostream& err,
                const OutputFolders& folders) {
   textio::Channels io(in, out, err);
   try {
-    try {
-      const bool outputs = !folders.series.empty() || !folders.report.empty();
-      auto finished = outputs ? std::make_unique<Finished>() : nullptr;
-      execute(io, finished.get());
-      io.closeAll();
-      if (!outputs) return textio::kExitNormal;
-      out.flush();
-      return writeOutputs(*finished, folders, err);
-    } catch (const textio::StopRun& stop) {
-      io.reportStop(stop.text);
-      io.closeAll();
-      return textio::kExitNormal;
-    }
+    const bool outputs = !folders.series.empty() || !folders.report.empty();
+    auto finished = outputs ? std::make_unique<Finished>() : nullptr;
+    execute(io, finished.get());
+    io.closeAll();
+    if (!outputs) return textio::kExitNormal;
+    out.flush();
+    return writeOutputs(*finished, folders, err);
   } catch (const textio::IoError& e) {
     out.flush();
     err << e.report();

@@ -4,10 +4,9 @@
 
 #include <string>
 
+#include "core/simulation.hpp"
+#include "model/params.hpp"
 #include "records/records.hpp"
-#include "run/params.hpp"
-#include "run/workspace.hpp"
-#include "synthesis/synthesis.hpp"
 #include "textio/textio.hpp"
 
 namespace run {
@@ -25,16 +24,16 @@ struct Answers {
 // Asks the five questions on the console and echoes each answer.
 Answers holdDialogue(textio::Channels& io);
 
-// What a finished run leaves behind for the series and report writers.
+// What a finished run leaves for the series files and the report.
 struct Finished {
-  Params p;
-  Workspace w;
-  records::RecordHeader target, element;
-  synthesis::FitLabels fit;
+  model::Params p;
+  records::RecordHeader targetHeader, elementHeader;
+  records::PreparedRecord observed, element;  // the element times cfac
+  core::Simulation simulation;
 };
 
 // Carries out one run. Early ends travel as the exceptions of textio/stop.hpp.
-// When `finished` is given it receives the run's data.
+// When `finished` is given it receives the run's data at the end.
 void execute(textio::Channels& io, Finished* finished = nullptr);
 
 // Folders for the series files and the report; empty: not asked for.
@@ -47,9 +46,9 @@ struct OutputFolders {
 int writeOutputs(const Finished& run, const OutputFolders& folders, std::ostream& err);
 
 // Runs the program on the given console streams and returns its exit status:
-// 0 after a normal run (or a stop with a text), 1 after a fatal I/O report or
-// an output folder that cannot be written, 2 after a rejected input. The
-// series and report are written only after a normal end of the run.
+// 0 after a normal run, 1 after a fatal I/O report or an output folder that
+// cannot be written, 2 after a rejected input. The series and the report
+// are written only after a normal end of the run.
 int runProgram(std::istream& in, std::ostream& out, std::ostream& err,
                const OutputFolders& folders = {});
 

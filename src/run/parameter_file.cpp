@@ -5,60 +5,51 @@
 #include <sstream>
 #include <string>
 
+#include "model/limits.hpp"
 #include "textio/stop.hpp"
 
 namespace run {
-namespace {
 
-constexpr int kConsole = 6;
-
-// Clears samples 1..15000 of the working series; the upper samples of the
-// 20000-sample arrays are left as they are.
-void clearSeries(Workspace& w) {
-  for (std::vector<float>* a : {&w.d, &w.di, &w.dii, &w.dm, &w.da, &w.ds, &w.dmm, &w.daa,
-                                &w.dss, &w.dmmm, &w.daaa, &w.dsss}) {
-    std::fill(a->begin(), a->begin() + kSeriesCapacity, 0.0f);
-  }
-}
-
-}  // namespace
-
-void readParameterFile(textio::Channels& io, Params& p, Workspace& w) {
+using namespace model;
+void readParameterFile(textio::Channels& io, Params& p) {
   const int u = kParameterUnit;
   io.readList(u, {&p.iuwav, &p.iuspc});
   io.readList(u, {&p.nevnt, &p.tscl});
-  io.writeList(kConsole, {"option for filter : 1 - use filter  2 - no filter"});
+  io.writeList(model::kConsoleOut, {"option for filter : 1 - use filter  2 - no filter"});
   io.readList(u, {&p.ifilt});
   io.readList(u, {&p.fl, &p.fh, &p.fs, &p.ap, &p.as});
   io.readList(u, {&p.ut, &p.q[0], &p.q[1], &p.q[2], &p.q[3], &p.q[4], &p.q[5]});
   io.readList(u, {&p.str, &p.dip, &p.rak, &p.z});
 
-  io.writeList(kConsole, {"nevnt=", p.nevnt});
-  io.writeList(kConsole, {"ifilt=", p.ifilt});
-  io.writeList(kConsole, {"fl=", p.fl, " fh=", p.fh, " fs=", p.fs, " ap=", p.ap, " as=", p.as, "  no.2"});
-  io.writeList(kConsole, {"ut=", p.ut, " q(1)=", p.q[0], " q(2)=", p.q[1], " q(3)=", p.q[2]});
-  io.writeList(kConsole, {"q(4)=", p.q[3], " q(5)=", p.q[4], " q(6)=", p.q[5], "  no.3"});
-  io.writeList(kConsole, {"str=", p.str, " dip=", p.dip, " rak=", p.rak, " z=", p.z, "  no.4"});
+  io.writeList(model::kConsoleOut, {"nevnt=", p.nevnt});
+  io.writeList(model::kConsoleOut, {"ifilt=", p.ifilt});
+  io.writeList(model::kConsoleOut, {"fl=", p.fl, " fh=", p.fh, " fs=", p.fs, " ap=", p.ap, " as=", p.as, "  no.2"});
+  io.writeList(model::kConsoleOut, {"ut=", p.ut, " q(1)=", p.q[0], " q(2)=", p.q[1], " q(3)=", p.q[2]});
+  io.writeList(model::kConsoleOut, {"q(4)=", p.q[3], " q(5)=", p.q[4], " q(6)=", p.q[5], "  no.3"});
+  io.writeList(model::kConsoleOut, {"str=", p.str, " dip=", p.dip, " rak=", p.rak, " z=", p.z, "  no.4"});
 
   // Every echo shows degrees: each conversion follows the echo of its value.
   p.str = p.str * kDegToRad;
   p.dip = p.dip * kDegToRad;
   p.rak = p.rak * kDegToRad;
-  clearSeries(w);
 
   io.readList(u, {&p.ncmpt});
   io.readList(u, {&p.stra, &p.dipa, &p.raka, &p.za});
   io.readList(u, {&p.dx, &p.dw, &p.tra, &p.dx0, &p.dw0, &p.tr0});
   io.readList(u, {&p.nx, &p.nw, &p.nt, &p.ntt, &p.nsx, &p.nsw, &p.ns, &p.cfac});
-  io.readList(u, {&p.vs, &p.vr, &p.ird, &p.ipfm});
+  int ird = 0, ipfm = 0;
+  io.readList(u, {&p.vs, &p.vr, &ird, &ipfm});
+  p.ird = static_cast<model::Rupture>(ird);
 
-  io.writeList(kConsole, {"ncmpt=", p.ncmpt, "  no.5"});
-  io.writeList(kConsole, {"stra=", p.stra, " dipa=", p.dipa, " raka=", p.raka, "  no.6"});
-  io.writeList(kConsole, {"dx=", p.dx, " dw=", p.dw, " tra=", p.tra});
-  io.writeList(kConsole, {"dx0=", p.dx0, " dw0=", p.dw0, " tr0=", p.tr0, "  no.7"});
-  io.writeList(kConsole, {"nx=", p.nx, " nw=", p.nw, " nt=", p.nt, " ntt=", p.ntt, " nsx=", p.nsx,
+  io.writeList(model::kConsoleOut, {"ncmpt=", p.ncmpt, "  no.5"});
+  io.writeList(model::kConsoleOut, {"stra=", p.stra, " dipa=", p.dipa, " raka=", p.raka, "  no.6"});
+  io.writeList(model::kConsoleOut, {"dx=", p.dx, " dw=", p.dw, " tra=", p.tra});
+  io.writeList(model::kConsoleOut, {"dx0=", p.dx0, " dw0=", p.dw0, " tr0=", p.tr0, "  no.7"});
+  io.writeList(model::kConsoleOut, {"nx=", p.nx, " nw=", p.nw, " nt=", p.nt, " ntt=", p.ntt, " nsx=", p.nsx,
                           " nsw=", p.nsw, " ns=", p.ns, "  no.8"});
-  io.writeList(kConsole, {"vs=", p.vs, " vr=", p.vr, " ird=", p.ird, " ipfm=", p.ipfm, "  no.9"});
+  io.writeList(model::kConsoleOut, {"vs=", p.vs, " vr=", p.vr, " ird=", ird, " ipfm=", ipfm, "  no.9"});
+  // Every value up to 0 means no correction; the check refuses those above 2.
+  p.ipfm = ipfm <= 0 ? model::Radiation::NotCorrected : static_cast<model::Radiation>(ipfm);
 
   p.stra = p.stra * kDegToRad;
   p.dipa = p.dipa * kDegToRad;
@@ -66,20 +57,22 @@ void readParameterFile(textio::Channels& io, Params& p, Workspace& w) {
 
   io.readFormatted(u, "(a80)", {&p.fmain});
   io.readFormatted(u, "(a80)", {&p.faft});
-  io.readList(u, {&p.rm, &p.pm, &p.ra, &p.pa, &p.cmp, &p.imdl});
+  int imdl = 0;
+  io.readList(u, {&p.rm, &p.pm, &p.ra, &p.pa, &p.cmp, &imdl});
+  p.imdl = static_cast<model::TimeFunction>(imdl);
   io.readList(u, {&p.ksm, &p.kem, &p.ksa, &p.kea});
   io.readFormatted(u, "(a6)", {&p.ttl1});
   io.readFormatted(u, "(a7)", {&p.ttl2});
-  io.writeList(kConsole, {"SAMPLE(IE-IS<8192) IS(TART),IE(ND),IW(INDOW LENGTH)?"});
+  io.writeList(model::kConsoleOut, {"SAMPLE(IE-IS<8192) IS(TART),IE(ND),IW(INDOW LENGTH)?"});
   io.readList(u, {&p.IS, &p.IE, &p.IW});
-  io.writeList(kConsole, {p.IS, p.IE, p.IW});
+  io.writeList(model::kConsoleOut, {p.IS, p.IE, p.IW});
   io.close(u);
 
-  io.writeList(kConsole, {"fmain=", p.fmain, "  no.10"});
-  io.writeList(kConsole, {"faft =", p.faft, "  no.11"});
-  io.writeList(kConsole, {"rm=", p.rm, " pm=", p.pm, " ra=", p.ra, " pa=", p.pa});
-  io.writeList(kConsole, {"cmp=", p.cmp, " imdl=", p.imdl, "  no.12"});
-  io.writeList(kConsole, {"ksm=", p.ksm, " kem=", p.kem, " ksa=", p.ksa, " kea=", p.kea, " no.13"});
+  io.writeList(model::kConsoleOut, {"fmain=", p.fmain, "  no.10"});
+  io.writeList(model::kConsoleOut, {"faft =", p.faft, "  no.11"});
+  io.writeList(model::kConsoleOut, {"rm=", p.rm, " pm=", p.pm, " ra=", p.ra, " pa=", p.pa});
+  io.writeList(model::kConsoleOut, {"cmp=", p.cmp, " imdl=", imdl, "  no.12"});
+  io.writeList(model::kConsoleOut, {"ksm=", p.ksm, " kem=", p.kem, " ksa=", p.ksa, " kea=", p.kea, " no.13"});
 
   if (p.cmp != kVerticalUp && p.cmp != kVerticalDown) p.cmp = p.cmp * kDegToRad;
   p.pm = p.pm * kDegToRad;
@@ -118,16 +111,16 @@ class Checker {
 };
 
 // Length of a spectrum window after its cut to one transform length.
-int spectrumWindow(int first, int last) { return std::min(last - first + 1, 8192); }
+int spectrumWindow(int first, int last) { return std::min(last - first + 1, model::kFftLength); }
 
 }  // namespace
 
 void checkParameters(const Params& p, std::string_view fileName) {
   const Checker c(fileName);
-  if (p.iuwav < 0 || p.iuwav == 5) {
+  if (p.iuwav < 0 || p.iuwav == kConsoleIn) {
     c.fail("iuwav", std::to_string(p.iuwav), "a figure unit must be 0 or positive and not 5 (console input)");
   }
-  if (p.iuspc < 0 || p.iuspc == 5) {
+  if (p.iuspc < 0 || p.iuspc == kConsoleIn) {
     c.fail("iuspc", std::to_string(p.iuspc), "a figure unit must be 0 or positive and not 5 (console input)");
   }
   c.positive("tscl", p.tscl);
@@ -139,19 +132,21 @@ void checkParameters(const Params& p, std::string_view fileName) {
                                     {"pm", p.pm}, {"ra", p.ra}, {"pa", p.pa}, {"cmp", p.cmp}}) {
     c.finite(name, value);
   }
-  c.range("nx", p.nx, 1, 30);
-  c.range("nw", p.nw, 1, 30);
-  c.range("ns", p.ns, 0, 15000);
+  c.range("nx", p.nx, 1, model::kMaxGrid);
+  c.range("nw", p.nw, 1, model::kMaxGrid);
+  c.range("ns", p.ns, 0, model::kMaxSamples);
   if (p.cfac == 0.0f) c.fail("cfac", "0", "the element amplitude factor must not be 0");
   c.positive("vs", p.vs);
   c.positive("vr", p.vr);
-  if (p.ird != 1 && p.ird != 2) c.fail("ird", std::to_string(p.ird), "allowed 1 or 2");
-  if (p.ipfm > 2) c.fail("ipfm", std::to_string(p.ipfm), "allowed 2 or less");
-  c.range("imdl", p.imdl, 1, 4);
-  c.range("ksm", p.ksm, 1, 15000);
-  c.range("kem", p.kem, p.ksm, 15000);
-  c.range("ksa", p.ksa, 1, 15000);
-  c.range("kea", p.kea, p.ksa, 15000);
+  const int ird = static_cast<int>(p.ird);
+  if (ird != 1 && ird != 2) c.fail("ird", std::to_string(ird), "allowed 1 or 2");
+  const int ipfm = static_cast<int>(p.ipfm);
+  if (ipfm > 2) c.fail("ipfm", std::to_string(ipfm), "allowed 2 or less");
+  c.range("imdl", static_cast<int>(p.imdl), 1, 4);
+  c.range("ksm", p.ksm, 1, model::kMaxSamples);
+  c.range("kem", p.kem, p.ksm, model::kMaxSamples);
+  c.range("ksa", p.ksa, 1, model::kMaxSamples);
+  c.range("kea", p.kea, p.ksa, model::kMaxSamples);
   if (p.iuspc != 0) {
     const int shorter = std::min(spectrumWindow(p.ksm, p.kem), spectrumWindow(p.ksa, p.kea));
     if (p.IW >= shorter) {

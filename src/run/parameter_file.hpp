@@ -4,8 +4,7 @@
 
 #include <string_view>
 
-#include "run/params.hpp"
-#include "run/workspace.hpp"
+#include "model/params.hpp"
 #include "textio/textio.hpp"
 
 namespace run {
@@ -14,14 +13,14 @@ namespace run {
 inline constexpr int kParameterUnit = 80;
 
 // Reads the parameter file already opened on unit 80, with its console
-// echoes and the two questions it answers itself, clears the working arrays
-// on the way, and closes unit 80. Angles hold radians afterwards, except the
-// vertical-component markers of `cmp`.
-void readParameterFile(textio::Channels& io, Params& p, Workspace& w);
+// echoes and the two questions it answers itself, and closes unit 80.
+// Angles hold radians afterwards, except the vertical-component markers of
+// `cmp`.
+void readParameterFile(textio::Channels& io, model::Params& p);
 
 // Rejects (textio::InputRejected) a parameter set that the later stages
 // cannot use: a value that would overrun a fixed array, divide by zero or
 // address the console input. `fileName` names the file in the message.
-void checkParameters(const Params& p, std::string_view fileName);
+void checkParameters(const model::Params& p, std::string_view fileName);
 
 }  // namespace run

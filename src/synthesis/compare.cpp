@@ -8,8 +8,6 @@
 namespace synthesis {
 namespace {
 
-constexpr int kConsole = 6;
-
 // Sample `index` (counted from 1) widened to double; samples the series does
 // not hold read as zero, so a window may reach past either end.
 double sampleAt(std::span<const float> x, long long index) {
@@ -23,7 +21,7 @@ std::string window(const char* name, long long first, long long last) {
 
 }  // namespace
 
-void cor2(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
+void correlateOverLags(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
           float& cor, int& lag) {
   cor = 0.0f;
   for (int l = -kMaxLag; l <= kMaxLag; ++l) {
@@ -70,43 +68,32 @@ FitLabels fitLabels(float res, float cor) {
   return f;
 }
 
-FitLabels compare(textio::Channels& io, const run::Params& p, const run::Workspace& w) {
-  io.writeList(kConsole, {"calculate residual and correlation"});
+Comparison compare(const model::Params& p, const model::Motion& observed,
+                   const model::Motion& synthetic) {
   struct Pair {
     const char* name;
     const char* arrays;
-    const std::vector<float>& observed;
-    const std::vector<float>& synthetic;
   };
-  const Pair pairs[3] = {{"acc", "observed dm, synthetic ds", w.dm, w.ds},
-                          {"vel", "observed dmm, synthetic dss", w.dmm, w.dss},
-                          {"dis", "observed dmmm, synthetic dsss", w.dmmm, w.dsss}};
+  static constexpr Pair kPairs[3] = {{"acc", "observed dm, synthetic ds"},
+                                     {"vel", "observed dmm, synthetic dss"},
+                                     {"dis", "observed dmmm, synthetic dsss"}};
+  const auto o = observed.series();
+  const auto s = synthetic.series();
+  Comparison result{};
   // One lag variable for the three comparisons: a quantity with no positive
   // coefficient keeps the lag of the one before.
   int mtime = 0;
-  float res = 0.0f, cor = 0.0f;
-  std::array<float, 3> residual{}, correlation{};
-  std::array<int, 3> lag{};
-  for (std::size_t k = 0; k < 3; ++k) {
-    const Pair& q = pairs[k];
+  for (std::size_t q = 0; q < 3; ++q) {
+    float res = 0.0f, cor = 0.0f;
     try {
-      cor2(q.observed, q.synthetic, p.ksm, p.ksa, kWindow, res, cor, mtime);
+      correlateOverLags(o[q], s[q], p.ksm, p.ksa, kWindow, res, cor, mtime);
     } catch (const textio::InputRejected& e) {
-      throw textio::InputRejected(std::string(q.name) + " (" + q.arrays + "): " + e.message);
+      throw ComparisonRefused(std::string(kPairs[q].name) + " (" + kPairs[q].arrays + "): " + e.message,
+                              static_cast<int>(q), result);
     }
-    const std::string name(q.name);
-    io.writeList(kConsole, {name + " res =", res});
-    io.writeList(kConsole, {name + " cor =", cor});
-    io.writeList(kConsole, {name + " mtime =", mtime});
-    residual[k] = res;
-    correlation[k] = cor;
-    lag[k] = mtime;
+    result[q] = {res, cor, mtime};
   }
-  FitLabels labels = fitLabels(res, cor);
-  labels.residual = residual;
-  labels.correlation = correlation;
-  labels.lag = lag;
-  return labels;
+  return result;
 }
 
 }  // namespace synthesis

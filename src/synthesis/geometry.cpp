@@ -11,8 +11,6 @@
 namespace synthesis {
 namespace {
 
-constexpr int kConsole = 6;
-
 // Widened evaluations of the elementary functions, rounded to single
 // precision where the result is stored.
 float fsin(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
@@ -31,15 +29,15 @@ std::string subfaultName(int i, int j) {
 
 }  // namespace
 
-void crdchg(float r, float az, float str, float& x, float& y) {
+void toFaultFrame(float r, float az, float str, float& x, float& y) {
   const float d = az - str;
   x = r * fcos(d);
   y = r * fsin(d);
 }
 
-void rlcal(textio::Channels& io, float xs, float ys, float z, float dx, float dw, int nx, int nw,
-           int nsx, int nsw, float dip, float dx0, float dw0, Table& rij, Table& azij,
-           Table& tkij) {
+void stationFromSubfaults(float xs, float ys, float z, float dx, float dw, int nx, int nw, int nsx,
+                          int nsw, float dip, float dx0, float dw0, Table& rij, Table& azij,
+                          Table& tkij) {
   // This routine's own pi, rounded to single precision.
   constexpr float pi = 3.1415927f;
   const int ni = gridCount(nx);
@@ -54,11 +52,11 @@ void rlcal(textio::Channels& io, float xs, float ys, float z, float dx, float dw
       const float r = fsqrt(X * X + Y * Y + Z * Z);
       rij[i - 1][j - 1] = r;
       if (r == 0.0f) {
-        io.writeList(kConsole, {"rl=0", X, Y, Z});
-        throw textio::InputRejected(subfaultName(i, j) +
-                                    " lies at zero distance from the station (rl=0): its "
-                                    "amplitude factor ra0/rij cannot be formed; check rm, pm, z, "
-                                    "dx0, dw0, nsx, nsw");
+        throw ZeroDistance(subfaultName(i, j) +
+                               " lies at zero distance from the station (rl=0): its "
+                               "amplitude factor ra0/rij cannot be formed; check rm, pm, z, "
+                               "dx0, dw0, nsx, nsw",
+                           X, Y, Z);
       }
       azij[i - 1][j - 1] = fatan2(Y, X);
       tkij[i - 1][j - 1] = pi - fatan2(fsqrt(X * X + Y * Y), Z);
@@ -66,15 +64,15 @@ void rlcal(textio::Channels& io, float xs, float ys, float z, float dx, float dw
   }
 }
 
-void gscal(float dx, float dw, int nx, int nw, int nsx, int nsw, int ird, float vr, Table& trij) {
+void ruptureTimes(float dx, float dw, int nx, int nw, int nsx, int nsw, int ird, float vr, Table& trij) {
   const int ni = gridCount(nx);
   const int nj = gridCount(nw);
   for (int i = 1; i <= ni; ++i) {
     for (int j = 1; j <= nj; ++j) {
       float t = 0.0f;
-      if (ird == 1) {
+      if (ird == static_cast<int>(model::Rupture::AlongStrike)) {
         t = static_cast<float>(std::abs(i - nsx)) * dx / vr;
-      } else if (ird == 2) {
+      } else if (ird == static_cast<int>(model::Rupture::Radial)) {
         const float a = static_cast<float>(std::abs(i - nsx)) * dx;
         const float b = static_cast<float>(std::abs(j - nsw)) * dw;
         t = fsqrt(a * a + b * b) / vr;
@@ -84,7 +82,7 @@ void gscal(float dx, float dw, int nx, int nw, int nsx, int nsw, int ird, float 
   }
 }
 
-void rdatn(float str, float dip, float rak, float az, float tk, float& sh, float& sv) {
+void doubleCoupleRadiation(float str, float dip, float rak, float az, float tk, float& sh, float& sv) {
   // Every sine and cosine is rounded to single precision before it is used,
   // and each double angle is formed from them as cos^2 - sin^2.
   const float phi = az - str;
@@ -101,9 +99,9 @@ void rdatn(float str, float dip, float rak, float az, float tk, float& sh, float
        2.0f * sl * sd * cd * si * ci * (1.0f + sp * sp);
 }
 
-float rdcmp(float sh, float sv, float tk, float az, float cmp) {
-  if (cmp == run::kVerticalUp) return fsin(tk) * sv;
-  if (cmp == run::kVerticalDown) return -(fsin(tk) * sv);
+float componentRadiation(float sh, float sv, float tk, float az, float cmp) {
+  if (cmp == model::kVerticalUp) return fsin(tk) * sv;
+  if (cmp == model::kVerticalDown) return -(fsin(tk) * sv);
   const float d = cmp - az;
   return fcos(tk) * sv * fcos(d) + fsin(d) * sh;
 }
@@ -122,33 +120,39 @@ int toSamples(float value, const std::string& what) {
   return static_cast<int>(value);  // truncation toward zero
 }
 
-void sourceModel(textio::Channels& io, const run::Params& p, float dt, SubfaultModel& m) {
+const char* radiationLine(model::Radiation ipfm) {
+  switch (ipfm) {
+    case model::Radiation::NotCorrected:
+      return "radiation not corrected";
+    case model::Radiation::Corrected:
+      return "radiation taken into account";
+    case model::Radiation::SignOnly:
+      return "sign of radiation taken into account";
+  }
+  return "";
+}
+
+SubfaultModel sourceModel(const model::Params& p, float dt) {
+  SubfaultModel m;
   // The pi of the scalar quantities, as the driver carries it.
   constexpr float pi = 3.1415927f;
 
-  crdchg(p.rm, p.pm, p.str, m.xs, m.ys);
-  rlcal(io, m.xs, m.ys, p.z, p.dx, p.dw, p.nx, p.nw, p.nsx, p.nsw, p.dip, p.dx0, p.dw0, m.rij,
+  toFaultFrame(p.rm, p.pm, p.str, m.xs, m.ys);
+  stationFromSubfaults(m.xs, m.ys, p.z, p.dx, p.dw, p.nx, p.nw, p.nsx, p.nsw, p.dip, p.dx0, p.dw0, m.rij,
         m.azij, m.tkij);
-  gscal(p.dx, p.dw, p.nx, p.nw, p.nsx, p.nsw, p.ird, p.vr, m.trij);
+  ruptureTimes(p.dx, p.dw, p.nx, p.nw, p.nsx, p.nsw, static_cast<int>(p.ird), p.vr, m.trij);
 
   m.tka = pi - fatan2(p.ra, p.za);
   m.r0 = fsqrt(p.rm * p.rm + p.z * p.z);
   m.ra0 = fsqrt(p.ra * p.ra + p.za * p.za);
 
-  if (p.ipfm <= 0) {
-    io.writeList(kConsole, {"radiation not corrected"});
-  } else if (p.ipfm == 1) {
-    io.writeList(kConsole, {"radiation taken into account"});
-  } else if (p.ipfm == 2) {
-    io.writeList(kConsole, {"sign of radiation taken into account"});
-  }
-
+  using model::Radiation;
   m.rada = 0.0f;
-  if (p.ipfm > 0) {
+  if (p.ipfm != Radiation::NotCorrected) {
     float sh = 0.0f, sv = 0.0f;
-    rdatn(p.stra, p.dipa, p.raka, p.pa, m.tka, sh, sv);
-    m.rada = rdcmp(sh, sv, m.tka, p.pa, p.cmp);
-    if (p.ipfm == 1 && m.rada == 0.0f) {
+    doubleCoupleRadiation(p.stra, p.dipa, p.raka, p.pa, m.tka, sh, sv);
+    m.rada = componentRadiation(sh, sv, m.tka, p.pa, p.cmp);
+    if (p.ipfm == Radiation::Corrected && m.rada == 0.0f) {
       throw textio::InputRejected(
           "ipfm 1 divides by the element event's radiation coefficient on the recorded "
           "component, which is exactly 0 for stra, dipa, raka, pa and cmp; use ipfm 0 or 2");
@@ -161,19 +165,19 @@ void sourceModel(textio::Channels& io, const run::Params& p, float dt, SubfaultM
   for (int i = 1; i <= ni; ++i) {
     for (int j = 1; j <= nj; ++j) {
       float radt = 0.0f;
-      if (p.ipfm > 0) {
+      if (p.ipfm != Radiation::NotCorrected) {
         const float phi = m.azij[i - 1][j - 1] + p.str;
         const float tk = m.tkij[i - 1][j - 1];
         float sh = 0.0f, sv = 0.0f;
-        rdatn(p.str, p.dip, p.rak, phi, tk, sh, sv);
-        radt = rdcmp(sh, sv, tk, phi, p.cmp);
+        doubleCoupleRadiation(p.str, p.dip, p.rak, phi, tk, sh, sv);
+        radt = componentRadiation(sh, sv, tk, phi, p.cmp);
       }
       m.radt[i - 1][j - 1] = radt;
 
       float fac = 1.0f;
-      if (p.ipfm == 1) {
+      if (p.ipfm == Radiation::Corrected) {
         fac = radt / m.rada;
-      } else if (p.ipfm == 2) {
+      } else if (p.ipfm == Radiation::SignOnly) {
         // A nodal subfault (radt exactly 0) contributes nothing.
         fac = radt == 0.0f ? 0.0f : radt / std::fabs(radt);
       }
@@ -181,11 +185,15 @@ void sourceModel(textio::Channels& io, const run::Params& p, float dt, SubfaultM
       const float r = m.rij[i - 1][j - 1];
       m.ampij[i - 1][j - 1] = (m.ra0 / r) * fac;
       const float delay = ((r - m.r0) / p.vs + m.trij[i - 1][j - 1]) / dt + 0.5f;
-      const int lag = toSamples(delay, "the delay of " + subfaultName(i, j));
+      // The message is only built for a delay that is refused: a search
+      // builds thousands of source models a second.
+      const int lag = fitsSamples(delay) ? static_cast<int>(delay)
+                                         : toSamples(delay, "the delay of " + subfaultName(i, j));
       m.lagij[i - 1][j - 1] = lag;
       if (lag < m.lagmin) m.lagmin = lag;
     }
   }
+  return m;
 }
 
 }  // namespace synthesis

@@ -5,18 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "records/records.hpp"
+#include "dsp/dsp.hpp"
 #include "synthesis/copy_range.hpp"
 #include "synthesis/synthesis.hpp"
 #include "textio/stop.hpp"
 
 namespace synthesis {
-namespace {
-
-constexpr int kConsole = 6;
-
-}  // namespace
-
 void synt(std::span<float> out, int nout, std::span<const float> in, int nin, int shift, float a,
           float b) {
   const detail::OutputRange r = detail::outputRange(shift, nin, nout, in.size(), out.size());
@@ -71,79 +65,72 @@ void weights(int imdl, int nt, int ntt, std::span<float> ft) {
   }
 }
 
-void summation(textio::Channels& io, run::Params& p, const SubfaultModel& model,
-               run::Workspace& w) {
+Synthesis synthesize(const model::Params& p, const SubfaultModel& model,
+                     const model::Motion& element, int elementCount, float dt, int ns) {
   const float span = static_cast<float>(p.nt) * p.tra;
-  const float sub = span / w.dt;
+  const float sub = span / dt;
   if (!std::isfinite(sub) || std::fabs(sub) > 1.0e9f) {
     throw textio::InputRejected("ntt = nt*tra/dt cannot be formed: nt = " + std::to_string(p.nt) +
                                 ", tra =" + textio::listReal(p.tra) + ", dt =" +
-                                textio::listReal(w.dt) + "; it must lie in 1.." +
+                                textio::listReal(dt) + "; it must lie in 1.." +
                                 std::to_string(kMaxShifts));
   }
-  const int ntt = static_cast<int>(sub);
-  p.ntt = ntt;
-  io.writeList(kConsole, {"ntt =", ntt});
+  Synthesis r;
+  r.ns = ns;
+  r.ntt = static_cast<int>(sub);
+  const int ntt = r.ntt;
   if (ntt <= 0 || ntt > kMaxShifts) {
-    throw textio::InputRejected("ntt = nt*tra/dt = " + std::to_string(ntt) + " with nt = " +
-                                std::to_string(p.nt) + ", tra =" + textio::listReal(p.tra) +
-                                ", dt =" + textio::listReal(w.dt) + "; it must lie in 1.." +
-                                std::to_string(kMaxShifts));
+    throw SummationRefused("ntt = nt*tra/dt = " + std::to_string(ntt) + " with nt = " +
+                               std::to_string(p.nt) + ", tra =" + textio::listReal(p.tra) +
+                               ", dt =" + textio::listReal(dt) + "; it must lie in 1.." +
+                               std::to_string(kMaxShifts),
+                           ntt, 0);
   }
-  const float dtau = span / static_cast<float>(ntt);
+  r.dtau = span / static_cast<float>(ntt);
 
   std::array<float, kMaxShifts> ft{};
-  weights(p.imdl, p.nt, ntt, ft);
+  weights(static_cast<int>(p.imdl), p.nt, ntt, ft);
 
   // Every copy in the order (i, j, k); each synthetic sample receives its
   // terms in exactly this order. The shifts are checked here, subfault row by
-  // subfault row after its progress line; the summation then makes the
-  // copies again as it needs them.
+  // subfault row; the summation then makes the copies again as it needs them.
   const int nx = std::clamp(p.nx, 0, kMaxGrid);
   const int nw = std::clamp(p.nw, 0, kMaxGrid);
-  const CopyGrid grid{model, nx, nw, ntt, ft, dtau, w.dt};
+  const CopyGrid grid{model, nx, nw, ntt, ft, r.dtau, dt};
   for (int i = 1; i <= nx; ++i) {
-    io.writeList(kConsole, {" now calculated ", i, " of ", p.nx});
     for (int j = 1; j <= nw; ++j) {
       for (int k = 1; k <= ntt; ++k) {
         const float s = grid.shiftValue(i, j, k);
         // The message is only built when the shift is out of range.
         if (!fitsSamples(s)) {
-          toSamples(s, "the shift of copy " + std::to_string(k) + " of subfault (" +
-                           std::to_string(i) + ", " + std::to_string(j) + ")");
+          try {
+            toSamples(s, "the shift of copy " + std::to_string(k) + " of subfault (" +
+                             std::to_string(i) + ", " + std::to_string(j) + ")");
+          } catch (const textio::InputRejected& e) {
+            throw SummationRefused(e.message, ntt, i);
+          }
         }
       }
     }
   }
 
-  const std::array<std::span<float>, 3> out{w.ds, w.dss, w.dsss};
-  const std::array<std::span<const float>, 3> in{w.da, w.daa, w.daaa};
-  syntGrid(out, p.ns, in, w.naft, grid);
+  r.motion = model::Motion(model::kMaxSamples);
+  const auto out = r.motion.series();
+  syntGrid(out, ns, element.series(), elementCount, grid);
   // Copies that are each finite can still overflow single precision together
   // (a large element record with large ra/rij factors); inf and nan would
   // reach the means, the fit and the figures, so the run is refused here.
   for (const std::span<float>& series : out) {
     if (!std::all_of(series.begin(), series.end(), [](float v) { return std::isfinite(v); })) {
-      throw textio::InputRejected(
+      throw SummationRefused(
           "the synthetic motion overflows single precision: the element record times cfac "
-          "and the subfault amplitude factors (ra/rij) is too large");
+          "and the subfault amplitude factors (ra/rij) is too large",
+          ntt, nx);
     }
   }
-
-  float mean = 0.0f;
-  records::zero(w.ds, 1, p.ns, mean);
-  io.writeList(kConsole, {"ds sum =", mean});
-  records::zero(w.dss, 1, p.ns, mean);
-  io.writeList(kConsole, {"dss sum =", mean});
-  records::zero(w.dsss, 1, p.ns, mean);
-  io.writeList(kConsole, {"dsss sum =", mean});
-  records::zero(w.ds, p.ksa, p.kea, mean);
-  io.writeList(kConsole, {"remove sum =", mean});
-  records::zero(w.dss, p.ksa, p.kea, mean);
-  io.writeList(kConsole, {"remove sum =", mean});
-  records::zero(w.dsss, p.ksa, p.kea, mean);
-  io.writeList(kConsole, {"remove sum =", mean});
-  io.writeList(kConsole, {"###############"});
+  for (std::size_t s = 0; s < 3; ++s) dsp::removeMean(out[s], 1, ns, r.means[s]);
+  for (std::size_t s = 0; s < 3; ++s) dsp::removeMean(out[s], p.ksa, p.kea, r.windowMeans[s]);
+  return r;
 }
 
 }  // namespace synthesis

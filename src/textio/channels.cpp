@@ -11,19 +11,15 @@
 #include <ostream>
 #include <string>
 
+#include "model/limits.hpp"
 #include "textio/detail.hpp"
 
 namespace textio {
 namespace {
 
-constexpr int kErrIllegalUnit = 101;
-constexpr int kErrNullName = 107;
-constexpr int kErrCantRead = 126;
-constexpr int kErrOffEnd = 110;
-
 constexpr int kErrorUnit = 0;
-constexpr int kConsoleInUnit = 5;
-constexpr int kConsoleOutUnit = 6;
+constexpr int kConsoleInUnit = model::kConsoleIn;
+constexpr int kConsoleOutUnit = model::kConsoleOut;
 
 std::string_view trimTrailingBlanks(std::string_view s) {
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -411,17 +407,6 @@ void Channels::writeLine(int unit, std::string_view text) {
     fill(e, ch.unit, ch.name, "", false);
     throw;
   }
-}
-
-void Channels::reportStop(std::string_view text) {
-  out_.flush();
-  err_ << "STOP " << text << " statement executed\n";
-  err_.flush();
-}
-
-std::ostream& Channels::errorStream() {
-  out_.flush();
-  return err_;
 }
 
 std::string internalWrite(std::string_view format, int length, std::initializer_list<Value> values) {

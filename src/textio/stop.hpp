@@ -1,8 +1,7 @@
-// The three ways a run can end early. Each is thrown where the condition is
+// The two ways a run can end early. Each is thrown where the condition is
 // met and caught in main, which writes its report and sets the exit status:
 //   IoError        the I/O layer's four-line fatal report, exit status 1
 //   InputRejected  one clear line on the error stream, exit status 2
-//   StopRun        "STOP <text> statement executed", exit status 0
 #pragma once
 
 #include <exception>
@@ -14,12 +13,18 @@ inline constexpr int kExitNormal = 0;
 inline constexpr int kExitIoError = 1;
 inline constexpr int kExitRejected = 2;
 
-// Error numbers of the fatal report beside the operating system's own
-// (below 100); kEndOfFile reports "end of file".
-inline constexpr int kEndOfFile = -1;
-inline constexpr int kErrFormat = 100;           // "error in format"
-inline constexpr int kErrUnexpectedChar = 115;   // "read unexpected character"
-inline constexpr int kErrCantWrite = 127;        // "can't write file"
+// The I/O layer's own error numbers in the fatal report; an IoError may
+// also carry the operating system's errno (below 100) instead.
+enum IoErrorNumber : int {
+  kEndOfFile = -1,           // "end of file": a read ran past the last line
+  kErrFormat = 100,          // "error in format": a format the reader cannot use
+  kErrIllegalUnit = 101,     // "illegal unit number": a negative or unopened unit
+  kErrNullName = 107,        // "null file name": an open without a name
+  kErrOffEnd = 110,          // "off end of record": an internal write too long
+  kErrUnexpectedChar = 115,  // "read unexpected character": a field that is no number
+  kErrCantRead = 126,        // "can't read file": a file that cannot be opened or read
+  kErrCantWrite = 127,       // "can't write file": a file that cannot be created or written
+};
 
 class IoError : public std::exception {
  public:
@@ -48,14 +53,6 @@ class InputRejected : public std::exception {
   explicit InputRejected(std::string message) : message(std::move(message)) {}
   const char* what() const noexcept override { return message.c_str(); }
   std::string message;
-};
-
-// A stop that carries a text; the run ends with status 0.
-class StopRun : public std::exception {
- public:
-  explicit StopRun(std::string text) : text(std::move(text)) {}
-  const char* what() const noexcept override { return text.c_str(); }
-  std::string text;
 };
 
 }  // namespace textio

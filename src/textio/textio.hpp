@@ -94,11 +94,6 @@ class Channels {
   // Writes `text` as one whole line, exactly as given, followed by a newline.
   void writeLine(int unit, std::string_view text);
 
-  // Prints "STOP <text> statement executed" on the error stream (after
-  // flushing the console) for a stop that carries a text.
-  void reportStop(std::string_view text);
-
-  std::ostream& errorStream();
 
  private:
   struct Channel;

@@ -17,7 +17,8 @@
 
 #include "convert/convert.hpp"
 #include "records/records.hpp"
-#include "textio/textio.hpp"
+#include "support/console.hpp"
+#include "support/files.hpp"
 
 namespace convert_test {
 
@@ -95,32 +96,7 @@ inline std::string at2(const std::vector<double>& x, const std::string& dt, bool
   return s.str();
 }
 
-// A fresh folder per test, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    std::string t = (std::filesystem::temp_directory_path() / "egf_convert_XXXXXX").string();
-    if (::mkdtemp(t.data()) == nullptr) ADD_FAILURE() << "no temporary folder " << t;
-    path_ = t;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  std::string write(const std::string& name, const std::string& contents) const {
-    std::ofstream(path_ / name, std::ios::binary) << contents;
-    return file(name);
-  }
-  std::string read(const std::string& name) const {
-    std::ostringstream s;
-    s << std::ifstream(path_ / name, std::ios::binary).rdbuf();
-    return s.str();
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using TempDir = testsupport::TempFolder;
 
 // A record as the program's own reader gives it.
 struct ReadBack {
@@ -131,16 +107,11 @@ struct ReadBack {
 };
 
 inline ReadBack readBack(const std::string& path) {
-  std::istringstream in;
-  std::ostringstream out, err;
-  textio::Channels io(in, out, err);
+  testsupport::StringConsole c;
   ReadBack r;
-  r.x.assign(20000, 0.0f);
-  int npts = 0;
-  io.open(10, path);
-  records::readkib(io, 10, r.x, npts, r.isps, r.h, path);
-  io.close(10);
-  r.x.resize(static_cast<std::size_t>(npts));
+  records::RecordSamples read = records::readRecordFile(c.io, 10, path, r.h);
+  r.x = std::move(read.samples);
+  r.isps = read.isps;
   for (const auto& l : r.h.skipl) r.comments += l + "\n";
   return r;
 }

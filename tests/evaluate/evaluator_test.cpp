@@ -6,12 +6,10 @@
 
 #include <cmath>
 #include <random>
-#include <sstream>
 #include <vector>
 
+#include "dsp/dsp.hpp"
 #include "parallel/parallel.hpp"
-#include "records/records.hpp"
-#include "textio/textio.hpp"
 
 namespace {
 
@@ -19,11 +17,11 @@ using Series = std::array<std::vector<float>, 3>;
 
 // The bundled example's source, station and windows, ns 6000 at 100
 // samples per second.
-run::Params exampleParams() {
-  run::Params p;
-  p.str = p.stra = 30.0f * run::kDegToRad;
-  p.dip = p.dipa = 45.0f * run::kDegToRad;
-  p.rak = p.raka = 90.0f * run::kDegToRad;
+model::Params exampleParams() {
+  model::Params p;
+  p.str = p.stra = 30.0f * model::kDegToRad;
+  p.dip = p.dipa = 45.0f * model::kDegToRad;
+  p.rak = p.raka = 90.0f * model::kDegToRad;
   p.z = p.za = 10.0f;
   p.dx = p.dw = 1.5f;
   p.tra = 0.05f;
@@ -34,42 +32,30 @@ run::Params exampleParams() {
   p.cfac = 1.5f;
   p.vs = 3.5f;
   p.vr = 2.8f;
-  p.ird = 2;
-  p.ipfm = 1;
+  p.ird = model::Rupture::Radial;
+  p.ipfm = model::Radiation::Corrected;
   p.rm = p.ra = 20.0f;
-  p.pm = p.pa = 60.0f * run::kDegToRad;
-  p.cmp = 90.0f * run::kDegToRad;
-  p.imdl = 3;
+  p.pm = p.pa = 60.0f * model::kDegToRad;
+  p.cmp = 90.0f * model::kDegToRad;
+  p.imdl = model::TimeFunction::PulseAndDecaying;
   p.ksm = p.ksa = 400;
   p.kem = p.kea = 4400;
   return p;
 }
 
 // egfsim's synthetic of p: source model, exact summation, both mean removals.
-Series exactSynthetic(const run::Params& p, const Series& element, int nin, float dt) {
-  std::istringstream in;
-  std::ostringstream out;
-  textio::Channels io(in, out, out);
-  synthesis::SubfaultModel model;
-  synthesis::sourceModel(io, p, dt, model);
-  const int ntt = static_cast<int>(static_cast<float>(p.nt) * p.tra / dt);
-  std::array<float, synthesis::kMaxShifts> ft{};
-  synthesis::weights(p.imdl, p.nt, ntt, ft);
-  const synthesis::CopyGrid grid{
-      model, p.nx, p.nw, ntt, ft, static_cast<float>(p.nt) * p.tra / static_cast<float>(ntt), dt};
+Series exactSynthetic(const model::Params& p, const Series& element, int nin, float dt) {
+  model::Motion e;
+  e.acc = element[0], e.vel = element[1], e.disp = element[2];
+  const synthesis::Synthesis r =
+      synthesis::synthesize(p, synthesis::sourceModel(p, dt), e, nin, dt, p.ns);
   Series s;
-  for (auto& v : s) v.assign(static_cast<std::size_t>(p.ns), 0.0f);
-  synthesis::syntGrid({s[0], s[1], s[2]}, p.ns, {element[0], element[1], element[2]}, nin, grid);
-  float mean = 0;
-  for (auto& v : s) {
-    records::zero(v, 1, p.ns, mean);
-    records::zero(v, p.ksa, p.kea, mean);
-  }
+  for (int q = 0; q < 3; ++q) s[q].assign(r.motion.series()[q].begin(), r.motion.series()[q].begin() + p.ns);
   return s;
 }
 
 struct Fixture {
-  run::Params truth = exampleParams();
+  model::Params truth = exampleParams();
   Series element, observed;
   int nin = 3000;
   float dt = 0.01f;
@@ -82,7 +68,7 @@ struct Fixture {
       s.resize(static_cast<std::size_t>(nin));
       for (int n = 0; n < nin; ++n) s[n] = g(rng) * std::exp(-0.002f * n);
       float mean = 0;
-      records::zero(s, 1, nin, mean);  // as the record stage leaves it
+      dsp::removeMean(s, 1, nin, mean);  // as the record stage leaves it
     }
     // egfsim's element carries cfac; the record is given the element
     // before that scaling.
@@ -119,7 +105,7 @@ TEST(Evaluator, FindsTheTrueModelAtItsShift) {
     EXPECT_GT(c.correlation[q][50 + f.lead], 0.99999) << q;
   }
   // A model with another rupture velocity fits worse.
-  run::Params other = f.truth;
+  model::Params other = f.truth;
   other.vr = 2.0f;
   e.evaluate(record, other, c);
   EXPECT_GT(c.residual[evaluate::kDisp][50 + f.lead], 0.01);
@@ -128,9 +114,9 @@ TEST(Evaluator, FindsTheTrueModelAtItsShift) {
 TEST(Evaluator, ResultsDoNotDependOnTheThreadCount) {
   const Fixture f;
   const evaluate::Record record = f.record(100);
-  std::vector<run::Params> models;
+  std::vector<model::Params> models;
   for (int k = 0; k < 8; ++k) {
-    run::Params p = f.truth;
+    model::Params p = f.truth;
     p.nsx = 1 + k;
     p.vr = 2.0f + 0.1f * k;
     p.cfac = 0.8f + 0.1f * k;
@@ -157,7 +143,7 @@ TEST(Evaluator, RefusesAModelEgfsimRefuses) {
   const evaluate::Record record = f.record(10);
   evaluate::Evaluator e;
   evaluate::Curves c;
-  run::Params p = f.truth;
+  model::Params p = f.truth;
   p.tra = 0.0f;  // ntt 0
   EXPECT_THROW(e.evaluate(record, p, c), textio::InputRejected);
 }

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "records/records.hpp"
+#include "dsp/dsp.hpp"
 
 namespace {
 
@@ -103,8 +103,8 @@ TEST(Synthesizer, RemovesTheMeansAsTheSummationDoes) {
   const int ksa = r.nout / 4, kea = r.nout / 2;
   float mean = 0;
   for (auto& s : ref) {
-    records::zero(s, 1, r.nout, mean);
-    records::zero(s, ksa, kea, mean);
+    dsp::removeMean(s, 1, r.nout, mean);
+    dsp::removeMean(s, ksa, kea, mean);
   }
   const fastsynth::Element element({r.element[0], r.element[1], r.element[2]}, r.nin, r.nout);
   fastsynth::Synthesizer synth(r.nin, r.nout);

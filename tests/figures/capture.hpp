@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "plot/plot.hpp"
-#include "string_console.hpp"
+#include "support/console.hpp"
+#include "support/files.hpp"
 
 namespace figures_test {
 
@@ -22,11 +23,6 @@ struct Capture : testsupport::StringConsole {
   }
 };
 
-// A zero peak must never reach a division: no NaN or infinity on the page.
-inline bool hasNanOrInf(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text.find("nan") != std::string::npos || text.find("inf") != std::string::npos;
-}
+using testsupport::hasNanOrInf;
 
 }  // namespace figures_test

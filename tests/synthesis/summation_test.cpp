@@ -1,5 +1,4 @@
-// Copy placement, time-function weights, the summation stage with its
-// console transcript, and the exactness of the fast three-series kernel.
+// Copy placement, time-function weights, the summation stage, and the exactness of the fast three-series kernel.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,18 +9,14 @@
 #include <tuple>
 #include <vector>
 
-#include "console.hpp"
-#include "records/records.hpp"
-#include "run/params.hpp"
-#include "run/workspace.hpp"
+#include "dsp/dsp.hpp"
 #include "synthesis/synthesis.hpp"
 
 namespace {
 
 using synthesis::Copy;
-using synthesis_test::Console;
 
-TEST(Synt, NeverLeavesTheArrays) {
+TEST(SyntOneCopy, NeverLeavesTheArrays) {
   // nout and nin beyond both arrays, a negative shift: only the samples both
   // arrays hold are used (the sanitizer build checks the accesses).
   const std::vector<float> in = {1, 2, 3, 4, 5};
@@ -164,106 +159,46 @@ TEST_P(SyntAllExact, GridCopiesMatchTheirList) {
 }
 
 // One subfault 6 km back along strike (a positive delay), weights all 1.
-run::Params singleSubfault(run::Workspace& w) {
-  run::Params p;
-  p.nx = p.nw = p.nt = p.nsx = p.nsw = p.imdl = p.ird = 1;
-  p.dx = p.dw = 1.0f, p.vs = 3.0f, p.vr = 2.0f, p.ipfm = 0;
+model::Params singleSubfault() {
+  model::Params p;
+  p.nx = p.nw = p.nt = p.nsx = p.nsw = 1;
+  p.imdl = model::TimeFunction::Uniform;
+  p.ird = model::Rupture::AlongStrike;
+  p.dx = p.dw = 1.0f, p.vs = 3.0f, p.vr = 2.0f;
   p.z = 10.0f, p.rm = 30.0f, p.ra = 25.0f, p.za = 9.0f, p.dx0 = 6.0f;
-  p.ns = 3000, p.ksa = 200, p.kea = 2500;
-  w.dt = p.tra = 0.01f;
-  w.naft = 2000;
+  p.ksa = 200, p.kea = 2500;
+  p.tra = 0.01f;
   return p;
 }
 
 TEST(Summation, SingleSubfaultIsTheScaledDelayedElement) {
+  const float dt = 0.01f;
+  const int naft = 2000;
+  model::Motion element(model::kMaxSamples);
+  for (int n = 0; n < naft; ++n) {
+    element.acc[n] = std::sin(0.05f * n);
+    element.vel[n] = std::cos(0.011f * n);
+    element.disp[n] = 0.001f * n;
+  }
   for (int ns : {3000, 1500}) {  // 1500 cuts the delayed element on all three series
-    run::Workspace w;
-    run::Params p = singleSubfault(w);
-    p.ns = ns;
+    model::Params p = singleSubfault();
     p.kea = std::min(p.kea, ns - 100);
-    for (int n = 0; n < w.naft; ++n) {
-      w.da[n] = std::sin(0.05f * n);
-      w.daa[n] = std::cos(0.011f * n);
-      w.daaa[n] = 0.001f * n;
-    }
-    Console c;
-    synthesis::SubfaultModel m;
-    synthesis::sourceModel(c.io, p, w.dt, m);
+    const synthesis::SubfaultModel m = synthesis::sourceModel(p, dt);
     const int delay = m.lagij[0][0] - m.lagmin;
     ASSERT_GT(delay, 0);
-    synthesis::summation(c.io, p, m, w);
-    EXPECT_EQ(p.ntt, 1);
+    const synthesis::Synthesis r = synthesis::synthesize(p, m, element, naft, dt, ns);
+    EXPECT_EQ(r.ntt, 1);
     const float amp = m.ra0 / m.rij[0][0];
-    const std::vector<float>* element[3] = {&w.da, &w.daa, &w.daaa};
-    const std::vector<float>* got[3] = {&w.ds, &w.dss, &w.dsss};
     for (int s = 0; s < 3; ++s) {
-      std::vector<float> want(run::kSeriesCapacity, 0.0f);
-      for (int n = 0; n < w.naft && n + delay < p.ns; ++n)
-        want[n + delay] = amp * 1.0f * (*element[s])[n];
+      std::vector<float> want(model::kMaxSamples, 0.0f);
+      for (int n = 0; n < naft && n + delay < ns; ++n) want[n + delay] = amp * 1.0f * element.series()[s][n];
       float mean = 0;
-      records::zero(want, 1, p.ns, mean);
-      records::zero(want, p.ksa, p.kea, mean);
-      EXPECT_EQ(want, *got[s]) << "ns " << ns << " series " << s;
+      dsp::removeMean(want, 1, ns, mean);
+      dsp::removeMean(want, p.ksa, p.kea, mean);
+      const auto got = r.motion.series()[s];
+      EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end())) << ns << " " << s;
     }
   }
-}
-
-TEST(Summation, NttOutsideItsRangeIsRejectedAfterItsLine) {
-  struct Row { float dt, tra; const char* line; };
-  const Row rows[] = {{0.01f, 0.005f, " ntt = 0\n"}, {0.01f, 5.015f, " ntt = 501\n"},
-                      {0.0f, 0.01f, ""}};  // an interval of 0 cannot even form ntt
-  for (const Row& r : rows) {
-    run::Workspace w;
-    run::Params p = singleSubfault(w);
-    synthesis::SubfaultModel m;
-    Console c;
-    synthesis::sourceModel(c.io, p, w.dt, m);
-    c.out.str("");
-    w.dt = r.dt;
-    p.tra = r.tra;
-    const std::string msg = synthesis_test::rejection([&] { synthesis::summation(c.io, p, m, w); });
-    EXPECT_NE(msg.find("nt = 1"), std::string::npos) << msg;
-    EXPECT_NE(msg.find("1..500"), std::string::npos) << msg;
-    EXPECT_EQ(c.out.str(), r.line);
-  }
-}
-
-// Every number exact in binary: two subfaults 5 km from a station above the
-// epicentre, the element also at 5 km, delays of 64 and 128 samples, an
-// element record of 100 equal samples.
-TEST(Summation, ConsoleTranscript) {
-  run::Params p;
-  p.nx = 2, p.nw = p.nsx = p.nsw = p.nt = p.imdl = p.ird = 1, p.ipfm = 0;
-  p.dx = 6.0f, p.dw = 1.0f, p.dx0 = 3.0f;  // subfault points 3 km either side of the hypocentre
-  p.z = p.za = 4.0f, p.ra = 3.0f, p.vs = 1.0f, p.vr = 6.0f;
-  p.ns = 1000, p.ksa = 101, p.kea = 300;
-  run::Workspace w;
-  w.dt = p.tra = 0.015625f;
-  w.naft = 100;
-  std::fill_n(w.da.begin(), 100, 1.25f);
-  std::fill_n(w.daa.begin(), 100, 1.25f);
-  std::fill_n(w.daaa.begin(), 100, 2.5f);
-  Console c;
-  synthesis::SubfaultModel m;
-  synthesis::sourceModel(c.io, p, w.dt, m);
-  ASSERT_EQ(m.lagij[0][0], 64);
-  ASSERT_EQ(m.lagij[1][0], 128);
-  synthesis::summation(c.io, p, m, w);
-  // Means: 250/1000 and 500/1000 over the synthetic; over 101..300 the
-  // samples are 28 x 1.0, 36 x 2.25, 64 x 1.0 and 72 x -0.25 (sum 155, mean
-  // 0.775, nearest single 0.774999976), and twice that for displacement.
-  EXPECT_EQ(c.out.str(),
-            " radiation not corrected\n"
-            " ntt = 1\n"
-            "  now calculated  1 of  2\n"
-            "  now calculated  2 of  2\n"
-            " ds sum =  0.25\n"
-            " dss sum =  0.25\n"
-            " dsss sum =  0.5\n"
-            " remove sum =  0.774999976\n"
-            " remove sum =  0.774999976\n"
-            " remove sum =  1.54999995\n"
-            " ###############\n");
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The fatal report, the stop message and the order of console and error
-// output.
+// The fatal report and the order of console and error output.
 #include <cerrno>
 
 #include "textio_fixture.hpp"
@@ -10,49 +9,6 @@ using textio::IoError;
 using textio_test::Console;
 using textio_test::ioErrorOf;
 using textio_test::WorkFolder;
-
-TEST(Report, MessageByNumber) {
-  const std::pair<int, const char*> rows[] = {
-      {textio::kEndOfFile, "ctx: end of file"},
-      {100, "ctx: error in format"},
-      {115, "ctx: read unexpected character"},
-      {132, "ctx: Temporary file name (TMPDIR?) too long"},
-      {133, "ctx: illegal error number 133"},
-      {-2, "ctx: illegal error number -2"},
-      {ENOENT, "ctx: No such file or directory"},  // the system's own text
-  };
-  for (const auto& [number, line] : rows) {
-    const std::string report = IoError("ctx", number).report();
-    EXPECT_EQ(report.substr(0, report.find('\n')), line);
-  }
-}
-
-TEST(Report, WholeReports) {
-  WorkFolder folder;
-  Console con("");
-  EXPECT_EQ(ioErrorOf([&] { con.io.open(80, "missing.prm   "); }).report(),
-            "open: No such file or directory\n"
-            "apparent state: unit 80 named missing.prm\n"
-            "lately reading sequential formatted external IO\n");
-  EXPECT_TRUE(folder.entries().empty());  // a mistyped name leaves no empty file
-
-  textio_test::writeFile("run.prm", "21 22\n2.0\n");
-  con.io.open(80, "run.prm");
-  int a = 0, b = 0, c = 0;
-  con.io.readList(80, {&a, &b});
-  const std::string tail =
-      "apparent state: unit 80 named run.prm\nlast format: list io\n"
-      "lately reading sequential formatted external IO\n";
-  EXPECT_EQ(ioErrorOf([&] { con.io.readList(80, {&c}); }).report(),
-            "invalid integer: read unexpected character\n" + tail);
-  EXPECT_EQ(ioErrorOf([&] { con.io.readList(80, {&c}); }).report(), "list in: end of file\n" + tail);
-
-  EXPECT_EQ(ioErrorOf([&] { con.io.readFormatted(5, "(10I8)", {&c}); }).report(),
-            "fmt: end of file\n"
-            "apparent state: unit 5 (unnamed)\n"
-            "last format: (10I8)\n"
-            "lately reading sequential formatted external IO\n");
-}
 
 // Holds what is written until it is flushed, then appends it to a log shared
 // by several streams: the log shows the order in which they were flushed.
@@ -81,14 +37,10 @@ TEST(Order, ConsoleIsFlushedBeforeTheErrorStreamAndBeforeReading) {
   io.writeList(6, {" question"});
   std::string a(6, ' ');
   io.readFormatted(5, "(a6)", {&a});
-  io.writeList(6, {"two"});
-  io.reportStop("ORIGIN error: zero scale");
   EXPECT_EQ(log,
             "out: one\n"
             "err:to the error stream\n"
-            "out:  question\n"
-            "out: two\n"
-            "err:STOP ORIGIN error: zero scale statement executed\n");
+            "out:  question\n");
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "example/example.hpp"
-#include "run_support.hpp"
+#include "support/run.hpp"
 
 namespace {
 
@@ -36,7 +36,7 @@ TEST_F(ExampleRun, TrueFaultRecoversTheTargetAndAWrongStartDoesNot) {
   // integration, to about 0.99 for displacement. 0.95 leaves room for that
   // and still fails any misplaced or misweighted copy: moving the rupture
   // start by one subfault along strike already costs more.
-  RunFolder truth("example_true");
+  RunFolder truth;
   const Outcome good = run(truth.path(), example::makeExample().params);
   ASSERT_EQ(good.status, 0) << good.errors;
   const Fit fit = correlations(good.transcript);
@@ -49,7 +49,7 @@ TEST_F(ExampleRun, TrueFaultRecoversTheTargetAndAWrongStartDoesNot) {
   // Starting the rupture at the far end of the fault reverses its
   // directivity at the station: the copies arrive spread out and in another
   // order, and the correlation drops to about 0.5-0.7 whatever the lag.
-  RunFolder wrong("example_wrong");
+  RunFolder wrong;
   const Outcome bad = run(wrong.path(), example::makeExample().wrongStart);
   ASSERT_EQ(bad.status, 0) << bad.errors;
   const Fit off = correlations(bad.transcript);
@@ -61,7 +61,7 @@ TEST_F(ExampleRun, TrueFaultRecoversTheTargetAndAWrongStartDoesNot) {
 
 TEST_F(ExampleRun, FiguresPassGhostscript) {
   if (!haveGhostscript()) GTEST_SKIP() << "Ghostscript (gs) is not installed";
-  RunFolder folder("example_gs");
+  RunFolder folder;
   const Outcome o = run(folder.path(), example::makeExample().params);
   ASSERT_EQ(o.status, 0) << o.errors;
   expectFiguresPassGhostscript(folder.path());

@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "run_support.hpp"
+#include "support/run.hpp"
 
 namespace {
 
@@ -24,7 +24,7 @@ TEST_P(RealData, SuggestedParametersGiveAPartialButRealFit) {
   if (!fs::exists(kRealData / "params_clc_ns.txt")) GTEST_SKIP() << "skipped: no real records in " << kRealData.string();
   if (!fs::exists(kProgram)) GTEST_SKIP() << "egfsim not built at " << kProgram;
   const std::string component = GetParam(), params = "params_clc_" + component + ".txt";
-  RunFolder folder("realdata_" + component);
+  RunFolder folder;
   for (const std::string& name : {params, "clc_m71_" + component + ".kib", "clc_m50_" + component + ".kib"})
     fs::copy_file(kRealData / name, folder.path() / name);
   const Outcome o = runProgram(folder.path(), params + "\nobs\nRidgecrest\nsyn\nRidgecrest\n");

@@ -10,7 +10,6 @@
 #include "kibtrace.hpp"
 #include "random.hpp"
 #include "synthesis/synthesis.hpp"
-#include "textio/textio.hpp"
 
 namespace example {
 
@@ -33,7 +32,7 @@ float real(const std::string& text) {
   return static_cast<float>(v);
 }
 
-float radians(const std::string& degrees) { return real(degrees) * run::kDegToRad; }
+float radians(const std::string& degrees) { return real(degrees) * model::kDegToRad; }
 
 // The element event: a magnitude-4 earthquake at the target's hypocentre,
 // 22.4 km from the station (20 km epicentral, 10 km deep). With vs 3.5 km/s
@@ -108,8 +107,8 @@ std::string parameterFile(const ExampleFault& f) {
   return s.str();
 }
 
-run::Params parameters(const ExampleFault& f) {
-  run::Params p;
+model::Params parameters(const ExampleFault& f) {
+  model::Params p;
   p.iuwav = 21;
   p.iuspc = 22;
   p.nevnt = 1;
@@ -142,15 +141,15 @@ run::Params parameters(const ExampleFault& f) {
   p.cfac = real(f.cfac);
   p.vs = real(f.vs);
   p.vr = real(f.vr);
-  p.ird = f.ird;
-  p.ipfm = f.ipfm;
+  p.ird = static_cast<model::Rupture>(f.ird);
+  p.ipfm = static_cast<model::Radiation>(f.ipfm);
   p.rm = real(f.rm);
   p.pm = radians(f.pm);
   p.ra = p.rm;
   p.pa = p.pm;
   const float cmp = real(f.cmp);
-  p.cmp = (cmp == run::kVerticalUp || cmp == run::kVerticalDown) ? cmp : cmp * run::kDegToRad;
-  p.imdl = f.imdl;
+  p.cmp = (cmp == model::kVerticalUp || cmp == model::kVerticalDown) ? cmp : cmp * model::kDegToRad;
+  p.imdl = static_cast<model::TimeFunction>(f.imdl);
   p.ksm = p.ksa = 400;
   p.kem = p.kea = 4400;
   p.IS = 400;
@@ -162,14 +161,10 @@ run::Params parameters(const ExampleFault& f) {
 std::vector<double> elementAcceleration() { return makeElement(elementSpec()); }
 
 std::vector<double> modelTarget(const ExampleFault& fault, const std::vector<float>& element) {
-  const run::Params p = parameters(fault);
+  const model::Params p = parameters(fault);
   const float dt = 1.0f / static_cast<float>(kSamplesPerSecond);
 
-  std::istringstream noInput;
-  std::ostringstream console;
-  textio::Channels io(noInput, console, console);
-  synthesis::SubfaultModel model;
-  synthesis::sourceModel(io, p, dt, model);
+  const synthesis::SubfaultModel model = synthesis::sourceModel(p, dt);
 
   // Placement and weights of every copy as the summation forms them, in the
   // same single-precision steps, so that each copy lands on the same sample.
@@ -178,7 +173,7 @@ std::vector<double> modelTarget(const ExampleFault& fault, const std::vector<flo
   if (ntt <= 0 || ntt > synthesis::kMaxShifts) throw std::logic_error("example: ntt out of range");
   const float dtau = span / static_cast<float>(ntt);
   std::vector<float> ft(ntt);
-  synthesis::weights(p.imdl, p.nt, ntt, ft);
+  synthesis::weights(static_cast<int>(p.imdl), p.nt, ntt, ft);
 
   std::vector<float> da(element.size());
   for (std::size_t m = 0; m < element.size(); ++m) da[m] = element[m] * p.cfac;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "run/params.hpp"
+#include "model/params.hpp"
 
 namespace example {
 
@@ -50,7 +50,7 @@ std::string parameterFile(const ExampleFault& fault);
 
 // The parameter set that a run reads from parameterFile(fault), with the
 // angles in radians as after reading.
-run::Params parameters(const ExampleFault& fault);
+model::Params parameters(const ExampleFault& fault);
 
 // The element acceleration (cm/s/s, double precision) before it is written.
 std::vector<double> elementAcceleration();

@@ -1,0 +1,27 @@
+// egfsim's transcript of the stages, written from their results: the lines
+// each stage reports, in the order and with the bytes of the console
+// program, including those of a stage that was refused part-way.
+#pragma once
+
+#include <array>
+
+#include "core/simulation.hpp"
+#include "model/params.hpp"
+#include "records/records.hpp"
+#include "textio/stop.hpp"
+#include "textio/textio.hpp"
+
+namespace run {
+
+// The means a record's preparation removed (the record's, then those of the
+// copies named by `names`), and the filter's complaint once per series when
+// its design was refused.
+void reportPreparation(textio::Channels& io, const model::Params& p,
+                       const records::PreparedRecord& r, const std::array<const char*, 3>& names);
+
+// The transcript of the simulation's stages, as far as they got; `refusal`
+// is the refusal that stopped them, if one did.
+void reportSimulation(textio::Channels& io, const model::Params& p, const core::Simulation& sim,
+                      const textio::InputRejected* refusal);
+
+}  // namespace run

@@ -1,0 +1,74 @@
+// Files for tests: a temporary folder removed afterwards, whole-file reading
+// and writing, and the nan/inf check of written figures.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+namespace fs = std::filesystem;
+
+inline std::string readFile(const fs::path& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+inline void writeFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A fresh, empty folder under the temporary directory, removed at the end;
+// `enter` makes it the working folder meanwhile (figure files are written
+// into the working folder).
+class TempFolder {
+ public:
+  explicit TempFolder(bool enter = false) : previous_(fs::current_path()) {
+    std::string name = (fs::temp_directory_path() / "egf_test_XXXXXX").string();
+    if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = name;
+    if (enter) fs::current_path(path_);
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    fs::current_path(previous_, ec);
+    fs::permissions(path_, fs::perms::owner_all, ec);
+    fs::remove_all(path_, ec);
+  }
+  TempFolder(const TempFolder&) = delete;
+  const fs::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  std::string write(const std::string& name, const std::string& text) const {
+    writeFile(path_ / name, text);
+    return file(name);
+  }
+  std::string read(const std::string& name) const { return readFile(path_ / name); }
+  std::vector<std::string> entries() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  fs::path previous_, path_;
+};
+
+// True when `text` holds "nan" or "inf" in any case: a zero peak or an
+// overflow that reached a figure.
+inline bool hasNanOrInf(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text.find("nan") != std::string::npos || text.find("inf") != std::string::npos;
+}
+
+}  // namespace testsupport
