@@ -13,6 +13,12 @@
 
 #include "report/report.hpp"
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer: fontconfig, which cairo's text goes through, keeps
+// a few process-wide objects it never frees; they are its own, not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
 namespace report {
 namespace {
 
