@@ -132,6 +132,9 @@ TEST(Report, SilentSyntheticGivesNullsNotNan) {
   for (const auto& v : m["psa_ln_ratio"]) EXPECT_TRUE(v.is_null());
   EXPECT_TRUE(m["anderson"]["overall"].is_null());
   EXPECT_EQ(m.dump().find("nan"), std::string::npos);
+  const Folder dir;  // the page is drawn all the same
+  report::writeReport(dir.path, fx.c);
+  EXPECT_GT(fs::file_size(dir.path / "report.pdf"), 1000u);
 }
 
 TEST(Report, UnwritableFolderIsNamed) {
