@@ -1,65 +1,40 @@
 // SAC records, binary (either byte order) and alphanumeric.
 //
-// The header is 158 words: 70 floats, 40 integers (the last five of which
-// are logicals), then 192 characters of names (kstnm 8, kevnm 16, then
-// twenty-one names of 8). The binary form stores the words as 4-byte values
-// in the byte order of the machine that wrote them; the header version word
-// (nvhdr, 6 or 7) tells which. Version 7 files may carry a footer of 22
-// doubles after the samples. The samples follow the header as floats.
-#include <array>
+// The header layout lives in sacio. The binary form stores the words as
+// 4-byte values in the byte order of the machine that wrote them; the
+// header version word (nvhdr, 6 or 7) tells which. Version 7 files may
+// carry a footer of 22 doubles after the samples. The alphanumeric form
+// writes the same words as text lines.
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <cstdint>
 #include <climits>
+#include <optional>
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "sacio/sacio.hpp"
 
 namespace convert {
 namespace {
 
 using detail::refuse;
-
-constexpr int kFloatWords = 70;
-constexpr int kIntWords = 40;
-constexpr std::size_t kNameBytes = 192;
-constexpr std::size_t kHeaderBytes = 4 * (kFloatWords + kIntWords) + kNameBytes;  // 632
-constexpr std::size_t kFooterBytes = 22 * 8;  // version 7: 22 doubles after the samples
-
-constexpr float kUndefFloat = -12345.0f;
-constexpr int kUndefInt = -12345;
-
-// Float word indices.
-constexpr int kDelta = 0, kB = 5, kO = 7;
-// Integer word indices (counted from the first integer word).
-constexpr int kNzyear = 0, kNzjday = 1, kNzhour = 2, kNzmin = 3, kNzsec = 4, kNzmsec = 5;
-constexpr int kNvhdr = 6, kNpts = 9, kIftype = 15, kIdep = 16, kLeven = 35;
-// Byte offsets in the name block.
-constexpr std::size_t kKstnm = 0, kKevnm = 8, kKcmpnm = 160, kKnetwk = 168;
-
-// Enumerated values of iftype and idep.
-constexpr int kItime = 1;
-constexpr int kIunkn = 5, kIdisp = 6, kIvel = 7, kIacc = 8, kIvolts = 50;
-
-struct SacHeader {
-  std::array<float, kFloatWords> f{};
-  std::array<std::int32_t, kIntWords> i{};
-  std::string names;  // 192 characters
-};
-
-std::uint32_t word(std::string_view bytes, std::size_t offset, bool swap) {
-  std::uint32_t w;
-  std::memcpy(&w, bytes.data() + offset, 4);
-  return swap ? __builtin_bswap32(w) : w;
-}
-
-bool knownVersion(std::int32_t v) { return v == 6 || v == 7; }
+using sacio::kFloatWords;
+using sacio::kIntWords;
+using sacio::kHeaderBytes;
+using sacio::kFooterBytes;
+using sacio::kUndefFloat;
+using sacio::kUndefInt;
+using sacio::kDelta, sacio::kB, sacio::kO;
+using sacio::kNzyear, sacio::kNzjday, sacio::kNzhour, sacio::kNzmin, sacio::kNzsec, sacio::kNzmsec;
+using sacio::kNvhdr, sacio::kNpts, sacio::kIftype, sacio::kIdep, sacio::kLeven;
+using sacio::kItime, sacio::kIunkn, sacio::kIdisp, sacio::kIvel, sacio::kIacc, sacio::kIvolts;
+using sacio::knownVersion;
+using SacHeader = sacio::Header;
 
 // A name field: "-12345" (undefined) and blanks give an empty text.
-std::string name(const std::string& block, std::size_t offset, std::size_t length) {
-  std::string s = detail::printable(std::string_view(block).substr(offset, length));
+std::string name(const SacHeader& h, sacio::NameField field) {
+  std::string s = detail::printable(h.name(field));
   if (s == "-12345") s.clear();
   return s;
 }
@@ -103,10 +78,10 @@ Trace traceFromHeader(const SacHeader& h, std::string_view source, std::string f
     t.unitOrigin = "the SAC header idep " + std::to_string(idep) + " is not a unit";
   }
 
-  t.station = name(h.names, kKstnm, 8);
-  t.eventName = name(h.names, kKevnm, 16);
-  t.component = name(h.names, kKcmpnm, 8);
-  t.network = name(h.names, kKnetwk, 8);
+  t.station = name(h, sacio::kKstnm);
+  t.eventName = name(h, sacio::kKevnm);
+  t.component = name(h, sacio::kKcmpnm);
+  t.network = name(h, sacio::kKnetwk);
 
   const auto& n = h.i;
   const bool timeSet = n[kNzyear] >= 1 && n[kNzyear] <= 9999 && n[kNzjday] >= 1 &&
@@ -139,22 +114,11 @@ Trace readSacBinary(std::string_view bytes, std::string_view source) {
   if (bytes.size() < kHeaderBytes)
     refuse(source, "SAC binary file of " + std::to_string(bytes.size()) +
                        " bytes is shorter than the 632-byte header");
-  const std::size_t versionAt = 4 * (kFloatWords + kNvhdr);
-  bool swap;
-  if (knownVersion(static_cast<std::int32_t>(word(bytes, versionAt, false))))
-    swap = false;
-  else if (knownVersion(static_cast<std::int32_t>(word(bytes, versionAt, true))))
-    swap = true;
-  else
+  const std::optional<bool> order = sacio::needsSwap(bytes);
+  if (!order)
     refuse(source, "not a SAC binary file: the header version word is neither 6 nor 7 in either byte order");
-
-  SacHeader h;
-  for (int k = 0; k < kFloatWords; ++k)
-    h.f[k] = std::bit_cast<float>(word(bytes, 4 * static_cast<std::size_t>(k), swap));
-  for (int k = 0; k < kIntWords; ++k)
-    h.i[k] = static_cast<std::int32_t>(
-        word(bytes, 4 * static_cast<std::size_t>(kFloatWords + k), swap));
-  h.names = std::string(bytes.substr(4 * (kFloatWords + kIntWords), kNameBytes));
+  const bool swap = *order;
+  const SacHeader h = sacio::decodeHeader(bytes, swap);
 
   const bool littleEndianFile = (std::endian::native == std::endian::little) != swap;
   const std::int32_t npts = h.i[kNpts];
@@ -171,7 +135,7 @@ Trace readSacBinary(std::string_view bytes, std::string_view source) {
                                            (littleEndianFile ? "little-endian" : "big-endian"));
   t.samples.resize(static_cast<std::size_t>(npts));
   for (std::size_t k = 0; k < t.samples.size(); ++k)
-    t.samples[k] = std::bit_cast<float>(word(bytes, kHeaderBytes + 4 * k, swap));
+    t.samples[k] = sacio::sample(bytes, k, swap);
   checkSamples(t.samples, source);
   return t;
 }
@@ -184,6 +148,7 @@ Trace readSacAlpha(std::string_view text, std::string_view source) {
     refuse(source, "SAC alphanumeric file of " + std::to_string(lines.size()) +
                        " lines is shorter than the 30-line header");
   SacHeader h;
+  h.names.clear();
   for (std::size_t l = 0; l < kFloatLines + kIntLines; ++l) {
     const auto tok = detail::tokens(lines[l]);
     if (tok.size() != 5)

@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "sacio/sacio.hpp"
 
 namespace convert {
 namespace {
@@ -92,13 +91,8 @@ InputFormat detectFormat(std::string_view contents) {
   if (contents.size() >= 48 &&
       ms_detect(contents.data(), static_cast<int>(std::min<std::size_t>(contents.size(), 1 << 20))) >= 0)
     return InputFormat::MiniSeed;
-  constexpr std::size_t kHeaderBytes = 632, kVersionAt = 4 * (70 + 6);
-  if (contents.size() >= kHeaderBytes) {
-    std::uint32_t w;
-    std::memcpy(&w, contents.data() + kVersionAt, 4);
-    const std::uint32_t s = __builtin_bswap32(w);
-    if (w == 6 || w == 7 || s == 6 || s == 7) return InputFormat::SacBinary;
-  }
+  // A SAC binary header's version word reads 6 or 7 in one byte order.
+  if (contents.size() >= sacio::kHeaderBytes && sacio::needsSwap(contents)) return InputFormat::SacBinary;
   // Only the head of a text decides.
   const auto lines = detail::splitLines(contents.substr(0, std::min<std::size_t>(contents.size(), 8192)));
   if (contents.rfind("Origin Time", 0) == 0) return InputFormat::Knet;

@@ -30,6 +30,10 @@ constexpr std::array kOptions = {
            [](CommandLine& c, std::string_view) { c.action = CommandLine::Action::Help; }},
     Option{"--version", "", "print the version",
            [](CommandLine& c, std::string_view) { c.action = CommandLine::Action::Version; }},
+    Option{"--series", "DIR", "after the run, the series as SAC files and series.csv in DIR",
+           [](CommandLine& c, std::string_view dir) { c.folders.series = std::string(dir); }},
+    Option{"--report", "DIR", "after the run, metrics.json, report.pdf and report.svg in DIR",
+           [](CommandLine& c, std::string_view dir) { c.folders.report = std::string(dir); }},
 };
 
 const Option* findOption(std::string_view name) {
@@ -55,12 +59,15 @@ CommandLine parseCommandLine(std::span<const std::string_view> args) {
     if (arg.starts_with("-")) {
       const Option* o = findOption(arg);
       if (o == nullptr) return usage("unknown option " + std::string(arg));
+      if (c.parameterFile && !o->value.empty())
+        return usage(std::string(arg) + " must come before the parameter file");
       if (o->value.empty()) {
         if (args.size() != 1) return usage(std::string(arg) + " stands alone");
         o->apply(c, {});
         continue;
       }
-      if (i + 1 == args.size()) return usage(std::string(arg) + " needs " + std::string(o->value));
+      if (i + 1 == args.size() || args[i + 1].empty())
+        return usage(std::string(arg) + " needs " + std::string(o->value));
       o->apply(c, args[++i]);
       continue;
     }
@@ -97,7 +104,9 @@ it runs without asking, as if PARAMFILE and four blank answers were typed.
 
 The parameter file names the two KIBTRACE records and the figure units; the
 run writes the transcript on the console and the PostScript figures to
-fort.N (N: the units on the parameter file's first line).
+fort.N (N: the units on the parameter file's first line). Options come
+before PARAMFILE; their folders are made when missing and written only
+after a normal end of the run.
 
 Options:
 )";
@@ -109,7 +118,8 @@ Options:
   }
   text += R"(
 Exit status: 0 normal run; 1 fatal input/output error (a four-line report
-and the file line it concerns on standard error); 2 input that cannot give a
+and the file line it concerns on standard error) or an output folder that
+cannot be written (one line naming it); 2 input that cannot give a
 meaningful run, or a wrong command line (one line on standard error).
 
 Manual: docs/manual.md in the source tree, share/doc/egfsim once installed.
@@ -139,9 +149,9 @@ int runCommandLine(std::span<const std::string_view> args, std::istream& in, std
     case CommandLine::Action::Run:
       break;
   }
-  if (!c.parameterFile) return runProgram(in, out, err);
+  if (!c.parameterFile) return runProgram(in, out, err, c.folders);
   std::istringstream answers(dialogueAnswers(*c.parameterFile));
-  return runProgram(answers, out, err);
+  return runProgram(answers, out, err, c.folders);
 }
 
 }  // namespace run

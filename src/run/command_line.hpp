@@ -1,5 +1,7 @@
 // egfsim's command line: no argument holds the console dialogue; one
-// parameter file name answers it; --help and --version print and end.
+// parameter file name answers it; --help and --version print and end;
+// --series DIR and --report DIR, before the parameter file, ask for the
+// series files and the comparison report after a normal end.
 #pragma once
 
 #include <iosfwd>
@@ -7,6 +9,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "run/driver.hpp"
 
 namespace run {
 
@@ -16,6 +20,8 @@ struct CommandLine {
   // With Run: the parameter file that answers the dialogue's first question
   // (the other four answers blank); none: the dialogue is read from the console.
   std::optional<std::string> parameterFile;
+  // With Run: where the series files and the report go (empty: not asked).
+  OutputFolders folders;
   // With Usage: what was wrong, for the one usage line.
   std::string problem;
 };
@@ -23,7 +29,7 @@ struct CommandLine {
 // Reads the arguments after the program name.
 CommandLine parseCommandLine(std::span<const std::string_view> args);
 
-// "usage: egfsim --help | --version | [PARAMFILE]"
+// "usage: egfsim --help | --version | [--series DIR] [--report DIR] [PARAMFILE]"
 std::string usageLine();
 // The --help text, several lines, ending in a newline.
 std::string helpText();

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -55,7 +56,7 @@ Answers holdDialogue(textio::Channels& io) {
   return a;
 }
 
-void execute(textio::Channels& io) {
+void execute(textio::Channels& io, Finished* finished) {
   const Answers answers = holdDialogue(io);
 
   model::Params p;
@@ -66,6 +67,7 @@ void execute(textio::Channels& io) {
 
   records::RecordHeader header;
   const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);
+  const records::RecordHeader targetHeader = header;
   io.writeList(kConsoleOut, {"dt=", target.dt});
   const records::PreparedRecord observed = prepareReported(
       io, p, target, records::targetPreparation(p), {"dm sum =", "dmm sum =", "dmmm sum ="}, p.fmain);
@@ -105,14 +107,20 @@ void execute(textio::Channels& io) {
     io.writeList(kConsoleOut, {"continue writing"});
     figures::spectrumFigure(io, device, p, motions, texts);
   }
+  if (finished) *finished = {p, targetHeader, header, observed, elementMotion, sim};
 }
 
-int runProgram(std::istream& in, std::ostream& out, std::ostream& err) {
+int runProgram(std::istream& in, std::ostream& out, std::ostream& err,
+               const OutputFolders& folders) {
   textio::Channels io(in, out, err);
   try {
-    execute(io);
+    const bool outputs = !folders.series.empty() || !folders.report.empty();
+    auto finished = outputs ? std::make_unique<Finished>() : nullptr;
+    execute(io, finished.get());
     io.closeAll();
-    return textio::kExitNormal;
+    if (!outputs) return textio::kExitNormal;
+    out.flush();
+    return writeOutputs(*finished, folders, err);
   } catch (const textio::IoError& e) {
     out.flush();
     err << e.report();

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "core/simulation.hpp"
+#include "model/params.hpp"
+#include "records/records.hpp"
 #include "textio/textio.hpp"
 
 namespace run {
@@ -21,12 +24,32 @@ struct Answers {
 // Asks the five questions on the console and echoes each answer.
 Answers holdDialogue(textio::Channels& io);
 
+// What a finished run leaves for the series files and the report.
+struct Finished {
+  model::Params p;
+  records::RecordHeader targetHeader, elementHeader;
+  records::PreparedRecord observed, element;  // the element times cfac
+  core::Simulation simulation;
+};
+
 // Carries out one run. Early ends travel as the exceptions of textio/stop.hpp.
-void execute(textio::Channels& io);
+// When `finished` is given it receives the run's data at the end.
+void execute(textio::Channels& io, Finished* finished = nullptr);
+
+// Folders for the series files and the report; empty: not asked for.
+struct OutputFolders {
+  std::string series, report;
+};
+
+// Writes the asked-for series files and report of a finished run. Returns
+// 0, or 1 after one line on `err` naming a folder that cannot be written.
+int writeOutputs(const Finished& run, const OutputFolders& folders, std::ostream& err);
 
 // Runs the program on the given console streams and returns its exit status:
-// 0 after a normal run (or a stop with a text), 1 after a fatal I/O report,
-// 2 after a rejected input.
-int runProgram(std::istream& in, std::ostream& out, std::ostream& err);
+// 0 after a normal run, 1 after a fatal I/O report or an output folder that
+// cannot be written, 2 after a rejected input. The series and the report
+// are written only after a normal end of the run.
+int runProgram(std::istream& in, std::ostream& out, std::ostream& err,
+               const OutputFolders& folders = {});
 
 }  // namespace run

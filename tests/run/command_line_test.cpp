@@ -26,7 +26,7 @@ Outcome runWith(std::vector<std::string_view> args, const std::string& console =
 }
 
 TEST(CommandLine, HelpVersionAndUsage) {
-  const std::string usage = "usage: egfsim --help | --version | [PARAMFILE]";
+  const std::string usage = "usage: egfsim --help | --version | [--series DIR] [--report DIR] [PARAMFILE]";
   const Outcome help = runWith({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind(usage + "\n", 0), 0u);
@@ -40,6 +40,9 @@ TEST(CommandLine, HelpVersionAndUsage) {
       {{"--help", "a.prm"}, "--help stands alone"},
       {{"a.prm", "--version"}, "--version stands alone"},
       {{"a\nb"}, "a parameter file name cannot hold a line break"},
+      {{"a.prm", "--report", "r"}, "--report must come before the parameter file"},
+      {{"--series"}, "--series needs DIR"},
+      {{"--report", "", "a.prm"}, "--report needs DIR"},
   };
   for (const auto& [args, problem] : wrong)
     EXPECT_EQ(runWith(args), (Outcome{2, "", "egfsim: " + problem + "; " + usage + "\n"}));

@@ -1,0 +1,170 @@
+// Response spectra, Fourier spectra and their smoothing, energy integrals
+// and the band pass.
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <limits>
+
+#include "fft/real_fft.hpp"
+#include "metrics/metrics.hpp"
+
+namespace metrics {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::size_t nextPowerOfTwo(std::size_t n) {
+  std::size_t m = 1;
+  while (m < n) m *= 2;
+  return m;
+}
+
+// The half spectrum (m/2 + 1 values) of x zero-padded to m.
+std::vector<std::complex<double>> forward(std::span<const double> x, std::size_t m) {
+  fft::Buffer<double> in(m);
+  std::copy(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(x.size(), m)), in.data());
+  fft::Buffer<fft::Complex> out(m / 2 + 1);
+  fft::RealFft(static_cast<int>(m)).forward(in.data(), out.data());
+  return {out.data(), out.data() + out.size()};
+}
+
+// The real series of length m of a half spectrum, divided by m.
+std::vector<double> inverse(const std::vector<std::complex<double>>& half, std::size_t m) {
+  fft::Buffer<fft::Complex> in(half.size());
+  std::copy(half.begin(), half.end(), in.data());
+  fft::Buffer<double> out(m);
+  fft::RealFft(static_cast<int>(m)).inverse(in.data(), out.data());
+  std::vector<double> y(out.data(), out.data() + m);
+  for (double& v : y) v /= static_cast<double>(m);
+  return y;
+}
+
+}  // namespace
+
+double peak(std::span<const double> x) {
+  double p = 0.0;
+  for (double v : x) p = std::max(p, std::fabs(v));
+  return p;
+}
+
+std::vector<double> logSpaced(double first, double last, int count) {
+  std::vector<double> v(static_cast<std::size_t>(count));
+  const double a = std::log10(first), b = std::log10(last);
+  for (int k = 0; k < count; ++k)
+    v[static_cast<std::size_t>(k)] = count == 1 ? first : std::pow(10.0, a + (b - a) * k / (count - 1));
+  return v;
+}
+
+double oscillatorPeak(std::span<const double> acc, double dt, double period, double z) {
+  const double w = 2.0 * kPi / period;
+  const double root = std::sqrt(1.0 - z * z);
+  const double wd = w * root;
+  const double r = z / root;
+  const double E = std::exp(-z * w * dt), S = std::sin(wd * dt), C = std::cos(wd * dt);
+  const double a11 = E * (r * S + C), a12 = E * S / wd;
+  const double a21 = -w * E * S / root, a22 = E * (C - r * S);
+  const double p = (2.0 * z * z - 1.0) / (w * w * dt), q = 2.0 * z / (w * w * w * dt);
+  const double w2 = 1.0 / (w * w);
+  const double b11 = E * ((p + z / w) * S / wd + (q + w2) * C) - q;
+  const double b12 = -E * (p * S / wd + q * C) - w2 + q;
+  const double b21 = E * ((p + z / w) * (C - r * S) - (q + w2) * (wd * S + z * w * C)) + 1.0 / (w * w * dt);
+  const double b22 = -E * (p * (C - r * S) - q * (wd * S + z * w * C)) - 1.0 / (w * w * dt);
+  double u = 0.0, v = 0.0, best = 0.0;
+  for (std::size_t k = 0; k + 1 < acc.size(); ++k) {
+    const double un = a11 * u + a12 * v + b11 * acc[k] + b12 * acc[k + 1];
+    const double vn = a21 * u + a22 * v + b21 * acc[k] + b22 * acc[k + 1];
+    u = un;
+    v = vn;
+    best = std::max(best, std::fabs(u));
+  }
+  return best;
+}
+
+std::vector<double> pseudoSpectralAcceleration(std::span<const double> acc, double dt,
+                                               std::span<const double> periods, double damping) {
+  std::vector<double> psa(periods.size(), kNaN);
+  if (peak(acc) == 0.0) return psa;
+  for (std::size_t k = 0; k < periods.size(); ++k) {
+    const double w = 2.0 * kPi / periods[k];
+    psa[k] = w * w * oscillatorPeak(acc, dt, periods[k], damping);
+  }
+  return psa;
+}
+
+Spectrum fourierAmplitude(std::span<const double> x, double dt) {
+  const std::size_t m = nextPowerOfTwo(std::max<std::size_t>(x.size(), 2));
+  const auto half = forward(x, m);
+  Spectrum s;
+  s.frequency.resize(half.size());
+  s.amplitude.resize(half.size());
+  for (std::size_t j = 0; j < half.size(); ++j) {
+    s.frequency[j] = static_cast<double>(j) / (static_cast<double>(m) * dt);
+    s.amplitude[j] = std::abs(half[j]) * dt;
+  }
+  return s;
+}
+
+std::vector<double> konnoOhmachi(const Spectrum& s, std::span<const double> centres, double b) {
+  std::vector<double> out(centres.size(), kNaN);
+  // The window's first zeros lie where b log10(f / fc) = +-pi.
+  const double reach = kPi / b;
+  for (std::size_t c = 0; c < centres.size(); ++c) {
+    const double fc = centres[c];
+    const double lo = fc * std::pow(10.0, -reach), hi = fc * std::pow(10.0, reach);
+    const auto first = std::lower_bound(s.frequency.begin(), s.frequency.end(), lo);
+    double sw = 0.0, swa = 0.0;
+    for (auto it = first; it != s.frequency.end() && *it <= hi; ++it) {
+      const double f = *it;
+      if (f <= 0.0) continue;
+      const double x = b * std::log10(f / fc);
+      const double w = x == 0.0 ? 1.0 : std::pow(std::sin(x) / x, 4);
+      const std::size_t j = static_cast<std::size_t>(it - s.frequency.begin());
+      sw += w;
+      swa += w * s.amplitude[j];
+    }
+    if (sw > 0.0) out[c] = swa / sw;
+  }
+  return out;
+}
+
+std::vector<double> cumulativeSquare(std::span<const double> x, double dt) {
+  std::vector<double> c(x.size(), 0.0);
+  for (std::size_t k = 1; k < x.size(); ++k)
+    c[k] = c[k - 1] + 0.5 * (x[k - 1] * x[k - 1] + x[k] * x[k]) * dt;
+  return c;
+}
+
+double energyTime(std::span<const double> c, double dt, double fraction) {
+  if (c.empty() || !(c.back() > 0.0)) return kNaN;
+  const double level = fraction * c.back();
+  for (std::size_t k = 1; k < c.size(); ++k) {
+    if (c[k] >= level) {
+      const double step = c[k] - c[k - 1];
+      const double part = step > 0.0 ? (level - c[k - 1]) / step : 0.0;
+      return (static_cast<double>(k - 1) + part) * dt;
+    }
+  }
+  return static_cast<double>(c.size() - 1) * dt;
+}
+
+double significantDuration(std::span<const double> acc, double dt) {
+  const auto c = cumulativeSquare(acc, dt);
+  return energyTime(c, dt, 0.95) - energyTime(c, dt, 0.05);
+}
+
+std::vector<double> bandPass(std::span<const double> x, double dt, double low, double high) {
+  if (x.empty()) return {};
+  const std::size_t m = nextPowerOfTwo(2 * x.size());
+  auto half = forward(x, m);
+  for (std::size_t j = 0; j < half.size(); ++j) {
+    const double f = static_cast<double>(j) / (static_cast<double>(m) * dt);
+    const double h = std::pow(f / low, 8), l = std::pow(f / high, 8);
+    half[j] *= (h / (1.0 + h)) / (1.0 + l);
+  }
+  auto y = inverse(half, m);
+  y.resize(x.size());
+  return y;
+}
+
+}  // namespace metrics

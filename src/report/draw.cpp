@@ -1,0 +1,353 @@
+// The report page, A4 portrait, drawn with cairo into PDF or SVG: a text
+// block, the three waveforms of observed and synthetic motion overlaid, the
+// smoothed Fourier spectra, the response spectra and their log ratio.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+
+#include "report/report.hpp"
+
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer: fontconfig, which cairo's text goes through, keeps
+// a few process-wide objects it never frees; they are its own, not ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+
+namespace report {
+namespace {
+
+using nlohmann::json;
+
+constexpr double kPageWidth = 595.28, kPageHeight = 841.89;  // A4 in points
+constexpr double kLeft = 72, kRight = 560;
+struct Colour {
+  double r, g, b;
+};
+constexpr Colour kObserved{0, 0, 0}, kSynthetic{0.80, 0.10, 0.10}, kGrey{0.6, 0.6, 0.6};
+
+std::string format(const char* fmt, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+std::string value(const json& v, const char* fmt) {
+  return v.is_number() ? format(fmt, v.get<double>()) : std::string("-");
+}
+
+std::vector<double> doubles(const json& a) {
+  std::vector<double> v;
+  for (const auto& x : a) v.push_back(x.is_number() ? x.get<double>() : std::nan(""));
+  return v;
+}
+
+void text(cairo_t* cr, double x, double y, const std::string& s, double size, bool bold = false,
+          double align = 0.0, double angle = 0.0) {
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
+                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, size);
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, s.c_str(), &e);
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  cairo_rotate(cr, angle);
+  cairo_move_to(cr, -align * e.x_advance, 0);
+  cairo_show_text(cr, s.c_str());
+  cairo_restore(cr);
+}
+
+// A rectangle of the page with a linear or logarithmic scale on each axis.
+struct Frame {
+  double x0, y0, w, h;  // page points, y0 the top
+  double xmin, xmax, ymin, ymax;
+  bool xlog, ylog;
+
+  double px(double x) const {
+    const double f = xlog ? std::log10(x / xmin) / std::log10(xmax / xmin) : (x - xmin) / (xmax - xmin);
+    return x0 + f * w;
+  }
+  double py(double y) const {
+    const double f = ylog ? std::log10(y / ymin) / std::log10(ymax / ymin) : (y - ymin) / (ymax - ymin);
+    return y0 + h - f * h;
+  }
+  bool usable(double x, double y) const {
+    return std::isfinite(x) && std::isfinite(y) && (!xlog || x > 0) && (!ylog || y > 0);
+  }
+};
+
+// Tick values: decades on a log axis, 1-2-5 steps (about five) on a linear one.
+std::vector<double> ticks(double lo, double hi, bool log) {
+  std::vector<double> t;
+  if (log) {
+    for (double d = std::pow(10.0, std::floor(std::log10(lo) + 1e-9)); d <= hi * 1.0001; d *= 10)
+      if (d >= lo * 0.9999) t.push_back(d);
+    return t;
+  }
+  const double raw = (hi - lo) / 5.0;
+  const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+  const double step = raw / mag < 1.5 ? mag : raw / mag < 3.5 ? 2 * mag : raw / mag < 7.5 ? 5 * mag : 10 * mag;
+  for (double v = std::ceil(lo / step - 1e-9) * step; v <= hi + 1e-9 * step; v += step)
+    t.push_back(std::fabs(v) < 1e-12 * step ? 0.0 : v);
+  return t;
+}
+
+std::string tickText(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
+void drawFrame(cairo_t* cr, const Frame& f, const std::string& xlabel, const std::string& ylabel,
+               bool xnumbers = true) {
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_set_line_width(cr, 0.6);
+  cairo_rectangle(cr, f.x0, f.y0, f.w, f.h);
+  cairo_stroke(cr);
+  cairo_set_line_width(cr, 0.4);
+  for (double x : ticks(f.xmin, f.xmax, f.xlog)) {
+    const double p = f.px(x);
+    cairo_move_to(cr, p, f.y0 + f.h);
+    cairo_line_to(cr, p, f.y0 + f.h - 3);
+    cairo_stroke(cr);
+    if (xnumbers) text(cr, p, f.y0 + f.h + 9, tickText(x), 7, false, 0.5);
+  }
+  for (double y : ticks(f.ymin, f.ymax, f.ylog)) {
+    const double p = f.py(y);
+    cairo_move_to(cr, f.x0, p);
+    cairo_line_to(cr, f.x0 + 3, p);
+    cairo_stroke(cr);
+    text(cr, f.x0 - 2, p + 2.5, tickText(y), 7, false, 1.0);
+  }
+  if (!xlabel.empty()) text(cr, f.x0 + f.w / 2, f.y0 + f.h + 19, xlabel, 8, false, 0.5);
+  if (!ylabel.empty()) text(cr, f.x0 - 30, f.y0 + f.h / 2, ylabel, 8, false, 0.5, -M_PI / 2);
+}
+
+void curve(cairo_t* cr, const Frame& f, const std::vector<double>& x, const std::vector<double>& y,
+           Colour c, double width) {
+  cairo_save(cr);
+  cairo_rectangle(cr, f.x0, f.y0, f.w, f.h);
+  cairo_clip(cr);
+  cairo_set_source_rgb(cr, c.r, c.g, c.b);
+  cairo_set_line_width(cr, width);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+  bool pen = false;
+  for (std::size_t k = 0; k < std::min(x.size(), y.size()); ++k) {
+    if (!f.usable(x[k], y[k])) {
+      pen = false;
+      continue;
+    }
+    if (pen) cairo_line_to(cr, f.px(x[k]), f.py(y[k]));
+    else cairo_move_to(cr, f.px(x[k]), f.py(y[k]));
+    pen = true;
+  }
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
+// Range of the positive finite values, widened to whole decades and cut to
+// at most `decades` below the top.
+std::pair<double, double> logRange(const std::vector<std::vector<double>>& sets, double decades) {
+  double lo = INFINITY, hi = 0;
+  for (const auto& s : sets)
+    for (double v : s)
+      if (std::isfinite(v) && v > 0) lo = std::min(lo, v), hi = std::max(hi, v);
+  if (!(hi > 0)) return {0.1, 1.0};
+  hi = std::pow(10.0, std::ceil(std::log10(hi) - 1e-9));
+  lo = std::max(std::pow(10.0, std::floor(std::log10(lo) + 1e-9)), hi / std::pow(10.0, decades));
+  if (lo >= hi) lo = hi / 10;
+  return {lo, hi};
+}
+
+std::vector<double> window(std::span<const float> x, int first, int last) {
+  std::vector<double> w;
+  for (long k = std::max(first, 1); k <= std::min<long>(last, static_cast<long>(x.size())); ++k)
+    w.push_back(x[static_cast<std::size_t>(k - 1)]);
+  return w;
+}
+
+void legend(cairo_t* cr, double x, double y) {
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_rectangle(cr, x - 3, y - 9, 136, 12);
+  cairo_fill(cr);
+  const std::pair<const char*, Colour> items[] = {{"observed", kObserved}, {"synthetic", kSynthetic}};
+  for (const auto& [name, c] : items) {
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    cairo_set_line_width(cr, 1.2);
+    cairo_move_to(cr, x, y - 3);
+    cairo_line_to(cr, x + 16, y - 3);
+    cairo_stroke(cr);
+    text(cr, x + 20, y, name, 8);
+    x += 70;
+  }
+  cairo_set_source_rgb(cr, 0, 0, 0);
+}
+
+const char* verdict(const json& s) {
+  if (!s.is_number()) return "undefined";
+  const double v = s.get<double>();
+  return v < 4 ? "poor" : v < 6 ? "fair" : v < 8 ? "good" : "excellent";
+}
+
+void textBlock(cairo_t* cr, const Comparison& c, const json& m) {
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  const double x = kLeft - 30;
+  double y = 40;
+  text(cr, x, y, "Observed and synthetic motion: " + c.title, 14, true);
+  y += 15;
+  text(cr, x, y,
+       "station " + m["station"].get<std::string>() + "    component " + m["component"].get<std::string>() +
+           "    event " + m["event"].get<std::string>() + "    dt " + format("%g s", c.dt),
+       9);
+  y += 13;
+  char line[320];
+  std::snprintf(line, sizeof line,
+                "Model: N = %d (%d x %d x %d)    C = %.3g    vr = %.3g km/s    "
+                "starting subfault (%d, %d)    subfault %.3g x %.3g km    rise %.3g s",
+                c.nx, c.nx, c.nw, c.nt, c.cfac, c.vr, c.nsx, c.nsw, c.dx, c.dw, c.tra);
+  text(cr, x, y, line, 8.5);
+  y += 15;
+  // A small table: the run's own comparison and the peaks per quantity.
+  const char* names[3] = {"acceleration", "velocity", "displacement"};
+  const double col[] = {x, x + 80, x + 140, x + 205, x + 275, x + 360};
+  const char* heads[] = {"", "residual", "correlation", "lag (samples)", "peak observed", "peak synthetic"};
+  for (int k = 0; k < 6; ++k) text(cr, col[k], y, heads[k], 8, true);
+  for (int q = 0; q < 3; ++q) {
+    y += 10.5;
+    const std::string unit = " " + m["units"][names[q]].get<std::string>();
+    const std::string cells[] = {names[q], value(m["residuals"][names[q]], "%.3f"),
+                                 value(m["correlations"][names[q]], "%.3f"),
+                                 std::to_string(c.lag[static_cast<std::size_t>(q)]),
+                                 value(m["peak_observed"][names[q]], "%.4g") + unit,
+                                 value(m["peak_synthetic"][names[q]], "%.4g") + unit};
+    for (int k = 0; k < 6; ++k) text(cr, col[k], y, cells[k], 8);
+  }
+  y += 16;
+  const json& a = m["anderson"];
+  text(cr, x, y,
+       "Anderson (2004) goodness of fit " + value(a["overall"], "%.2f") + " of 10 (" + verdict(a["overall"]) +
+           "), the mean of " + std::to_string(a["bands"].size()) + " frequency bands",
+       9, true);
+  y += 12;
+  std::string crit = "criteria:";
+  for (std::size_t k = 0; k < a["criteria"].size(); ++k)
+    crit += "   C" + std::to_string(k + 1) + " " + value(a["criteria"][k], "%.1f");
+  text(cr, x, y, crit, 8);
+  y += 11;
+  std::string bands = "bands (Hz):";
+  for (const auto& b : a["bands"])
+    bands += "   " + tickText(b["low"].get<double>()) + "-" + tickText(b["high"].get<double>()) + " " +
+             value(b["score"], "%.1f");
+  text(cr, x, y, bands, 8);
+  y += 11;
+  std::snprintf(line, sizeof line,
+                "Arias intensity observed %s, synthetic %s m/s    5-95%% significant duration observed %s, "
+                "synthetic %s s",
+                value(m["arias_intensity_observed"], "%.3g").c_str(),
+                value(m["arias_intensity_synthetic"], "%.3g").c_str(),
+                value(m["significant_duration_observed"], "%.3g").c_str(),
+                value(m["significant_duration_synthetic"], "%.3g").c_str());
+  text(cr, x, y, line, 8);
+}
+
+void waveforms(cairo_t* cr, const Comparison& c, const json& m, double top) {
+  const char* names[3] = {"acceleration", "velocity", "displacement"};
+  const double height = 94, gap = 14;
+  for (int q = 0; q < 3; ++q) {
+    auto pick = [q](const Motion& mo) { return q == 0 ? mo.acc : q == 1 ? mo.vel : mo.dis; };
+    const auto o = window(pick(c.observed), c.ksm, c.kem);
+    const auto s = window(pick(c.synthetic), c.ksa, c.kea);
+    double amp = 0;
+    for (double v : o) amp = std::max(amp, std::fabs(v));
+    for (double v : s) amp = std::max(amp, std::fabs(v));
+    if (!(amp > 0) || !std::isfinite(amp)) amp = 1;
+    const double length = std::max<double>(std::max(o.size(), s.size()), 2) - 1;
+    const Frame f{kLeft, top + q * (height + gap), kRight - kLeft, height, 0, length * c.dt, -1.1 * amp, 1.1 * amp,
+                  false, false};
+    drawFrame(cr, f, q == 2 ? "time from the start of each window (s)" : "",
+              names[q] + std::string(" (") + m["units"][names[q]].get<std::string>() + ")");
+    cairo_set_source_rgb(cr, kGrey.r, kGrey.g, kGrey.b);
+    cairo_set_line_width(cr, 0.3);
+    cairo_move_to(cr, f.x0, f.py(0));
+    cairo_line_to(cr, f.x0 + f.w, f.py(0));
+    cairo_stroke(cr);
+    auto times = [&](std::size_t n) {
+      std::vector<double> t(n);
+      for (std::size_t k = 0; k < n; ++k) t[k] = static_cast<double>(k) * c.dt;
+      return t;
+    };
+    curve(cr, f, times(o.size()), o, kObserved, 0.5);
+    curve(cr, f, times(s.size()), s, kSynthetic, 0.5);
+    if (q == 0) legend(cr, f.x0 + 6, f.y0 + 11);
+  }
+}
+
+void spectra(cairo_t* cr, const json& m, double top) {
+  const auto freq = doubles(m["fourier_frequencies"]);
+  const auto fo = doubles(m["fourier_observed"]), fs = doubles(m["fourier_synthetic"]);
+  const auto [flo, fhi] = logRange({fo, fs}, 5);
+  const Frame fourier{kLeft, top, 215, 235, freq.front(), freq.back(), flo, fhi, true, true};
+  drawFrame(cr, fourier, "frequency (Hz)",
+            "Fourier amplitude (" + m["units"]["velocity"].get<std::string>() + ")");
+  curve(cr, fourier, freq, fo, kObserved, 0.9);
+  curve(cr, fourier, freq, fs, kSynthetic, 0.9);
+  text(cr, fourier.x0 + 4, fourier.y0 - 4, "Fourier spectra of acceleration, Konno-Ohmachi b = 40", 7.5);
+  legend(cr, fourier.x0 + 6, fourier.y0 + fourier.h - 6);
+
+  const auto periods = doubles(m["periods"]);
+  const auto po = doubles(m["psa_observed"]), ps = doubles(m["psa_synthetic"]);
+  const auto [plo, phi] = logRange({po, ps}, 4);
+  const double x0 = kLeft + 265, w = kRight - x0;
+  const Frame psa{x0, top, w, 145, periods.front(), periods.back(), plo, phi, true, true};
+  drawFrame(cr, psa, "", "PSA (" + m["units"]["acceleration"].get<std::string>() + ")", false);
+  curve(cr, psa, periods, po, kObserved, 0.9);
+  curve(cr, psa, periods, ps, kSynthetic, 0.9);
+  text(cr, psa.x0 + 4, psa.y0 - 4, "5%-damped pseudo-spectral acceleration", 7.5);
+
+  const auto ratio = doubles(m["psa_ln_ratio"]);
+  double r = 1;
+  for (double v : ratio)
+    if (std::isfinite(v)) r = std::max(r, std::fabs(v));
+  r = std::ceil(r);
+  const Frame ln{x0, top + 155, w, 80, periods.front(), periods.back(), -r, r, true, false};
+  drawFrame(cr, ln, "period (s)", "ln(obs./syn.)");
+  cairo_set_source_rgb(cr, kGrey.r, kGrey.g, kGrey.b);
+  cairo_set_line_width(cr, 0.6);
+  cairo_move_to(cr, ln.x0, ln.py(0));
+  cairo_line_to(cr, ln.x0 + ln.w, ln.py(0));
+  cairo_stroke(cr);
+  curve(cr, ln, periods, ratio, {0.1, 0.3, 0.8}, 0.9);
+}
+
+}  // namespace
+
+void drawReport(const std::filesystem::path& file, const Comparison& c, const json& m) {
+  const std::string name = file.string();
+  cairo_surface_t* surface = file.extension() == ".svg"
+                                 ? cairo_svg_surface_create(name.c_str(), kPageWidth, kPageHeight)
+                                 : cairo_pdf_surface_create(name.c_str(), kPageWidth, kPageHeight);
+  cairo_t* cr = cairo_create(surface);
+  textBlock(cr, c, m);
+  waveforms(cr, c, m, 190);
+  spectra(cr, m, 550);
+  text(cr, kLeft - 30, kPageHeight - 20,
+       "Measures over the compared windows (observed samples " + std::to_string(c.ksm) + "-" +
+           std::to_string(c.kem) + ", synthetic " + std::to_string(c.ksa) + "-" + std::to_string(c.kea) +
+           "); waveforms overlaid from each window's start, no lag.",
+       7);
+  cairo_show_page(cr);
+  cairo_destroy(cr);
+  cairo_surface_finish(surface);
+  const cairo_status_t status = cairo_surface_status(surface);
+  cairo_surface_destroy(surface);
+  if (status != CAIRO_STATUS_SUCCESS)
+    throw WriteError("cannot write " + name + " in the folder " + file.parent_path().string() + ": " +
+                     cairo_status_to_string(status) + "; give a folder you may write to");
+}
+
+}  // namespace report

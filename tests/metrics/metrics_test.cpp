@@ -1,0 +1,145 @@
+// Response spectra against independent solutions of the oscillator, and
+// Anderson's scores on cases whose value is known in closed form.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "metrics/metrics.hpp"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A broadband test signal: a few sines under an envelope.
+std::vector<double> signal(std::size_t n, double dt) {
+  std::vector<double> x(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double t = static_cast<double>(k) * dt;
+    x[k] = std::exp(-0.3 * t) * t *
+           (std::sin(2 * kPi * 0.3 * t) + 0.7 * std::sin(2 * kPi * 1.7 * t + 1) +
+            0.4 * std::sin(2 * kPi * 6.1 * t + 2) + 0.2 * std::sin(2 * kPi * 13 * t));
+  }
+  return x;
+}
+
+// Peak |u| at the samples, by fourth-order Runge-Kutta on `sub` sub-steps
+// per sample with the ground acceleration linear between samples.
+double rungeKuttaPeak(const std::vector<double>& a, double dt, double period, double z, int sub) {
+  const double w = 2 * kPi / period, h = dt / sub;
+  auto f = [&](double acc, double u, double v, double& du, double& dv) {
+    du = v;
+    dv = -acc - 2 * z * w * v - w * w * u;
+  };
+  double u = 0, v = 0, best = 0;
+  for (std::size_t k = 0; k + 1 < a.size(); ++k) {
+    for (int s = 0; s < sub; ++s) {
+      auto ag = [&](double frac) { return a[k] + (a[k + 1] - a[k]) * frac; };
+      const double f0 = static_cast<double>(s) / sub, f1 = (s + 0.5) / sub, f2 = (s + 1.0) / sub;
+      double k1u, k1v, k2u, k2v, k3u, k3v, k4u, k4v;
+      f(ag(f0), u, v, k1u, k1v);
+      f(ag(f1), u + h / 2 * k1u, v + h / 2 * k1v, k2u, k2v);
+      f(ag(f1), u + h / 2 * k2u, v + h / 2 * k2v, k3u, k3v);
+      f(ag(f2), u + h * k3u, v + h * k3v, k4u, k4v);
+      u += h / 6 * (k1u + 2 * k2u + 2 * k3u + k4u);
+      v += h / 6 * (k1v + 2 * k2v + 2 * k3v + k4v);
+    }
+    best = std::max(best, std::fabs(u));
+  }
+  return best;
+}
+
+TEST(ResponseSpectrum, MatchesFineTimeStepping) {
+  const double dt = 0.01;
+  const auto a = signal(3000, dt);
+  for (double period : {0.02, 0.1, 0.5, 2.0, 8.0}) {
+    const double exact = metrics::oscillatorPeak(a, dt, period, 0.05);
+    EXPECT_NEAR(exact, rungeKuttaPeak(a, dt, period, 0.05, 40), 1e-7 * exact) << period;
+  }
+}
+
+TEST(ResponseSpectrum, HarmonicInputAtResonance) {
+  // u'' + 2 z w u' + w^2 u = -A sin(w t), at rest at t = 0:
+  // u(t) = A / (2 z w^2) [cos(w t) - exp(-z w t) (cos(wd t) + z / sqrt(1 - z^2) sin(wd t))].
+  const double period = 0.5, z = 0.05, amp = 3.0, w = 2 * kPi / period;
+  const double wd = w * std::sqrt(1 - z * z), dt = period / 400;
+  std::vector<double> a(400 * 30);
+  double closed = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    const double t = static_cast<double>(k) * dt;
+    a[k] = amp * std::sin(w * t);
+    const double u = amp / (2 * z * w * w) *
+                     (std::cos(w * t) - std::exp(-z * w * t) * (std::cos(wd * t) + z / std::sqrt(1 - z * z) * std::sin(wd * t)));
+    closed = std::max(closed, std::fabs(u));
+  }
+  const double periods[] = {period};
+  const double psa = metrics::pseudoSpectralAcceleration(a, dt, periods, z)[0];
+  EXPECT_NEAR(psa, w * w * closed, 1e-4 * psa);
+  EXPECT_NEAR(psa, amp / (2 * z), 0.01 * amp / (2 * z));  // the steady state after 30 cycles
+}
+
+TEST(ResponseSpectrum, SilentSeriesIsUndefined) {
+  const std::vector<double> a(100, 0.0);
+  const double periods[] = {0.1, 1.0};
+  for (double v : metrics::pseudoSpectralAcceleration(a, 0.01, periods)) EXPECT_TRUE(std::isnan(v));
+}
+
+TEST(Smoothing, KonnoOhmachiKeepsAFlatSpectrumFlat) {
+  metrics::Spectrum s;
+  for (int j = 0; j <= 1000; ++j) s.frequency.push_back(j * 0.05), s.amplitude.push_back(2.5);
+  const double centres[] = {0.5, 3.0, 20.0};
+  for (double v : metrics::konnoOhmachi(s, centres)) EXPECT_NEAR(v, 2.5, 1e-12);
+}
+
+struct Record {
+  std::vector<double> acc, vel, dis;
+  metrics::Motion motion() const { return {acc, vel, dis}; }
+};
+
+Record record(double scale, double dt) {
+  Record r;
+  r.acc = signal(2000, dt);
+  r.vel.resize(r.acc.size());
+  r.dis.resize(r.acc.size());
+  for (std::size_t k = 1; k < r.acc.size(); ++k) {
+    r.vel[k] = r.vel[k - 1] + r.acc[k] * dt;
+    r.dis[k] = r.dis[k - 1] + r.vel[k] * dt;
+  }
+  for (auto* x : {&r.acc, &r.vel, &r.dis})
+    for (double& v : *x) v *= scale;
+  return r;
+}
+
+TEST(Anderson, SelfAndScaledCopy) {
+  const double dt = 0.01, k = 1.5;
+  const auto periods = metrics::logSpaced(0.01, 10, 100), freq = metrics::logSpaced(0.05, 50, 100);
+  const Record o = record(1, dt), s = record(k, dt);
+  const auto fo = metrics::konnoOhmachi(metrics::fourierAmplitude(o.acc, dt), freq);
+  const auto fs = metrics::konnoOhmachi(metrics::fourierAmplitude(s.acc, dt), freq);
+  const auto self = metrics::anderson(o.motion(), o.motion(), dt, periods, freq, fo, fo);
+  const auto scaled = metrics::anderson(o.motion(), s.motion(), dt, periods, freq, fo, fs);
+  ASSERT_EQ(self.bands.size(), 8u);  // 0.05 .. 20 Hz lie below 50 Hz
+  const double amplitude = 10 * std::exp(-(k - 1) * (k - 1));
+  const double energy = 10 * std::exp(-(k * k - 1) * (k * k - 1));
+  //                             C1  C2  C3      C4      C5 .. C9 amplitude, C10
+  const double expected[10] = {10, 10, energy, energy, amplitude, amplitude, amplitude, amplitude, amplitude, 10};
+  for (std::size_t b = 0; b < self.bands.size(); ++b) {
+    for (int c = 0; c < 10; ++c) {
+      const double v = self.bands[b].c[c], w = scaled.bands[b].c[c];
+      if (std::isnan(v)) continue;  // no period or frequency of the band
+      EXPECT_NEAR(v, 10, 1e-9) << "band " << b << " C" << c + 1;
+      EXPECT_NEAR(w, expected[c], 1e-6) << "band " << b << " C" << c + 1;
+    }
+  }
+  EXPECT_NEAR(self.overall, 10, 1e-9);
+}
+
+TEST(Anderson, SilentSyntheticGivesUndefinedScores) {
+  const Record o = record(1, 0.01), s = record(0, 0.01);
+  const auto periods = metrics::logSpaced(0.01, 10, 100), freq = metrics::logSpaced(0.05, 50, 100);
+  const std::vector<double> nan(100, std::nan(""));
+  const auto g = metrics::anderson(o.motion(), s.motion(), 0.01, periods, freq, nan, nan);
+  EXPECT_TRUE(std::isnan(g.overall));
+}
+
+}  // namespace
