@@ -185,23 +185,14 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
   return map;
 }
 
-// Whether this egfsim writes the comparison report (--report DIR).
-bool writesReports(const fs::path& egfsim, const fs::path& scratch) {
-  const fs::path help = scratch / "egfsim-help.txt";
-  const std::string cmd = shellQuoted(egfsim.string()) + " --help > " + shellQuoted(help.string()) + " 2>&1";
-  const bool yes = std::system(cmd.c_str()) == 0 && readText(help).find("--report") != std::string::npos;
-  fs::remove(help);
-  return yes;
-}
-
 // Runs egfsim on `params` in `folder`, answering its dialogue, and keeps
-// the transcript, the figures and PDF copies of them, and its report in
-// report/ when `report` is set.
+// the transcript, the figures and PDF copies of them, and its comparison
+// report in report/.
 void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string& params, const model::Params& p,
-               bool report, std::ostream& log) {
+               std::ostream& log) {
   writeText(folder / "answers.txt", params + "\n\n\n\n\n");
   const std::string cmd = "cd " + shellQuoted(folder.string()) + " && " + shellQuoted(egfsim.string()) +
-                          (report ? " --report report" : "") + " < answers.txt > transcript.txt 2> errors.txt";
+                          " --report report < answers.txt > transcript.txt 2> errors.txt";
   const int status = std::system(cmd.c_str());
   if (status != 0) {
     log << "egffit: egfsim ended with a fault in " << folder.string() << "; see errors.txt there\n";
@@ -267,7 +258,6 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     }
   }
   const bool haveEgfsim = fs::exists(egfsim);
-  const bool reports = haveEgfsim && writesReports(egfsim, bestDir);
   if (!haveEgfsim) log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
   for (const PreparedRecord& r : problem.records) {
     const std::string text = readText(r.paramsFile);
@@ -278,7 +268,7 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     fs::create_directories(runDir);
     writeText(runDir / file, rewriteParameterFile(text, values, recordName(r.targetFile, runDir, bestDir),
                                                   recordName(r.elementFile, runDir, bestDir)));
-    if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, reports, log);
+    if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
   }
 
   // The misfit map.

@@ -12,17 +12,12 @@
 #include <sstream>
 #include <vector>
 
+#include "support/files.hpp"
 #include "report/report.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 // Little-endian words at byte offsets, independent of the writer's layout code.
 std::uint32_t u32(const std::string& b, std::size_t at) {
@@ -74,7 +69,7 @@ TEST(Series, SacFilesReadBackByOffset) {
   const char* units[] = {"gal", "cm/s", "cm"};
   for (int m = 0; m < 3; ++m)
     for (int q = 0; q < 3; ++q) {
-      const std::string b = slurp(dir.path / "new" / (std::string(motions[m]) + "." + quantities[q] + ".sac"));
+      const std::string b = testsupport::readFile(dir.path / "new" / (std::string(motions[m]) + "." + quantities[q] + ".sac"));
       const auto& x = fx.series[3 * m + q];
       ASSERT_EQ(b.size(), 632 + 4 * x.size());
       EXPECT_EQ(f32(b, 0), 0.01f);                      // delta
@@ -90,7 +85,7 @@ TEST(Series, SacFilesReadBackByOffset) {
       EXPECT_EQ(b.substr(440 + 136, 8), (std::string(units[q]) + "        ").substr(0, 8));  // kuser0
       for (std::size_t k = 0; k < x.size(); ++k) ASSERT_EQ(f32(b, 632 + 4 * k), x[k]);
     }
-  std::istringstream csv(slurp(dir.path / "new" / "series.csv"));
+  std::istringstream csv(testsupport::readFile(dir.path / "new" / "series.csv"));
   std::string line;
   std::getline(csv, line);
   EXPECT_EQ(line,
@@ -112,14 +107,14 @@ TEST(Report, MeasuresAndPagesOpen) {
   const Fixture fx(false);
   const Folder dir;
   report::writeReport(dir.path, fx.c);
-  const auto m = nlohmann::json::parse(slurp(dir.path / "metrics.json"));
+  const auto m = nlohmann::json::parse(testsupport::readFile(dir.path / "metrics.json"));
   EXPECT_GE(m["periods"].size(), 100u);
   EXPECT_NEAR(m["periods"].front().get<double>(), 0.01, 1e-12);
   EXPECT_NEAR(m["periods"].back().get<double>(), 10, 1e-9);
   EXPECT_EQ(m["psa_ln_ratio"].size(), m["periods"].size());
   EXPECT_TRUE(m["anderson"]["overall"].is_number());
   EXPECT_EQ(m["residuals"]["velocity"].get<double>(), 0.4f);
-  EXPECT_EQ(slurp(dir.path / "report.svg").substr(0, 5), "<?xml");
+  EXPECT_EQ(testsupport::readFile(dir.path / "report.svg").substr(0, 5), "<?xml");
   if (std::system("command -v gs >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript (gs) is not installed";
   const std::string cmd = "gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=nullpage '" + (dir.path / "report.pdf").string() + "'";
   EXPECT_EQ(std::system(cmd.c_str()), 0);

@@ -9,17 +9,12 @@
 #include <sstream>
 #include <string>
 
+#include "support/files.hpp"
 #include "run/driver.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 struct Result {
   int status;
@@ -38,7 +33,7 @@ Result runExample(const std::string& tag, const run::OutputFolders& folders) {
   std::istringstream in("params.txt\n\n\n\n\n");
   std::ostringstream out, err;
   const int status = run::runProgram(in, out, err, folders);
-  Result r{status, out.str(), err.str(), slurp("fort.21"), slurp("fort.22")};
+  Result r{status, out.str(), err.str(), testsupport::readFile("fort.21"), testsupport::readFile("fort.22")};
   fs::current_path(old);
   return r;
 }
