@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/params.hpp"
+#include "source/source.hpp"
 
 namespace fit {
 
@@ -20,10 +21,10 @@ enum class Kind {
 };
 
 // A numeric source parameter of parameter-file lines 6 to 11 (or N, which
-// sets nx, nw and nt together).
+// sets nx, nw and nt together), or a value of the source model of [source].
 struct SourceParameter {
-  const char* name;
-  int line;  // 0 for N
+  std::string name;
+  int line;  // 0 for N and the source model's values
   Kind kind;
 };
 
@@ -42,6 +43,7 @@ std::string valueText(Kind kind, double value);
 // The values of one varied parameter, in the order they are tried.
 struct Axis {
   SourceParameter parameter;
+  std::optional<source::Field> field;  // a value of the source model rather than of the files
   std::vector<double> values;  // each already as valueText reads it back
   bool continuous = false;     // a real given by from/to only (global methods)
   double lo = 0, hi = 0;       // bounds of a continuous axis
@@ -58,8 +60,10 @@ struct ModelSpace {
   std::uint64_t gridSize() const;
   // The values of grid model m.
   std::vector<double> gridModel(std::uint64_t m) const;
-  // Sets the values of a model into a parameter set.
+  // Sets the values of a model's parameter-file axes into a parameter set.
   void apply(model::Params& p, const std::vector<double>& values) const;
+  // Sets the values of a model's source-model axes into a source model.
+  void applySource(source::Source& s, const std::vector<double>& values) const;
   // The values as they appear in models.csv.
   std::vector<std::string> texts(const std::vector<double>& values) const;
 };

@@ -106,17 +106,17 @@ AreaFacts facts(const model::Params& p, double onset) {
   AreaFacts f;
   f.cells = cells(p);
   f.nx = p.nx, f.nw = p.nw, f.nt = p.nt, f.nsx = p.nsx, f.nsw = p.nsw;
-  f.dx = p.dx, f.dw = p.dw, f.cfac = p.cfac, f.vr = p.vr;
-  f.length = f.nx * f.dx;
-  f.width = f.nw * f.dw;
+  f.dx = p.dx, f.dw = p.dw, f.tra = p.tra, f.cfac = p.cfac, f.vr = p.vr;
+  f.length = f.nx * static_cast<double>(f.dx);
+  f.width = f.nw * static_cast<double>(f.dw);
   f.area = f.length * f.width;
   const double a = depthAt(p, f.cells.w0), b = depthAt(p, f.cells.w1);
   f.topDepth = std::min(a, b);
   f.bottomDepth = std::max(a, b);
   f.riseTime = p.nt * static_cast<double>(p.tra);
-  f.momentRatio = f.cfac * f.nx * f.nw * f.nt;
-  f.startU = -static_cast<double>(p.dx0);
-  f.startW = -static_cast<double>(p.dw0);
+  f.momentRatio = static_cast<double>(f.cfac) * f.nx * f.nw * f.nt;
+  f.startU = 0.0 - static_cast<double>(p.dx0);
+  f.startW = 0.0 - static_cast<double>(p.dw0);
   f.onset = onset;
   return f;
 }

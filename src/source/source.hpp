@@ -110,7 +110,7 @@ struct AreaFacts {
   double riseTime = 0;                     // s: nt tra
   double momentRatio = 0;                  // C nx nw nt (C N^3): moment over the element's
   int nx = 0, nw = 0, nt = 0, nsx = 0, nsw = 0;
-  double dx = 0, dw = 0, cfac = 0, vr = 0;
+  float dx = 0, dw = 0, tra = 0, cfac = 0, vr = 0;  // the parameter set's values
   double startU = 0, startW = 0;           // the start's point (km from the hypocentre)
   double onset = 0;                        // s after the origin time
 };
