@@ -81,8 +81,8 @@ Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, co
                              "ntt nsx nsw ns cfac vs vr ird ipfm) and N vary" +
                              (model ? "" : ", or with [source] the values of its SMGAs (smga.K.NAME)"));
   }
-  Axis a{*parameter, field, {}, false, 0, 0, static_cast<int>(key.source().begin.line),
-         static_cast<int>(key.source().begin.column)};
+  Axis a{*parameter, {}, false, 0, 0, static_cast<int>(key.source().begin.line),
+         static_cast<int>(key.source().begin.column), field};
   const toml::table& t = r.table(node, name);
   r.onlyKeys(t, {"values", "from", "to", "step"}, " in vary." + name);
   const bool integer = parameter->kind == Kind::Integer;

@@ -43,11 +43,11 @@ std::string valueText(Kind kind, double value);
 // The values of one varied parameter, in the order they are tried.
 struct Axis {
   SourceParameter parameter;
-  std::optional<source::Field> field;  // a value of the source model rather than of the files
   std::vector<double> values;  // each already as valueText reads it back
   bool continuous = false;     // a real given by from/to only (global methods)
   double lo = 0, hi = 0;       // bounds of a continuous axis
   int line = 0, column = 0;    // where the configuration names it
+  std::optional<source::Field> field{};  // a value of the source model rather than of the files
 };
 
 // The varied parameters in the order of the configuration. Grid model m
