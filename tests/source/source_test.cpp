@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/simulation.hpp"
-#include "run/parameter_file.hpp"
+#include "paramfile/paramfile.hpp"
 #include "support/console.hpp"
 #include "support/run.hpp"
 
@@ -94,9 +94,9 @@ Example loadExample() {
   const fs::path examples = kSourceDir / "examples";
   testsupport::StringConsole c;
   Example e;
-  c.io.open(run::kParameterUnit, (examples / "params.txt").string());
-  run::readParameterFile(c.io, e.params);
-  run::checkParameters(e.params, "params.txt");
+  c.io.open(paramfile::kUnit, (examples / "params.txt").string());
+  e.params = paramfile::readParams(c.io, paramfile::kUnit);
+  paramfile::check(e.params, "params.txt");
   records::RecordHeader header;
   e.target = records::readRecordFile(c.io, 10, (examples / "target.kib").string(), header);
   e.element = records::readRecordFile(c.io, 20, (examples / "element.kib").string(), header);
