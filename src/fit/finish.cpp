@@ -266,35 +266,40 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   }
   const std::optional<source::Source> bestSource =
       problem.config.source ? std::optional(modelSource(problem, bestValues)) : std::nullopt;
-  const bool parameterFiles = !bestSource || bestSource->smgas.size() == 1;
+  // One SMGA has a parameter file; egfsim's run of it is the model's unless
+  // its onset moves the synthetic, which no parameter file holds.
+  const bool oneArea = !bestSource || bestSource->smgas.size() == 1;
+  std::string onsetNote;
+  if (bestSource && oneArea)
+    for (const PreparedRecord& r : problem.records)
+      if (onsetNote.empty()) onsetNote = onsetShiftNote(r, modelParams(problem, r, bestValues), *bestSource);
+  const bool parameterFiles = oneArea && onsetNote.empty();
   const bool haveEgfsim = fs::exists(egfsim);
   if (!haveEgfsim && parameterFiles)
     log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
   std::map<std::string, synthesis::Comparison> exactFits;
-  std::string onsetNote;
   for (const PreparedRecord& r : problem.records) {
-    if (!parameterFiles) {
-      const ExactRun run = runExact(r, modelParams(problem, r, bestValues), *bestSource);
-      writeExact(bestDir / r.name, r, run);
-      exactFits[r.name] = run.simulation.fits;
-      continue;
+    if (oneArea) {
+      std::map<std::string, std::string> recordValues = values;
+      if (bestSource)
+        for (const auto& [name, text] : smgaTexts(source::areaParams(modelParams(problem, r, bestValues), *bestSource, 0)))
+          recordValues[name] = text;
+      const std::string text = readText(r.paramsFile);
+      const std::string file = r.paramsFile.filename().string();
+      writeText(bestDir / file, rewriteParameterFile(text, recordValues, recordName(r.targetFile, bestDir, bestDir),
+                                                     recordName(r.elementFile, bestDir, bestDir)));
+      if (parameterFiles) {
+        const fs::path runDir = bestDir / r.name;
+        fs::create_directories(runDir);
+        writeText(runDir / file, rewriteParameterFile(text, recordValues, recordName(r.targetFile, runDir, bestDir),
+                                                      recordName(r.elementFile, runDir, bestDir)));
+        if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+        continue;
+      }
     }
-    std::map<std::string, std::string> recordValues = values;
-    if (bestSource) {
-      const model::Params base = modelParams(problem, r, bestValues);
-      const model::Params area = source::areaParams(base, *bestSource, 0);
-      for (const auto& [name, text] : smgaTexts(area)) recordValues[name] = text;
-      if (onsetNote.empty()) onsetNote = onsetShiftNote(r, base, *bestSource);
-    }
-    const std::string text = readText(r.paramsFile);
-    const std::string file = r.paramsFile.filename().string();
-    writeText(bestDir / file, rewriteParameterFile(text, recordValues, recordName(r.targetFile, bestDir, bestDir),
-                                                   recordName(r.elementFile, bestDir, bestDir)));
-    const fs::path runDir = bestDir / r.name;
-    fs::create_directories(runDir);
-    writeText(runDir / file, rewriteParameterFile(text, recordValues, recordName(r.targetFile, runDir, bestDir),
-                                                  recordName(r.elementFile, runDir, bestDir)));
-    if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+    const ExactRun run = runExact(r, modelParams(problem, r, bestValues), *bestSource);
+    writeExact(bestDir / r.name, r, run);
+    exactFits[r.name] = run.simulation.fits;
   }
   for (const PreparedRecord& r : problem.predictions)
     writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, bestValues), *bestSource));
@@ -414,6 +419,8 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
   t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << map.title << ")\n"
     << (parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
+        : oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each record in "
+                         "best/RECORD/)\n"
                        : "best model's files: best/ (the exact run of each record in best/RECORD/)\n");
   // Timing last, so that everything above compares equal between a run
   // and a merge of its shards.

@@ -147,10 +147,11 @@ std::string onsetShiftNote(const PreparedRecord& r, const model::Params& base, c
   const int onset = model.areas().front().onset;
   const int earlier = onset + alone.lagmin() - model.lagmin();
   if (earlier == 0) return "";
-  return "egfsim's runs in best/ place the synthetic " + std::to_string(earlier) + " samples (" +
-         number(earlier * static_cast<double>(r.dt)) + " s) earlier than the model does at " + r.name +
-         ": the SMGA starts " + number(source::onsetSeconds(s, 0, base)) +
-         " s after the origin time, and a parameter file holds no onset";
+  return "the SMGA starts " + number(source::onsetSeconds(s, 0, base)) +
+         " s after the origin time, which no parameter file holds: egfsim's run of best/" +
+         r.paramsFile.filename().string() + " places the synthetic " + std::to_string(earlier) + " samples (" +
+         number(earlier * static_cast<double>(r.dt)) +
+         " s) earlier than the model does, so best/RECORD/ holds the model's exact run";
 }
 
 source::Source modelSource(const Problem& problem, const std::vector<double>& values) {

@@ -39,7 +39,8 @@ std::map<std::string, std::string> smgaTexts(const model::Params& area);
 
 // egfsim's run of a one-SMGA model's parameter file lacks the SMGA's onset:
 // a note of how many samples earlier its synthetic lies than the model's at
-// record r, or "" when it lies where the model's does.
+// record r (and that best/ holds the exact run), or "" when it lies where
+// the model's does.
 std::string onsetShiftNote(const PreparedRecord& r, const model::Params& base, const source::Source& s);
 
 // The source model of the configuration with a model's varied values, and a

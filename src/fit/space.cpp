@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <type_traits>
 
@@ -73,8 +74,12 @@ std::string valueText(Kind kind, double value) {
     return text;
   }
   const float target = static_cast<float>(value);
+  // The fewest digits that read back; a whole number of up to 9 digits is
+  // written out rather than with an exponent (10.0, not 1e+01).
+  const bool whole = std::fabs(target) >= 1 && std::fabs(target) < 1e9;
   for (int digits = 1; digits <= 9; ++digits) {
     std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(target));
+    if (whole && std::strchr(text, 'e') != nullptr) continue;
     if (static_cast<float>(std::strtod(text, nullptr)) == target) break;
   }
   std::string s = text;

@@ -54,7 +54,9 @@ TEST(ModelSpace, ValueTextsReadBackAsTheSameFloat) {
     const char* text;
   } cases[] = {{fit::Kind::Real, 2.0 + 8 * 0.1, "2.8"}, {fit::Kind::Real, 0.1 + 0.2, "0.3"},
                {fit::Kind::Angle, 45, "45.0"},         {fit::Kind::Integer, 7, "7"},
-               {fit::Kind::Real, 1.3937076, "1.3937076"}, {fit::Kind::Real, 2e-7, "2e-07"}};
+               {fit::Kind::Real, 1.3937076, "1.3937076"}, {fit::Kind::Real, 2e-7, "2e-07"},
+               {fit::Kind::Real, 10, "10.0"},         {fit::Kind::Real, -300, "-300.0"},
+               {fit::Kind::Real, 1.5e9, "1.5e+09"}};
   for (const auto& c : cases) {
     EXPECT_EQ(fit::valueText(c.kind, c.value), c.text);
     EXPECT_EQ(static_cast<float>(std::strtod(c.text, nullptr)), static_cast<float>(c.value)) << c.text;
