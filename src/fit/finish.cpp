@@ -14,8 +14,8 @@
 #include "fit/exact.hpp"
 #include "fit/map.hpp"
 #include "fit/source_output.hpp"
-#include "fit/rewrite.hpp"
 #include "fit/table.hpp"
+#include "paramfile/paramfile.hpp"
 
 namespace fit {
 namespace {
@@ -68,6 +68,9 @@ std::string recordName(const fs::path& record, const fs::path& folder, const fs:
   const fs::path copy = bestFolder / record.filename();
   if (!fs::exists(copy)) fs::copy_file(record, copy);
   const fs::path relCopy = fs::weakly_canonical(copy).lexically_relative(fs::weakly_canonical(folder));
+  if (relCopy.string().size() > 80)
+    throw std::runtime_error("the record file name " + record.filename().string() +
+                             " does not fit a parameter file's 80 columns; rename the record");
   return relCopy.string();
 }
 
@@ -254,14 +257,15 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   fs::create_directories(bestDir);
   std::vector<double> bestValues;
   for (std::size_t k = 0; k < space.axes.size(); ++k) bestValues.push_back(std::strtod(best.cells[1 + k].c_str(), nullptr));
-  std::map<std::string, std::string> values;
+  paramfile::Changes values;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const std::string name = space.axes[k].parameter.name;
     if (space.axes[k].field) continue;  // a value of the source model, written below
+    const double value = bestValues[k];
     if (name == "N") {
-      for (const char* n : {"nx", "nw", "nt"}) values[n] = best.cells[1 + k];
+      for (const char* n : {"nx", "nw", "nt"}) values[n] = value;
     } else {
-      values[name] = best.cells[1 + k];
+      values[name] = value;
     }
   }
   const std::optional<source::Source> bestSource =
@@ -277,22 +281,26 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   const bool haveEgfsim = fs::exists(egfsim);
   if (!haveEgfsim && parameterFiles)
     log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
+  // The record names as seen from the folder the file is written into.
+  auto rewritten = [&](const PreparedRecord& r, const paramfile::Changes& recordValues, const fs::path& folder) {
+    paramfile::Changes changes = recordValues;
+    changes["fmain"] = recordName(r.targetFile, folder, bestDir);
+    changes["faft"] = recordName(r.elementFile, folder, bestDir);
+    return paramfile::rewrite(r.paramsFile, changes);
+  };
   std::map<std::string, synthesis::Comparison> exactFits;
   for (const PreparedRecord& r : problem.records) {
     if (oneArea) {
-      std::map<std::string, std::string> recordValues = values;
+      paramfile::Changes recordValues = values;
       if (bestSource)
-        for (const auto& [name, text] : smgaTexts(source::areaParams(modelParams(problem, r, bestValues), *bestSource, 0)))
-          recordValues[name] = text;
-      const std::string text = readText(r.paramsFile);
+        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, bestValues), *bestSource, 0)))
+          recordValues[name] = value;
       const std::string file = r.paramsFile.filename().string();
-      writeText(bestDir / file, rewriteParameterFile(text, recordValues, recordName(r.targetFile, bestDir, bestDir),
-                                                     recordName(r.elementFile, bestDir, bestDir)));
+      writeText(bestDir / file, rewritten(r, recordValues, bestDir));
       if (parameterFiles) {
         const fs::path runDir = bestDir / r.name;
         fs::create_directories(runDir);
-        writeText(runDir / file, rewriteParameterFile(text, recordValues, recordName(r.targetFile, runDir, bestDir),
-                                                      recordName(r.elementFile, runDir, bestDir)));
+        writeText(runDir / file, rewritten(r, recordValues, runDir));
         if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
         continue;
       }
@@ -326,7 +334,7 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   j["best"]["misfit"] = misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
   // The parameter files' own model, for comparison.
-  const std::map<std::string, std::string> startTexts = parameterTexts(readText(problem.records.front().paramsFile));
+  const auto startTexts = paramfile::valueTexts(problem.records.front().paramsFile);
   std::vector<double> startValues;
   std::string startLine;
   for (const Axis& a : space.axes) {

@@ -118,25 +118,17 @@ FaultMap problemFaultMap(const Problem& problem, const std::vector<source::AreaF
   return m;
 }
 
-std::map<std::string, std::string> smgaTexts(const model::Params& p) {
-  const auto real = [](float v) { return valueText(Kind::Real, v); };
-  const auto integer = [](int v) { return valueText(Kind::Integer, v); };
-  return {{"dx", real(p.dx)},
-          {"dw", real(p.dw)},
-          {"tra", real(p.tra)},
-          {"dx0", real(p.dx0)},
-          {"dw0", real(p.dw0)},
-          {"nx", integer(p.nx)},
-          {"nw", integer(p.nw)},
-          {"nt", integer(p.nt)},
-          {"nsx", integer(p.nsx)},
-          {"nsw", integer(p.nsw)},
-          {"cfac", real(p.cfac)},
-          {"vs", real(p.vs)},
-          {"vr", real(p.vr)},
-          {"ird", integer(static_cast<int>(p.ird))},
-          {"ipfm", integer(static_cast<int>(p.ipfm))},
-          {"imdl", integer(static_cast<int>(p.imdl))}};
+paramfile::Changes smgaValues(const model::Params& p) {
+  paramfile::Changes c;
+  for (const char* name : {"dx", "dw", "tra", "dx0", "dw0", "nx", "nw", "nt", "nsx", "nsw", "cfac", "vs", "vr", "ird",
+                           "ipfm", "imdl"})
+  {
+    // None of these is an angle: the value held is the value written.
+    const paramfile::Value v = paramfile::entry(name).get(p);
+    c[name] = std::holds_alternative<int>(v) ? static_cast<double>(std::get<int>(v))
+                                             : static_cast<double>(std::get<float>(v));
+  }
+  return c;
 }
 
 std::string onsetShiftNote(const PreparedRecord& r, const model::Params& base, const source::Source& s) {

@@ -11,6 +11,7 @@
 
 #include "fit/map.hpp"
 #include "fit/problem.hpp"
+#include "paramfile/paramfile.hpp"
 #include "source/source.hpp"
 
 namespace fit {
@@ -33,9 +34,10 @@ std::string sourceToml(const source::Source& s, const std::string& comment);
 FaultMap problemFaultMap(const Problem& problem, const std::vector<source::AreaFacts>& facts,
                          const std::string& title);
 
-// The parameter-file texts of an SMGA's parameter set: lines 9 to 11 (but
-// tr0, ntt and ns, which stay the file's) and imdl.
-std::map<std::string, std::string> smgaTexts(const model::Params& area);
+// The parameter-file values of an SMGA's parameter set, to be written into
+// a file: lines 9 to 11 (but tr0, ntt and ns, which stay the file's) and
+// imdl.
+paramfile::Changes smgaValues(const model::Params& area);
 
 // egfsim's run of a one-SMGA model's parameter file lacks the SMGA's onset:
 // a note of how many samples earlier its synthetic lies than the model's at

@@ -143,7 +143,9 @@ TEST(ValueText, ShortestTextThatReadsBackAsTheSameFloat) {
     const char* text;
   } cases[] = {{Type::Real, 2.0 + 8 * 0.1, "2.8"}, {Type::Real, 0.1 + 0.2, "0.3"},
                {Type::Angle, 45, "45.0"},         {Type::Integer, 7, "7"},
-               {Type::Real, 1.3937076, "1.3937076"}, {Type::Real, 2e-7, "2e-07"}};
+               {Type::Real, 1.3937076, "1.3937076"}, {Type::Real, 2e-7, "2e-07"},
+               {Type::Real, 10, "10.0"},             {Type::Real, -300, "-300.0"},
+               {Type::Real, 1.5e9, "1.5e+09"}};
   for (const auto& c : cases) EXPECT_EQ(paramfile::valueText(c.type, c.value), c.text) << c.value;
 }
 
@@ -151,14 +153,14 @@ TEST(ValueText, ShortestTextThatReadsBackAsTheSameFloat) {
 // the synthetic changes exactly when the table says the value shapes it,
 // the fits exactly when it shapes the synthetic or the compared windows.
 TEST(Layout, UsesAreWhatTheStagesDo) {
-  testsupport::StringConsole c;
-  c.io.open(paramfile::kUnit, (kExamples / "params.txt").string());
+  textio::Channels io;
+  io.open(paramfile::kUnit, (kExamples / "params.txt").string());
   paramfile::Reading reading;
-  reading.read(c.io, paramfile::kUnit);
+  reading.read(io, paramfile::kUnit);
   const model::Params p = reading.params();
   records::RecordHeader h;
-  const auto target = records::readRecordFile(c.io, 10, (kExamples / "target.kib").string(), h);
-  const auto element = records::readRecordFile(c.io, 20, (kExamples / "element.kib").string(), h);
+  const auto target = records::readRecordFile(io, 10, (kExamples / "target.kib").string(), h);
+  const auto element = records::readRecordFile(io, 20, (kExamples / "element.kib").string(), h);
   auto run = [&](const model::Params& q) {
     const core::PreparedRecords r = core::prepareRecords(q, target, element);
     return core::simulate(q, r.target, r.element);
