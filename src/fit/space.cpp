@@ -1,10 +1,10 @@
 #include "fit/space.hpp"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <type_traits>
+
+#include "textio/shortest.hpp"
 
 namespace fit {
 namespace {
@@ -67,17 +67,8 @@ std::optional<SourceParameter> findParameter(std::string_view name) {
 void setParameter(model::Params& p, const SourceParameter& which, double value) { find(which.name)->set(p, value); }
 
 std::string valueText(Kind kind, double value) {
-  char text[64];
-  if (kind == Kind::Integer) {
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    return text;
-  }
-  const float target = static_cast<float>(value);
-  for (int digits = 1; digits <= 9; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(target));
-    if (static_cast<float>(std::strtod(text, nullptr)) == target) break;
-  }
-  std::string s = text;
+  if (kind == Kind::Integer) return std::to_string(static_cast<long long>(value));
+  std::string s = textio::shortestGeneral(static_cast<float>(value));
   // A parameter file reads "3" and "3.0" alike; keep a point to show a real.
   if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
   return s;

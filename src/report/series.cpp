@@ -1,16 +1,15 @@
 // The series files: nine SAC files and one CSV table.
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <string_view>
-#include <system_error>
 
 #include "records/units.hpp"
 #include "report/files.hpp"
 #include "report/report.hpp"
 #include "sacio/sacio.hpp"
+#include "textio/shortest.hpp"
 
 namespace report {
 namespace {
@@ -55,13 +54,6 @@ std::string sacFile(const Comparison& c, int motion, int q, const std::string& u
   return sacio::encodeLittleEndian(std::move(h), x);
 }
 
-// Shortest text that reads back as exactly v.
-void appendFloat(std::string& out, float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
-}
-
 }  // namespace
 
 std::array<std::string, 3> quantityUnits(const std::string& unit) {
@@ -100,15 +92,13 @@ void writeSeries(const std::filesystem::path& dir, const Comparison& c) {
     }
   csv += '\n';
   for (std::size_t k = 0; k < rows; ++k) {
-    char buf[40];
     const double t = wholeRate ? static_cast<double>(k) / rate : static_cast<double>(k) * dt;
-    const auto r = std::to_chars(buf, buf + sizeof buf, t);
-    csv.append(buf, r.ptr);
+    csv += textio::shortest(t);
     for (std::size_t m = 0; m < 3; ++m)
       for (int q = 0; q < 3; ++q) {
         csv += ',';
         const auto x = quantity(motions[m], q);
-        if (k < x.size()) appendFloat(csv, x[k]);
+        if (k < x.size()) csv += textio::shortest(x[k]);
       }
     csv += '\n';
   }
