@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "evaluate/evaluator.hpp"
+#include "engine/evaluator.hpp"
 #include "fit/config.hpp"
 #include "model/params.hpp"
 
@@ -27,15 +27,25 @@ struct PreparedRecord {
   // series times cfac, as egfsim prepares them.
   std::vector<float> observed[3];
   std::vector<float> element[3];
-  // The fast synthesis engine's read-only part of this record, shared by
-  // every worker.
-  std::shared_ptr<const evaluate::Record> engine;
+  // The search engine's read-only part of this record, shared by every
+  // worker.
+  std::shared_ptr<const engine::Record> engine;
 };
 
 struct Problem {
   Config config;
   std::vector<PreparedRecord> records;
+
+  // The engine's records and the quantities' weights in the misfit.
+  std::vector<std::shared_ptr<const engine::Record>> engineRecords() const;
+  engine::Weights weights() const;
+  // A model's parameter set for each record: the record's own with the
+  // model's values of the varied parameters.
+  std::vector<model::Params> modelParams(const std::vector<double>& values) const;
 };
+
+// The shift range of a problem, in samples either side.
+int maxShiftSamples(const Problem& problem);
 
 // Reads every record's parameter file and records, checks that the records
 // share their source lines and that every varied value is one egfsim takes.
