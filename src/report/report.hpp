@@ -18,6 +18,8 @@
 #include <nlohmann/json.hpp>
 
 #include "metrics/metrics.hpp"
+#include "model/motion.hpp"
+#include "synthesis/synthesis.hpp"
 
 namespace report {
 
@@ -26,13 +28,8 @@ struct WriteError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Acceleration, velocity and displacement of one motion, sample 1 first.
-struct Motion {
-  std::span<const float> acc, vel, dis;
-};
-
 // Everything the writers need of one record of one run.
-struct Comparison {
+struct RunView {
   std::string title;      // the run's titles, shown on the report
   std::string station;    // station code of the record header
   std::string component;  // component text of the record header
@@ -43,7 +40,7 @@ struct Comparison {
 
   // The whole prepared series as the waveform figure draws them: observed,
   // synthetic, and the element record without the factor cfac.
-  Motion observed, synthetic, element;
+  model::MotionView observed, synthetic, element;
 
   // Compared windows, samples counted from 1: observed ksm..kem against
   // synthetic ksa..kea.
@@ -63,19 +60,19 @@ struct Comparison {
     float fl = 0, fh = 0;
   } filter;
 
-  // The run's comparison per quantity (acceleration, velocity, displacement).
-  std::array<float, 3> residual{}, correlation{};
-  std::array<int, 3> lag{};
+  // The run's comparison: residual, correlation and lag per quantity
+  // (acceleration, velocity, displacement).
+  synthesis::Comparison fits{};
 };
 
 // The band the run's filter passes: (min(fl, fh), max(fl, fh)), (0, fh) for
 // a low pass, (0, infinity) without a filter.
-metrics::Band passBand(const Comparison::Filter& f);
+metrics::Band passBand(const RunView::Filter& f);
 
 // The lines of the page that state the model physically: fault and
 // subfault size, rise time nt x tra, rupture, C and C x N^3 (the moment
 // ratio C nx nw nt), the radiation setting and the filter.
-std::vector<std::string> modelLines(const Comparison& c);
+std::vector<std::string> modelLines(const RunView& c);
 
 // The measures of metrics.json and the page over the compared windows, in
 // double precision; an undefined value is NaN.
@@ -99,22 +96,22 @@ std::array<std::string, 3> quantityUnits(const std::string& unit);
 // Creates `dir` when missing and writes the nine SAC files
 // (observed|synthetic|element).(acc|vel|dis).sac and series.csv.
 // Throws WriteError naming the folder when it cannot be written.
-void writeSeries(const std::filesystem::path& dir, const Comparison& c);
+void writeSeries(const std::filesystem::path& dir, const RunView& c);
 
 // The measures of a comparison: peaks, response spectra, smoothed Fourier
 // spectra, Arias intensity, significant duration and Anderson's scores.
-Measures measure(const Comparison& c);
+Measures measure(const RunView& c);
 
 // metrics.json: the measures with what was compared and the run's own
 // residuals and correlations. Undefined values are null.
-nlohmann::json metricsJson(const Comparison& c, const Measures& m);
+nlohmann::json metricsJson(const RunView& c, const Measures& m);
 
 // Creates `dir` when missing and writes metrics.json, report.pdf and
 // report.svg. Throws WriteError naming the folder when it cannot be written.
-void writeReport(const std::filesystem::path& dir, const Comparison& c);
+void writeReport(const std::filesystem::path& dir, const RunView& c);
 
 // Draws the report page of the comparison and its measures into a PDF or
 // SVG file (chosen by the extension of `file`). Throws WriteError.
-void drawReport(const std::filesystem::path& file, const Comparison& c, const Measures& m);
+void drawReport(const std::filesystem::path& file, const RunView& c, const Measures& m);
 
 }  // namespace report
