@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -23,8 +24,8 @@ struct Job {
   const std::function<void(std::size_t, int)>* task = nullptr;
   std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
-  int joined = 1;  // worker numbers given out (0 is the caller's); under the pool's lock
-  int active = 0;  // helpers still working on it; under the pool's lock
+  int joined = 1;               // worker numbers given out (0 is the caller's); under the pool's lock
+  std::atomic<int> active{0};   // helpers still working on it
   std::exception_ptr error;
   std::mutex errorMutex;
 
@@ -47,6 +48,22 @@ struct Job {
     }
   }
 };
+
+// How long a thread keeps looking before it sleeps: a helper for the next
+// job, a caller for the helpers of its job. A search posts jobs a fraction
+// of a millisecond apart; waking a sleeping thread takes tens of
+// microseconds on a busy machine.
+constexpr std::chrono::microseconds kSpin{50};
+
+template <class Ready>
+bool spinUntil(Ready ready) {
+  const auto end = std::chrono::steady_clock::now() + kSpin;
+  for (int n = 0;; ++n) {
+    if (ready()) return true;
+    if (n % 64 == 63 && std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::yield();
+  }
+}
 
 // The helper threads, made as the largest call asks for them and kept
 // until the program ends. A helper takes the oldest job that still has
@@ -71,33 +88,48 @@ class Pool {
       while (helpers_.size() + 1 < static_cast<std::size_t>(job.threads))
         helpers_.emplace_back([this] { serve(); });
       queue_.push_back(&job);
+      posted_.fetch_add(1, std::memory_order_release);
     }
     wake_.notify_all();
     job.work(0);
+    {
+      // No helper joins once the job has left the queue.
+      const std::lock_guard lock(mutex_);
+      std::erase(queue_, &job);
+    }
+    if (spinUntil([&] { return job.active.load(std::memory_order_acquire) == 0; })) return;
     std::unique_lock lock(mutex_);
-    // No helper joins once the job has left the queue; wait for those that did.
-    std::erase(queue_, &job);
-    done_.wait(lock, [&] { return job.active == 0; });
+    done_.wait(lock, [&] { return job.active.load(std::memory_order_acquire) == 0; });
   }
 
  private:
+  Job* openJob() {
+    const auto it = std::find_if(queue_.begin(), queue_.end(), [](Job* j) { return j->open(); });
+    return it == queue_.end() ? nullptr : *it;
+  }
+
   void serve() {
     std::unique_lock lock(mutex_);
     for (;;) {
-      Job* job = nullptr;
-      wake_.wait(lock, [&] {
-        if (stopping_) return true;
-        const auto it = std::find_if(queue_.begin(), queue_.end(), [](Job* j) { return j->open(); });
-        job = it == queue_.end() ? nullptr : *it;
-        return job != nullptr;
-      });
       if (stopping_) return;
+      Job* job = openJob();
+      if (job == nullptr) {
+        // Look again until a job is posted, for a while without the lock.
+        const std::uint64_t seen = posted_.load(std::memory_order_acquire);
+        lock.unlock();
+        const bool posted = spinUntil([&] {
+          return posted_.load(std::memory_order_acquire) != seen;
+        });
+        lock.lock();
+        if (!posted) wake_.wait(lock, [&] { return stopping_ || openJob() != nullptr; });
+        continue;
+      }
       const int worker = job->joined++;
-      ++job->active;
+      job->active.fetch_add(1, std::memory_order_relaxed);
       lock.unlock();
       job->work(worker);
       lock.lock();
-      if (--job->active == 0) done_.notify_all();
+      if (job->active.fetch_sub(1, std::memory_order_acq_rel) == 1) done_.notify_all();
     }
   }
 
@@ -105,6 +137,7 @@ class Pool {
   std::condition_variable wake_, done_;
   std::deque<Job*> queue_;
   std::vector<std::thread> helpers_;
+  std::atomic<std::uint64_t> posted_{0};
   bool stopping_ = false;
 };
 
