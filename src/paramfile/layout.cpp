@@ -1,13 +1,12 @@
 // The table of the parameter file's values, and setting a value by name.
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 #include <type_traits>
 
 #include "model/limits.hpp"
 #include "paramfile/paramfile.hpp"
+#include "textio/shortest.hpp"
 
 namespace paramfile {
 namespace {
@@ -241,17 +240,8 @@ void set(model::Params& p, std::string_view name, const std::string& text) {
 }
 
 std::string valueText(Type type, double value) {
-  char text[64];
-  if (type == Type::Integer) {
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    return text;
-  }
-  const float target = textio::nearestFloat(value);
-  for (int digits = 1; digits <= 9; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(target));
-    if (textio::nearestFloat(std::strtod(text, nullptr)) == target) break;
-  }
-  std::string s = text;
+  if (type == Type::Integer) return std::to_string(static_cast<long long>(value));
+  std::string s = textio::shortestGeneral(textio::nearestFloat(value));
   // The reader takes "3" and "3.0" alike; a point shows a real.
   if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
   return s;

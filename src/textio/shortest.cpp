@@ -1,7 +1,9 @@
 #include "textio/shortest.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <system_error>
 
 namespace textio {
@@ -22,9 +24,12 @@ std::string shortest(float value) { return toChars(value); }
 std::string shortest(double value) { return toChars(value); }
 
 std::string shortestGeneral(float value) {
-  // The shortest digits that read back as `value`, counted in their
-  // exponent form; printf's %g with that many digits rounds to the same
-  // digits and chooses the form as %g does.
+  // No fewer digits than the shortest text that reads back as `value`
+  // (counted in its exponent form). printf's %g with as many digits rounds
+  // to the nearest; beside a power of two that may fall outside the float's
+  // narrower lower interval (1.5474251e+26 is "1.547425e+26" at 7 digits,
+  // which reads back as the float below), so one more digit is tried until
+  // it reads back.
   const std::string digits = toChars(value, std::chars_format::scientific);
   int count = 0;
   for (const char c : digits) {
@@ -32,7 +37,10 @@ std::string shortestGeneral(float value) {
     count += c >= '0' && c <= '9';
   }
   char text[64];
-  std::snprintf(text, sizeof text, "%.*g", count, static_cast<double>(value));
+  for (;; ++count) {
+    std::snprintf(text, sizeof text, "%.*g", count, static_cast<double>(value));
+    if (count >= 9 || !std::isfinite(value) || std::strtof(text, nullptr) == value) break;
+  }
   return text;
 }
 
