@@ -108,6 +108,7 @@ struct Evaluator::Work {
   Synthesizer synth;
   synthesis::SubfaultModel model;
   std::optional<synthesis::SummationPlan> plan;
+  source::Planner planner;  // a source model's areas
   std::array<std::string, 3> refusals;  // of each series, made on separate threads
 
   Work(int maxIn, int maxOut) : synth(maxIn, maxOut) {}
@@ -148,12 +149,28 @@ std::size_t Evaluator::bytes() const {
   return b;
 }
 
-void Evaluator::prepareRecord(std::size_t r, const model::Params& model) {
+void Evaluator::prepareRecord(std::size_t r, const model::Params& model, const source::Source* source) {
   const Record& rec = *records_[r];
   Work& w = *work_[r];
   RecordCurves& c = curves_[r];
   c.refused = false;
   w.refusals = {};
+  const auto refuse = [&](std::string note) {
+    c.refused = true;
+    c.note = std::move(note);
+    for (auto& v : c.residual) v.clear();
+    for (auto& v : c.correlation) v.clear();
+  };
+  if (source != nullptr) {
+    if (std::string why = source::refusal(*source, model); !why.empty()) return refuse(std::move(why));
+    try {
+      w.plan.emplace(w.planner.plan(model, *source, rec.dt_, 1.0f));
+      w.synth.prepare(rec.element_, *w.plan, rec.ns_);
+    } catch (const textio::InputRejected& x) {
+      refuse(rec.name_ + ": " + x.message);
+    }
+    return;
+  }
   try {
     // egfsim's preparation scales the element by cfac first.
     if (!synthesis::finiteInSinglePrecision(rec.element_.peak() * static_cast<double>(model.cfac)))
@@ -165,10 +182,7 @@ void Evaluator::prepareRecord(std::size_t r, const model::Params& model) {
     w.plan.emplace(model, rec.dt_, std::span(&area, 1));
     w.synth.prepare(rec.element_, *w.plan, rec.ns_);
   } catch (const textio::InputRejected& x) {
-    c.refused = true;
-    c.note = rec.name_ + ": " + x.message;
-    for (auto& v : c.residual) v.clear();
-    for (auto& v : c.correlation) v.clear();
+    refuse(rec.name_ + ": " + x.message);
   }
 }
 
@@ -217,6 +231,15 @@ void Evaluator::makeSeries(std::size_t r, int q, Worker& worker) {
 }
 
 ModelResult Evaluator::evaluate(std::span<const model::Params> models, int threads) {
+  return run(models, nullptr, threads);
+}
+
+ModelResult Evaluator::evaluate(std::span<const model::Params> models, const source::Source& source,
+                                int threads) {
+  return run(models, &source, threads);
+}
+
+ModelResult Evaluator::run(std::span<const model::Params> models, const source::Source* source, int threads) {
   if (models.size() != records_.size())
     throw std::invalid_argument("engine::Evaluator::evaluate: " + std::to_string(models.size()) +
                                 " parameter sets for " + std::to_string(records_.size()) +
@@ -225,7 +248,7 @@ ModelResult Evaluator::evaluate(std::span<const model::Params> models, int threa
   while (workers_.size() < static_cast<std::size_t>(threads))
     workers_.push_back(std::make_unique<Worker>());
   const std::size_t n = records_.size();
-  parallel::forEach(n, threads, [&](std::size_t r, int) { prepareRecord(r, models[r]); });
+  parallel::forEach(n, threads, [&](std::size_t r, int) { prepareRecord(r, models[r], source); });
   parallel::forEach(3 * n, threads, [&](std::size_t t, int worker) {
     makeSeries(t / 3, static_cast<int>(t % 3), *workers_[static_cast<std::size_t>(worker)]);
   });

@@ -23,6 +23,7 @@
 #include "engine/synthesizer.hpp"
 #include "model/motion.hpp"
 #include "model/params.hpp"
+#include "source/source.hpp"
 #include "synthesis/synthesis.hpp"
 
 namespace engine {
@@ -143,6 +144,14 @@ class Evaluator {
   // is refused with egfsim's text.
   ModelResult evaluate(std::span<const model::Params> models, int threads = 1);
 
+  // The same for a source model of SMGAs: each record's plan is the
+  // source's on that record's parameter set (which gives what the source
+  // leaves to the record), every SMGA weighted by its C. A source that
+  // cannot lie on a record's fault is refused with source::refusal's
+  // reason.
+  ModelResult evaluate(std::span<const model::Params> models, const source::Source& source,
+                       int threads = 1);
+
   // The curves of record r for the last model.
   const RecordCurves& curves(std::size_t r) const;
   const Misfit& misfit() const { return misfit_; }
@@ -151,7 +160,8 @@ class Evaluator {
  private:
   struct Work;
   struct Worker;
-  void prepareRecord(std::size_t r, const model::Params& model);
+  ModelResult run(std::span<const model::Params> models, const source::Source* source, int threads);
+  void prepareRecord(std::size_t r, const model::Params& model, const source::Source* source);
   void makeSeries(std::size_t r, int q, Worker& worker);
 
   std::vector<std::shared_ptr<const Record>> records_;

@@ -11,7 +11,9 @@
 #include <stdexcept>
 
 #include "engine/evaluator.hpp"
+#include "fit/exact.hpp"
 #include "fit/map.hpp"
+#include "fit/source_output.hpp"
 #include "fit/table.hpp"
 #include "paramfile/paramfile.hpp"
 
@@ -247,37 +249,69 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   }
   const TableRow& best = *scan.best;
 
-  // best/: one parameter file per record, and egfsim's run of each.
+  // best/: one parameter file per record, and egfsim's run of each; for a
+  // source model of several SMGAs (which no parameter file holds), the
+  // exact run of each record; for a predicted record, its prediction.
   const fs::path bestDir = out / "best";
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
+  std::vector<double> bestValues;
+  for (std::size_t k = 0; k < space.axes.size(); ++k) bestValues.push_back(std::strtod(best.cells[1 + k].c_str(), nullptr));
   paramfile::Changes values;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const std::string name = space.axes[k].parameter.name;
-    const double value = std::strtod(best.cells[1 + k].c_str(), nullptr);
+    if (space.axes[k].field) continue;  // a value of the source model, written below
+    const double value = bestValues[k];
     if (name == "N") {
       for (const char* n : {"nx", "nw", "nt"}) values[n] = value;
     } else {
       values[name] = value;
     }
   }
+  const std::optional<source::Source> bestSource =
+      problem.config.source ? std::optional(modelSource(problem, bestValues)) : std::nullopt;
+  // One SMGA has a parameter file; egfsim's run of it is the model's unless
+  // its onset moves the synthetic, which no parameter file holds.
+  const bool oneArea = !bestSource || bestSource->smgas.size() == 1;
+  std::string onsetNote;
+  if (bestSource && oneArea)
+    for (const PreparedRecord& r : problem.records)
+      if (onsetNote.empty()) onsetNote = onsetShiftNote(r, modelParams(problem, r, bestValues), *bestSource);
+  const bool parameterFiles = oneArea && onsetNote.empty();
   const bool haveEgfsim = fs::exists(egfsim);
-  if (!haveEgfsim) log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
+  if (!haveEgfsim && parameterFiles)
+    log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
   // The record names as seen from the folder the file is written into.
-  auto rewritten = [&](const PreparedRecord& r, const fs::path& folder) {
-    paramfile::Changes changes = values;
+  auto rewritten = [&](const PreparedRecord& r, const paramfile::Changes& recordValues, const fs::path& folder) {
+    paramfile::Changes changes = recordValues;
     changes["fmain"] = recordName(r.targetFile, folder, bestDir);
     changes["faft"] = recordName(r.elementFile, folder, bestDir);
     return paramfile::rewrite(r.paramsFile, changes);
   };
+  std::map<std::string, synthesis::Comparison> exactFits;
   for (const PreparedRecord& r : problem.records) {
-    const std::string file = r.paramsFile.filename().string();
-    writeText(bestDir / file, rewritten(r, bestDir));
-    const fs::path runDir = bestDir / r.name;
-    fs::create_directories(runDir);
-    writeText(runDir / file, rewritten(r, runDir));
-    if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+    if (oneArea) {
+      paramfile::Changes recordValues = values;
+      if (bestSource)
+        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, bestValues), *bestSource, 0)))
+          recordValues[name] = value;
+      const std::string file = r.paramsFile.filename().string();
+      writeText(bestDir / file, rewritten(r, recordValues, bestDir));
+      if (parameterFiles) {
+        const fs::path runDir = bestDir / r.name;
+        fs::create_directories(runDir);
+        writeText(runDir / file, rewritten(r, recordValues, runDir));
+        if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+        continue;
+      }
+    }
+    const ExactRun run = runExact(r, modelParams(problem, r, bestValues), *bestSource);
+    writeExact(bestDir / r.name, r, run);
+    exactFits[r.name] = run.simulation.fits;
   }
+  for (const PreparedRecord& r : problem.predictions)
+    writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, bestValues), *bestSource));
+  if (bestSource) writeText(bestDir / "source.toml", sourceToml(*bestSource, "The best model of the search (egffit)."));
 
   // The misfit map.
   const MisfitMap map = buildMap(problem, csv, cols, header, scan);
@@ -304,14 +338,18 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   std::vector<double> startValues;
   std::string startLine;
   for (const Axis& a : space.axes) {
-    const std::string& text = startTexts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
-    startValues.push_back(std::strtod(text.c_str(), nullptr));
+    if (a.field) {  // the configuration's source model
+      startValues.push_back(source::fieldValue(*problem.config.source, *a.field, problem.records.front().params));
+    } else {
+      const std::string& text = startTexts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
+      startValues.push_back(std::strtod(text.c_str(), nullptr));
+    }
     startLine += (startLine.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
                  valueText(a.parameter.kind, startValues.back());
     j["start"]["parameters"][a.parameter.name] = startValues.back();
   }
-  const engine::ModelResult start =
-      engine::Evaluator(problem.engineRecords(), problem.weights()).evaluate(problem.modelParams(startValues));
+  engine::Evaluator startEvaluator(problem.engineRecords(), problem.weights());
+  const engine::ModelResult start = problem.evaluate(startEvaluator, startValues);
   if (start.refused) j["start"]["refused"] = start.note;
   else j["start"]["misfit"] = start.misfit;
 
@@ -325,12 +363,26 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
   t << "misfit: " << best.cells[cols.misfit()] << "\n"
-    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n"
-    << "starting model (the parameter files' values): " << startLine << "\n"
+    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n";
+  if (bestSource) {
+    const std::vector<source::AreaFacts> facts = sourceFacts(*bestSource, modelParams(problem, problem.records.front(), bestValues));
+    t << "source model of the best model (best/source.toml):\n";
+    for (const std::string& l : factLines(problem.config, facts)) t << "  " << l << "\n";
+    if (!onsetNote.empty()) t << "  " << onsetNote << "\n";
+    t << "map view: fault_map.pdf, fault_map.png\n\n";
+    j["best"]["source"] = factsJson(problem.config, facts);
+    const FaultMap m = problemFaultMap(problem, facts, "Best source model: map view");
+    drawFaultMap(m, out / "fault_map.pdf");
+    drawFaultMap(m, out / "fault_map.png");
+  }
+  t << (problem.config.source ? "starting model (the configuration's values): "
+                              : "starting model (the parameter files' values): ")
+    << startLine << "\n"
     << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n"
     << "Residual and correlation over the windows at the common shift, of the best and\n"
-       "the starting model, and egfsim's own (800 samples, a lag per quantity) of its\n"
-       "run of the best model in best/RECORD/transcript.txt:\n\n";
+       "the starting model, and egfsim's own (800 samples, a lag per quantity) of "
+    << (parameterFiles ? "its\nrun of the best model in best/RECORD/transcript.txt:\n\n"
+                       : "the\nexact run of the best model in best/RECORD/report/metrics.json:\n\n");
   char line[200];
   std::snprintf(line, sizeof line, "%-20s %-4s %23s %23s %23s\n", "", "", "best model ", "starting model ",
                 "egfsim, best model ");
@@ -357,7 +409,11 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
                                                                {"correlation", start.records[r][q].correlation}};
       }
       std::string ownRes, ownCor;
-      if (q < 3 && !transcript.empty()) {
+      if (const auto fits = exactFits.find(rec.name); q < 3 && fits != exactFits.end()) {
+        ownRes = number(fits->second[q].res);
+        ownCor = number(fits->second[q].cor);
+        jr["exact"][engine::kQuantityNames[q]] = {{"residual", fits->second[q].res}, {"correlation", fits->second[q].cor}};
+      } else if (q < 3 && !transcript.empty()) {
         ownRes = number(std::strtod(transcriptValue(transcript, std::string(engine::kQuantityNames[q]) + " res =").c_str(), nullptr));
         ownCor = number(std::strtod(transcriptValue(transcript, std::string(engine::kQuantityNames[q]) + " cor =").c_str(), nullptr));
         jr["egfsim"][engine::kQuantityNames[q]] = {{"residual", std::strtod(ownRes.c_str(), nullptr)},
@@ -371,7 +427,10 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   }
   j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
   t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << map.title << ")\n"
-    << "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n";
+    << (parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
+        : oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each record in "
+                         "best/RECORD/)\n"
+                       : "best model's files: best/ (the exact run of each record in best/RECORD/)\n");
   // Timing last, so that everything above compares equal between a run
   // and a merge of its shards.
   j["seconds"] = info.seconds;

@@ -110,7 +110,7 @@ void gridSearch(const Problem& problem, Writer& writer, int threads, const Shard
       auto& e = evaluators[static_cast<std::size_t>(worker)];
       if (!e) e = std::make_unique<engine::Evaluator>(problem.engineRecords(), problem.weights());
       const std::uint64_t model = (first + i) * shard.n + (shard.k - 1);
-      results[i] = e->evaluate(problem.modelParams(space.gridModel(model)));
+      results[i] = problem.evaluate(*e, space.gridModel(model));
       done[i] = 1;
     });
     for (std::uint64_t i = 0; i < n; ++i) {
@@ -183,7 +183,7 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
       opt.force_stop();
       return HUGE_VAL;
     }
-    const engine::ModelResult r = evaluator.evaluate(problem.modelParams(v), threads);
+    const engine::ModelResult r = problem.evaluate(evaluator, v, threads);
     const std::uint64_t number = writer.rows() * shard.n + shard.k;
     writer.row(number, v, r);
     writer.flush();

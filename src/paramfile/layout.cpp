@@ -241,7 +241,9 @@ void set(model::Params& p, std::string_view name, const std::string& text) {
 
 std::string valueText(Type type, double value) {
   if (type == Type::Integer) return std::to_string(static_cast<long long>(value));
-  std::string s = textio::shortestGeneral(textio::nearestFloat(value));
+  // A whole number of up to 9 digits is written out rather than with an
+  // exponent (10.0, not 1e+01).
+  std::string s = textio::shortestGeneral(textio::nearestFloat(value), true);
   // The reader takes "3" and "3.0" alike; a point shows a real.
   if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
   return s;

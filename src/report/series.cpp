@@ -67,7 +67,9 @@ std::array<std::string, 3> quantityUnits(const std::string& unit) {
 void writeSeries(const std::filesystem::path& dir, const RunView& c) {
   makeFolder(dir);
   const auto units = quantityUnits(c.unit);
-  for (int motion = 0; motion < 3; ++motion)
+  // A prediction has no observed motion: its files and columns are left out.
+  const bool observed = !c.observed.acc.empty();
+  for (int motion = observed ? 0 : 1; motion < 3; ++motion)
     for (int q = 0; q < 3; ++q)
       writeFile(dir, std::string(kMotionNames[static_cast<std::size_t>(motion)]) + "." +
                          std::string(kQuantityNames[static_cast<std::size_t>(q)]) + ".sac",
@@ -81,7 +83,8 @@ void writeSeries(const std::filesystem::path& dir, const RunView& c) {
   const std::array<model::MotionView, 3> motions{c.observed, c.synthetic, c.element};
   std::size_t rows = 0;
   std::string csv = "time";
-  for (std::size_t m = 0; m < 3; ++m)
+  const std::size_t firstMotion = observed ? 0 : 1;
+  for (std::size_t m = firstMotion; m < 3; ++m)
     for (int q = 0; q < 3; ++q) {
       csv += "," + std::string(kMotionNames[m]) + "." + std::string(kQuantityNames[static_cast<std::size_t>(q)]);
       rows = std::max(rows, motions[m][q].size());
@@ -90,7 +93,7 @@ void writeSeries(const std::filesystem::path& dir, const RunView& c) {
   for (std::size_t k = 0; k < rows; ++k) {
     const double t = wholeRate ? static_cast<double>(k) / rate : static_cast<double>(k) * dt;
     csv += textio::shortest(t);
-    for (std::size_t m = 0; m < 3; ++m)
+    for (std::size_t m = firstMotion; m < 3; ++m)
       for (int q = 0; q < 3; ++q) {
         csv += ',';
         const auto x = motions[m][q];

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 namespace textio {
@@ -23,7 +24,7 @@ std::string shortest(float value) { return toChars(value); }
 
 std::string shortest(double value) { return toChars(value); }
 
-std::string shortestGeneral(float value) {
+std::string shortestGeneral(float value, bool plainWhole) {
   // No fewer digits than the shortest text that reads back as `value`
   // (counted in its exponent form). printf's %g with as many digits rounds
   // to the nearest; beside a power of two that may fall outside the float's
@@ -36,10 +37,13 @@ std::string shortestGeneral(float value) {
     if (c == 'e') break;
     count += c >= '0' && c <= '9';
   }
+  const bool plain = plainWhole && std::fabs(value) >= 1 && std::fabs(value) < 1e9;
   char text[64];
   for (;; ++count) {
     std::snprintf(text, sizeof text, "%.*g", count, static_cast<double>(value));
-    if (count >= 9 || !std::isfinite(value) || std::strtof(text, nullptr) == value) break;
+    if (count >= 9 || !std::isfinite(value)) break;
+    if (plain && std::strchr(text, 'e') != nullptr) continue;
+    if (std::strtof(text, nullptr) == value) break;
   }
   return text;
 }

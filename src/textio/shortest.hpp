@@ -15,6 +15,8 @@ std::string shortest(double value);
 // The same digits in printf's %g form: the exponent form only for an
 // exponent below -4 or of at least the number of digits: "2.8", "0.0001",
 // "1e-05", "1234567", "1.2e+07".
-std::string shortestGeneral(float value);
+// plainWhole: a number of 1 to 1e9 in size is never in exponent form,
+// with as many digits as that takes ("10", not "1e+01"; "12345678").
+std::string shortestGeneral(float value, bool plainWhole = false);
 
 }  // namespace textio
