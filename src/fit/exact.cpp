@@ -26,7 +26,7 @@ void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunReco
   // element record's.
   const records::RecordHeader& station = r.predict ? r.elementHeader : r.targetHeader;
   report::describeRun(run.params, station, r.elementHeader, r.target, run.element, run.simulation, out);
-  report::Comparison& c = out.comparison;
+  report::RunView& c = out.view;
   if (r.predict) c.event.clear();
   if (run.facts.size() < 2) return;
   for (const source::AreaFacts& f : run.facts) {
@@ -38,10 +38,10 @@ void writeExact(const std::filesystem::path& dir, const PreparedRecord& r, const
   report::RunRecord record;
   describeExact(r, run, record);
   if (r.predict) {
-    report::writePrediction(dir, record.comparison);
+    report::writePrediction(dir, record.view);
   } else {
-    report::writeSeries(dir / "series", record.comparison);
-    report::writeReport(dir / "report", record.comparison);
+    report::writeSeries(dir / "series", record.view);
+    report::writeReport(dir / "report", record.view);
   }
 }
 

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "fit/evaluator.hpp"
+#include "engine/evaluator.hpp"
 #include "fit/exact.hpp"
 #include "fit/map.hpp"
 #include "fit/source_output.hpp"
@@ -224,7 +224,7 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
                   std::ostream& log) {
   const ModelSpace& space = problem.config.space;
   const std::string header = tableHeader(problem);
-  const Columns cols{space.axes.size(), problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3,
+  const Columns cols{space.axes.size(), problem.config.misfit.envelope > 0 ? std::size_t{engine::kQuantities} : 3,
                      headerColumns(header)};
   const fs::path csv = out / "models.csv";
 
@@ -348,7 +348,8 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
                  valueText(a.parameter.kind, startValues.back());
     j["start"]["parameters"][a.parameter.name] = startValues.back();
   }
-  const ModelResult start = Evaluator(problem).evaluate(startValues);
+  engine::Evaluator startEvaluator(problem.engineRecords(), problem.weights());
+  const engine::ModelResult start = problem.evaluate(startEvaluator, startValues);
   if (start.refused) j["start"]["refused"] = start.note;
   else j["start"]["misfit"] = start.misfit;
 
@@ -398,28 +399,28 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     for (std::size_t q = 0; q < cols.quantities; ++q) {
       const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
       const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
-      jr[kQuantityNames[q]] = {{"residual", std::strtod(res.c_str(), nullptr)},
+      jr[engine::kQuantityNames[q]] = {{"residual", std::strtod(res.c_str(), nullptr)},
                                {"correlation", std::strtod(cor.c_str(), nullptr)}};
       std::string startRes = "", startCor = "";
       if (!start.refused) {
         startRes = number(start.records[r][q].residual);
         startCor = number(start.records[r][q].correlation);
-        j["start"]["records"][rec.name][kQuantityNames[q]] = {{"residual", start.records[r][q].residual},
+        j["start"]["records"][rec.name][engine::kQuantityNames[q]] = {{"residual", start.records[r][q].residual},
                                                                {"correlation", start.records[r][q].correlation}};
       }
       std::string ownRes, ownCor;
       if (const auto fits = exactFits.find(rec.name); q < 3 && fits != exactFits.end()) {
         ownRes = number(fits->second[q].res);
         ownCor = number(fits->second[q].cor);
-        jr["exact"][kQuantityNames[q]] = {{"residual", fits->second[q].res}, {"correlation", fits->second[q].cor}};
+        jr["exact"][engine::kQuantityNames[q]] = {{"residual", fits->second[q].res}, {"correlation", fits->second[q].cor}};
       } else if (q < 3 && !transcript.empty()) {
-        ownRes = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " res =").c_str(), nullptr));
-        ownCor = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " cor =").c_str(), nullptr));
-        jr["egfsim"][kQuantityNames[q]] = {{"residual", std::strtod(ownRes.c_str(), nullptr)},
+        ownRes = number(std::strtod(transcriptValue(transcript, std::string(engine::kQuantityNames[q]) + " res =").c_str(), nullptr));
+        ownCor = number(std::strtod(transcriptValue(transcript, std::string(engine::kQuantityNames[q]) + " cor =").c_str(), nullptr));
+        jr["egfsim"][engine::kQuantityNames[q]] = {{"residual", std::strtod(ownRes.c_str(), nullptr)},
                                            {"correlation", std::strtod(ownCor.c_str(), nullptr)}};
       }
       std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : rec.name.c_str(),
-                    kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
+                    engine::kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
                     ownCor.c_str());
       t << line;
     }
