@@ -49,6 +49,9 @@ SpectralObserved::SpectralObserved(std::span<const double> window, double dt, co
     lnPsa_.assign(ln.begin(), ln.end());
   }
   if (s.fourier > 0.0) {
+    if (s.band[1] > 0.5 / dt * (1.0 + 1e-6))
+      throw std::invalid_argument("fourier_band reaches " + text(s.band[1]) + " Hz, above the Nyquist frequency " +
+                                  text(0.5 / dt) + " Hz of the records");
     const int m = paddedLength(length_);
     fft_ = dsp::RealFft(m);
     std::vector<double> grid(static_cast<std::size_t>(fft_.bins()));

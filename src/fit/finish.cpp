@@ -13,7 +13,9 @@
 #include "engine/evaluator.hpp"
 #include "fit/exact.hpp"
 #include "fit/map.hpp"
+#include "fit/misfit_config.hpp"
 #include "fit/source_output.hpp"
+#include "fit/spectral_fit.hpp"
 #include "fit/table.hpp"
 #include "paramfile/paramfile.hpp"
 
@@ -172,7 +174,7 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
   std::string others;
   for (std::size_t k = 0; k < n; ++k)
     if (k != xk && k != yk) others += (others.empty() ? "" : ", ") + std::string(space.axes[k].parameter.name) + " " + scan.best->cells[1 + k];
-  map.title = "misfit: " + x.name + (n > 1 ? " x " + y.name : "") +
+  map.title = "misfit " + misfitTerms(problem.config.misfit) + ": " + x.name + (n > 1 ? " x " + y.name : "") +
               (others.empty() ? "" : grid ? " (" + others + ")" : " (least over the other parameters)");
   forEachRow(csv, cols, header, [&](const TableRow& row) {
     if (!row.misfit) return;
@@ -425,6 +427,7 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
       t << line;
     }
   }
+  writeSpectralFit(t, j, problem, spectralFit(problem, bestValues), spectralFit(problem, startValues));
   j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
   t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << map.title << ")\n"
     << (parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"

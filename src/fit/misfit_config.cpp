@@ -1,5 +1,9 @@
 #include "fit/misfit_config.hpp"
 
+#include <cstdio>
+
+#include "fit/config.hpp"
+
 #include <string>
 
 namespace fit {
@@ -24,6 +28,18 @@ int readCount(const Reader& r, const toml::node& n, const std::string& key, int 
 }
 
 }  // namespace
+
+std::string misfitTerms(const MisfitWeights& m) {
+  std::string text;
+  for (const auto& [name, weight] : {std::pair{"acc", m.acc}, {"vel", m.vel}, {"dis", m.dis}, {"env", m.envelope},
+                                     {"psa", m.spectral.psa}, {"fourier", m.spectral.fourier}}) {
+    if (weight <= 0) continue;
+    char w[32] = "";
+    if (weight != 1.0) std::snprintf(w, sizeof w, "%g ", weight);
+    text += (text.empty() ? "" : " + ") + std::string(w) + name;
+  }
+  return text;
+}
 
 engine::SpectralSettings readSpectralTerms(const Reader& r, const toml::table& t) {
   engine::SpectralSettings s;

@@ -2,6 +2,8 @@
 // psa_periods, psa_count, fourier_band, fourier_count.
 #pragma once
 
+#include <string>
+
 #include <toml++/toml.h>
 
 #include "engine/spectral.hpp"
@@ -12,6 +14,10 @@ namespace fit {
 // The fewest periods the psa term takes: the response spectrum of a real
 // record has peaks and troughs a few tenths of a decade apart.
 inline constexpr int kMinPsaPeriods = 30;
+
+// The misfit's weighted terms as text: "vel + dis + 0.5 psa + fourier".
+struct MisfitWeights;
+std::string misfitTerms(const MisfitWeights& m);
 
 // Reads the spectral keys of the [misfit] table `t`; ConfigError at the
 // key's place for a value that cannot be used.
