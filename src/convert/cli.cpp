@@ -137,7 +137,8 @@ samples; a record outside them is refused (cut a window, or --resample).
 Every conversion is noted in the record's comment lines.
 
 Exit status: 0 written, 2 refused (one line on standard error naming the file
-or option and the problem), 1 the output could not be written.
+or option and the problem), 1 the output could not be written, 3 an internal
+error of kibconv (one line starting "internal error:"; please report it).
 )";
 }
 
