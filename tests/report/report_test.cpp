@@ -85,6 +85,9 @@ TEST(Series, SacFilesReadBackByOffset) {
       EXPECT_EQ(b.substr(440 + 136, 8), (std::string(units[q]) + "        ").substr(0, 8));  // kuser0
       for (std::size_t k = 0; k < x.size(); ++k) ASSERT_EQ(f32(b, 632 + 4 * k), x[k]);
     }
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path / "new")) ++files;
+  EXPECT_EQ(files, 10u);  // nine SAC files and the table, nothing else
   std::istringstream csv(testsupport::readFile(dir.path / "new" / "series.csv"));
   std::string line;
   std::getline(csv, line);
