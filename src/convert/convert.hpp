@@ -82,7 +82,13 @@ struct Trace {
   std::string formatText;         // e.g. "SAC binary, big-endian"
   std::string zone;               // zone of the times when not UTC, e.g. "JST"
   std::vector<std::string> notes; // the reader's own comment lines
+  std::vector<std::string> warnings;  // what the user should hear at once (also noted)
 };
+
+// Which of a StationXML file's two statements of the gain to use when they
+// disagree: refuse (Check), the overall sensitivity, or the product of the
+// stage gains.
+enum class SensitivityChoice { Check, Overall, Stages };
 
 // What a reader may need beyond the file itself.
 struct ReadOptions {
@@ -91,13 +97,16 @@ struct ReadOptions {
   std::optional<double> countsPerUnit;      // --counts-per-unit (miniSEED)
   std::optional<Unit> unit;                 // --unit: with --counts-per-unit, the unit counted
   std::optional<std::string> stationXml;    // --stationxml FILE (miniSEED)
+  SensitivityChoice sensitivity = SensitivityChoice::Check;  // --sensitivity
+  bool allowTruncated = false;              // --allow-truncated (miniSEED)
 };
 
 // Decides the format from the contents: miniSEED by its fixed record
 // header, SAC binary by its header version word in either byte order,
 // K-NET by "Origin Time" at the start, COSMOS by "(Format v" on its first
 // line, AT2 by its PEER title or NPTS line, SAC alphanumeric by its 30
-// numeric header lines, plain columns otherwise.
+// numeric header lines, plain columns by one or two numbers on the first
+// line that is not blank or a '#' comment. Detect when it is none of them.
 InputFormat detectFormat(std::string_view contents);
 
 // Readers. `source` names the file in refusal messages.
@@ -150,7 +159,7 @@ enum class NumberStyle { Free, Fixed, Counts };
 struct WriteOptions {
   NumberStyle style = NumberStyle::Free;
   std::optional<float> countScale;     // Counts: value of one count; chosen when absent
-  std::vector<std::string> comments;   // the free text lines (at most 100, cut at 80 columns)
+  std::vector<std::string> comments;   // the free text lines, wrapped at 80 columns
 };
 
 // The sample-line format chosen for a series.
@@ -181,6 +190,8 @@ std::string formatKib(const Trace& t, int isps, const WriteOptions& opt,
 
 struct Options {
   std::string input;
+  bool allowTruncated = false;         // --allow-truncated
+  SensitivityChoice sensitivity = SensitivityChoice::Check;  // --sensitivity
   std::string output;
   InputFormat format = InputFormat::Detect;
   std::optional<Unit> inputUnit;       // --unit
@@ -205,11 +216,22 @@ std::string helpText();
 // Throws textio::InputRejected for any malformed command line.
 Options parseArguments(std::span<const std::string> args);
 
+// A converted record and what the user should hear about it.
+struct Conversion {
+  std::string text;                   // the whole record
+  std::vector<std::string> warnings;  // each one line, for standard error
+};
+
+// The peaks of a plausible acceleration record, in gal: a converted peak
+// outside them is warned of (the unit read was probably wrong).
+inline constexpr double kPlausiblePeakMinGal = 0.001;
+inline constexpr double kPlausiblePeakMaxGal = 5000.0;
+
 // Applies unit, rate, window and the names given on the command line to a
-// trace read from `o.input` and returns the record text, whose comment lines
+// trace read from `o.input` and returns the record, whose comment lines
 // record the source and every conversion. Throws textio::InputRejected for
 // every refusal.
-std::string convertTrace(Trace t, const Options& o);
+Conversion convertTrace(Trace t, const Options& o);
 
 // The whole program: parses, reads, converts and writes. Returns the exit
 // status: 0 done (or --help), 2 refused, 1 the output could not be written.

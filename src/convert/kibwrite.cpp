@@ -80,6 +80,38 @@ long long countOf(float v, float scale) {
   return std::llround(static_cast<double>(v) / static_cast<double>(scale));
 }
 
+// One comment as lines of at most kCommentWidth columns, broken at blanks;
+// each further line starts with two blanks, which mark it as going on. A
+// word longer than a whole line is broken where the line ends.
+void wrapComment(const std::string& text, std::vector<std::string>& out) {
+  std::string_view rest = detail::trim(text);
+  std::string_view indent;
+  do {
+    const std::size_t room = kCommentWidth - indent.size();
+    std::size_t cut = rest.size();
+    if (cut > room) {
+      cut = rest.rfind(' ', room);
+      if (cut == std::string_view::npos || cut == 0) cut = room;
+    }
+    out.push_back(std::string(indent) + std::string(detail::trim(rest.substr(0, cut))));
+    rest = detail::trim(rest.substr(cut));
+    indent = "  ";
+  } while (!rest.empty());
+}
+
+// The comment lines of a record, wrapped; a record holds at most
+// kMaxCommentLines, so the last line says how many did not fit.
+std::vector<std::string> commentLines(const std::vector<std::string>& comments) {
+  std::vector<std::string> lines;
+  for (const auto& c : comments) wrapComment(detail::printable(c), lines);
+  if (lines.size() > static_cast<std::size_t>(kMaxCommentLines)) {
+    const std::size_t left = lines.size() - (kMaxCommentLines - 1);
+    lines.resize(kMaxCommentLines - 1);
+    lines.push_back("(" + std::to_string(left) + " further comment lines did not fit the record)");
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string fixedField(float value, int width, int decimals) {
@@ -172,10 +204,9 @@ std::string formatKib(const Trace& t, int isps, const WriteOptions& opt, std::st
   std::snprintf(dt, sizeof dt, isps <= 100000 ? "dt=%.5f" : "dt=%.2e", 1.0 / isps);
   s << field(dt, 11) << '\n';
 
-  const std::size_t nskip = std::min<std::size_t>(opt.comments.size(), kMaxCommentLines);
-  s << nskip << '\n';
-  for (std::size_t k = 0; k < nskip; ++k)
-    s << detail::printable(opt.comments[k]).substr(0, kCommentWidth) << '\n';
+  const std::vector<std::string> lines = commentLines(opt.comments);
+  s << lines.size() << '\n';
+  for (const auto& line : lines) s << line << '\n';
 
   for (std::size_t k = 0; k < t.samples.size(); ++k) {
     const float v = t.samples[k];

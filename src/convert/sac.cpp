@@ -7,6 +7,7 @@
 // writes the same words as text lines.
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <climits>
 #include <optional>
@@ -32,9 +33,13 @@ using sacio::kItime, sacio::kIunkn, sacio::kIdisp, sacio::kIvel, sacio::kIacc, s
 using sacio::knownVersion;
 using SacHeader = sacio::Header;
 
-// A name field: "-12345" (undefined) and blanks give an empty text.
+// A name field: "-12345" (undefined) and blanks give an empty text. Tools
+// that write C strings end the text with a NUL and pad the field with
+// anything: the text ends at the first NUL.
 std::string name(const SacHeader& h, sacio::NameField field) {
-  std::string s = detail::printable(h.name(field));
+  std::string_view raw = h.name(field);
+  raw = raw.substr(0, raw.find('\0'));
+  std::string s = detail::printable(raw);
   if (s == "-12345") s.clear();
   return s;
 }
@@ -64,7 +69,6 @@ Trace traceFromHeader(const SacHeader& h, std::string_view source, std::string f
   if (iftype != kUndefInt && iftype != kItime)
     refuse(source, "SAC header iftype " + std::to_string(iftype) +
                        " is not a time series (ITIME = 1)");
-  if (h.i[kLeven] == 0) refuse(source, "SAC header leven is false: the samples are not evenly spaced");
 
   const int idep = h.i[kIdep];
   if (idep == kIacc) {
@@ -88,6 +92,16 @@ Trace traceFromHeader(const SacHeader& h, std::string_view source, std::string f
                        n[kNzjday] <= 366 && n[kNzhour] >= 0 && n[kNzhour] <= 23 &&
                        n[kNzmin] >= 0 && n[kNzmin] <= 59 && n[kNzsec] >= 0 && n[kNzsec] <= 60 &&
                        n[kNzmsec] >= 0 && n[kNzmsec] <= 999;
+  const bool timeGiven = n[kNzyear] != kUndefInt || n[kNzjday] != kUndefInt;
+  if (timeGiven && !timeSet) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "nzyear %d, nzjday %d, %02d:%02d:%02d.%03d", n[kNzyear],
+                  n[kNzjday], n[kNzhour], n[kNzmin], n[kNzsec], n[kNzmsec]);
+    const std::string line = "the SAC reference time (" + std::string(buf) +
+                             ") is not a valid time: the record's times are left blank";
+    t.notes.push_back("warning: " + line);
+    t.warnings.push_back(std::string(source) + ": " + line);
+  }
   if (timeSet) {
     const std::int64_t ref =
         epochMs(n[kNzyear], n[kNzjday], n[kNzhour], n[kNzmin], n[kNzsec], n[kNzmsec]);
@@ -100,6 +114,16 @@ Trace traceFromHeader(const SacHeader& h, std::string_view source, std::string f
     if (auto o = offset(h.f[kO])) t.eventMs = ref + *o;
   }
   return t;
+}
+
+// An unevenly sampled file holds a time for every value (leven false): its
+// length and samples mean something else, so this is checked first.
+void requireEven(const SacHeader& h, std::string_view source) {
+  if (h.i[kLeven] == 0)
+    refuse(source,
+           "the SAC file is unevenly sampled (header leven is false: a time is stored for every "
+           "value); kibconv reads evenly sampled records: interpolate it onto an even interval "
+           "first (SAC's interpolate command does)");
 }
 
 void checkSamples(const std::vector<float>& x, std::string_view source) {
@@ -121,6 +145,7 @@ Trace readSacBinary(std::string_view bytes, std::string_view source) {
   const SacHeader h = sacio::decodeHeader(bytes, swap);
 
   const bool littleEndianFile = (std::endian::native == std::endian::little) != swap;
+  requireEven(h, source);
   const std::int32_t npts = h.i[kNpts];
   if (npts <= 0) refuse(source, "SAC header npts " + std::to_string(npts) + " gives no samples");
   const std::size_t dataBytes = bytes.size() - kHeaderBytes;
@@ -177,6 +202,7 @@ Trace readSacAlpha(std::string_view text, std::string_view source) {
   // name line holds three names of 8 columns.
   for (std::size_t l = kFloatLines + kIntLines; l < kHeaderLines; ++l)
     h.names += detail::field(lines[l], 24);
+  requireEven(h, source);
 
   const std::int32_t npts = h.i[kNpts];
   if (npts <= 0) refuse(source, "SAC header npts " + std::to_string(npts) + " gives no samples");

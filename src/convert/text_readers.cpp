@@ -57,6 +57,22 @@ void readValues(const std::vector<std::string_view>& lines, std::size_t first,
     }
 }
 
+// The head of an unknown file as a refusal shows it: the first line, in
+// printable characters, at most 40 of them.
+std::string headOf(std::string_view contents) {
+  const auto end = contents.find('\n');
+  std::string head = detail::printable(contents.substr(0, std::min<std::size_t>(end, 40)));
+  return head.empty() ? "an empty first line" : "'" + head + "'";
+}
+
+[[noreturn]] void refuseUnknown(std::string_view contents, std::string_view source) {
+  if (detail::trim(contents).empty()) refuse(source, "the file is empty");
+  refuse(source, "not a format kibconv reads: it begins with " + headOf(contents) +
+                     "; kibconv reads SAC (binary or alphanumeric), miniSEED, K-NET/KiK-net "
+                     "ASCII, COSMOS V1/V2, PEER NGA AT2 and plain columns of numbers (name "
+                     "the format with --format when the file is one of them)");
+}
+
 }  // namespace
 
 std::optional<InputFormat> parseFormat(std::string_view text) {
@@ -104,7 +120,15 @@ InputFormat detectFormat(std::string_view contents) {
     for (std::size_t l = 0; l < 22 && sac; ++l) sac = allNumbers(lines[l], 5, l >= 14);
     if (sac) return InputFormat::SacAlpha;
   }
-  return InputFormat::Columns;
+  // Plain columns: the first line that is not blank or a '#' comment holds
+  // only numbers (a text of nothing else is plain text without samples).
+  for (auto line : lines) {
+    const auto body = detail::trim(line);
+    if (body.empty() || body[0] == '#') continue;
+    const auto tok = detail::tokens(body);
+    return allNumbers(body, tok.size(), false) ? InputFormat::Columns : InputFormat::Detect;
+  }
+  return contents.empty() ? InputFormat::Detect : InputFormat::Columns;
 }
 
 Trace readAt2(std::string_view text, std::string_view source) {
@@ -183,6 +207,7 @@ Trace readColumns(std::string_view text, std::string_view source, std::optional<
   Trace t;
   t.unitOrigin = "a plain text file does not state its unit";
   std::vector<double> times;
+  std::vector<std::size_t> timeLines;  // the line of each time
   std::size_t columns = 0, firstLine = 0;
   for (std::size_t l = 0; l < lines.size(); ++l) {
     const auto body = detail::trim(lines[l]);
@@ -202,6 +227,7 @@ Trace readColumns(std::string_view text, std::string_view source, std::optional<
       const auto time = detail::parseNumber(tok[0]);
       if (!time) refuse(source, lineRef(l) + ": '" + std::string(tok[0]) + "' is not a time");
       times.push_back(*time);
+      timeLines.push_back(l);
     }
     const auto v = detail::parseFloat(tok.back());
     if (!v) refuse(source, lineRef(l) + ": '" + std::string(tok.back()) + "' is not a number");
@@ -220,12 +246,16 @@ Trace readColumns(std::string_view text, std::string_view source, std::optional<
   // The interval from the two ends keeps all the digits the times were
   // written with; each step must agree with it to 1 % (times written with
   // fewer decimals than the interval needs, or a gap, fail here).
+  for (std::size_t k = 1; k < times.size(); ++k)
+    if (!(times[k] > times[k - 1]))
+      refuse(source, "the time column does not increase at " + lineRef(timeLines[k]) + ": " +
+                         detail::numberText(times[k]) + " s follows " +
+                         detail::numberText(times[k - 1]) + " s on " + lineRef(timeLines[k - 1]));
   const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
-  if (!(step > 0.0)) refuse(source, "the time column does not increase");
   for (std::size_t k = 1; k < times.size(); ++k)
     if (std::fabs((times[k] - times[k - 1]) - step) > 0.01 * step)
       refuse(source, "the time column is not evenly spaced: sample " + std::to_string(k + 1) +
-                         " is at " + detail::numberText(times[k]) + " s, the interval is " +
+                         " (" + lineRef(timeLines[k]) + ") is at " + detail::numberText(times[k]) + " s, the interval is " +
                          detail::numberText(step) + " s");
   if (dt && std::fabs(*dt - step) > 1e-6 * step)
     refuse(source, "--dt " + detail::numberText(*dt) + " disagrees with the time column's interval " +
@@ -237,6 +267,7 @@ Trace readColumns(std::string_view text, std::string_view source, std::optional<
 Trace readTrace(std::string_view contents, InputFormat format, std::string_view source,
                 const ReadOptions& ro) {
   if (format == InputFormat::Detect) format = detectFormat(contents);
+  if (format == InputFormat::Detect) refuseUnknown(contents, source);
   const std::string name(formatName(format));
   if (ro.dt && format != InputFormat::Columns)
     refuse("--dt", "applies to plain text only; the " + name + " input states its own interval");

@@ -45,6 +45,11 @@ std::string printable(std::string_view s);
 // `s` cut or blank-padded to `width` columns.
 std::string field(std::string_view s, std::size_t width);
 
+// What a SEED channel code ("HHZ": band, instrument, orientation) says of
+// a velocity sensor: "instrument code H, a seismometer" when its second
+// letter is H or L, nothing for any other code (accelerometers are N).
+std::optional<std::string> velocitySensor(std::string_view channel);
+
 // Short decimal text of an interval or rate for messages (%.9g).
 std::string numberText(double v);
 

@@ -100,7 +100,8 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
       // SAC: other header fields.
       {sac("delta.sac", [](SacFile& s) { s.f[0] = -12345.0f; }), ": SAC header delta -12345 is not a sample interval"},
       {sac("xy.sac", [](SacFile& s) { s.i[15] = 4; }), ": SAC header iftype 4 is not a time series (ITIME = 1)"},
-      {sac("uneven.sac", [](SacFile& s) { s.i[35] = 0; }), ": SAC header leven is false: the samples are not evenly spaced"},
+      // An uneven file holds twice npts words: its leven is named, not its length.
+      {sac("uneven.sac", [](SacFile& s) { s.i[35] = 0, s.data.resize(6); }), ": the SAC file is unevenly sampled (header leven is false: a time is stored for every value); kibconv reads evenly sampled records: interpolate it onto an even interval first (SAC's interpolate command does)"},
       {sac("empty.sac", [](SacFile& s) { s.samples({}); }), ": SAC header npts 0 gives no samples"},
       {sac("nan.sac", [](SacFile& s) { s.data[2] = std::numeric_limits<float>::quiet_NaN(); }), ": sample 3 is not a finite number"},
       {sac("v5.sac", [](SacFile& s) { s.i[6] = 5; }, {"--format", "sac"}), ": not a SAC binary file: the header version word is neither 6 nor 7 in either byte order"},
@@ -117,8 +118,11 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
       {file("c4.txt", "1\nnan\n", g01), ": line 2: 'nan' is not a number"},
       {file("c6.txt", "3.4028236e38\n", g01), ": line 1: '3.4028236e38' is not a number"},  // rounds to infinity
       {file("c7.txt", "# only\n\n", g), ": the file holds no samples"},
-      {file("c8.txt", "0 1\n0.01 2\n0.03 3\n0.04 4\n", g), ": the time column is not evenly spaced: sample 2 is at 0.01 s, the interval is 0.0133333333 s"},
-      {file("c9.txt", "0 1\n0 2\n", g), ": the time column does not increase"},
+      {file("c8.txt", "0 1\n0.01 2\n0.03 3\n0.04 4\n", g), ": the time column is not evenly spaced: sample 2 (line 2) is at 0.01 s, the interval is 0.0133333333 s"},
+      {file("c9.txt", "# t a\n0 1\n0.01 2\n\n0.01 3\n", g), ": the time column does not increase at line 5: 0.01 s follows 0.01 s on line 3"},
+      // Files in no format kibconv reads.
+      {file("u.dat", "STATION ABC 8 values\n1 2 3\n", g), ": not a format kibconv reads: it begins with 'STATION ABC 8 values'; kibconv reads SAC (binary or alphanumeric), miniSEED, K-NET/KiK-net ASCII, COSMOS V1/V2, PEER NGA AT2 and plain columns of numbers (name the format with --format when the file is one of them)"},
+      {file("e.dat", ""), ": the file is empty"},
       {file("c10.txt", "0 1\n0.01 2\n", {"--unit", "g", "--dt", "0.02"}), ": --dt 0.02 disagrees with the time column's interval 0.01 s"},
       {{one, "-o", out, "--unit", "g"}, ": one value per line and no time column: give the sample interval with --dt"},
   };
@@ -130,6 +134,60 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
     EXPECT_EQ(res.out, "");
   }
   EXPECT_FALSE(std::filesystem::exists(out));  // a refusal writes nothing
+}
+
+// Faults met on real files: names ended by NUL, a channel of a velocity
+// sensor holding acceleration, a peak no accelerograph records (warned of on
+// standard error and in the record), an impossible date, a comment longer
+// than a line, an event name longer than its field.
+TEST(Kibconv, FaultsOfRealFilesAreHandled) {
+  TempDir d;
+  SacFile nul;
+  nul.name(0, 8, std::string("PIN1\0\0\0\0", 8));
+  nul.name(168, 8, std::string("GD\0x45\0\0\0", 8));
+  nul.name(160, 8, "HHZ");
+  nul.samples({1e9f, -2e9f, 5e8f});  // nm/s/s: 200 gal at most
+  SacFile quiet = nul;
+  quiet.samples({1.0f, -2.0f});  // 2e-7 gal
+  quiet.i[0] = 20130, quiet.i[1] = 187, quiet.i[2] = 3, quiet.i[3] = 19, quiet.i[4] = 53, quiet.i[5] = 40;
+  const std::string longTitle = "Imperial Valley, 5/19/1940, a long event description, El Centro Array #9, 180";
+  std::string at2 = convert_test::at2({0.5, -0.25}, ".01", true);
+  at2.replace(at2.find("Imperial Valley, 5/19/1940, El Centro Array #9, 180"), 51, longTitle);
+  struct Row {
+    std::string name, contents;
+    std::vector<std::string> opts;
+    std::string station, network, err;
+    std::vector<std::string> notes;  // comment lines, unwrapped
+  };
+  const std::vector<Row> rows = {
+      {"nul.sac", nul.binary(true), {}, "PIN1 ", "GD        ", "",
+       {"channel code HHZ names a velocity sensor (instrument code H, a seismometer); converted as acceleration as the unit above says"}},
+      {"quiet.sac", quiet.binary(false), {}, "PIN1 ", "GD        ",
+       ": peak 2e-07 gal is outside 0.001 to 5000 gal: the samples were read as nm/s/s (SAC header idep IACC); if they are in another unit, give it with --unit\n",
+       {"warning: peak 2e-07 gal is outside 0.001 to 5000 gal: the samples were read as nm/s/s (SAC header idep IACC); if they are in another unit, give it with --unit",
+        "warning: the SAC reference time (nzyear 20130, nzjday 187, 03:19:53.040) is not a valid time: the record's times are left blank"}},
+      {"long.at2", at2, {}, "     ", "          ", "",
+       {"event name Imperial Valley, 5/19/1940, a long event description cut to the 24 columns of line 7"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const auto in = d.write(r.name, r.contents);
+    const auto res = run(std::vector<std::string>{in, "-o", d.file("o.kib")});
+    EXPECT_EQ(res.status, 0) << res.err;
+    std::string err;
+    for (std::size_t at = 0; (at = r.err.find(": ", at)) != std::string::npos && err.empty(); at = std::string::npos)
+      err = "kibconv: warning: " + in + r.err;
+    if (r.name == "quiet.sac")
+      err = "kibconv: warning: " + in + ": the SAC reference time (nzyear 20130, nzjday 187, 03:19:53.040) is not a valid time: the record's times are left blank\n" + err;
+    EXPECT_EQ(res.err, err);
+    const auto back = convert_test::readBack(d.file("o.kib"));
+    EXPECT_EQ(back.h.rcode, r.station);
+    EXPECT_EQ(back.h.head10a, r.network);
+    for (const auto& note : r.notes) EXPECT_NE(back.comments.find(note + "\n"), std::string::npos) << back.comments;
+    // Wrapped at blanks into lines of at most 80 columns.
+    for (const auto& line : back.h.skipl) EXPECT_EQ(line.size(), 80u);
+    EXPECT_EQ(back.comments.find("  "), std::string::npos) << back.comments;
+  }
 }
 
 // The value each unit option gives to 0.5 and -0.25 of the input unit: the
