@@ -81,6 +81,7 @@ int kibconv(std::span<const std::string> args, std::ostream& out, std::ostream& 
     return 2;
   }
   for (const auto& w : c.warnings) err << "kibconv: warning: " << w << '\n';
+  for (const auto& m : c.messages) out << "kibconv: " << m << '\n';
   return writeWhole(o.output, c.text, err) ? 0 : 1;
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "model/limits.hpp"
+#include "model/recording.hpp"
 
 namespace convert {
 
@@ -70,17 +71,10 @@ std::string_view formatName(InputFormat f);
 struct Trace {
   std::vector<float> samples;
   double dt = 0;                  // sample interval in seconds, as the input states it
-  std::string station;            // station code
-  std::string stationName;
-  std::string network;
-  std::string component;
-  std::string eventName;
-  std::optional<std::int64_t> startMs;  // time of the first sample, ms since 1970-01-01
-  std::optional<std::int64_t> eventMs;  // origin time of the event
+  model::Recording info;          // station, component, first-sample time (UTC), event
   Unit unit = Unit::Unknown;
   std::string unitOrigin;         // where the unit came from, for the comment lines
   std::string formatText;         // e.g. "SAC binary, big-endian"
-  std::string zone;               // zone of the times when not UTC, e.g. "JST"
   std::vector<std::string> notes; // the reader's own comment lines
   std::vector<std::string> warnings;  // what the user should hear at once (also noted)
 };
@@ -141,16 +135,31 @@ std::optional<int> wholeRate(double dt);
 // input's rate are accepted (there is no anti-alias filter).
 std::vector<float> resampleLinear(std::span<const float> x, double dt, int sps);
 
-// Calendar text of a time in ms since 1970: "YYYY/MM/DD hh:mm" and
-// "YYYY-MM-DDThh:mm:ss.sss".
-std::string minuteText(std::int64_t ms);
-std::string isoText(std::int64_t ms);
-// ms since 1970 of a calendar year, day of year (1-based) and time of day.
-std::int64_t epochMs(int year, int yday, int hour, int minute, int second, int msec);
-// ms since 1970 of "YYYY/MM/DD hh:mm:ss" or "YYYY-MM-DDThh:mm:ss" with an
-// optional fraction of a second (to the millisecond) and an optional "Z";
-// nothing for any other text or a date or time out of range.
-std::optional<std::int64_t> parseCalendar(std::string_view text);
+// ---------------------------------------------------------------- picking
+
+// The STA/LTA picker: windows in seconds and the ratio that triggers.
+struct PickerSettings {
+  double sta = 0.5;
+  double lta = 10.0;
+  double ratio = 4.0;
+};
+
+struct Pick {
+  std::size_t onset;    // the picked sample (from 0)
+  std::size_t trigger;  // the sample at which the ratio was reached
+  double ratio;         // STA/LTA there
+};
+
+// The first arrival at or after sample `from`: the first sample k at which
+// the mean squared amplitude (less the record's mean) over the STA window
+// ending at k reaches `ratio` times its mean over the LTA window just before
+// it (shortened to the samples there are, down to one second, for an
+// arrival early in the record); the pick is the first sample of that STA
+// window whose own squared amplitude reaches `ratio` times the LTA. Nothing
+// when the ratio is never reached or the record is too short for the two
+// windows.
+std::optional<Pick> pickFirstArrival(std::span<const float> x, int isps, std::size_t from,
+                                     const PickerSettings& how);
 
 // ---------------------------------------------------------------- writer
 
@@ -160,6 +169,7 @@ struct WriteOptions {
   NumberStyle style = NumberStyle::Free;
   std::optional<float> countScale;     // Counts: value of one count; chosen when absent
   std::vector<std::string> comments;   // the free text lines, wrapped at 80 columns
+  std::string label;                   // the station code of line 4 (5 columns)
 };
 
 // The sample-line format chosen for a series.
@@ -188,6 +198,25 @@ std::string formatKib(const Trace& t, int isps, const WriteOptions& opt,
 
 // ---------------------------------------------------------------- command line
 
+// A time a window starts or ends at: a UTC time, or seconds after the
+// event's origin, a predicted P or S arrival, or the picked arrival.
+struct TimeMark {
+  enum class Base { Utc, Origin, P, S, Pick } base = Base::Utc;
+  model::UtcTime utc;   // Utc
+  double offset = 0;    // seconds after the base (the others)
+  std::string text;     // as given, for messages
+};
+
+// "2019-07-06T03:19:50Z", "origin-10", "P-5", "S+30", "pick-3".
+std::optional<TimeMark> parseTimeMark(std::string_view text);
+
+// The record's five-column station code for a longer code: its trailing
+// digits kept whole and the letters before them cut (KMMH16 is KMM16,
+// MYG004 is MY004), so that the stations of one network stay distinct; a
+// code without trailing digits, or with more than four, keeps its first
+// five characters.
+std::string stationLabel(std::string_view code);
+
 struct Options {
   std::string input;
   bool allowTruncated = false;         // --allow-truncated
@@ -204,7 +233,11 @@ struct Options {
   std::optional<double> to;            // --to
   NumberStyle style = NumberStyle::Free;
   std::optional<float> scale;          // --scale (counts)
-  std::optional<std::string> station, stationName, component;
+  model::Recording given;              // what the options say of station, component, times, event
+  std::optional<std::string> label;    // --label: the record's 5-column station code
+  std::optional<TimeMark> fromTime, toTime;  // --from-time, --to-time
+  std::optional<double> vp, vs;        // --vp, --vs: speeds (km/s) of predicted arrivals
+  PickerSettings picker;               // --pick-sta, --pick-lta, --pick-ratio
   std::optional<std::string> channel;  // --channel
   std::optional<double> countsPerUnit; // --counts-per-unit
   std::optional<std::string> stationXml;  // --stationxml
@@ -220,6 +253,7 @@ Options parseArguments(std::span<const std::string> args);
 struct Conversion {
   std::string text;                   // the whole record
   std::vector<std::string> warnings;  // each one line, for standard error
+  std::vector<std::string> messages;  // what was found (a pick), for standard output
 };
 
 // The peaks of a plausible acceleration record, in gal: a converted peak

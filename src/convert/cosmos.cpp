@@ -17,7 +17,9 @@
 // Header fields used (numbered from 1 as the format does):
 //   Int(40), Int(42)-Int(45), Real(30)  year, month, day, hour, minute and
 //                   seconds of the record's first sample (UTC): the time line;
-//   Int(54)         sensor azimuth (0-360, 400 up, 401 down): the component;
+//   Int(54)         sensor azimuth (0-360, 400 up, 401 down): the component
+//                   and its orientation;
+//   Real(1)-Real(3) station latitude, longitude (degrees) and elevation (m);
 //   Real(62)        sample interval in milliseconds: the interval of the
 //                   processed series (Real(34) is the raw record's and may
 //                   differ after resampling, so it is not used);
@@ -32,6 +34,7 @@
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "recinfo/recinfo.hpp"
 
 namespace convert {
 namespace {
@@ -300,14 +303,14 @@ std::optional<CosmosUnit> cosmosUnit(int code) {
 }
 
 // One acceleration block and the names of its channel.
-struct Pick {
+struct ChannelPick {
   const Channel* ch;
   const Block* block;
   std::string name, network, station, component;  // name: "CE.24278 090"
 };
 
-Pick pickOf(const Channel& ch, const Block& b) {
-  Pick p{&ch, &b, "", "", "", ""};
+ChannelPick pickOf(const Channel& ch, const Block& b) {
+  ChannelPick p{&ch, &b, "", "", "", ""};
   const std::string_view line5 = ch.text[4];
   if (const auto code = line5.find("Code:"); code != std::string_view::npos) {
     const auto tok = detail::tokens(line5.substr(code + 5));
@@ -333,7 +336,7 @@ Pick pickOf(const Channel& ch, const Block& b) {
 
 // The acceleration blocks are the channels, numbered from 1 in file order;
 // `channel` chooses one, and must when there are several.
-std::size_t choose(const std::vector<Pick>& picks, const std::optional<std::string>& channel,
+std::size_t choose(const std::vector<ChannelPick>& picks, const std::optional<std::string>& channel,
                    std::string_view source) {
   std::string listing;
   for (std::size_t k = 0; k < picks.size(); ++k)
@@ -352,8 +355,9 @@ std::size_t choose(const std::vector<Pick>& picks, const std::optional<std::stri
   return 0;
 }
 
-// The first sample's time from the integer and real headers, when known.
-std::optional<std::int64_t> startOf(const Channel& ch) {
+// The first sample's time from the integer and real headers, when known,
+// to the millisecond.
+std::optional<model::UtcTime> startOf(const Channel& ch) {
   const auto& n = ch.ints;
   const double sec = ch.reals[29];
   const bool known = n[39] >= 1 && n[39] <= 9999 && n[41] >= 1 && n[41] <= 12 && n[42] >= 1 &&
@@ -363,12 +367,32 @@ std::optional<std::int64_t> startOf(const Channel& ch) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld %02lld:%02lld:00", n[39], n[41], n[42],
                 n[43], n[44]);
-  const auto ms = parseCalendar(buf);
-  if (!ms) return std::nullopt;
-  return *ms + std::llround(sec * 1000.0);
+  const auto minute = recinfo::parseUtc(buf);  // refuses 31 April
+  if (!minute) return std::nullopt;
+  return recinfo::roundedToMillisecond(recinfo::plusSeconds(*minute, sec));
 }
 
-Trace traceOf(const Pick& p, const Cursor& c) {
+// Station coordinates (real values 1-3: latitude, longitude, elevation in
+// metres) and the sensor's orientation (integer value 54).
+void describeStation(const Channel& ch, double unknownReal, model::Recording& r) {
+  auto known = [&](std::size_t k, double low, double high) -> std::optional<double> {
+    const double v = ch.reals[k];
+    if (v == unknownReal || v < low || v > high) return std::nullopt;
+    return v;
+  };
+  r.station.latitude = known(0, -90, 90);
+  r.station.longitude = known(1, -180, 360);
+  r.station.elevation = known(2, -12000, 9000);
+  const long long az = ch.ints[53];
+  if (az >= 0 && az <= 360) {
+    r.component.azimuth = static_cast<double>(az % 360);
+    r.component.dip = 0.0;
+  } else if (az == 400 || az == 401) {
+    r.component.dip = az == 400 ? -90.0 : 90.0;
+  }
+}
+
+Trace traceOf(const ChannelPick& p, const Cursor& c) {
   const Channel& ch = *p.ch;
   const Block& b = *p.block;
   // The values that stand for "unknown": the last two numbers of text line 13.
@@ -399,11 +423,12 @@ Trace traceOf(const Pick& p, const Cursor& c) {
   t.unit = unit->unit;
   t.unitOrigin =
       "the COSMOS units code " + std::to_string(code) + " (" + std::string(unit->name) + ")";
-  t.network = p.network;
-  t.station = p.station;
-  t.component = p.component;
-  if (ch.text[4].size() > 40) t.stationName = detail::printable(ch.text[4].substr(40));
-  t.startMs = startOf(ch);
+  t.info.station.network = p.network;
+  t.info.station.code = p.station;
+  t.info.component.code = p.component;
+  if (ch.text[4].size() > 40) t.info.station.name = detail::printable(ch.text[4].substr(40));
+  t.info.firstSample = startOf(ch);
+  describeStation(ch, unknownReal, t.info);
   for (std::size_t k = 0; k < b.values.size(); ++k) {
     const auto v = detail::parseFloat(b.values[k]);
     if (!v)
@@ -429,7 +454,7 @@ Trace readCosmos(std::string_view text, std::string_view source,
     c.skipBlank();
   }
   if (chans.empty()) refuse(source, "the COSMOS file is empty");
-  std::vector<Pick> picks;
+  std::vector<ChannelPick> picks;
   for (const auto& ch : chans)
     for (const auto& b : ch.blocks)
       if (b.kind == "acceleration") picks.push_back(pickOf(ch, b));

@@ -26,6 +26,7 @@
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "recinfo/recinfo.hpp"
 
 namespace convert {
 namespace {
@@ -54,12 +55,11 @@ std::string idOf(const MSRecord* m) {
   return std::string(m->network) + "." + m->station + "." + m->location + "." + m->channel;
 }
 
-// A libmseed time (microseconds) rounded to the millisecond.
-std::int64_t msOf(hptime_t t) {
-  return static_cast<std::int64_t>(std::llround(static_cast<double>(t) / 1000.0));
-}
+// libmseed's times are microseconds since 1970 (HPTMODULUS 1000000), as
+// model::UtcTime.
+static_assert(HPTMODULUS == 1000000);
 
-std::string timeText(hptime_t t) { return isoText(msOf(t)); }
+std::string timeText(hptime_t t) { return recinfo::isoText(model::UtcTime{static_cast<std::int64_t>(t)}); }
 
 // The records of a file by channel; a last record cut short is dropped
 // when `allowTruncated`, and `dropped` says so.
@@ -167,7 +167,35 @@ struct Sensitivity {
   Unit unit = Unit::Unknown;
   std::string origin;
   std::string note;  // a choice between disagreeing values, for the comment lines
+  model::Recording where;  // station and component as a StationXML file gives them
 };
+
+// A number of a StationXML element, when present and within its range.
+std::optional<double> xmlNumber(const pugi::xml_node& parent, const char* name, double low,
+                                double high) {
+  const auto v = detail::parseNumber(detail::trim(parent.child_value(name)));
+  if (!v || *v < low || *v > high) return std::nullopt;
+  return v;
+}
+
+// The channel's coordinates (the station's where the channel has none),
+// its sensor's depth below the ground, azimuth and dip.
+void describeChannel(const pugi::xml_node& sta, const pugi::xml_node& ch, model::Recording& r) {
+  auto either = [&](const char* name, double low, double high) {
+    auto v = xmlNumber(ch, name, low, high);
+    return v ? v : xmlNumber(sta, name, low, high);
+  };
+  r.station.latitude = either("Latitude", -90, 90);
+  r.station.longitude = either("Longitude", -180, 360);
+  r.station.elevation = either("Elevation", -12000, 9000);
+  r.station.sensorDepth = xmlNumber(ch, "Depth", 0, 12000);
+  r.station.name = detail::printable(sta.child("Site").child_value("Name"));
+  r.component.dip = xmlNumber(ch, "Dip", -90, 90);
+  if (!r.component.vertical()) {
+    r.component.azimuth = xmlNumber(ch, "Azimuth", 0, 360);
+    if (r.component.azimuth && *r.component.azimuth == 360.0) r.component.azimuth = 0.0;
+  }
+}
 
 // The unit of StationXML InputUnits: M/S**2 and its kin are acceleration;
 // M/S and M are refused as velocity and displacement.
@@ -273,12 +301,12 @@ Sensitivity fromStationXml(const std::string& path, const std::string& id, hptim
                        '\n');
     refuse(path, "line " + std::to_string(line) + ": not readable XML: " + ok.description());
   }
-  const auto startMs = msOf(start);
+  const model::UtcTime first{static_cast<std::int64_t>(start)};
   // The channel epoch that holds the first sample.
   auto covers = [&](const pugi::xml_node& ch) {
-    const auto from = parseCalendar(ch.attribute("startDate").value());
-    const auto to = parseCalendar(ch.attribute("endDate").value());
-    return (!from || *from <= startMs) && (!to || startMs < *to);
+    const auto from = recinfo::parseUtc(ch.attribute("startDate").value());
+    const auto to = recinfo::parseUtc(ch.attribute("endDate").value());
+    return (!from || *from <= first) && (!to || first < *to);
   };
   std::set<std::string> held;       // every channel of the file
   std::vector<std::string> epochs;  // the epochs of the channel asked for
@@ -297,7 +325,9 @@ Sensitivity fromStationXml(const std::string& path, const std::string& id, hptim
                                                               : "open"));
           continue;
         }
-        return sensitivityOf(ch, id, path, choice);
+        Sensitivity s = sensitivityOf(ch, id, path, choice);
+        describeChannel(sta, ch, s.where);
+        return s;
       }
     }
   }
@@ -373,11 +403,13 @@ Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOp
 
   Trace t;
   t.formatText = "miniSEED, " + records.encodings[id];
-  t.network = code.net;
-  t.station = code.sta;
-  t.component = code.cha;
+  t.info = s.where;
+  t.info.station.network = code.net;
+  t.info.station.code = code.sta;
+  t.info.station.location = code.loc;
+  t.info.component.code = code.cha;
   t.dt = 1.0 / pieces[0].rate;
-  t.startMs = msOf(pieces[0].start);
+  t.info.firstSample = model::UtcTime{static_cast<std::int64_t>(pieces[0].start)};
   t.unit = s.unit;
   t.unitOrigin = s.origin + (ro.stationXml ? " InputUnits" : "");
   // Each sample formed in double and rounded once to float.

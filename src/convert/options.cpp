@@ -4,6 +4,7 @@
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "recinfo/recinfo.hpp"
 
 namespace convert {
 namespace {
@@ -45,6 +46,42 @@ std::string nameOption(std::string_view opt, const std::string& v, std::size_t w
     refuse(opt, "'" + s + "' is longer than the " + std::to_string(width) + " columns of a " +
                     std::string(what));
   return s;
+}
+
+// A code (station, network, component): printable, one word.
+std::string code(std::string_view opt, const std::string& v) {
+  std::string s = detail::printable(v);
+  if (s.empty() || s.find(' ') != std::string::npos || s.size() > 24)
+    refuse(opt, "'" + s + "' is not a code of 1 to 24 characters without blanks");
+  return s;
+}
+
+std::string text(std::string_view opt, const std::string& v) {
+  std::string s = detail::printable(v);
+  if (s.empty()) refuse(opt, "needs a text that is not blank");
+  return s;
+}
+
+double within(std::string_view opt, const std::string& v, double low, double high, std::string_view what) {
+  const auto x = detail::parseNumber(v);
+  if (!x || *x < low || *x > high)
+    refuse(opt, "'" + v + "' is not " + std::string(what) + " (" + numberText(low) + " to " +
+                    numberText(high) + ")");
+  return *x;
+}
+
+model::UtcTime utc(std::string_view opt, const std::string& v) {
+  const auto t = recinfo::parseUtc(v);
+  if (!t) refuse(opt, "'" + v + "' is not a UTC time such as 2019-07-06T03:19:53.04");
+  return *t;
+}
+
+TimeMark mark(std::string_view opt, const std::string& v) {
+  const auto m = parseTimeMark(v);
+  if (!m)
+    refuse(opt, "'" + v + "' is not a UTC time (2019-07-06T03:19:50) or origin, P, S or pick "
+                          "with seconds after it (origin-10, S+30)");
+  return *m;
 }
 
 // One option: its names, whether it takes a value, and what it sets.
@@ -105,11 +142,48 @@ const std::vector<OptionRule>& optionTable() {
            refuse(opt, numberText(x) + " is outside the single-precision range");
          o.scale = static_cast<float>(x);
        }},
-      {{"--station"}, true,
-       [](Options& o, auto opt, auto& v) { o.station = nameOption(opt, v, 5, "station code"); }},
-      {{"--name"}, true,
-       [](Options& o, auto opt, auto& v) { o.stationName = nameOption(opt, v, 12, "station name"); }},
-      {{"--component"}, true, [](Options& o, auto, auto& v) { o.component = detail::printable(v); }},
+      // What the record knows: given where the input lacks it, or overriding it.
+      {{"--label"}, true,
+       [](Options& o, auto opt, auto& v) { o.label = nameOption(opt, v, 5, "station code of line 4"); }},
+      {{"--network"}, true, [](Options& o, auto opt, auto& v) { o.given.station.network = code(opt, v); }},
+      {{"--station"}, true, [](Options& o, auto opt, auto& v) { o.given.station.code = code(opt, v); }},
+      {{"--location"}, true, [](Options& o, auto opt, auto& v) { o.given.station.location = code(opt, v); }},
+      {{"--name"}, true, [](Options& o, auto opt, auto& v) { o.given.station.name = text(opt, v); }},
+      {{"--component"}, true, [](Options& o, auto opt, auto& v) { o.given.component.code = code(opt, v); }},
+      {{"--station-lat"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.station.latitude = within(opt, v, -90, 90, "a latitude in degrees"); }},
+      {{"--station-lon"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.station.longitude = within(opt, v, -180, 360, "a longitude in degrees"); }},
+      {{"--station-elev"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.station.elevation = within(opt, v, -12000, 9000, "an elevation in metres"); }},
+      {{"--sensor-depth"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.station.sensorDepth = within(opt, v, 0, 12000, "a depth in metres"); }},
+      {{"--azimuth"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.component.azimuth = within(opt, v, 0, 360, "an azimuth in degrees"); }},
+      {{"--dip"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.component.dip = within(opt, v, -90, 90, "a dip in degrees (-90 up)"); }},
+      {{"--first-sample"}, true, [](Options& o, auto opt, auto& v) { o.given.firstSample = utc(opt, v); }},
+      {{"--event"}, true, [](Options& o, auto opt, auto& v) { o.given.event.name = text(opt, v); }},
+      {{"--origin-time"}, true, [](Options& o, auto opt, auto& v) { o.given.event.origin = utc(opt, v); }},
+      {{"--event-lat"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.event.latitude = within(opt, v, -90, 90, "a latitude in degrees"); }},
+      {{"--event-lon"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.event.longitude = within(opt, v, -180, 360, "a longitude in degrees"); }},
+      {{"--event-depth"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.event.depth = within(opt, v, -10, 800, "a depth in km"); }},
+      {{"--magnitude"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.event.magnitude = within(opt, v, -5, 12, "a magnitude"); }},
+      {{"--magnitude-type"}, true,
+       [](Options& o, auto opt, auto& v) { o.given.event.magnitudeType = code(opt, v); }},
+      // Windows by time and arrivals.
+      {{"--from-time"}, true, [](Options& o, auto opt, auto& v) { o.fromTime = mark(opt, v); }},
+      {{"--to-time"}, true, [](Options& o, auto opt, auto& v) { o.toTime = mark(opt, v); }},
+      {{"--vp"}, true, [](Options& o, auto opt, auto& v) { o.vp = positiveNumber(opt, v); }},
+      {{"--vs"}, true, [](Options& o, auto opt, auto& v) { o.vs = positiveNumber(opt, v); }},
+      {{"--pick-sta"}, true, [](Options& o, auto opt, auto& v) { o.picker.sta = positiveNumber(opt, v); }},
+      {{"--pick-lta"}, true, [](Options& o, auto opt, auto& v) { o.picker.lta = positiveNumber(opt, v); }},
+      {{"--pick-ratio"}, true,
+       [](Options& o, auto opt, auto& v) { o.picker.ratio = within(opt, v, 1, 1e6, "a ratio above 1"); }},
   };
   return table;
 }
@@ -129,6 +203,8 @@ void checkCombinations(const Options& o) {
     refuse("--to", numberText(*o.to) + " s is before --from " + numberText(*o.from) + " s");
   if (o.scale && o.style != NumberStyle::Counts)
     refuse("--scale", "applies to --number counts only");
+  if ((o.fromTime || o.toTime) && (o.start || o.npts || o.from || o.to))
+    refuse("--from-time/--to-time", "cannot be combined with --start/--npts or --from/--to");
 }
 
 }  // namespace
@@ -180,9 +256,28 @@ Options:
                         scale factor)
   --scale S             value of one count for --number counts (default: a
                         power of ten that makes the peak 10^6 to 10^7 counts)
-  --station CODE        station code (at most 5 columns)
-  --name NAME           station name (12 columns)
-  --component C         component name
+  --from-time T --to-time T
+                        keep the samples from T to T, each a UTC time
+                        (2019-07-06T03:19:50.5), or seconds after the event's
+                        origin (origin-10), a predicted P or S arrival (P-5,
+                        S+30) or the picked arrival (pick-3)
+  --vp KM/S --vs KM/S   speeds of the predicted P and S arrivals: origin time
+                        plus the straight hypocentral distance over the speed
+  --pick-sta S --pick-lta S --pick-ratio R
+                        the STA/LTA picker of "pick": windows (0.5 s, 10 s)
+                        and the ratio that marks an arrival (4)
+
+What the record knows is kept in its comment lines, one "key: value" line
+each; these give or override it:
+  --network NET --station CODE --location LOC --name NAME --component C
+  --station-lat DEG --station-lon DEG --station-elev M --sensor-depth M
+  --azimuth DEG         of the component, clockwise from north
+  --dip DEG             of the component below the horizontal (-90 is up)
+  --first-sample T      UTC time of the first sample
+  --event NAME --origin-time T --event-lat DEG --event-lon DEG
+  --event-depth KM --magnitude M --magnitude-type TYPE
+  --label CODE          the station code of the record's line 4 (5 columns;
+                        a longer code is shortened keeping its number)
   -h, --help            this text
 
 Limits: the program takes whole samples per second and at most 15000
@@ -192,6 +287,31 @@ Every conversion is noted in the record's comment lines.
 Exit status: 0 written, 2 refused (one line on standard error naming the file
 or option and the problem), 1 the output could not be written.
 )";
+}
+
+std::optional<TimeMark> parseTimeMark(std::string_view text) {
+  TimeMark m;
+  m.text = std::string(text);
+  if (const auto t = recinfo::parseUtc(text)) {
+    m.utc = *t;
+    return m;
+  }
+  using B = TimeMark::Base;
+  const std::pair<std::string_view, B> bases[] = {
+      {"origin", B::Origin}, {"pick", B::Pick}, {"P", B::P}, {"S", B::S}};
+  for (const auto& [name, base] : bases) {
+    if (text.substr(0, name.size()) != name) continue;
+    const std::string_view rest = text.substr(name.size());
+    if (!rest.empty()) {
+      if (rest[0] != '+' && rest[0] != '-') return std::nullopt;
+      const auto v = detail::parseNumber(rest);
+      if (!v) return std::nullopt;
+      m.offset = *v;
+    }
+    m.base = base;
+    return m;
+  }
+  return std::nullopt;
 }
 
 Options parseArguments(std::span<const std::string> args) {

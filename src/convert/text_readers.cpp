@@ -73,6 +73,20 @@ std::string headOf(std::string_view contents) {
                      "the format with --format when the file is one of them)");
 }
 
+// A component named by its azimuth ("180", "090") or as vertical ("UP",
+// "V", "DWN") says its orientation.
+void orientationFromName(model::ComponentInfo& c) {
+  const std::string name = upper(c.code);
+  if (name == "UP" || name == "V" || name == "VER" || name == "Z") {
+    c.dip = -90.0;
+  } else if (name == "DWN" || name == "DOWN") {
+    c.dip = 90.0;
+  } else if (const auto az = detail::parseInteger(name); az && name.size() == 3 && *az >= 0 && *az <= 360) {
+    c.azimuth = static_cast<double>(*az % 360);
+    c.dip = 0.0;
+  }
+}
+
 }  // namespace
 
 std::optional<InputFormat> parseFormat(std::string_view text) {
@@ -186,13 +200,14 @@ Trace readAt2(std::string_view text, std::string_view source) {
     pos = comma + 1;
   }
   if (parts.size() >= 3) {
-    t.component = parts.back();
-    t.stationName = parts[parts.size() - 2];
+    t.info.component.code = parts.back();
+    t.info.station.name = parts[parts.size() - 2];
     std::string event;
     for (std::size_t k = 0; k + 2 < parts.size(); ++k) event += (k ? ", " : "") + parts[k];
-    t.eventName = event;
+    t.info.event.name = event;
+    orientationFromName(t.info.component);
   } else {
-    t.eventName = detail::printable(title);
+    t.info.event.name = detail::printable(title);
   }
 
   readValues(lines, 4, t.samples, source);

@@ -122,6 +122,12 @@ std::string numberText(double v) {
   return buf;
 }
 
+std::string secondsText(double seconds) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.3f", seconds);
+  return buf;
+}
+
 std::string floatText(float v) {
   char buf[40];
   for (int digits = 6; digits <= 9; ++digits) {

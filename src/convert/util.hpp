@@ -53,6 +53,9 @@ std::optional<std::string> velocitySensor(std::string_view channel);
 // Short decimal text of an interval or rate for messages (%.9g).
 std::string numberText(double v);
 
+// Seconds to the millisecond for messages: "-3.634".
+std::string secondsText(double seconds);
+
 // The shortest decimal text (%.6G to %.9G) that reads back as exactly `v`.
 std::string floatText(float v);
 

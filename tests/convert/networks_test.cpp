@@ -186,16 +186,16 @@ TEST(Networks, ConvertedSeriesReadBackExactly) {
     std::string station, component, note;
   };
   const std::vector<Row> rows = {
-      {"MYG0041103111446.NS", knet(c, "N-S", peak), {}, gal, "MYG00", "NS ",
-       "first sample 2011-03-11T14:46:44.000 JST, event 2011-03-11T14:46:00.000 JST"},
-      {"IWTH250103111446.EW2", knet(c, "E-W", peak), {}, gal, "MYG00", "EW2", "agrees with the header's Max. Acc."},
+      {"MYG0041103111446.NS", knet(c, "N-S", peak), {}, gal, "MY004", "NS ",
+       "first-sample: 2011-03-11T05:46:44.000Z\nevent-origin: 2011-03-11T05:46:00.000Z"},
+      {"IWTH250103111446.EW2", knet(c, "E-W", peak), {}, gal, "MY004", "EW2", "agrees with the header's Max. Acc."},
       {"IWTH250103111446.UD1", knet(c, "3", peak), {"--station", "IWTH2"}, gal, "IWTH2", "UD1", "KiK-net ASCII"},
-      {"MYG0041103111446.EW", knet(c, "E-W", peak + 0.002f), {}, gal, "MYG00", "EW ", "differs from the header's Max. Acc."},
+      {"MYG0041103111446.EW", knet(c, "E-W", peak + 0.002f), {}, gal, "MY004", "EW ", "differs from the header's Max. Acc."},
       {"two.v2", twoChannels, {"--channel", "1"}, read(t1, 1.0f), "24278", "090", "COSMOS channel 1 of 2"},
-      {"two.v2", twoChannels, {"--channel", "2"}, read(t2, 980.665f), "24278", "UP ", "first sample 2019-07-06T03:19:43.040"},
+      {"two.v2", twoChannels, {"--channel", "2"}, read(t2, 980.665f), "24278", "UP ", "first-sample: 2019-07-06T03:19:43.040Z"},
       {"clc.mseed", mseed("HNE", c, kStart), {"--counts-per-unit", "213909", "--unit", "m/s/s"},
        [&] { std::vector<float> x; for (auto v : c) x.push_back(static_cast<float>(v / 213909.0) * 100.0f); return x; }(),
-       "CLC  ", "HNE", "first sample 2019-07-06T03:19:43.040"},
+       "CLC  ", "HNE", "first-sample: 2019-07-06T03:19:43.040Z"},
       {"clc.mseed", mseed("HNE", c, kStart), {"--stationxml", d.write("clc.xml", stationXml("M/S**2"))}, perUnit,
        "CLC  ", "HNE", "only the overall sensitivity was applied"},
   };
@@ -247,7 +247,7 @@ TEST(Networks, FaultsOfRealFilesAreHandled) {
        "the last record (8, at byte 3584) is cut short: 100 more bytes are needed; the 7 complete records before it were converted (--allow-truncated)"},
       // 03:19:43.039998 is 43.040 to the millisecond.
       {"r.mseed", mseed("HNE", c, kStart - 2), {"--counts-per-unit", "1", "--unit", "gal"},
-       std::vector<float>(c.begin(), c.end()), "first sample 2019-07-06T03:19:43.040\n"},
+       std::vector<float>(c.begin(), c.end()), "first-sample: 2019-07-06T03:19:43.040Z\n"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
@@ -301,7 +301,7 @@ TEST(Networks, EveryRefusalIsOneLine) {
       // miniSEED.
       {"t.mseed", ok.substr(0, ok.size() - 100), {"--counts-per-unit", "1", "--unit", "g"}, ": the last record (8, at byte " + std::to_string(ok.size() - 512) + ") is cut short: 100 more bytes are needed (a truncated file); the 7 records before it are complete, and --allow-truncated converts those"},
       {"t1.mseed", ok.substr(0, 500), {"--counts-per-unit", "1", "--unit", "g", "--allow-truncated"}, ": the last record (1, at byte 0) is cut short: 12 more bytes are needed (a truncated file)"},
-      {"gap.mseed", ok + second, {"--counts-per-unit", "1", "--unit", "g"}, ": CI.CLC..HNE has a gap of 0.5 s at 2019-07-06T03:19:51.040 (record at byte " + std::to_string(ok.size()) + "); kibconv needs one unbroken series"},
+      {"gap.mseed", ok + second, {"--counts-per-unit", "1", "--unit", "g"}, ": CI.CLC..HNE has a gap of 0.5 s at 2019-07-06T03:19:51.040Z (record at byte " + std::to_string(ok.size()) + "); kibconv needs one unbroken series"},
       {"v.mseed", mseed("HHZ", c, kStart), {}, ": CI.CLC..HHZ is a velocity channel (instrument code H, a seismometer), and nothing says its samples are acceleration: if they are (written after a response removal), give --counts-per-unit 1 --unit U"},
       {"two.mseed", ok + mseed("HNZ", c, kStart), {}, ": the miniSEED file holds 2 channels (CI.CLC..HNE, CI.CLC..HNZ); choose one with --channel NET.STA.LOC.CHA"},
       {"two.mseed", ok + mseed("HNZ", c, kStart), {"--channel", "CI.CLC..HNN"}, "--channel: 'CI.CLC..HNN' is not in the miniSEED file, which holds CI.CLC..HNE, CI.CLC..HNZ"},
