@@ -30,6 +30,7 @@ std::string readInput(const Options& o) {
 ReadOptions readOptions(const Options& o) {
   ReadOptions ro;
   ro.dt = o.dt;
+  ro.columns = o.columns;
   ro.channel = o.channel;
   ro.countsPerUnit = o.countsPerUnit;
   ro.stationXml = o.stationXml;

@@ -84,9 +84,19 @@ struct Trace {
 // stage gains.
 enum class SensitivityChoice { Check, Overall, Stages };
 
+// The columns of a plain text file (counted from 1) and the header lines
+// before them.
+struct ColumnChoice {
+  std::optional<std::size_t> column;      // --column: the samples
+  std::optional<std::size_t> timeColumn;  // --time-column: their times
+  std::size_t skip = 0;                   // --skip: header lines
+  std::optional<double> dt;               // --dt
+};
+
 // What a reader may need beyond the file itself.
 struct ReadOptions {
   std::optional<double> dt;                 // --dt (plain text)
+  ColumnChoice columns;                     // --column, --time-column, --skip (plain text)
   std::optional<std::string> channel;       // --channel (COSMOS number, miniSEED NET.STA.LOC.CHA)
   std::optional<double> countsPerUnit;      // --counts-per-unit (miniSEED)
   std::optional<Unit> unit;                 // --unit: with --counts-per-unit, the unit counted
@@ -107,9 +117,10 @@ InputFormat detectFormat(std::string_view contents);
 Trace readSacBinary(std::string_view bytes, std::string_view source);
 Trace readSacAlpha(std::string_view text, std::string_view source);
 Trace readAt2(std::string_view text, std::string_view source);
-// One value per line (needs `dt`) or time-value pairs; blank lines and lines
-// starting with '#' are skipped.
-Trace readColumns(std::string_view text, std::string_view source, std::optional<double> dt);
+// Plain text: one value per line (needs `dt`) or time-value pairs, or the
+// chosen columns of lines of several values; `skip` header lines first,
+// then blank lines and lines starting with '#' are passed over.
+Trace readColumns(std::string_view text, std::string_view source, const ColumnChoice& choice);
 // K-NET / KiK-net ASCII: counts scaled to gal, the record's mean removed.
 Trace readKnet(std::string_view text, std::string_view source);
 // COSMOS V1/V2: one acceleration channel (`channel` "N", needed when the
@@ -226,6 +237,7 @@ struct Options {
   std::optional<Unit> inputUnit;       // --unit
   Unit outputUnit = Unit::Gal;         // --out-unit
   std::optional<double> dt;            // --dt
+  ColumnChoice columns;                // --column, --time-column, --skip
   std::optional<int> resample;         // --resample SPS
   std::optional<long long> start;      // --start (1-based)
   std::optional<long long> npts;       // --npts

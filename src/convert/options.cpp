@@ -32,6 +32,12 @@ long long positiveInteger(std::string_view opt, std::string_view text) {
   return *v;
 }
 
+std::size_t columnNumber(std::string_view opt, const std::string& v) {
+  const auto n = detail::parseInteger(v);
+  if (!n || *n < 1 || *n > 10000) refuse(opt, "'" + v + "' is not a column number (1 or more)");
+  return static_cast<std::size_t>(*n);
+}
+
 Unit unitOption(std::string_view opt, const std::string& v) {
   const auto u = parseUnit(v);
   if (!u) refuse(opt, "'" + v + "' is not one of g, gal, cm/s/s, m/s/s, nm/s/s");
@@ -115,6 +121,16 @@ const std::vector<OptionRule>& optionTable() {
        }},
       {{"--allow-truncated"}, false, [](Options& o, auto, auto&) { o.allowTruncated = true; }},
       {{"--dt"}, true, [](Options& o, auto opt, auto& v) { o.dt = positiveNumber(opt, v); }},
+      {{"--column"}, true,
+       [](Options& o, auto opt, auto& v) { o.columns.column = columnNumber(opt, v); }},
+      {{"--time-column"}, true,
+       [](Options& o, auto opt, auto& v) { o.columns.timeColumn = columnNumber(opt, v); }},
+      {{"--skip"}, true,
+       [](Options& o, auto opt, auto& v) {
+         const auto n = detail::parseInteger(v);
+         if (!n || *n < 0 || *n > 1000000) refuse(opt, "'" + v + "' is not a number of lines (0 or more)");
+         o.columns.skip = static_cast<std::size_t>(*n);
+       }},
       {{"--resample"}, true,
        [](Options& o, auto opt, auto& v) {
          const auto n = positiveInteger(opt, v);
@@ -203,6 +219,10 @@ void checkCombinations(const Options& o) {
     refuse("--to", numberText(*o.to) + " s is before --from " + numberText(*o.from) + " s");
   if (o.scale && o.style != NumberStyle::Counts)
     refuse("--scale", "applies to --number counts only");
+  if (o.columns.timeColumn && !o.columns.column)
+    refuse("--time-column", "goes with --column, which chooses the samples");
+  if (o.columns.timeColumn && o.columns.timeColumn == o.columns.column)
+    refuse("--time-column", "is the column of the samples");
   if ((o.fromTime || o.toTime) && (o.start || o.npts || o.from || o.to))
     refuse("--from-time/--to-time", "cannot be combined with --start/--npts or --from/--to");
 }
@@ -216,9 +236,9 @@ Converts one acceleration record into a KIBTRACE record for the simulation
 program. Inputs: SAC binary (either byte order), SAC alphanumeric, PEER NGA
 AT2 (g), K-NET and KiK-net ASCII (counts scaled to gal, mean removed, times
 in JST), COSMOS V1/V2 (cm/s/s or g), miniSEED (counts, one channel, divided
-by the overall sensitivity), and plain text with one value per line or a
-time and a value per line (blank lines and lines starting with # are
-skipped). The format is recognised from the contents; a file in none of
+by the overall sensitivity), and plain text with one value per line, a
+time and a value per line, or a chosen column of several (blank lines and
+lines starting with # are skipped). The format is recognised from the contents; a file in none of
 these formats is refused.
 
 Options:
@@ -243,6 +263,10 @@ Options:
                         or says wrongly: g, gal (= cm/s/s), m/s/s, nm/s/s
   --out-unit U          unit written (default gal, i.e. cm/s/s)
   --dt SECONDS          sample interval of a text file without a time column
+  --column N            plain text: the samples are column N (from 1) of lines
+                        of several values
+  --time-column M       plain text with --column: the times are column M
+  --skip N              plain text: pass over N header lines first
   --resample SPS        interpolate linearly onto 1/SPS seconds, starting at
                         the first sample; no anti-alias filter, so SPS must
                         not be below the input's rate

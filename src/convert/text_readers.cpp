@@ -217,20 +217,22 @@ Trace readAt2(std::string_view text, std::string_view source) {
   return t;
 }
 
-Trace readColumns(std::string_view text, std::string_view source, std::optional<double> dt) {
+Trace readColumns(std::string_view text, std::string_view source, const ColumnChoice& choice) {
   const auto lines = detail::splitLines(text);
   Trace t;
   t.unitOrigin = "a plain text file does not state its unit";
   std::vector<double> times;
   std::vector<std::size_t> timeLines;  // the line of each time
   std::size_t columns = 0, firstLine = 0;
-  for (std::size_t l = 0; l < lines.size(); ++l) {
+  const std::size_t skip = std::min<std::size_t>(choice.skip, lines.size());
+  for (std::size_t l = skip; l < lines.size(); ++l) {
     const auto body = detail::trim(lines[l]);
     if (body.empty() || body[0] == '#') continue;
     const auto tok = detail::tokens(body);
-    if (tok.size() > 2)
+    if (!choice.column && tok.size() > 2)
       refuse(source, lineRef(l) + " holds " + std::to_string(tok.size()) +
-                         " values; expected one value or a time and a value per line");
+                         " values; choose the column of the samples with --column N (and a time "
+                         "column with --time-column M)");
     if (columns == 0) {
       columns = tok.size();
       firstLine = l;
@@ -238,54 +240,75 @@ Trace readColumns(std::string_view text, std::string_view source, std::optional<
       refuse(source, lineRef(l) + " holds " + std::to_string(tok.size()) + " values but " +
                          lineRef(firstLine) + " holds " + std::to_string(columns));
     }
-    if (columns == 2) {
-      const auto time = detail::parseNumber(tok[0]);
-      if (!time) refuse(source, lineRef(l) + ": '" + std::string(tok[0]) + "' is not a time");
+    // The columns, counted from 1: the samples' and the times' (if any).
+    const std::size_t valueAt = choice.column ? *choice.column : tok.size();
+    const std::size_t timeAt = choice.column ? choice.timeColumn.value_or(0) : (tok.size() == 2 ? 1 : 0);
+    if (valueAt > tok.size() || timeAt > tok.size())
+      refuse(choice.column ? "--column" : "--time-column",
+             "column " + std::to_string(std::max(valueAt, timeAt)) + " is not on " + lineRef(l) +
+                 ", which holds " + std::to_string(tok.size()) + " values");
+    if (timeAt > 0) {
+      const auto time = detail::parseNumber(tok[timeAt - 1]);
+      if (!time) refuse(source, lineRef(l) + ": '" + std::string(tok[timeAt - 1]) + "' is not a time");
       times.push_back(*time);
       timeLines.push_back(l);
     }
-    const auto v = detail::parseFloat(tok.back());
-    if (!v) refuse(source, lineRef(l) + ": '" + std::string(tok.back()) + "' is not a number");
+    const auto v = detail::parseFloat(tok[valueAt - 1]);
+    if (!v) refuse(source, lineRef(l) + ": '" + std::string(tok[valueAt - 1]) + "' is not a number");
     t.samples.push_back(*v);
   }
   if (t.samples.empty()) refuse(source, "the file holds no samples");
+  const std::string skipped = skip ? ", after " + std::to_string(skip) + " header lines" : "";
+  const std::string which = choice.column ? "column " + std::to_string(*choice.column) + " of " +
+                                                std::to_string(columns)
+                                          : "";
 
-  if (columns == 1) {
-    t.formatText = "plain text, one value per line";
-    if (!dt) refuse(source, "one value per line and no time column: give the sample interval with --dt");
-    t.dt = *dt;
+  if (times.empty()) {
+    t.formatText = "plain text, " + (which.empty() ? std::string("one value per line") : which) + skipped;
+    if (!choice.dt) refuse(source, "no time column: give the sample interval with --dt");
+    t.dt = *choice.dt;
     return t;
   }
-  t.formatText = "plain text, time and value per line";
+  t.formatText = "plain text, " +
+                 (which.empty() ? std::string("time and value per line") : which + " with times") + skipped;
   if (times.size() < 2) refuse(source, "a single time-value pair gives no sample interval");
-  // The interval from the two ends keeps all the digits the times were
-  // written with; each step must agree with it to 1 % (times written with
-  // fewer decimals than the interval needs, or a gap, fail here).
   for (std::size_t k = 1; k < times.size(); ++k)
     if (!(times[k] > times[k - 1]))
       refuse(source, "the time column does not increase at " + lineRef(timeLines[k]) + ": " +
                          detail::numberText(times[k]) + " s follows " +
                          detail::numberText(times[k - 1]) + " s on " + lineRef(timeLines[k - 1]));
+  // The interval from the two ends keeps all the digits the times were
+  // written with; each step must agree with it to 1 % (times written with
+  // fewer decimals than the interval needs, or a gap, fail here).
   const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
   for (std::size_t k = 1; k < times.size(); ++k)
     if (std::fabs((times[k] - times[k - 1]) - step) > 0.01 * step)
       refuse(source, "the time column is not evenly spaced: sample " + std::to_string(k + 1) +
-                         " (" + lineRef(timeLines[k]) + ") is at " + detail::numberText(times[k]) + " s, the interval is " +
+                         " (" + lineRef(timeLines[k]) + ") is at " +
+                         detail::numberText(times[k]) + " s, the interval is " +
                          detail::numberText(step) + " s");
-  if (dt && std::fabs(*dt - step) > 1e-6 * step)
-    refuse(source, "--dt " + detail::numberText(*dt) + " disagrees with the time column's interval " +
-                       detail::numberText(step) + " s");
+  if (choice.dt && std::fabs(*choice.dt - step) > 1e-6 * step)
+    refuse(source, "--dt " + detail::numberText(*choice.dt) +
+                       " disagrees with the time column's interval " + detail::numberText(step) + " s");
   t.dt = step;
   return t;
 }
 
 Trace readTrace(std::string_view contents, InputFormat format, std::string_view source,
                 const ReadOptions& ro) {
+  // Options that choose columns or skip a header say the file is text.
+  const bool textAsked = ro.columns.column || ro.columns.timeColumn || ro.columns.skip > 0;
   if (format == InputFormat::Detect) format = detectFormat(contents);
+  if (format == InputFormat::Detect && textAsked) format = InputFormat::Columns;
   if (format == InputFormat::Detect) refuseUnknown(contents, source);
   const std::string name(formatName(format));
   if (ro.dt && format != InputFormat::Columns)
     refuse("--dt", "applies to plain text only; the " + name + " input states its own interval");
+  for (const auto& [given, option] : {std::pair{ro.columns.column.has_value(), "--column"},
+                                      std::pair{ro.columns.timeColumn.has_value(), "--time-column"},
+                                      std::pair{ro.columns.skip > 0, "--skip"}})
+    if (given && format != InputFormat::Columns)
+      refuse(option, "applies to plain text only; the input is " + name);
   if (ro.channel && format != InputFormat::Cosmos && format != InputFormat::MiniSeed)
     refuse("--channel", "applies to COSMOS and miniSEED only; the " + name + " input holds one channel");
   if (ro.countsPerUnit && format != InputFormat::MiniSeed)
@@ -302,7 +325,9 @@ Trace readTrace(std::string_view contents, InputFormat format, std::string_view 
     case InputFormat::Columns:
     case InputFormat::Detect: break;
   }
-  return readColumns(contents, source, ro.dt);
+  ColumnChoice choice = ro.columns;
+  choice.dt = ro.dt;
+  return readColumns(contents, source, choice);
 }
 
 }  // namespace convert

@@ -112,7 +112,11 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
       {file("n.at2", convert_test::at2({1, 2, 3}, ".01", true) + "   4.0\n"), ": AT2 NPTS 3 disagrees with the file, which holds 4 samples"},
       {file("x.at2", "PEER NGA STRONG MOTION DATABASE RECORD\nx\nACCELERATION IN G\nNPTX= 1, DT= .01 SEC\n1.0\n"), ": AT2 line 4 'NPTX= 1, DT= .01 SEC' does not give NPTS and DT"},
       // Plain columns.
-      {file("c1.txt", "1 2 3\n", g), ": line 1 holds 3 values; expected one value or a time and a value per line"},
+      {file("c1.txt", "1 2 3\n", g), ": line 1 holds 3 values; choose the column of the samples with --column N (and a time column with --time-column M)"},
+      {file("c11.txt", "1 2\n4 5\n", {"--unit", "g", "--dt", "0.01", "--column", "3"}), "--column: column 3 is not on line 1, which holds 2 values"},
+      {file("c12.txt", "1 2 3\n", {"--unit", "g", "--dt", "0.01", "--time-column", "1"}), "--time-column: goes with --column, which chooses the samples"},
+      {file("c13.txt", "1 2 3\n", {"--unit", "g", "--column", "2", "--time-column", "2"}), "--time-column: is the column of the samples"},
+      {sac("col.sac", [](SacFile&) {}, {"--column", "1"}), "--column: applies to plain text only; the input is sac"},
       {file("c2.txt", "0 1\n0.01 2\n5\n", g), ": line 3 holds 1 values but line 1 holds 2"},
       {file("c3.txt", "0 1\n0.01 x\n", g), ": line 2: 'x' is not a number"},
       {file("c4.txt", "1\nnan\n", g01), ": line 2: 'nan' is not a number"},
@@ -124,7 +128,7 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
       {file("u.dat", "STATION ABC 8 values\n1 2 3\n", g), ": not a format kibconv reads: it begins with 'STATION ABC 8 values'; kibconv reads SAC (binary or alphanumeric), miniSEED, K-NET/KiK-net ASCII, COSMOS V1/V2, PEER NGA AT2 and plain columns of numbers (name the format with --format when the file is one of them)"},
       {file("e.dat", ""), ": the file is empty"},
       {file("c10.txt", "0 1\n0.01 2\n", {"--unit", "g", "--dt", "0.02"}), ": --dt 0.02 disagrees with the time column's interval 0.01 s"},
-      {{one, "-o", out, "--unit", "g"}, ": one value per line and no time column: give the sample interval with --dt"},
+      {{one, "-o", out, "--unit", "g"}, ": no time column: give the sample interval with --dt"},
   };
   for (const auto& r : rows) {
     const std::string want = r.message.rfind(": ", 0) == 0 ? r.args.at(0) + r.message : r.message;
@@ -226,6 +230,38 @@ TEST(Kibconv, UnitConversions) {
     EXPECT_NEAR(back.h.hreal, want[0], std::max(5e-4, want[0] * 5e-4)) << row.note;
     EXPECT_NE(back.comments.find(row.note), std::string::npos) << back.comments;
   }
+}
+
+// A header, then columns of time and three components, as many agencies
+// write them: the chosen column, its times, the header passed over.
+TEST(Kibconv, ChosenColumnsOfATextFile) {
+  TempDir d;
+  const std::string header = "Station: TCU068\nInstrument: A900\n#Time(s)  U(gal)  N(gal)  E(gal)\n";
+  const std::string rows = "0.000 0.1 -1.5 2.25\n0.005 0.2 -1.0 2.5\n0.010 0.3 -0.5 2.75\n";
+  const auto in = d.write("tcu068.txt", header + rows);
+  struct Row {
+    std::vector<std::string> opts;
+    std::vector<float> want;
+    std::string note;
+  };
+  const std::vector<Row> table = {
+      {{"--skip", "2", "--column", "3", "--time-column", "1"}, {-1.5f, -1.0f, -0.5f},
+       "input plain text, column 3 of 4 with times, after 2 header lines, 3 samples, interval 0.005 s"},
+      {{"--skip", "2", "--column", "2", "--dt", "0.005"}, {0.1f, 0.2f, 0.3f},
+       "input plain text, column 2 of 4, after 2 header lines, 3 samples, interval 0.005 s"},
+  };
+  for (const auto& r : table) {
+    auto opts = r.opts;
+    opts.insert(opts.end(), {"--unit", "gal"});
+    const auto back = convert_test::convertAndRead(d, in, opts);
+    EXPECT_EQ(back.x, r.want);
+    EXPECT_EQ(back.isps, 200);
+    EXPECT_NE(back.comments.find(r.note), std::string::npos) << back.comments;
+  }
+  // Without --skip the header is not a format kibconv reads.
+  const auto res = run({in, "-o", d.file("x.kib"), "--unit", "gal"});
+  EXPECT_EQ(res.status, 2);
+  EXPECT_NE(res.err.find("not a format kibconv reads: it begins with 'Station: TCU068'"), std::string::npos);
 }
 
 TEST(Kibconv, WindowsCutWholeSamplesAndMoveTheFirstSampleTime) {
