@@ -60,9 +60,9 @@ float convertUnits(std::vector<float>& samples, Unit from, Unit to);
 
 // ---------------------------------------------------------------- traces
 
-enum class InputFormat { Detect, SacBinary, SacAlpha, At2, Knet, Cosmos, MiniSeed, Columns };
+enum class InputFormat { Detect, SacBinary, SacAlpha, At2, Knet, Cosmos, Csmip, Esm, MiniSeed, Columns };
 
-// "sac", "sac-alpha", "at2", "knet", "cosmos", "mseed", "text" (and "auto"
+// "sac", "sac-alpha", "at2", "knet", "cosmos", "csmip", "esm", "mseed", "text" (and "auto"
 // for Detect).
 std::optional<InputFormat> parseFormat(std::string_view text);
 std::string_view formatName(InputFormat f);
@@ -108,7 +108,8 @@ struct ReadOptions {
 // Decides the format from the contents: miniSEED by its fixed record
 // header, SAC binary by its header version word in either byte order,
 // K-NET by "Origin Time" at the start, COSMOS by "(Format v" on its first
-// line, AT2 by its PEER title or NPTS line, SAC alphanumeric by its 30
+// line, CSMIP by "Accelerogram" on its first line, ESM by its
+// SAMPLING_INTERVAL_S and NDATA keys, AT2 by its PEER title or NPTS line, SAC alphanumeric by its 30
 // numeric header lines, plain columns by one or two numbers on the first
 // line that is not blank or a '#' comment. Detect when it is none of them.
 InputFormat detectFormat(std::string_view contents);
@@ -127,6 +128,14 @@ Trace readKnet(std::string_view text, std::string_view source);
 // file holds several).
 Trace readCosmos(std::string_view text, std::string_view source,
                  const std::optional<std::string>& channel);
+// CSMIP / CGS Volume 1 or 2: one acceleration channel (`channel` "N",
+// needed when the file holds several).
+Trace readCsmip(std::string_view text, std::string_view source,
+                const std::optional<std::string>& channel);
+// ESM ASCII: "KEY: value" header lines, then one value per line.
+Trace readEsm(std::string_view text, std::string_view source);
+// Whether the head of a file holds the ESM header's interval and count.
+bool looksLikeEsm(std::string_view head);
 // miniSEED: one channel, counts divided by the overall sensitivity.
 Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOptions& ro);
 

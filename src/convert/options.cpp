@@ -104,7 +104,7 @@ const std::vector<OptionRule>& optionTable() {
       {{"--format"}, true,
        [](Options& o, auto opt, auto& v) {
          const auto f = parseFormat(v);
-         if (!f) refuse(opt, "'" + v + "' is not one of auto, sac, sac-alpha, at2, knet, cosmos, mseed, text");
+         if (!f) refuse(opt, "'" + v + "' is not one of auto, sac, sac-alpha, at2, knet, cosmos, csmip, esm, mseed, text");
          o.format = *f;
        }},
       {{"--unit"}, true, [](Options& o, auto opt, auto& v) { o.inputUnit = unitOption(opt, v); }},
@@ -235,7 +235,8 @@ std::string helpText() {
 Converts one acceleration record into a KIBTRACE record for the simulation
 program. Inputs: SAC binary (either byte order), SAC alphanumeric, PEER NGA
 AT2 (g), K-NET and KiK-net ASCII (counts scaled to gal, mean removed, times
-in JST), COSMOS V1/V2 (cm/s/s or g), miniSEED (counts, one channel, divided
+turned from JST into UTC), COSMOS V1/V2 (cm/s/s or g), CSMIP/CGS Volume 1
+and 2, ESM ASCII, miniSEED (counts, one channel, divided
 by the overall sensitivity), and plain text with one value per line, a
 time and a value per line, or a chosen column of several (blank lines and
 lines starting with # are skipped). The format is recognised from the contents; a file in none of
@@ -244,9 +245,9 @@ these formats is refused.
 Options:
   -o, --output FILE     the KIBTRACE file to write (required)
   --format F            input format: auto (default), sac, sac-alpha, at2,
-                        knet, cosmos, mseed, text
+                        knet, cosmos, csmip, esm, mseed, text
   --channel C           the channel of a file that holds several: COSMOS
-                        N (counted from 1), miniSEED NET.STA.LOC.CHA
+                        and CSMIP N (counted from 1), miniSEED NET.STA.LOC.CHA
                         (e.g. CI.CLC..HNE); without it the channels are listed
   --counts-per-unit V   miniSEED: the overall sensitivity, V counts per
                         --unit (e.g. --counts-per-unit 213909 --unit m/s/s)

@@ -125,7 +125,7 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
       {file("c8.txt", "0 1\n0.01 2\n0.03 3\n0.04 4\n", g), ": the time column is not evenly spaced: sample 2 (line 2) is at 0.01 s, the interval is 0.0133333333 s"},
       {file("c9.txt", "# t a\n0 1\n0.01 2\n\n0.01 3\n", g), ": the time column does not increase at line 5: 0.01 s follows 0.01 s on line 3"},
       // Files in no format kibconv reads.
-      {file("u.dat", "STATION ABC 8 values\n1 2 3\n", g), ": not a format kibconv reads: it begins with 'STATION ABC 8 values'; kibconv reads SAC (binary or alphanumeric), miniSEED, K-NET/KiK-net ASCII, COSMOS V1/V2, PEER NGA AT2 and plain columns of numbers (name the format with --format when the file is one of them)"},
+      {file("u.dat", "STATION ABC 8 values\n1 2 3\n", g), ": not a format kibconv reads: it begins with 'STATION ABC 8 values'; kibconv reads SAC (binary or alphanumeric), miniSEED, K-NET/KiK-net ASCII, COSMOS V1/V2, CSMIP V1/V2, ESM ASCII, PEER NGA AT2 and plain columns of numbers (name the format with --format when the file is one of them)"},
       {file("e.dat", ""), ": the file is empty"},
       {file("c10.txt", "0 1\n0.01 2\n", {"--unit", "g", "--dt", "0.02"}), ": --dt 0.02 disagrees with the time column's interval 0.01 s"},
       {{one, "-o", out, "--unit", "g"}, ": no time column: give the sample interval with --dt"},
