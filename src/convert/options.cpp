@@ -236,11 +236,11 @@ Converts one acceleration record into a KIBTRACE record for the simulation
 program. Inputs: SAC binary (either byte order), SAC alphanumeric, PEER NGA
 AT2 (g), K-NET and KiK-net ASCII (counts scaled to gal, mean removed, times
 turned from JST into UTC), COSMOS V1/V2 (cm/s/s or g), CSMIP/CGS Volume 1
-and 2, ESM ASCII, miniSEED (counts, one channel, divided
-by the overall sensitivity), and plain text with one value per line, a
-time and a value per line, or a chosen column of several (blank lines and
-lines starting with # are skipped). The format is recognised from the contents; a file in none of
-these formats is refused.
+and 2, ESM ASCII, miniSEED (counts, one channel, divided by the overall
+sensitivity), and plain text with one value per line, a time and a value
+per line, or a chosen column of several (blank lines and lines starting
+with # are skipped). The format is recognised from the contents; a file in
+none of these formats is refused.
 
 Options:
   -o, --output FILE     the KIBTRACE file to write (required)
@@ -309,8 +309,9 @@ Limits: the program takes whole samples per second and at most 15000
 samples; a record outside them is refused (cut a window, or --resample).
 Every conversion is noted in the record's comment lines.
 
-Exit status: 0 written, 2 refused (one line on standard error naming the file
-or option and the problem), 1 the output could not be written.
+Exit status: 0 written (a warning, such as a peak outside 0.001 to 5000 gal,
+goes to standard error), 2 refused (one line on standard error naming the
+file or option and the problem), 1 the output could not be written.
 )";
 }
 
