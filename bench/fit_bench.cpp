@@ -35,7 +35,7 @@
 #include "records/records.hpp"
 #include "core/simulation.hpp"
 #include "dsp/dsp.hpp"
-#include "run/parameter_file.hpp"
+#include "paramfile/paramfile.hpp"
 #include "synthesis/synthesis.hpp"
 #include "textio/textio.hpp"
 
@@ -95,9 +95,9 @@ void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
   std::istringstream in;
   std::ostringstream out;
   textio::Channels io(in, out, out);
-  io.open(run::kParameterUnit, params);
-  run::readParameterFile(io, r.p);
-  run::checkParameters(r.p, params);
+  io.open(paramfile::kUnit, params);
+  r.p = paramfile::readParams(io, paramfile::kUnit);
+  paramfile::check(r.p, params);
   records::RecordHeader h;
   const records::RecordSamples target = records::readRecordFile(io, 10, r.p.fmain, h);
   const records::RecordSamples element = records::readRecordFile(io, 20, r.p.faft, h);
