@@ -110,6 +110,7 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
       // AT2.
       {file("v.at2", convert_test::at2({1, 2, 3}, ".01", true, "VELOCITY TIME SERIES IN UNITS OF CM/S")), ": AT2 line 3 'VELOCITY TIME SERIES IN UNITS OF CM/S' is not an acceleration record"},
       {file("n.at2", convert_test::at2({1, 2, 3}, ".01", true) + "   4.0\n"), ": AT2 NPTS 3 disagrees with the file, which holds 4 samples"},
+      {file("h.at2", "PEER NGA STRONG MOTION DATABASE RECORD\nx, y, 180\nACCELERATION IN UNITS OF G\nNPTS= 1, DT= .01 SEC\n"), ": AT2 NPTS 1 disagrees with the file, which holds 0 samples"},
       {file("x.at2", "PEER NGA STRONG MOTION DATABASE RECORD\nx\nACCELERATION IN G\nNPTX= 1, DT= .01 SEC\n1.0\n"), ": AT2 line 4 'NPTX= 1, DT= .01 SEC' does not give NPTS and DT"},
       // Plain columns.
       {file("c1.txt", "1 2 3\n", g), ": line 1 holds 3 values; choose the column of the samples with --column N (and a time column with --time-column M)"},

@@ -96,6 +96,7 @@ TEST(Calendar, Rows) {
   EXPECT_EQ(isoText(recinfo::utcFromDayOfYear(2020, 60, 12, 30, 15, 250000)), "2020-02-29T12:30:15.250Z");
   EXPECT_EQ(isoText(recinfo::utcFromDayOfYear(1999, 365, 23, 59, 59, 999000) ), "1999-12-31T23:59:59.999Z");
   EXPECT_EQ(isoText(recinfo::utcFromCivil(1940, 5, 19, 4, 36, 40)), "1940-05-19T04:36:40.000Z");
+  EXPECT_EQ(isoText(recinfo::utcFromCivil(2020, 1, 1, 1, 0, 0)), "2020-01-01T01:00:00.000Z");  // an hour's edge
   EXPECT_EQ(isoText(model::UtcTime{-1000}), "1969-12-31T23:59:59.999Z");
   EXPECT_EQ(isoText(model::UtcTime{-1}), "1969-12-31T23:59:59.999999Z");
   EXPECT_EQ(recinfo::minuteText(recinfo::utcFromCivil(2011, 3, 11, 5, 46, 59)), "2011/03/11 05:46");
