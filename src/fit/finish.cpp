@@ -12,8 +12,8 @@
 
 #include "fit/evaluator.hpp"
 #include "fit/map.hpp"
-#include "fit/rewrite.hpp"
 #include "fit/table.hpp"
+#include "paramfile/paramfile.hpp"
 
 namespace fit {
 namespace {
@@ -66,6 +66,9 @@ std::string recordName(const fs::path& record, const fs::path& folder, const fs:
   const fs::path copy = bestFolder / record.filename();
   if (!fs::exists(copy)) fs::copy_file(record, copy);
   const fs::path relCopy = fs::weakly_canonical(copy).lexically_relative(fs::weakly_canonical(folder));
+  if (relCopy.string().size() > 80)
+    throw std::runtime_error("the record file name " + record.filename().string() +
+                             " does not fit a parameter file's 80 columns; rename the record");
   return relCopy.string();
 }
 
@@ -248,26 +251,31 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   const fs::path bestDir = out / "best";
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
-  std::map<std::string, std::string> values;
+  paramfile::Changes values;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const std::string name = space.axes[k].parameter.name;
+    const double value = std::strtod(best.cells[1 + k].c_str(), nullptr);
     if (name == "N") {
-      for (const char* n : {"nx", "nw", "nt"}) values[n] = best.cells[1 + k];
+      for (const char* n : {"nx", "nw", "nt"}) values[n] = value;
     } else {
-      values[name] = best.cells[1 + k];
+      values[name] = value;
     }
   }
   const bool haveEgfsim = fs::exists(egfsim);
   if (!haveEgfsim) log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
+  // The record names as seen from the folder the file is written into.
+  auto rewritten = [&](const PreparedRecord& r, const fs::path& folder) {
+    paramfile::Changes changes = values;
+    changes["fmain"] = recordName(r.targetFile, folder, bestDir);
+    changes["faft"] = recordName(r.elementFile, folder, bestDir);
+    return paramfile::rewrite(r.paramsFile, changes);
+  };
   for (const PreparedRecord& r : problem.records) {
-    const std::string text = readText(r.paramsFile);
     const std::string file = r.paramsFile.filename().string();
-    writeText(bestDir / file, rewriteParameterFile(text, values, recordName(r.targetFile, bestDir, bestDir),
-                                                   recordName(r.elementFile, bestDir, bestDir)));
+    writeText(bestDir / file, rewritten(r, bestDir));
     const fs::path runDir = bestDir / r.name;
     fs::create_directories(runDir);
-    writeText(runDir / file, rewriteParameterFile(text, values, recordName(r.targetFile, runDir, bestDir),
-                                                  recordName(r.elementFile, runDir, bestDir)));
+    writeText(runDir / file, rewritten(r, runDir));
     if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
   }
 
@@ -292,7 +300,7 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   j["best"]["misfit"] = misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
   // The parameter files' own model, for comparison.
-  const std::map<std::string, std::string> startTexts = parameterTexts(readText(problem.records.front().paramsFile));
+  const auto startTexts = paramfile::valueTexts(problem.records.front().paramsFile);
   std::vector<double> startValues;
   std::string startLine;
   for (const Axis& a : space.axes) {
