@@ -20,6 +20,7 @@
 #include "fit/map.hpp"
 #include "fit/problem.hpp"
 #include "fit/search.hpp"
+#include "fit/simulate.hpp"
 #include "fit/table.hpp"
 #include "parallel/parallel.hpp"
 #include "textio/stop.hpp"
@@ -35,7 +36,9 @@ namespace fs = std::filesystem;
 
 constexpr int kExitFault = textio::kExitIoError, kExitUsage = textio::kExitRejected, kExitInterrupted = 130;
 
-const char* kUsage = "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] | egffit merge DIR SHARD_DIR...";
+const char* kUsage =
+    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] | egffit simulate CONFIG.toml [--out DIR] "
+    "[--threads N] | egffit merge DIR SHARD_DIR...";
 
 const char* kHelp =
     "egffit: finds the source model (subfault count, stress-drop ratio, rupture velocity,\n"
@@ -43,10 +46,16 @@ const char* kHelp =
     "components at once, by the empirical Green's function method of egfsim.\n"
     "\n"
     "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N]\n"
+    "  egffit simulate CONFIG.toml [--out DIR] [--threads N]\n"
     "  egffit merge DIR SHARD_DIR...\n"
     "\n"
     "CONFIG.toml names one egfsim parameter file per record ([[record]]), the\n"
-    "parameters to vary ([vary]), the misfit ([misfit]) and the method ([search]).\n"
+    "parameters to vary ([vary]), the misfit ([misfit]) and the method ([search]);\n"
+    "[source] gives the source model as strong-motion generation areas in km and s\n"
+    "(varied as smga.K.NAME). egffit simulate runs that model exactly at every\n"
+    "record (default folder OUT/simulate): series files and egfsim's comparison\n"
+    "report, predictions at records with predict = true, and with [simulate]\n"
+    "the spread of the predictions over several models.\n"
     "Options:\n"
     "  --out DIR      output folder (default: the configuration's out, or fit-out)\n"
     "  --threads N    workers (default: EGF_THREADS, or every core)\n"
@@ -176,10 +185,15 @@ int merge(const std::vector<std::string>& args, std::ostream& err) {
   return finishSearch(problem, out, info, egfsimBeside(), err) ? 0 : kExitFault;
 }
 
-int search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string config, outArg;
+// Options shared by a search and a simulation.
+struct Options {
+  std::string config, out;
   int threads = parallel::defaultThreads();
   Shard shard;
+};
+
+Options parseOptions(const std::vector<std::string>& args, bool shards) {
+  Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string& {
@@ -187,26 +201,45 @@ int search(const std::vector<std::string>& args, std::ostream& out, std::ostream
       return args[++i];
     };
     if (a == "--out") {
-      outArg = value();
+      o.out = value();
     } else if (a == "--threads") {
       std::uint64_t n = 0;
       if (!parseCount(value(), n) || n > 1024) usage("--threads needs a count from 1 to 1024");
-      threads = static_cast<int>(n);
-    } else if (a == "--shard") {
+      o.threads = static_cast<int>(n);
+    } else if (a == "--shard" && shards) {
       const std::string& s = value();
       const auto slash = s.find('/');
-      if (slash == std::string::npos || !parseCount(s.substr(0, slash), shard.k) ||
-          !parseCount(s.substr(slash + 1), shard.n) || shard.k > shard.n)
+      if (slash == std::string::npos || !parseCount(s.substr(0, slash), o.shard.k) ||
+          !parseCount(s.substr(slash + 1), o.shard.n) || o.shard.k > o.shard.n)
         usage("--shard needs K/N with 1 <= K <= N, not \"" + s + "\"");
     } else if (!a.empty() && a[0] == '-') {
       usage("unknown option " + a);
-    } else if (config.empty()) {
-      config = a;
+    } else if (o.config.empty()) {
+      o.config = a;
     } else {
       usage("one configuration file only");
     }
   }
-  if (config.empty()) usage("no configuration file");
+  if (o.config.empty()) usage("no configuration file");
+  return o;
+}
+
+int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const Options o = parseOptions(args, false);
+  const Problem problem = loadProblem(readConfig(o.config, Purpose::Simulate), false);
+  const fs::path folder = o.out.empty() ? problem.config.out / "simulate" : fs::path(o.out);
+  runSimulate(problem, folder, o.threads, err);
+  std::ifstream summary(folder / "simulate.txt");
+  out << summary.rdbuf();
+  return 0;
+}
+
+int search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const Options options = parseOptions(args, true);
+  const std::string& config = options.config;
+  const std::string& outArg = options.out;
+  const int threads = options.threads;
+  const Shard shard = options.shard;
 
   const Problem problem = loadProblem(readConfig(config));
   const fs::path folder = outArg.empty() ? problem.config.out : fs::path(outArg);
@@ -248,8 +281,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       out << "egffit " << EGF_VERSION << "\n";
       return 0;
     }
-    const int status = !args.empty() && args[0] == "merge" ? merge({args.begin() + 1, args.end()}, err)
-                                                           : search(args, out, err);
+    const std::string command = args.empty() ? "" : args[0];
+    const int status = command == "merge"      ? merge({args.begin() + 1, args.end()}, err)
+                       : command == "simulate" ? simulate({args.begin() + 1, args.end()}, out, err)
+                                               : search(args, out, err);
     releaseDrawingCaches();
     return status;
   } catch (const ConfigError& e) {
