@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -262,10 +264,20 @@ ModelResult Evaluator::run(std::span<const model::Params> models, const source::
   threads = std::max(threads, 1);
   while (workers_.size() < static_cast<std::size_t>(threads))
     workers_.push_back(std::make_unique<Worker>());
+  // One pass over the records' series: the first series of each record in
+  // record order, then the others record by record. The worker that first
+  // reaches a record prepares it (its plan and taps), while the others go
+  // on with series of records already prepared: no barrier between
+  // preparing and convolving, and a worker waits for a record only when
+  // every series left is of the record being prepared. Each record and
+  // series is computed alone, so the result does not depend on the order.
   const std::size_t n = records_.size();
-  parallel::forEach(n, threads, [&](std::size_t r, int) { prepareRecord(r, models[r], source); });
+  const std::unique_ptr<std::once_flag[]> prepared(new std::once_flag[n]);
   parallel::forEach(3 * n, threads, [&](std::size_t t, int worker) {
-    makeSeries(t / 3, static_cast<int>(t % 3), *workers_[static_cast<std::size_t>(worker)]);
+    const std::size_t r = t < n ? t : (t - n) / 2;
+    const int q = t < n ? 0 : 1 + static_cast<int>((t - n) % 2);
+    std::call_once(prepared[r], [&] { prepareRecord(r, models[r], source); });
+    makeSeries(r, q, *workers_[static_cast<std::size_t>(worker)]);
   });
   // A series refused (an overflow) refuses its record.
   for (std::size_t r = 0; r < n; ++r) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 
 #include "engine/misfit.hpp"
 #include "metrics/metrics.hpp"
@@ -92,9 +93,9 @@ ModelSpectralFit spectralFit(const Problem& problem, const std::vector<double>& 
   return fit;
 }
 
-void writeSpectralFit(std::ostream& t, nlohmann::ordered_json& j, const Problem& problem,
-                      const ModelSpectralFit& best, const ModelSpectralFit& start) {
+std::string spectralFitText(const Problem& problem, const ModelSpectralFit& best, const ModelSpectralFit& start) {
   const engine::SpectralSettings& s = problem.config.misfit.spectral;
+  std::ostringstream t;
   char line[480];
   std::snprintf(line, sizeof line,
                 "\nSpectral fit over the windows at each model's common shift: Anderson's score\n"
@@ -122,8 +123,13 @@ void writeSpectralFit(std::ostream& t, nlohmann::ordered_json& j, const Problem&
     t << line;
   }
   if (start.refused) t << "(the starting model is refused: " << start.note << ")\n";
+  return t.str();
+}
 
-  nlohmann::ordered_json& out = j["spectral_fit"];
+nlohmann::ordered_json spectralFitJson(const Problem& problem, const ModelSpectralFit& best,
+                                       const ModelSpectralFit& start) {
+  const engine::SpectralSettings& s = problem.config.misfit.spectral;
+  nlohmann::ordered_json out;
   out["periods"] = {{"from", s.periods[0]}, {"to", s.periods[1]}, {"count", s.periodCount}, {"damping", metrics::kDamping}};
   for (const auto& [name, model] : {std::pair{"best", &best}, {"start", &start}}) {
     nlohmann::ordered_json& m = out[name];
@@ -142,6 +148,7 @@ void writeSpectralFit(std::ostream& t, nlohmann::ordered_json& j, const Problem&
                                                 {"fourier_term", number(f.terms.fourier)}};
     }
   }
+  return out;
 }
 
 }  // namespace fit

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <limits>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,9 +38,10 @@ std::vector<double> biasPeriods(const Problem& problem);
 // The spectral fit of the model with these values of the varied parameters.
 ModelSpectralFit spectralFit(const Problem& problem, const std::vector<double>& values);
 
-// The summary's section: a table of the two models' scores per record, and
-// the same under "spectral_fit" in the JSON summary.
-void writeSpectralFit(std::ostream& text, nlohmann::ordered_json& json, const Problem& problem,
-                      const ModelSpectralFit& best, const ModelSpectralFit& start);
+// The summary's section: a table of the two models' scores per record,
+// and the same for the JSON summary.
+std::string spectralFitText(const Problem& problem, const ModelSpectralFit& best, const ModelSpectralFit& start);
+nlohmann::ordered_json spectralFitJson(const Problem& problem, const ModelSpectralFit& best,
+                                       const ModelSpectralFit& start);
 
 }  // namespace fit
