@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <limits>
 #include <set>
 
 namespace fit {
@@ -127,8 +129,24 @@ Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Met
   const toml::table& t = r.table(node, name);
   r.onlyKeys(t, {"values", "from", "to", "step"}, " in vary." + name);
   const bool integer = parameter->kind == Kind::Integer;
+  // Checked against the parameter's storage before any conversion: an int,
+  // or a float (an angle in degrees too).
   auto value = [&](const toml::node& n, const std::string& what) {
-    return integer ? static_cast<double>(r.integer(n, name + " " + what)) : r.number(n, name + " " + what);
+    if (integer) {
+      const long long v = r.integer(n, name + " " + what);
+      if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        r.fail(n.source(), name + " " + what + " " + std::to_string(v) + " is beyond what an integer parameter holds (" +
+                               std::to_string(std::numeric_limits<int>::min()) + " to " +
+                               std::to_string(std::numeric_limits<int>::max()) + ")");
+      return static_cast<double>(v);
+    }
+    const double v = r.number(n, name + " " + what);
+    if (std::fabs(v) > std::numeric_limits<float>::max()) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", v);
+      r.fail(n.source(), name + " " + what + " " + text + " is beyond single precision, in which the parameter is stored");
+    }
+    return v;
   };
   // A value as the parameter file would hold it after reading its text.
   auto canonical = [&](double v) { return std::strtod(valueText(parameter->kind, v).c_str(), nullptr); };
@@ -146,6 +164,9 @@ Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Met
   const toml::node* to = t.get("to");
   if (from == nullptr || to == nullptr) r.fail(node.source(), name + " needs from and to, or values");
   const double lo = value(*from, "from"), hi = value(*to, "to");
+  if (hi == lo)
+    r.fail(to->source(), name + ": from and to are both " + valueText(parameter->kind, lo) +
+                             ": set one value in the parameter files, or give a range to search");
   if (hi < lo) r.fail(to->source(), name + ": empty range (to " + valueText(parameter->kind, hi) +
                                         " is below from " + valueText(parameter->kind, lo) + ")");
   double step = 1.0;

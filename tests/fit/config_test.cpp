@@ -68,6 +68,16 @@ INSTANTIATE_TEST_SUITE_P(
              "either values or from/to/step"},
         Case{"NoWeight", "[misfit]\nvel = 0\ndis = 0\n[vary]\nnsx = { from = 1, to = 3 }\n", "3:1",
              "every misfit weight is 0"},
+        // Checked before conversion: 1e10 in an int or 1e39 in a float
+        // would be undefined.
+        Case{"IntegerBeyondInt", "[vary]\nnsx = { values = [1, 10000000000] }\n", "4:22",
+             "nsx value 10000000000 is beyond what an integer parameter holds"},
+        Case{"IntegerRangeBeyondInt", "[vary]\nnsx = { from = -3000000000, to = 3 }\n", "4:16",
+             "nsx from -3000000000 is beyond"},
+        Case{"RealBeyondFloat", "[vary]\nvr = { from = 2.0, to = 1e39, step = 1.0 }\n", "4:25",
+             "vr to 1e+39 is beyond single precision"},
+        Case{"FromEqualsTo", "[vary]\nvr = { from = 2.8, to = 2.8 }\n", "4:25",
+             "vr: from and to are both 2.8: set one value in the parameter files"},
         Case{"RecordsOfAnotherSource",
              "[[record]]\nparams = \"params_wrong_start.txt\"\n[vary]\nvr = { values = [2.8] }\n", "4:10",
              "line 10 (nx nw nt ntt nsx nsw ns cfac) differs"}),
