@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "fit/evaluator.hpp"
+#include "fit/files.hpp"
 #include "fit/map.hpp"
 #include "fit/rewrite.hpp"
 #include "fit/table.hpp"
@@ -44,12 +45,7 @@ std::string number(double v) {
   return text;
 }
 
-void writeText(const fs::path& p, const std::string& text) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + p.string());
-}
+void writeText(const fs::path& p, const std::string& text) { writeWhole(p, text); }
 
 std::string shellQuoted(const std::string& s) {
   std::string q = "'";
@@ -58,15 +54,17 @@ std::string shellQuoted(const std::string& s) {
 }
 
 // Where a record file is found from `folder`: the relative path when it
-// fits the parameter file's 80 columns, otherwise a copy beside the
-// parameter file in best/ (`copyFolder`), named from `fromFolder`.
-std::string recordName(const fs::path& record, const fs::path& folder, const fs::path& bestFolder) {
+// fits the parameter file's 80 columns, otherwise a copy in best/
+// (`bestFolder`) named by the record and its role (`copyName`, for example
+// sta1_target.kib), so that two stations' records of one name never share
+// a copy.
+std::string recordName(const fs::path& record, const fs::path& folder, const fs::path& bestFolder,
+                       const std::string& copyName) {
   const fs::path rel = fs::weakly_canonical(record).lexically_relative(fs::weakly_canonical(folder));
   if (!rel.empty() && rel.string().size() <= 80) return rel.string();
-  const fs::path copy = bestFolder / record.filename();
+  const fs::path copy = bestFolder / (copyName + record.extension().string());
   if (!fs::exists(copy)) fs::copy_file(record, copy);
-  const fs::path relCopy = fs::weakly_canonical(copy).lexically_relative(fs::weakly_canonical(folder));
-  return relCopy.string();
+  return (folder == bestFolder ? fs::path(copy.filename()) : fs::path("..") / copy.filename()).string();
 }
 
 struct Scan {
@@ -244,8 +242,10 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   }
   const TableRow& best = *scan.best;
 
-  // best/: one parameter file per record, and egfsim's run of each.
-  const fs::path bestDir = out / "best";
+  // best/: one parameter file per record, and egfsim's run of each, built
+  // beside and put in place whole.
+  const fs::path finalBest = out / "best";
+  const fs::path bestDir = buildingName(finalBest);
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
   std::map<std::string, std::string> values;
@@ -261,19 +261,29 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   if (!haveEgfsim) log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
   for (const PreparedRecord& r : problem.records) {
     const std::string text = readText(r.paramsFile);
-    const std::string file = r.paramsFile.filename().string();
-    writeText(bestDir / file, rewriteParameterFile(text, values, recordName(r.targetFile, bestDir, bestDir),
-                                                   recordName(r.elementFile, bestDir, bestDir)));
+    // Named by the record, so that parameter files of one name in two
+    // folders keep a file each.
+    const std::string file = r.name + r.paramsFile.extension().string();
+    auto recordNames = [&](const fs::path& folder) {
+      return std::pair{recordName(r.targetFile, folder, bestDir, r.name + "_target"),
+                       recordName(r.elementFile, folder, bestDir, r.name + "_element")};
+    };
+    const auto [target, element] = recordNames(bestDir);
+    writeText(bestDir / file, rewriteParameterFile(text, values, target, element));
     const fs::path runDir = bestDir / r.name;
     fs::create_directories(runDir);
-    writeText(runDir / file, rewriteParameterFile(text, values, recordName(r.targetFile, runDir, bestDir),
-                                                  recordName(r.elementFile, runDir, bestDir)));
+    const auto [runTarget, runElement] = recordNames(runDir);
+    writeText(runDir / file, rewriteParameterFile(text, values, runTarget, runElement));
     if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
   }
+  replaceFolder(bestDir, finalBest);
 
-  // The misfit map.
+  // The misfit map, drawn beside and renamed into place.
   const MisfitMap map = buildMap(problem, csv, cols, header, scan);
-  drawMisfitMap(map, out / "misfit_map");
+  const fs::path mapStem = out / "misfit_map";
+  drawMisfitMap(map, buildingName(mapStem));
+  for (const char* ext : {".pdf", ".png"})
+    fs::rename(buildingName(mapStem).string() + ext, mapStem.string() + ext);
 
   // Summary, as text and as JSON.
   const double misfit = *best.misfit;

@@ -1,40 +1,41 @@
 // egffit: finds the source model that fits several stations' records at
 // once, by evaluating models in memory through the same stages as egfsim.
+#include <signal.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
-#include <algorithm>
+#include <atomic>
 #include <csignal>
-#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "fit/config.hpp"
+#include "fit/files.hpp"
 #include "fit/finish.hpp"
 #include "fit/map.hpp"
+#include "fit/merge.hpp"
 #include "fit/problem.hpp"
+#include "fit/resume.hpp"
 #include "fit/search.hpp"
-#include "fit/table.hpp"
+#include "fit/shard.hpp"
 #include "parallel/parallel.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kExitFault = 1, kExitUsage = 2, kExitInterrupted = 130;
+constexpr int kExitFault = 1, kExitUsage = 2;
 
-const char* kUsage = "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] | egffit merge DIR SHARD_DIR...";
+const char* kUsage =
+    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] | egffit merge DIR SHARD_DIR...";
 
 const char* kHelp =
     "egffit: finds the source model (subfault count, stress-drop ratio, rupture velocity,\n"
     "rise time, starting point ...) that fits the records of several stations and\n"
     "components at once, by the empirical Green's function method of egfsim.\n"
     "\n"
-    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N]\n"
+    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume]\n"
     "  egffit merge DIR SHARD_DIR...\n"
     "\n"
     "CONFIG.toml names one egfsim parameter file per record ([[record]]), the\n"
@@ -45,17 +46,44 @@ const char* kHelp =
     "  --shard K/N    evaluate only the K-th of N interleaved slices of the models\n"
     "                 (a global method: an independent start with seed + K);\n"
     "                 join the slices' folders with egffit merge\n"
+    "  --resume       go on with the search in DIR from the rows it kept (a folder\n"
+    "                 that holds a search is refused without it)\n"
     "  --help, --version\n"
     "\n"
-    "Writes DIR/models.csv (one row per model, as it goes), DIR/best/ (the best\n"
-    "model's parameter files and egfsim's run of each), DIR/summary.txt,\n"
-    "DIR/summary.json and DIR/misfit_map.pdf/.png.\n"
+    "Writes DIR/models.csv (one row per model, as it goes), DIR/shard.json (the\n"
+    "digests of the files read), DIR/best/ (the best model's parameter files and\n"
+    "egfsim's run of each), DIR/summary.txt, DIR/summary.json and\n"
+    "DIR/misfit_map.pdf/.png.\n"
     "Exit status: 0 done; 1 a file could not be written; 2 a bad configuration,\n"
-    "parameter file or record (one line on standard error, nothing written);\n"
-    "130 interrupted (models.csv keeps every finished model).\n"
+    "parameter file, record or folder (one line on standard error, nothing\n"
+    "written); 130 stopped by SIGINT, 143 by SIGTERM (models.csv keeps every\n"
+    "finished model; --resume goes on).\n"
     "The manual (docs/manual.md, chapter \"Fitting a source model\") has worked examples.\n";
 
-void onInterrupt(int) { fit::stopRequested.store(true); }
+// The signal that asked the search to stop (SIGINT or SIGTERM), or 0.
+std::atomic<int> stopSignal{0};
+
+void onStopSignal(int signal) {
+  stopSignal.store(signal);
+  fit::stopRequested.store(true);
+}
+
+// SIGINT (Ctrl-C) and SIGTERM (a batch system's time limit or preemption)
+// stop the search between models; every finished row is kept.
+void catchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// Once every row is written a signal ends the program at once: the files
+// still to come are written whole or not at all, and --resume makes them.
+void defaultStopSignals() {
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
 
 fs::path egfsimBeside() {
   std::error_code ec;
@@ -74,103 +102,23 @@ bool parseCount(const std::string& s, std::uint64_t& v) {
   std::exit(kExitUsage);
 }
 
-struct ShardFile {
-  std::string configuration;
-  fit::Shard shard;
-  std::uint64_t models = 0;
-  double seconds = 0;
-  int threads = 1;
-  bool complete = false;
-};
-
-void writeShardFile(const fs::path& dir, const ShardFile& s) {
-  nlohmann::ordered_json j;
-  j["configuration"] = s.configuration;
-  j["shard"] = std::to_string(s.shard.k) + "/" + std::to_string(s.shard.n);
-  j["models"] = s.models;
-  j["complete"] = s.complete;
-  j["seconds"] = s.seconds;
-  j["threads"] = s.threads;
-  std::ofstream(dir / "shard.json") << j.dump(2) << "\n";
-}
-
-ShardFile readShardFile(const fs::path& dir) {
-  std::ifstream in(dir / "shard.json");
-  if (!in) throw fit::ConfigError((dir / "shard.json").string() + ": missing: not the folder of an egffit --shard run");
-  try {
-    const auto j = nlohmann::json::parse(in);
-    ShardFile s;
-    s.configuration = j.at("configuration").get<std::string>();
-    const std::string shard = j.at("shard").get<std::string>();
-    const auto slash = shard.find('/');
-    if (slash == std::string::npos || !parseCount(shard.substr(0, slash), s.shard.k) ||
-        !parseCount(shard.substr(slash + 1), s.shard.n))
-      throw fit::ConfigError((dir / "shard.json").string() + ": bad shard \"" + shard + "\"");
-    s.models = j.at("models").get<std::uint64_t>();
-    s.complete = j.at("complete").get<bool>();
-    s.seconds = j.at("seconds").get<double>();
-    s.threads = j.at("threads").get<int>();
-    return s;
-  } catch (const nlohmann::json::exception& e) {
-    throw fit::ConfigError((dir / "shard.json").string() + ": " + e.what());
-  }
-}
+const std::string kProgram = std::string("egffit ") + EGF_VERSION;
 
 int merge(const std::vector<std::string>& args) {
   if (args.size() < 2) usage("merge needs the output folder and at least one shard folder");
-  const fs::path out = args[0];
-  std::vector<ShardFile> shards;
-  for (std::size_t i = 1; i < args.size(); ++i) shards.push_back(readShardFile(args[i]));
-  const ShardFile& first = shards.front();
-  std::vector<int> seen(first.shard.n + 1, 0);
-  for (std::size_t i = 0; i < shards.size(); ++i) {
-    const ShardFile& s = shards[i];
-    if (s.configuration != first.configuration || s.shard.n != first.shard.n)
-      throw fit::ConfigError(args[i + 1] + ": shard " + std::to_string(s.shard.k) + "/" + std::to_string(s.shard.n) +
-                             " of " + s.configuration + " does not belong with " + args[1]);
-    if (!s.complete) throw fit::ConfigError(args[i + 1] + ": this shard did not finish; run it again");
-    if (seen[s.shard.k]++) throw fit::ConfigError(args[i + 1] + ": shard " + std::to_string(s.shard.k) + " given twice");
-  }
-  for (std::uint64_t k = 1; k <= first.shard.n; ++k)
-    if (!seen[k]) throw fit::ConfigError("shard " + std::to_string(k) + "/" + std::to_string(first.shard.n) + " is missing");
-
-  const fit::Problem problem = fit::loadProblem(fit::readConfig(first.configuration));
-  const std::string header = fit::tableHeader(problem);
-  const std::size_t columns = fit::headerColumns(header);
-  std::vector<std::pair<std::uint64_t, std::string>> rows;
-  double seconds = 0;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const fs::path csv = fs::path(args[i]) / "models.csv";
-    std::ifstream in(csv);
-    std::string line;
-    if (!std::getline(in, line) || line != header)
-      throw fit::ConfigError(csv.string() + ": its header is not this configuration's");
-    fit::TableRow row;
-    while (std::getline(in, line)) {
-      if (!fit::parseRow(line, columns, row)) throw fit::ConfigError(csv.string() + ": a line that is not a row: " + line);
-      rows.emplace_back(row.model, line);
-    }
-    seconds += shards[i - 1].seconds;
-  }
-  std::sort(rows.begin(), rows.end());
-  for (std::size_t i = 1; i < rows.size(); ++i)
-    if (rows[i].first == rows[i - 1].first)
-      throw fit::ConfigError("model " + std::to_string(rows[i].first) + " appears in two shards");
-  fs::create_directories(out);
-  {
-    std::ofstream csv(out / "models.csv", std::ios::trunc);
-    csv << header << '\n';
-    for (const auto& r : rows) csv << r.second << '\n';
-    if (!csv.flush()) throw std::runtime_error("cannot write " + (out / "models.csv").string());
-  }
-  fit::RunInfo info{first.shard.n, seconds, first.threads};
-  return fit::finishSearch(problem, out, info, egfsimBeside(), std::cerr) ? 0 : kExitFault;
+  const fit::Merged m = fit::mergeShards(args[0], {args.begin() + 1, args.end()}, kProgram);
+  return fit::finishSearch(m.problem, args[0], m.info, egfsimBeside(), std::cerr) ? 0 : kExitFault;
 }
 
-int fitMain(const std::vector<std::string>& args) {
-  std::string config, outArg;
+struct Options {
+  std::string config, out;
   int threads = parallel::defaultThreads();
   fit::Shard shard;
+  bool resume = false;
+};
+
+Options parseOptions(const std::vector<std::string>& args) {
+  Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&]() -> const std::string& {
@@ -178,49 +126,79 @@ int fitMain(const std::vector<std::string>& args) {
       return args[++i];
     };
     if (a == "--out") {
-      outArg = value();
+      o.out = value();
     } else if (a == "--threads") {
       std::uint64_t n = 0;
       if (!parseCount(value(), n) || n > 1024) usage("--threads needs a count from 1 to 1024");
-      threads = static_cast<int>(n);
+      o.threads = static_cast<int>(n);
     } else if (a == "--shard") {
       const std::string& s = value();
-      const auto slash = s.find('/');
-      if (slash == std::string::npos || !parseCount(s.substr(0, slash), shard.k) ||
-          !parseCount(s.substr(slash + 1), shard.n) || shard.k > shard.n)
-        usage("--shard needs K/N with 1 <= K <= N, not \"" + s + "\"");
+      if (!fit::parseShard(s, o.shard))
+        usage("--shard needs K/N with 1 <= K <= N <= " + std::to_string(fit::kMaxShards) + ", not \"" + s + "\"");
+    } else if (a == "--resume") {
+      o.resume = true;
     } else if (!a.empty() && a[0] == '-') {
       usage("unknown option " + a);
-    } else if (config.empty()) {
-      config = a;
+    } else if (o.config.empty()) {
+      o.config = a;
     } else {
       usage("one configuration file only");
     }
   }
-  if (config.empty()) usage("no configuration file");
+  if (o.config.empty()) usage("no configuration file");
+  return o;
+}
 
-  const fit::Problem problem = fit::loadProblem(fit::readConfig(config));
-  const fs::path out = outArg.empty() ? problem.config.out : fs::path(outArg);
-  fs::create_directories(out);
-  std::signal(SIGINT, onInterrupt);
-  ShardFile shardFile{fs::absolute(config).lexically_normal().string(), shard, 0, 0, threads, false};
-  if (shard.n > 1) writeShardFile(out, shardFile);
-  const fit::SearchOutcome o = fit::runSearch(problem, out, threads, shard, std::cerr, isatty(2) != 0);
-  if (o.interrupted) {
-    std::cerr << "egffit: interrupted; " << (out / "models.csv").string() << " keeps the " << o.models
-              << " finished models\n";
-    return kExitInterrupted;
+// The command that goes on with an interrupted search.
+std::string resumeCommand(const Options& o, const fs::path& out) {
+  return "egffit " + o.config + " --out " + out.string() +
+         (o.shard.n > 1 ? " --shard " + fit::shardText(o.shard) : std::string()) + " --resume";
+}
+
+int fitMain(const std::vector<std::string>& args) {
+  const Options opt = parseOptions(args);
+  const fit::Problem problem = fit::loadProblem(fit::readConfig(opt.config));
+  const fs::path out = opt.out.empty() ? problem.config.out : fs::path(opt.out);
+  if (!opt.resume) {
+    if (const std::string held = fit::earlierSearchFile(out); !held.empty())
+      throw fit::ConfigError(out.string() + ": holds a search already (" + held +
+                             "): continue it with --resume, or give another --out");
   }
-  if (shard.n > 1) {
-    shardFile.models = o.models;
-    shardFile.seconds = o.seconds;
-    shardFile.complete = true;
-    writeShardFile(out, shardFile);
-    std::cout << "egffit: shard " << shard.k << "/" << shard.n << ": " << o.models << " models in "
+  fit::ShardState state{fs::absolute(opt.config).lexically_normal().string(), opt.shard, kProgram,
+                        fit::inputDigests(problem), 0, false, "", 0, opt.threads};
+  fit::Resumed resumed;
+  if (opt.resume) resumed = fit::resumeSearch(problem, out, opt.shard, kProgram, state.inputs);
+  fs::create_directories(out);
+  state.models = resumed.kept.rows;
+  state.seconds = resumed.seconds;
+  fit::writeShardState(out, state);
+
+  if (resumed.kept.rows > 0)
+    std::cerr << "egffit: going on after the " << resumed.kept.rows << " models of " << (out / "models.csv").string()
+              << "\n";
+  catchStopSignals();
+  const fit::SearchOutcome o =
+      fit::runSearch(problem, out, opt.threads, opt.shard, std::cerr, isatty(2) != 0, resumed.kept);
+  state.models = o.models;
+  state.seconds += o.seconds;
+  if (o.interrupted) {
+    fit::writeShardState(out, state);
+    const int signal = stopSignal.load();
+    std::cerr << "egffit: stopped by " << (signal == SIGTERM ? "SIGTERM" : "SIGINT") << "; "
+              << (out / "models.csv").string() << " keeps the " << o.models
+              << " finished models; go on with: " << resumeCommand(opt, out) << "\n";
+    return 128 + (signal == SIGTERM ? SIGTERM : SIGINT);
+  }
+  defaultStopSignals();
+  state.complete = true;
+  state.modelsSha256 = fit::fileSha256(out / "models.csv");
+  fit::writeShardState(out, state);
+  if (opt.shard.n > 1) {
+    std::cout << "egffit: shard " << fit::shardText(opt.shard) << ": " << o.models << " models in "
               << (out / "models.csv").string() << "; join the shards with egffit merge\n";
     return 0;
   }
-  const fit::RunInfo info{1, o.seconds, threads};
+  const fit::RunInfo info{1, state.seconds, opt.threads};
   if (!fit::finishSearch(problem, out, info, egfsimBeside(), std::cerr)) return kExitFault;
   std::ifstream summary(out / "summary.txt");
   std::cout << summary.rdbuf();

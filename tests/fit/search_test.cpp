@@ -14,6 +14,7 @@
 #include "fit/finish.hpp"
 #include "fit/map.hpp"
 #include "fit/problem.hpp"
+#include "fit/resume.hpp"
 #include "fit/search.hpp"
 #include "fit/table.hpp"
 
@@ -193,6 +194,104 @@ TEST_F(Search, AGlobalMethodRepeatsItselfForASeedOnAnyThreadCount) {
     EXPECT_TRUE(nsx >= 1 && nsx <= 10 && row.cells[1] == std::to_string(nsx)) << line;  // rounded to integers
   }
   EXPECT_EQ(model, 30u);
+}
+
+// A search resumed from the rows an interrupted one left (some whole rows,
+// perhaps half of the next) writes the file one run writes, evaluating only
+// the models without a row: the grid from its next model, a global method
+// by replaying its sequence from the rows.
+TEST_F(Search, AResumedSearchWritesOneRunsRowsAndEvaluatesOnlyTheRest) {
+  const struct {
+    const char* name;
+    std::string body;
+  } methods[] = {
+      {"grid", "[vary]\nnsx = { from = 1, to = 10 }\nvr = { from = 2.4, to = 3.2, step = 0.2 }\n"},
+      {"crs", "[vary]\nnsx = { from = 1, to = 10 }\nnsw = { from = 1, to = 10 }\nvr = { from = 2.4, to = 3.2 }\n"
+              "[search]\nmethod = \"crs\"\nmax_models = 40\nseed = 3\n"},
+  };
+  for (const auto& m : methods) {
+    const fit::Problem p = problem(m.body);
+    const std::string full = search(p, std::string(m.name) + "_full", 2);
+    std::vector<std::size_t> ends;  // where each line of the full file ends
+    for (std::size_t at = full.find('\n'); at != std::string::npos; at = full.find('\n', at + 1)) ends.push_back(at + 1);
+    const std::size_t rows = ends.size() - 1;
+    ASSERT_GE(rows, 40u) << m.name;
+    for (const std::size_t keep : {std::size_t{0}, std::size_t{1}, rows / 2, rows}) {
+      for (const bool halfRow : {false, true}) {
+        if (halfRow && keep == rows) continue;
+        const std::string tag = std::string(m.name) + " keeping " + std::to_string(keep) + (halfRow ? " and a half" : "");
+        const fs::path out = dir_ / "cut";
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const std::size_t cut = ends[keep] + (halfRow ? (ends[keep + 1] - ends[keep]) / 2 : 0);
+        std::ofstream(out / "models.csv", std::ios::binary) << full.substr(0, cut);
+        const fit::KeptRows kept = fit::readKeptRows(p, out / "models.csv", {}, "give another --out");
+        EXPECT_EQ(kept.rows, keep) << tag;
+        std::ostringstream progress;
+        const fit::SearchOutcome o = fit::runSearch(p, out, 2, {}, progress, false, kept);
+        EXPECT_EQ(read(out / "models.csv"), full) << tag;
+        EXPECT_EQ(o.models, rows) << tag;
+        EXPECT_EQ(o.evaluated, rows - keep) << tag;
+      }
+    }
+  }
+}
+
+// Rows that are not this search's are refused at their line, the file left
+// as it was: a wrong value or number on the grid, a replay that reaches
+// another model, a row beyond the search's models.
+TEST_F(Search, RowsOfAnotherSearchAreNotResumed) {
+  const std::string gridBody = "[vary]\nnsx = { from = 1, to = 4 }\n";
+  const std::string crsBody =
+      "[vary]\nnsx = { from = 1, to = 10 }\nvr = { from = 2.4, to = 3.2 }\n[search]\nmethod = \"crs\"\nmax_models = 6\nseed = ";
+  const fit::Problem grid = problem(gridBody), crs = problem(crsBody + "3\n");
+  const std::string gridRows = search(grid, "grid"), crsRows = search(problem(crsBody + "4\n"), "crs4");
+  const std::string header = gridRows.substr(0, gridRows.find('\n') + 1);
+  const std::string row1 = gridRows.substr(header.size(), gridRows.find('\n', header.size()) + 1 - header.size());
+  auto replaced = [](std::string s, const std::string& from, const std::string& to) {
+    return s.replace(s.find(from), from.size(), to);
+  };
+  const struct {
+    const char* name;
+    const fit::Problem& problem;
+    std::string text;
+    const char* says;
+  } cases[] = {
+      {"header", grid, "model,nsw,misfit\n", "models.csv:1: its header is not this configuration's"},
+      {"value", grid, header + replaced(row1, "1,1,", "1,2,"), "models.csv:2: nsx 2 where model 1 has 1"},
+      {"number", grid, header + replaced(row1, "1,1,", "2,1,"), "models.csv:2: model 2 where model 1 belongs"},
+      {"beyond", grid, gridRows + replaced(row1, "1,1,", "5,1,"), "models.csv:6: more rows than the search's 4 models"},
+      {"not a row", grid, header + "1,1\n", "models.csv:2: not a row of this search"},
+  };
+  for (const auto& c : cases) {
+    fs::create_directories(dir_ / "bad");
+    const fs::path csv = dir_ / "bad" / "models.csv";
+    std::ofstream(csv, std::ios::binary) << c.text;
+    std::string message;
+    try {
+      fit::readKeptRows(c.problem, csv, {}, "give another --out");
+    } catch (const fit::ConfigError& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message.find(c.says), std::string::npos) << c.name << ": " << message;
+    EXPECT_NE(message.find(": give another --out"), std::string::npos) << c.name << ": " << message;
+  }
+  // Seed 4's rows are read back, but seed 3's sequence reaches other models.
+  fs::create_directories(dir_ / "replay");
+  std::ofstream(dir_ / "replay" / "models.csv", std::ios::binary)
+      << replaced(crsRows, crsRows.substr(0, crsRows.find('\n')), fit::tableHeader(crs));
+  const fit::KeptRows kept = fit::readKeptRows(crs, dir_ / "replay" / "models.csv", {}, "x");
+  std::ostringstream progress;
+  EXPECT_THROW(
+      {
+        try {
+          fit::runSearch(crs, dir_ / "replay", 1, {}, progress, false, kept);
+        } catch (const fit::ConfigError& e) {
+          EXPECT_NE(std::string(e.what()).find("where this search reaches"), std::string::npos) << e.what();
+          throw;
+        }
+      },
+      fit::ConfigError);
 }
 
 }  // namespace
