@@ -30,7 +30,7 @@ std::vector<ShardState> readShards(const std::vector<fs::path>& dirs, const std:
       throw ConfigError(where + " does not belong with " + dirs[0].string() + "'s shards of " +
                         std::to_string(first.shard.n) + ": merge the shards of one search");
     if (const std::string changed = changedInput(first.inputs, s.inputs); !changed.empty())
-      throw ConfigError(where + " read other files than " + dirs[0].string() + " (" + changed.substr(0, changed.rfind(" changed")) +
+      throw ConfigError(where + " read other files than " + dirs[0].string() + " (" + changed +
                         " differs): merge the shards of one search, run on the same files");
     if (!s.complete)
       throw ConfigError(where + " did not finish: go on with egffit " + s.configuration + " --shard " +
@@ -86,7 +86,7 @@ Merged mergeShards(const fs::path& out, const std::vector<fs::path>& dirs, const
   const ShardState& first = shards.front();
   Merged m{loadProblem(readConfig(first.configuration)), {first.shard.n, 0, first.threads}};
   if (const std::string changed = changedInput(first.inputs, inputDigests(m.problem)); !changed.empty())
-    throw ConfigError(changed + " since the shards ran (their shard.json holds its SHA-256): run the shards again");
+    throw ConfigError(changed + " changed since the shards ran (their shard.json holds its SHA-256): run the shards again");
 
   // Shard K's j-th row is model j*N + K: the rows in model order take one
   // row of each shard in turn.

@@ -112,7 +112,7 @@ Resumed resumeSearch(const Problem& problem, const fs::path& out, const Shard& s
     throw ConfigError(out.string() + ": written by " + state.program + ", not " + program +
                       ": resume it with that version, or " + again);
   if (const std::string changed = changedInput(state.inputs, inputs); !changed.empty())
-    throw ConfigError(out.string() + ": " + changed + " since this search began (shard.json holds its SHA-256): " +
+    throw ConfigError(out.string() + ": " + changed + " changed since this search began (shard.json holds its SHA-256): " +
                       again);
   if (state.complete && fs::exists(csv) && fileSha256(csv) != state.modelsSha256)
     throw ConfigError(csv.string() + ": changed after the search completed (shard.json holds its SHA-256): " + again);

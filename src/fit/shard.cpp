@@ -35,10 +35,8 @@ std::vector<InputDigest> inputDigests(const Problem& problem) {
 
 std::string changedInput(const std::vector<InputDigest>& recorded, const std::vector<InputDigest>& now) {
   for (std::size_t i = 0; i < recorded.size() && i < now.size(); ++i)
-    if (recorded[i].sha256 != now[i].sha256) return now[i].file + " changed";
-  if (recorded.size() != now.size())
-    return "the search reads " + std::to_string(now.size()) + " files, not " + std::to_string(recorded.size());
-  return "";
+    if (recorded[i].sha256 != now[i].sha256) return now[i].file;
+  return recorded.size() != now.size() ? "the list of files read" : "";
 }
 
 std::string shardText(const Shard& shard) { return std::to_string(shard.k) + "/" + std::to_string(shard.n); }

@@ -36,8 +36,8 @@ struct ShardState {
 // then per record its parameter file, target record and element record.
 std::vector<InputDigest> inputDigests(const Problem& problem);
 
-// "" when `now` equals `recorded`; otherwise names the first file that
-// differs (or the changed list of files).
+// "" when `now` equals `recorded`; otherwise the first file whose digest
+// differs ("the list of files read" when their number differs).
 std::string changedInput(const std::vector<InputDigest>& recorded, const std::vector<InputDigest>& now);
 
 // Writes dir/shard.json whole (temporary name, then rename).
