@@ -35,7 +35,7 @@
 #include "records/records.hpp"
 #include "core/simulation.hpp"
 #include "dsp/dsp.hpp"
-#include "run/parameter_file.hpp"
+#include "paramfile/paramfile.hpp"
 #include "synthesis/synthesis.hpp"
 #include "textio/textio.hpp"
 
@@ -95,9 +95,9 @@ void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
   std::istringstream in;
   std::ostringstream out;
   textio::Channels io(in, out, out);
-  io.open(run::kParameterUnit, params);
-  run::readParameterFile(io, r.p);
-  run::checkParameters(r.p, params);
+  io.open(paramfile::kUnit, params);
+  r.p = paramfile::readParams(io, paramfile::kUnit);
+  paramfile::check(r.p, params);
   records::RecordHeader h;
   const records::RecordSamples target = records::readRecordFile(io, 10, r.p.fmain, h);
   const records::RecordSamples element = records::readRecordFile(io, 20, r.p.faft, h);
@@ -113,33 +113,18 @@ void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
 
 std::array<std::span<const float>, 3> spans(const Series& s) { return {s[0], s[1], s[2]}; }
 
-// A model's copy grid and the tables it refers to.
-struct Grid {
-  synthesis::SubfaultModel model;
-  std::array<float, synthesis::kMaxShifts> ft{};
-  int nx = 0, nw = 0, ntt = 0;
-  float dtau = 0, dt = 0;
-  synthesis::CopyGrid copies() const { return {model, nx, nw, ntt, ft, dtau, dt}; }
-};
-
-void makeGrid(const model::Params& p, float dt, Grid& g) {
-  g.model = synthesis::sourceModel(p, dt);
-  const float span = static_cast<float>(p.nt) * p.tra;
-  g.ntt = static_cast<int>(span / dt);
-  g.dtau = span / static_cast<float>(g.ntt);
-  synthesis::weights(static_cast<int>(p.imdl), p.nt, g.ntt, g.ft);
-  g.nx = p.nx;
-  g.nw = p.nw;
-  g.dt = dt;
+// A model's summation plan (egfsim's: one area, weight 1).
+synthesis::SummationPlan makePlan(const model::Params& p, float dt) {
+  return synthesis::SummationPlan(p, synthesis::sourceModel(p, dt), dt);
 }
 
 // egfsim's synthetic of the model: exact loop and both mean removals.
-std::array<std::vector<float>, 3> exactSynthetic(const Prepared& r, const synthesis::CopyGrid& grid,
+std::array<std::vector<float>, 3> exactSynthetic(const Prepared& r, const synthesis::SummationPlan& grid,
                                                  const model::Params& p, double* seconds) {
   std::array<std::vector<float>, 3> s;
   for (auto& v : s) v.assign(static_cast<std::size_t>(r.ns), 0.0f);
   const double t0 = threadSeconds();
-  synthesis::syntGrid({s[0], s[1], s[2]}, r.ns, spans(r.element), r.nin, grid);
+  synthesis::syntPlan({s[0], s[1], s[2]}, r.ns, spans(r.element), r.nin, grid);
   if (seconds != nullptr) *seconds = threadSeconds() - t0;
   float mean = 0;
   for (auto& v : s) {
@@ -159,12 +144,10 @@ struct Agreement {
 };
 
 Agreement agreement(const Prepared& r, const model::Params& model, fastsynth::Synthesizer& synth) {
-  Grid g;
-  makeGrid(model, r.dt, g);
-  const synthesis::CopyGrid grid = g.copies();
+  const synthesis::SummationPlan grid = makePlan(model, r.dt);
   const auto ref = exactSynthetic(r, grid, model, nullptr);
   const fastsynth::Element element(spans(r.element), r.nin, r.ns);
-  std::vector<synthesis::Copy> copies(grid.size());
+  std::vector<synthesis::Copy> copies(grid.copies());
   grid.fill(0, copies.size(), copies.data());
 
   Agreement a;
@@ -243,11 +226,9 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
   Prepared r;
   prepare(dir, "params.txt", r);
   Figures f{};
-  Grid g;
-  makeGrid(r.p, r.dt, g);
-  const synthesis::CopyGrid grid = g.copies();
+  const synthesis::SummationPlan grid = makePlan(r.p, r.dt);
   std::printf("%s: %d x %d subfaults, ntt %d, ns %d, element %d samples, window %d..%d\n", name,
-              r.p.nx, r.p.nw, g.ntt, r.ns, r.nin, r.p.ksm, r.p.kem);
+              r.p.nx, r.p.nw, grid.ntt(), r.ns, r.nin, r.p.ksm, r.p.kem);
 
   f.exact = 1e300;
   for (int k = 0; k < exactRuns; ++k) {

@@ -85,31 +85,13 @@ void Evaluator::evaluate(const Record& record, const model::Params& model, Curve
   prepare(record);
   model_ = synthesis::sourceModel(model, record.dt_);
 
-  // ntt, dtau and the weights as the summation forms them.
-  const float span = static_cast<float>(model.nt) * model.tra;
-  const float sub = span / record.dt_;
-  if (!std::isfinite(sub) || std::fabs(sub) > 1.0e9f || static_cast<int>(sub) <= 0 ||
-      static_cast<int>(sub) > synthesis::kMaxShifts)
-    throw textio::InputRejected("ntt = nt*tra/dt must lie in 1.." +
-                                std::to_string(synthesis::kMaxShifts));
-  const int ntt = static_cast<int>(sub);
-  const float dtau = span / static_cast<float>(ntt);
-  synthesis::weights(static_cast<int>(model.imdl), model.nt, ntt, ft_);
-  const int nx = std::clamp(model.nx, 0, synthesis::kMaxGrid);
-  const int nw = std::clamp(model.nw, 0, synthesis::kMaxGrid);
-  const synthesis::CopyGrid grid{model_, nx, nw, ntt, ft_, dtau, record.dt_};
-  // A copy's shift grows with k, so the first and last shift of each
-  // subfault bound all of its shifts.
-  for (int i = 1; i <= nx; ++i)
-    for (int j = 1; j <= nw; ++j)
-      if (!synthesis::fitsSamples(grid.shiftValue(i, j, 1)) ||
-          !synthesis::fitsSamples(grid.shiftValue(i, j, ntt)))
-        throw textio::InputRejected("a shift of subfault (" + std::to_string(i) + ", " +
-                                    std::to_string(j) + ") is out of range");
-
-  synth_->synthesize(record.element_, grid, record.ns_);
+  // The plan of egfsim's summation, with cfac as the area's weight: the
+  // record's element is kept at cfac 1.
+  const synthesis::AreaSource area{model_, model.nx, model.nw, model.cfac};
+  const synthesis::SummationPlan plan(model, record.dt_, std::span(&area, 1));
+  synth_->synthesize(record.element_, plan, record.ns_);
   synth_->removeMeans(record.ksa_, record.kea_);
-  const double scale = static_cast<double>(model.cfac);
+  const double scale = synth_->scale();
 
   const int m = record.maxShift_;
   const std::size_t shifts = 2 * static_cast<std::size_t>(m) + 1;

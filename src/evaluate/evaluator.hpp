@@ -102,7 +102,6 @@ class Evaluator {
   std::unique_ptr<fastsynth::Synthesizer> synth_;
   int maxIn_ = 0, maxOut_ = 0;
   synthesis::SubfaultModel model_;
-  std::array<float, synthesis::kMaxShifts> ft_{};
   misfit::Correlator correlator_;
   std::vector<double> region_;  // the synthetic samples a comparison reads
 };

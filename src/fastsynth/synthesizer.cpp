@@ -34,6 +34,7 @@ Element::Element(const std::array<std::span<const float>, 3>& motion, int nin, i
     }
     if (removeMean && nin_ > 0)
       for (double& v : series_[q]) v -= sum / nin_;
+    for (const double v : series_[q]) peak_ = std::max(peak_, std::fabs(v));
   }
   // Shifts in use lie in 0..maxOut-1 (the summation's shifts are never
   // negative), so a synthesis needs a transform of nin + span - 1 <= nin +
@@ -78,37 +79,43 @@ Synthesizer::Synthesizer(int maxIn, int maxOut)
 
 std::size_t Synthesizer::bytes() const {
   return sizeof(*this) + taps_.capacity() * sizeof(double) + nonzero_.capacity() * sizeof(int) +
-         offsets_.size() * sizeof(float) + 3 * out_[0].capacity() * sizeof(double) +
+         3 * out_[0].capacity() * sizeof(double) +
          real_.size() * sizeof(double) + (tapBins_.size() + product_.size()) * sizeof(fft::Complex);
 }
 
-void Synthesizer::accumulate(const synthesis::CopyGrid& grid, int nin, int nout) {
+void Synthesizer::accumulate(const synthesis::SummationPlan& plan, int nin, int nout) {
   // A copy can only reach output samples 0..nout-1 when its shift lies in
   // (-nin, nout); taps_[s + base_] covers exactly that range.
   base_ = nin - 1;
   lo_ = nout;
   hi_ = -nin;
-  // The copies of grid.fill, in its order (i, j, k), without the copy
-  // list: the sub-event part of the shift, (k - 1)*dtau/dt, is formed once
-  // per k in single precision exactly as CopyGrid::shiftValue forms it, and
-  // the rest of that expression is evaluated in its order per copy.
-  const int ntt = grid.ntt;
-  for (int k = 1; k <= ntt; ++k)
-    offsets_[static_cast<std::size_t>(k - 1)] = static_cast<float>(k - 1) * grid.dtau / grid.dt;
-  const float lagmin = static_cast<float>(grid.model.lagmin);
-  for (int i = 1; i <= grid.nx; ++i) {
-    for (int j = 1; j <= grid.nw; ++j) {
-      const float lag = static_cast<float>(grid.model.lagij[i - 1][j - 1]);
-      const float a = grid.model.ampij[i - 1][j - 1];
-      for (int k = 1; k <= ntt; ++k) {
-        const int shift =
-            static_cast<int>(lag + offsets_[static_cast<std::size_t>(k - 1)] + 0.5f - lagmin);
-        if (shift <= -nin || shift >= nout) continue;
-        // The weight as the summation forms it, a*b in single precision.
-        const float w = a * grid.ft[static_cast<std::size_t>(k - 1)];
-        taps_[static_cast<std::size_t>(shift + base_)] += static_cast<double>(w);
-        lo_ = std::min(lo_, shift);
-        hi_ = std::max(hi_, shift);
+  // The first area's weight (the first nonzero one) scales the finished
+  // synthetic; the taps carry each area's weight relative to it, so that
+  // the synthetic of one area is its unit-weight synthetic times its weight.
+  scale_ = 1.0;
+  for (const synthesis::PlanArea& a : plan.areas()) {
+    if (a.weight != 0.0f) {
+      scale_ = static_cast<double>(a.weight);
+      break;
+    }
+  }
+  // The copies of the plan in its order, each adding its weight a*b, in
+  // single precision as the summation forms it, into the tap of its shift.
+  const std::span<const float> ft = plan.weights();
+  const int ntt = plan.ntt();
+  for (const synthesis::PlanArea& a : plan.areas()) {
+    const double relative = static_cast<double>(a.weight) / scale_;
+    for (int i = 1; i <= a.nx; ++i) {
+      for (int j = 1; j <= a.nw; ++j) {
+        const float amp = a.amplitude[i - 1][j - 1];
+        for (int k = 1; k <= ntt; ++k) {
+          const int shift = plan.shift(a, i, j, k);
+          if (shift <= -nin || shift >= nout) continue;
+          const float w = amp * ft[static_cast<std::size_t>(k - 1)];
+          taps_[static_cast<std::size_t>(shift + base_)] += static_cast<double>(w) * relative;
+          lo_ = std::min(lo_, shift);
+          hi_ = std::max(hi_, shift);
+        }
       }
     }
   }
@@ -117,23 +124,30 @@ void Synthesizer::accumulate(const synthesis::CopyGrid& grid, int nin, int nout)
     if (taps_[static_cast<std::size_t>(s + base_)] != 0.0) nonzero_.push_back(s);
 }
 
-void Synthesizer::synthesize(const Element& element, const synthesis::CopyGrid& grid, int nout,
-                             Method method) {
+void Synthesizer::requireSinglePrecision(const synthesis::SummationPlan& plan,
+                                         const Element& element, int nout) const {
+  // |synthetic| <= sum |taps| * max |element|: far below the limit, no
+  // sample needs looking at; otherwise every sample is checked.
+  double taps = 0.0;
+  for (const int s : nonzero_) taps += std::fabs(taps_[static_cast<std::size_t>(s + base_)]);
+  const double bound = taps * element.peak() * std::fabs(scale_);
+  if (bound < 0.5 * synthesis::kSinglePrecisionLimit) return;
+  for (const auto& series : out_)
+    for (int t = 0; t < nout; ++t)
+      if (!synthesis::finiteInSinglePrecision(series[static_cast<std::size_t>(t)] * scale_))
+        throw plan.overflow();
+}
+
+void Synthesizer::synthesize(const Element& element, const synthesis::SummationPlan& plan,
+                             int nout, Method method) {
   const int nin = element.samples();
   if (nin > maxIn_ || nout > maxOut_ || nout > element.maxOut() || nout < 0)
     throw std::invalid_argument("fastsynth::Synthesizer: element of " + std::to_string(nin) +
                                 " samples and synthetic of " + std::to_string(nout) +
                                 " exceed the sizes it was made for (" + std::to_string(maxIn_) +
                                 ", " + std::to_string(std::min(maxOut_, element.maxOut())) + ")");
-  if (grid.nx > synthesis::kMaxGrid || grid.nw > synthesis::kMaxGrid ||
-      grid.ntt > synthesis::kMaxShifts ||
-      grid.ft.size() < static_cast<std::size_t>(std::max(grid.ntt, 0)))
-    throw std::invalid_argument(
-        "fastsynth::Synthesizer: a copy grid of " + std::to_string(grid.nx) + " x " +
-        std::to_string(grid.nw) + " subfaults and " + std::to_string(grid.ntt) + " shifts (" +
-        std::to_string(grid.ft.size()) + " weights) is beyond the summation's limits");
   nout_ = nout;
-  accumulate(grid, nin, nout);
+  accumulate(plan, nin, nout);
 
   // No transform when there are no taps, or when one long enough would not
   // fit this synthesiser's scratch (only negative shifts can ask for that).
@@ -156,7 +170,16 @@ void Synthesizer::synthesize(const Element& element, const synthesis::CopyGrid& 
     convolveFft(element, nout);
   else
     convolveDirect(element, nout);
+  try {
+    requireSinglePrecision(plan, element, nout);
+  } catch (...) {
+    clearTaps();
+    throw;
+  }
+  clearTaps();
+}
 
+void Synthesizer::clearTaps() {
   for (int s = lo_; s <= hi_; ++s) taps_[static_cast<std::size_t>(s + base_)] = 0.0;
 }
 

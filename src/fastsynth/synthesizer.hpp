@@ -40,6 +40,8 @@ class Element {
 
   int samples() const { return nin_; }
   int maxOut() const { return maxOut_; }
+  // Largest |sample| of the three series.
+  double peak() const { return peak_; }
   // Bytes it holds (series and spectra).
   std::size_t bytes() const;
 
@@ -54,6 +56,7 @@ class Element {
 
   int nin_;
   int maxOut_;
+  double peak_ = 0.0;
   std::array<std::vector<double>, 3> series_;
   std::vector<Spectra> sizes_;  // ascending sizes
 };
@@ -67,13 +70,14 @@ class Synthesizer {
  public:
   Synthesizer(int maxIn, int maxOut);
 
-  // The copies of `grid` summed over the element motion into samples
+  // The copies of `plan` summed over the element motion into samples
   // 1..nout of the three synthetics: sample n is the sum over copies of
-  // (a*b) * element(n - shift), the element reading as zero outside 1..nin.
-  // Every shift must pass synthesis::fitsSamples (as the summation checks).
-  // Throws std::invalid_argument when the element or nout exceeds the sizes
-  // this synthesiser was made for.
-  void synthesize(const Element& element, const synthesis::CopyGrid& grid, int nout,
+  // (a*b)*w * element(n - shift), the element reading as zero outside
+  // 1..nin. series() holds the sum divided by scale(). Throws the plan's
+  // overflow() when a sample of the sum lies beyond single precision (as
+  // egfsim's summation refuses it), std::invalid_argument when the element
+  // or nout exceeds the sizes this synthesiser was made for.
+  void synthesize(const Element& element, const synthesis::SummationPlan& plan, int nout,
                   Method method = Method::Auto);
 
   // The mean removals of the summation, in double precision: the mean of
@@ -81,7 +85,11 @@ class Synthesizer {
   // 1..nout is cut to it; an empty one removes nothing).
   void removeMeans(int ksa, int kea);
 
-  // Series q (0 acceleration, 1 velocity, 2 displacement), nout samples.
+  // The factor of the last synthetic: the weight of its plan's first area
+  // with a nonzero weight (1 when there is none).
+  double scale() const { return scale_; }
+  // Series q (0 acceleration, 1 velocity, 2 displacement), nout samples,
+  // divided by scale().
   std::span<const double> series(int q) const {
     return {out_[q].data(), static_cast<std::size_t>(nout_)};
   }
@@ -93,7 +101,10 @@ class Synthesizer {
   std::size_t bytes() const;
 
  private:
-  void accumulate(const synthesis::CopyGrid& grid, int nin, int nout);
+  void accumulate(const synthesis::SummationPlan& plan, int nin, int nout);
+  void requireSinglePrecision(const synthesis::SummationPlan& plan, const Element& element,
+                              int nout) const;
+  void clearTaps();
   void convolveDirect(const Element& element, int nout);
   void convolveFft(const Element& element, int nout);
 
@@ -102,9 +113,9 @@ class Synthesizer {
   int base_ = 0;          // taps_[s + base_] holds the tap of shift s
   int lo_ = 0, hi_ = -1;  // shifts whose taps are in use
   Method last_ = Method::Direct;
+  double scale_ = 1.0;
   std::vector<double> taps_;
   std::vector<int> nonzero_;                            // shifts with a nonzero tap
-  std::array<float, synthesis::kMaxShifts> offsets_{};  // (k - 1)*dtau/dt per k
   std::array<std::vector<double>, 3> out_;
   fft::Buffer<double> real_;
   fft::Buffer<fft::Complex> tapBins_, product_;

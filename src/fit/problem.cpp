@@ -9,7 +9,7 @@
 #include "fit/console.hpp"
 #include "fit/evaluator.hpp"
 #include "records/records.hpp"
-#include "run/parameter_file.hpp"
+#include "paramfile/paramfile.hpp"
 #include "core/simulation.hpp"
 #include "textio/stop.hpp"
 
@@ -63,9 +63,9 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asR
   auto& p = r.params;
   core::PreparedRecords prepared;
   try {
-    io.open(run::kParameterUnit, e.params.string());
-    run::readParameterFile(io, p);
-    run::checkParameters(p, e.params.string());
+    io.open(paramfile::kUnit, e.params.string());
+    p = paramfile::readParams(io, paramfile::kUnit);
+    paramfile::check(p, e.params.string());
     asRead = p;
     const fs::path folder = e.params.parent_path();
     r.targetFile = folder / trimmed(p.fmain);
@@ -106,7 +106,7 @@ void checkValues(const Config& c, const PreparedRecord& r) {
       model::Params q = r.params;
       setParameter(q, a.parameter, v);
       try {
-        run::checkParameters(q, r.paramsFile.string());
+        paramfile::check(q, r.paramsFile.string());
       } catch (const textio::InputRejected& x) {
         throw ConfigError(c.file.string() + ":" + std::to_string(a.line) + ":" + std::to_string(a.column) +
                           ": " + a.parameter.name + " = " + valueText(a.parameter.kind, v) +

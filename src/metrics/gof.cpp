@@ -60,6 +60,24 @@ double spectralScore(Band band, std::span<const double> frequencies, std::span<c
   return meanOfDefined(s);
 }
 
+// Means over the bands (only those within the pass band when asked).
+ScoreSummary summarise(const std::vector<BandScore>& bands, bool passBandOnly) {
+  ScoreSummary sum{0, {}, kNaN};
+  std::vector<const BandScore*> chosen;
+  for (const BandScore& b : bands)
+    if (b.inPassBand || !passBandOnly) chosen.push_back(&b);
+  sum.bands = static_cast<int>(chosen.size());
+  for (std::size_t k = 0; k < kCriteria; ++k) {
+    std::vector<double> column;
+    for (const BandScore* b : chosen) column.push_back(b->c[k]);
+    sum.criteria[k] = meanOfDefined(column);
+  }
+  std::vector<double> scores;
+  for (const BandScore* b : chosen) scores.push_back(b->score);
+  sum.score = meanOfDefined(scores);
+  return sum;
+}
+
 }  // namespace
 
 double score(double p1, double p2) {
@@ -74,52 +92,43 @@ std::vector<Band> andersonBands(double nyquist) {
                                   {2.0, 5.0},  {5.0, 10.0}, {10.0, 20.0}, {20.0, 50.0}, {50.0, 100.0}};
   std::vector<Band> bands;
   for (Band b : kAll)
-    if (b.high < nyquist) bands.push_back(b);
+    if (within(b, {0.0, nyquist})) bands.push_back(b);
   return bands;
 }
 
-GoodnessOfFit anderson(const Motion& o, const Motion& s, double dt, std::span<const double> periods,
+GoodnessOfFit anderson(std::span<const double> observed, std::span<const double> synthetic, double dt,
+                       Band passBand, std::span<const double> periods,
                        std::span<const double> frequencies, std::span<const double> fasObserved,
                        std::span<const double> fasSynthetic) {
+  const BandFilter filterO(observed, dt), filterS(synthetic, dt);
   GoodnessOfFit g;
-  std::vector<double> periodFrequencies(periods.size());
-  for (std::size_t k = 0; k < periods.size(); ++k) periodFrequencies[k] = 1.0 / periods[k];
-
   for (Band band : andersonBands(0.5 / dt)) {
-    auto pass = [&](std::span<const double> x) { return bandPass(x, dt, band.low, band.high); };
-    const auto oa = pass(o.acc), ov = pass(o.vel), od = pass(o.dis);
-    const auto sa = pass(s.acc), sv = pass(s.vel), sd = pass(s.dis);
+    const BandMotion o = filterO.motion(band), s = filterS.motion(band);
     // Only the periods of this band need a response.
     std::vector<double> bandPeriods;
     for (double t : periods)
       if (1.0 / t >= band.low && 1.0 / t <= band.high) bandPeriods.push_back(t);
-    const auto po = pseudoSpectralAcceleration(oa, dt, bandPeriods);
-    const auto ps = pseudoSpectralAcceleration(sa, dt, bandPeriods);
+    const auto po = pseudoSpectralAcceleration(o.acc, dt, bandPeriods);
+    const auto ps = pseudoSpectralAcceleration(s.acc, dt, bandPeriods);
     std::vector<double> pf(bandPeriods.size());
     for (std::size_t k = 0; k < pf.size(); ++k) pf[k] = 1.0 / bandPeriods[k];
 
-    BandScore b{band, {}, kNaN};
-    b.c[0] = durationScore(oa, sa, dt);
-    b.c[1] = durationScore(ov, sv, dt);
-    b.c[2] = score(total(oa, dt), total(sa, dt));
-    b.c[3] = score(total(ov, dt), total(sv, dt));
-    b.c[4] = score(peak(oa), peak(sa));
-    b.c[5] = score(peak(ov), peak(sv));
-    b.c[6] = score(peak(od), peak(sd));
+    BandScore b{band, within(band, passBand), {}, kNaN};
+    b.c[0] = durationScore(o.acc, s.acc, dt);
+    b.c[1] = durationScore(o.vel, s.vel, dt);
+    b.c[2] = score(total(o.acc, dt), total(s.acc, dt));
+    b.c[3] = score(total(o.vel, dt), total(s.vel, dt));
+    b.c[4] = score(peak(o.acc), peak(s.acc));
+    b.c[5] = score(peak(o.vel), peak(s.vel));
+    b.c[6] = score(peak(o.dis), peak(s.dis));
     b.c[7] = spectralScore(band, pf, po, ps);
     b.c[8] = spectralScore(band, frequencies, fasObserved, fasSynthetic);
-    b.c[9] = correlationScore(oa, sa);
+    b.c[9] = correlationScore(o.acc, s.acc);
     b.score = meanOfDefined(b.c);
     g.bands.push_back(b);
   }
-  for (int k = 0; k < kCriteria; ++k) {
-    std::vector<double> column;
-    for (const BandScore& b : g.bands) column.push_back(b.c[static_cast<std::size_t>(k)]);
-    g.criteria[static_cast<std::size_t>(k)] = meanOfDefined(column);
-  }
-  std::vector<double> bandScores;
-  for (const BandScore& b : g.bands) bandScores.push_back(b.score);
-  g.overall = meanOfDefined(bandScores);
+  g.passBand = summarise(g.bands, true);
+  g.allBands = summarise(g.bands, false);
   return g;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <complex>
 #include <span>
 #include <vector>
 
@@ -20,8 +21,9 @@ inline constexpr double kKonnoOhmachiB = 40.0;   // bandwidth coefficient of the
 // Largest |x|, 0 for an empty series.
 double peak(std::span<const double> x);
 
-// `count` values from `first` to `last` (both included), equally spaced in
-// log10.
+// `count` values from `first` to `last`, equally spaced in log10; the ends
+// are exactly `first` and `last` (a grid from 0.05 Hz starts at 0.05, not
+// at the nearest value pow(10, log10(0.05)) gives).
 std::vector<double> logSpaced(double first, double last, int count);
 
 // Peak relative displacement of a damped single-degree-of-freedom
@@ -77,16 +79,52 @@ double energyTime(std::span<const double> cumulative, double dt, double fraction
 // 5-95 % significant duration: energyTime(0.95) - energyTime(0.05).
 double significantDuration(std::span<const double> acc, double dt);
 
-// Zero-phase Butterworth band pass of order 4 (the squared magnitude of a
-// four-pole high pass at `low` and low pass at `high`, applied in the
-// frequency domain to the series zero-padded to twice its length).
-std::vector<double> bandPass(std::span<const double> x, double dt, double low, double high);
+// A frequency band in Hz. A band the scores filter in has 0 < low < high;
+// a filter's pass band may have low 0 (a low pass) and high infinite (no
+// filter).
+struct Band {
+  double low, high;
+};
+
+// True when `inner` lies within `outer`, up to a relative 1e-6 (so that a
+// filter edge stored in single precision, 0.1f, holds the band edge 0.1).
+bool within(Band inner, Band outer);
+
+// Acceleration, velocity and displacement of one band, from the
+// acceleration alone.
+struct BandMotion {
+  std::vector<double> acc, vel, dis;
+};
+
+// One acceleration series, transformed once (zero-padded to the power of
+// two at or above twice its length), from which the motion of any band
+// follows: A(f) H(f) for the acceleration, divided once and twice by
+// 2 pi i f for the velocity and the displacement, with the zero-phase band
+// pass H the squared magnitude of four-pole Butterworth high and low passes,
+//   H(f) = (f/low)^8 / (1 + (f/low)^8) / (1 + (f/high)^8). The integration is thus
+// exact for the band-limited acceleration: its velocity and displacement
+// carry no constant and no drift, since H vanishes at 0 Hz, and nothing of
+// a velocity or displacement series that starts or ends in motion enters.
+// Every series has the length of the input.
+class BandFilter {
+ public:
+  BandFilter(std::span<const double> acc, double dt);
+  BandMotion motion(Band band) const;
+
+ private:
+  std::size_t length_, padded_;
+  double dt_;
+  std::vector<std::complex<double>> spectrum_;
+};
 
 // ---- Anderson's (2004) goodness-of-fit scores ------------------------------
 //
 // The score of two positive values is S(p1, p2) = 10 exp(-((p1 - p2) / min(p1, p2))^2);
-// it is NaN when either value is 0 or not finite. In each frequency band both
-// records (acceleration, velocity, displacement) are band passed and scored on
+// it is NaN when either value is 0 or not finite. For p2 = k p1 (k > 0) it is
+// 10 exp(-(max(k, 1/k) - 1)^2): a factor 2 and a factor 0.5 both score 3.68.
+//
+// In each frequency band both accelerations are band passed (BandFilter) and
+// integrated within the band to velocity and displacement; on these series
 //   C1  Arias duration:  10 (1 - max_t |I1(t) - I2(t)|), I(t) the integral of
 //       acc^2 up to t divided by its total
 //   C2  energy duration: the same for vel^2
@@ -96,41 +134,46 @@ std::vector<double> bandPass(std::span<const double> x, double dt, double low, d
 //   C8  response spectrum: mean of S(PSA1, PSA2) over the periods whose
 //       frequency lies in the band (PSA of the band-passed accelerations)
 //   C9  Fourier spectrum: mean of S over the smoothed-spectrum frequencies in
-//       the band (the spectra of the whole records: the band pass scales
-//       both alike)
+//       the band, of the spectra the caller gives (the windows' accelerations,
+//       not band passed: S of two amplitudes at one frequency does not change
+//       when both are multiplied by the band's response)
 //   C10 cross correlation: 10 max(0, sum a1 a2 / sqrt(sum a1^2 sum a2^2)) at
 //       zero lag over the common length
 // Series beyond their end count as silent (I = 1). A band's score is the mean
-// of its defined criteria; the overall score the mean of the bands' scores.
-struct Motion {
-  std::span<const double> acc, vel, dis;
-};
-struct Band {
-  double low, high;
-};
+// of its defined criteria. Two summaries: over the bands within the run's
+// pass band (the headline) and over every band.
 inline constexpr int kCriteria = 10;
 struct BandScore {
   Band band;
+  bool inPassBand;
   std::array<double, kCriteria> c;
   double score;
 };
+struct ScoreSummary {
+  int bands;                               // how many bands it averages
+  std::array<double, kCriteria> criteria;  // each criterion's mean over them
+  double score;                            // the mean of their scores
+};
 struct GoodnessOfFit {
   std::vector<BandScore> bands;
-  std::array<double, kCriteria> criteria;  // each criterion's mean over the bands
-  double overall;
+  ScoreSummary passBand, allBands;
 };
 
 double score(double p1, double p2);
 
 // Anderson's pass bands (0.05-0.1, 0.1-0.2, 0.2-0.5, 0.5-1, 1-2, 2-5, 5-10,
-// 10-20, 20-50, 50-100 Hz) whose upper edge lies below `nyquist`.
+// 10-20, 20-50, 50-100 Hz) whose upper edge does not exceed `nyquist` (up to
+// a relative 1e-6: a record of 100 samples per second has the 20-50 Hz band).
 std::vector<Band> andersonBands(double nyquist);
 
-// The response spectra are computed here on the band-passed records at the
-// `periods` in each band; `frequencies`, `fasObserved` and `fasSynthetic`
-// are the smoothed spectra of the whole records.
-GoodnessOfFit anderson(const Motion& observed, const Motion& synthetic, double dt,
-                       std::span<const double> periods, std::span<const double> frequencies,
-                       std::span<const double> fasObserved, std::span<const double> fasSynthetic);
+// The scores of the observed and synthetic accelerations sampled every `dt`
+// seconds. The response spectra are computed here on the band-passed
+// accelerations at the `periods` in each band; `frequencies`, `fasObserved`
+// and `fasSynthetic` are the smoothed spectra C9 compares. `passBand` is the
+// band of the run's filter (low 0 and high infinite for a run without one).
+GoodnessOfFit anderson(std::span<const double> observed, std::span<const double> synthetic, double dt,
+                       Band passBand, std::span<const double> periods,
+                       std::span<const double> frequencies, std::span<const double> fasObserved,
+                       std::span<const double> fasSynthetic);
 
 }  // namespace metrics

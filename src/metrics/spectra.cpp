@@ -40,6 +40,11 @@ std::vector<double> inverse(const std::vector<std::complex<double>>& half, std::
   return y;
 }
 
+double bandResponse(double f, Band band) {
+  const double h = std::pow(f / band.low, 8), l = std::pow(f / band.high, 8);
+  return (h / (1.0 + h)) / (1.0 + l);
+}
+
 }  // namespace
 
 double peak(std::span<const double> x) {
@@ -51,8 +56,10 @@ double peak(std::span<const double> x) {
 std::vector<double> logSpaced(double first, double last, int count) {
   std::vector<double> v(static_cast<std::size_t>(count));
   const double a = std::log10(first), b = std::log10(last);
-  for (int k = 0; k < count; ++k)
-    v[static_cast<std::size_t>(k)] = count == 1 ? first : std::pow(10.0, a + (b - a) * k / (count - 1));
+  for (int k = 1; k + 1 < count; ++k)
+    v[static_cast<std::size_t>(k)] = std::pow(10.0, a + (b - a) * k / (count - 1));
+  if (count > 0) v.front() = first;
+  if (count > 1) v.back() = last;
   return v;
 }
 
@@ -153,18 +160,35 @@ double significantDuration(std::span<const double> acc, double dt) {
   return energyTime(c, dt, 0.95) - energyTime(c, dt, 0.05);
 }
 
-std::vector<double> bandPass(std::span<const double> x, double dt, double low, double high) {
-  if (x.empty()) return {};
-  const std::size_t m = nextPowerOfTwo(2 * x.size());
-  auto half = forward(x, m);
-  for (std::size_t j = 0; j < half.size(); ++j) {
-    const double f = static_cast<double>(j) / (static_cast<double>(m) * dt);
-    const double h = std::pow(f / low, 8), l = std::pow(f / high, 8);
-    half[j] *= (h / (1.0 + h)) / (1.0 + l);
+bool within(Band inner, Band outer) {
+  constexpr double kTolerance = 1e-6;
+  return inner.low >= outer.low * (1.0 - kTolerance) && inner.high <= outer.high * (1.0 + kTolerance);
+}
+
+BandFilter::BandFilter(std::span<const double> acc, double dt)
+    : length_(acc.size()),
+      padded_(nextPowerOfTwo(2 * std::max<std::size_t>(acc.size(), 1))),
+      dt_(dt),
+      spectrum_(forward(acc, padded_)) {}
+
+BandMotion BandFilter::motion(Band band) const {
+  const std::size_t bins = spectrum_.size();
+  std::vector<std::complex<double>> a(bins), v(bins), d(bins);  // bin 0 stays 0: H(0) = 0
+  for (std::size_t j = 1; j < bins; ++j) {
+    const double f = static_cast<double>(j) / (static_cast<double>(padded_) * dt_);
+    const std::complex<double> iw(0.0, 2.0 * kPi * f);
+    a[j] = spectrum_[j] * bandResponse(f, band);
+    v[j] = a[j] / iw;
+    d[j] = v[j] / iw;
   }
-  auto y = inverse(half, m);
-  y.resize(x.size());
-  return y;
+  // At the Nyquist frequency a real series' velocity is undefined (the bin
+  // is imaginary); it is left out rather than to the inverse transform.
+  v[bins - 1] = 0.0;
+  auto cut = [&](std::vector<double> y) {
+    y.resize(length_);
+    return y;
+  };
+  return {cut(inverse(a, padded_)), cut(inverse(v, padded_)), cut(inverse(d, padded_))};
 }
 
 }  // namespace metrics

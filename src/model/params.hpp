@@ -85,6 +85,9 @@ struct Params {
   std::string ttl2 = std::string(7, ' ');
   // line 18: IS and IE echo only; IW taper length of the spectrum windows
   int IS = 0, IE = 0, IW = 0;
+
+  // Value by value (reals by ==).
+  friend bool operator==(const Params&, const Params&) = default;
 };
 
 }  // namespace model

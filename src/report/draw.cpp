@@ -22,8 +22,6 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 namespace report {
 namespace {
 
-using nlohmann::json;
-
 constexpr double kPageWidth = 595.28, kPageHeight = 841.89;  // A4 in points
 constexpr double kLeft = 72, kRight = 560;
 struct Colour {
@@ -37,15 +35,7 @@ std::string format(const char* fmt, double v) {
   return buf;
 }
 
-std::string value(const json& v, const char* fmt) {
-  return v.is_number() ? format(fmt, v.get<double>()) : std::string("-");
-}
-
-std::vector<double> doubles(const json& a) {
-  std::vector<double> v;
-  for (const auto& x : a) v.push_back(x.is_number() ? x.get<double>() : std::nan(""));
-  return v;
-}
+std::string value(double v, const char* fmt) { return std::isfinite(v) ? format(fmt, v) : std::string("-"); }
 
 void text(cairo_t* cr, double x, double y, const std::string& s, double size, bool bold = false,
           double align = 0.0, double angle = 0.0) {
@@ -171,10 +161,10 @@ std::vector<double> window(std::span<const float> x, int first, int last) {
   return w;
 }
 
+// The two line styles and their names, 136 points wide from x, on the
+// baseline y, without a background, so that it hides no curve.
+constexpr double kLegendWidth = 136;
 void legend(cairo_t* cr, double x, double y) {
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_rectangle(cr, x - 3, y - 9, 136, 12);
-  cairo_fill(cr);
   const std::pair<const char*, Colour> items[] = {{"observed", kObserved}, {"synthetic", kSynthetic}};
   for (const auto& [name, c] : items) {
     cairo_set_source_rgb(cr, c.r, c.g, c.b);
@@ -188,76 +178,99 @@ void legend(cairo_t* cr, double x, double y) {
   cairo_set_source_rgb(cr, 0, 0, 0);
 }
 
-const char* verdict(const json& s) {
-  if (!s.is_number()) return "undefined";
-  const double v = s.get<double>();
-  return v < 4 ? "poor" : v < 6 ? "fair" : v < 8 ? "good" : "excellent";
+const char* verdict(double s) {
+  if (!std::isfinite(s)) return "undefined";
+  return s < 4 ? "poor" : s < 6 ? "fair" : s < 8 ? "good" : "excellent";
 }
 
-void textBlock(cairo_t* cr, const Comparison& c, const json& m) {
+std::string bandText(metrics::Band b) { return tickText(b.low) + "-" + tickText(b.high) + " Hz"; }
+
+// The headline: the score over the bands within the filter's pass band
+// (over every band for a run without a filter).
+std::string andersonHeadline(const Measures& m) {
+  const metrics::ScoreSummary& pass = m.anderson.passBand;
+  const std::string s = "Anderson (2004) goodness of fit ";
+  if (!std::isfinite(m.passBand.high))
+    return s + value(pass.score, "%.2f") + " of 10 (" + verdict(pass.score) + ") over all " +
+           std::to_string(pass.bands) + " bands (the run is not filtered)";
+  if (pass.bands == 0) return s + "undefined: no band lies within the filter's " + bandText(m.passBand);
+  return s + value(pass.score, "%.2f") + " of 10 (" + verdict(pass.score) + ") over the " +
+         std::to_string(pass.bands) + " bands within the filter's " + bandText(m.passBand);
+}
+
+// The line under it: the score over every band, introducing the bands' scores.
+std::string allBandsLine(const Measures& m) {
+  const metrics::ScoreSummary& all = m.anderson.allBands;
+  if (!std::isfinite(m.passBand.high)) return "band scores (Hz):";
+  std::string s = value(all.score, "%.2f") + " over all " + std::to_string(all.bands) + " bands";
+  if (!m.anderson.bands.empty()) s += " up to " + tickText(m.anderson.bands.back().band.high) + " Hz";
+  return s + "; band scores (Hz), in parentheses those outside the pass band:";
+}
+
+void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   const double x = kLeft - 30;
   double y = 40;
   text(cr, x, y, "Observed and synthetic motion: " + c.title, 14, true);
   y += 15;
   text(cr, x, y,
-       "station " + m["station"].get<std::string>() + "    component " + m["component"].get<std::string>() +
-           "    event " + m["event"].get<std::string>() + "    dt " + format("%g s", c.dt),
+       "station " + c.station + "    component " + c.component + "    event " + c.event + "    dt " +
+           format("%g s", m.dt),
        9);
-  y += 13;
-  char line[320];
-  std::snprintf(line, sizeof line,
-                "Model: N = %d (%d x %d x %d)    C = %.3g    vr = %.3g km/s    "
-                "starting subfault (%d, %d)    subfault %.3g x %.3g km    rise %.3g s",
-                c.nx, c.nx, c.nw, c.nt, c.cfac, c.vr, c.nsx, c.nsw, c.dx, c.dw, c.tra);
-  text(cr, x, y, line, 8.5);
+  y += 1;
+  for (const std::string& line : modelLines(c)) {
+    y += 11;
+    text(cr, x, y, line, 8);
+  }
   y += 15;
   // A small table: the run's own comparison and the peaks per quantity.
+  const auto units = quantityUnits(c.unit);
   const char* names[3] = {"acceleration", "velocity", "displacement"};
   const double col[] = {x, x + 80, x + 140, x + 205, x + 275, x + 360};
   const char* heads[] = {"", "residual", "correlation", "lag (samples)", "peak observed", "peak synthetic"};
   for (int k = 0; k < 6; ++k) text(cr, col[k], y, heads[k], 8, true);
-  for (int q = 0; q < 3; ++q) {
+  for (std::size_t q = 0; q < 3; ++q) {
     y += 10.5;
-    const std::string unit = " " + m["units"][names[q]].get<std::string>();
-    const std::string cells[] = {names[q], value(m["residuals"][names[q]], "%.3f"),
-                                 value(m["correlations"][names[q]], "%.3f"),
-                                 std::to_string(c.lag[static_cast<std::size_t>(q)]),
-                                 value(m["peak_observed"][names[q]], "%.4g") + unit,
-                                 value(m["peak_synthetic"][names[q]], "%.4g") + unit};
+    const std::string unit = " " + units[q];
+    const std::string cells[] = {names[q],
+                                 value(c.residual[q], "%.3f"),
+                                 value(c.correlation[q], "%.3f"),
+                                 std::to_string(c.lag[q]),
+                                 value(m.peakObserved[q], "%.4g") + unit,
+                                 value(m.peakSynthetic[q], "%.4g") + unit};
     for (int k = 0; k < 6; ++k) text(cr, col[k], y, cells[k], 8);
   }
-  y += 16;
-  const json& a = m["anderson"];
-  text(cr, x, y,
-       "Anderson (2004) goodness of fit " + value(a["overall"], "%.2f") + " of 10 (" + verdict(a["overall"]) +
-           "), the mean of " + std::to_string(a["bands"].size()) + " frequency bands",
-       9, true);
-  y += 12;
-  std::string crit = "criteria:";
-  for (std::size_t k = 0; k < a["criteria"].size(); ++k)
-    crit += "   C" + std::to_string(k + 1) + " " + value(a["criteria"][k], "%.1f");
-  text(cr, x, y, crit, 8);
+  y += 15.5;
+  text(cr, x, y, andersonHeadline(m), 9, true);
   y += 11;
-  std::string bands = "bands (Hz):";
-  for (const auto& b : a["bands"])
-    bands += "   " + tickText(b["low"].get<double>()) + "-" + tickText(b["high"].get<double>()) + " " +
-             value(b["score"], "%.1f");
+  text(cr, x, y, allBandsLine(m), 8);
+  y += 11;
+  std::string bands;
+  for (const auto& b : m.anderson.bands) {
+    const std::string item =
+        tickText(b.band.low) + "-" + tickText(b.band.high) + " " + value(b.score, "%.1f");
+    bands += (bands.empty() ? "" : "   ") + (b.inPassBand ? item : "(" + item + ")");
+  }
   text(cr, x, y, bands, 8);
   y += 11;
+  std::string crit = std::isfinite(m.passBand.high) ? "criteria within the pass band:" : "criteria:";
+  for (std::size_t k = 0; k < m.anderson.passBand.criteria.size(); ++k)
+    crit += "   C" + std::to_string(k + 1) + " " + value(m.anderson.passBand.criteria[k], "%.1f");
+  text(cr, x, y, crit, 8);
+  y += 11;
+  char line[320];
   std::snprintf(line, sizeof line,
                 "Arias intensity observed %s, synthetic %s m/s    5-95%% significant duration observed %s, "
                 "synthetic %s s",
-                value(m["arias_intensity_observed"], "%.3g").c_str(),
-                value(m["arias_intensity_synthetic"], "%.3g").c_str(),
-                value(m["significant_duration_observed"], "%.3g").c_str(),
-                value(m["significant_duration_synthetic"], "%.3g").c_str());
+                value(m.ariasObserved, "%.3g").c_str(), value(m.ariasSynthetic, "%.3g").c_str(),
+                value(m.durationObserved, "%.3g").c_str(), value(m.durationSynthetic, "%.3g").c_str());
   text(cr, x, y, line, 8);
 }
 
-void waveforms(cairo_t* cr, const Comparison& c, const json& m, double top) {
+void waveforms(cairo_t* cr, const Comparison& c, double top) {
   const char* names[3] = {"acceleration", "velocity", "displacement"};
-  const double height = 94, gap = 14;
+  const auto units = quantityUnits(c.unit);
+  const double height = 88, gap = 14;
   for (int q = 0; q < 3; ++q) {
     auto pick = [q](const Motion& mo) { return q == 0 ? mo.acc : q == 1 ? mo.vel : mo.dis; };
     const auto o = window(pick(c.observed), c.ksm, c.kem);
@@ -270,7 +283,7 @@ void waveforms(cairo_t* cr, const Comparison& c, const json& m, double top) {
     const Frame f{kLeft, top + q * (height + gap), kRight - kLeft, height, 0, length * c.dt, -1.1 * amp, 1.1 * amp,
                   false, false};
     drawFrame(cr, f, q == 2 ? "time from the start of each window (s)" : "",
-              names[q] + std::string(" (") + m["units"][names[q]].get<std::string>() + ")");
+              names[q] + std::string(" (") + units[static_cast<std::size_t>(q)] + ")");
     cairo_set_source_rgb(cr, kGrey.r, kGrey.g, kGrey.b);
     cairo_set_line_width(cr, 0.3);
     cairo_move_to(cr, f.x0, f.py(0));
@@ -283,33 +296,35 @@ void waveforms(cairo_t* cr, const Comparison& c, const json& m, double top) {
     };
     curve(cr, f, times(o.size()), o, kObserved, 0.5);
     curve(cr, f, times(s.size()), s, kSynthetic, 0.5);
-    if (q == 0) legend(cr, f.x0 + 6, f.y0 + 11);
+    if (q == 0) legend(cr, f.x0 + f.w - kLegendWidth, f.y0 - 4);  // above the frame: no trace under it
   }
 }
 
-void spectra(cairo_t* cr, const json& m, double top) {
-  const auto freq = doubles(m["fourier_frequencies"]);
-  const auto fo = doubles(m["fourier_observed"]), fs = doubles(m["fourier_synthetic"]);
-  const auto [flo, fhi] = logRange({fo, fs}, 5);
+void spectra(cairo_t* cr, const Comparison& c, const Measures& m, double top) {
+  const auto units = quantityUnits(c.unit);
+  const auto& freq = m.frequencies;
+  const auto [flo, fhi] = logRange({m.fourierObserved, m.fourierSynthetic}, 5);
   const Frame fourier{kLeft, top, 215, 235, freq.front(), freq.back(), flo, fhi, true, true};
-  drawFrame(cr, fourier, "frequency (Hz)",
-            "Fourier amplitude (" + m["units"]["velocity"].get<std::string>() + ")");
-  curve(cr, fourier, freq, fo, kObserved, 0.9);
-  curve(cr, fourier, freq, fs, kSynthetic, 0.9);
+  drawFrame(cr, fourier, "frequency (Hz)", "Fourier amplitude (" + units[1] + ")");
+  curve(cr, fourier, freq, m.fourierObserved, kObserved, 0.9);
+  curve(cr, fourier, freq, m.fourierSynthetic, kSynthetic, 0.9);
   text(cr, fourier.x0 + 4, fourier.y0 - 4, "Fourier spectra of acceleration, Konno-Ohmachi b = 40", 7.5);
+  // Bottom left: a record's spectrum reaches the lowest decade of the axis
+  // only where it has fallen off, towards the Nyquist frequency.
   legend(cr, fourier.x0 + 6, fourier.y0 + fourier.h - 6);
 
-  const auto periods = doubles(m["periods"]);
-  const auto po = doubles(m["psa_observed"]), ps = doubles(m["psa_synthetic"]);
+  const auto& periods = m.periods;
+  const auto& po = m.psaObserved;
+  const auto& ps = m.psaSynthetic;
   const auto [plo, phi] = logRange({po, ps}, 4);
   const double x0 = kLeft + 265, w = kRight - x0;
   const Frame psa{x0, top, w, 145, periods.front(), periods.back(), plo, phi, true, true};
-  drawFrame(cr, psa, "", "PSA (" + m["units"]["acceleration"].get<std::string>() + ")", false);
+  drawFrame(cr, psa, "", "PSA (" + units[0] + ")", false);
   curve(cr, psa, periods, po, kObserved, 0.9);
   curve(cr, psa, periods, ps, kSynthetic, 0.9);
   text(cr, psa.x0 + 4, psa.y0 - 4, "5%-damped pseudo-spectral acceleration", 7.5);
 
-  const auto ratio = doubles(m["psa_ln_ratio"]);
+  const auto& ratio = m.psaLnRatio;
   double r = 1;
   for (double v : ratio)
     if (std::isfinite(v)) r = std::max(r, std::fabs(v));
@@ -326,15 +341,15 @@ void spectra(cairo_t* cr, const json& m, double top) {
 
 }  // namespace
 
-void drawReport(const std::filesystem::path& file, const Comparison& c, const json& m) {
+void drawReport(const std::filesystem::path& file, const Comparison& c, const Measures& m) {
   const std::string name = file.string();
   cairo_surface_t* surface = file.extension() == ".svg"
                                  ? cairo_svg_surface_create(name.c_str(), kPageWidth, kPageHeight)
                                  : cairo_pdf_surface_create(name.c_str(), kPageWidth, kPageHeight);
   cairo_t* cr = cairo_create(surface);
   textBlock(cr, c, m);
-  waveforms(cr, c, m, 190);
-  spectra(cr, m, 550);
+  waveforms(cr, c, 212);
+  spectra(cr, c, m, 550);
   text(cr, kLeft - 30, kPageHeight - 20,
        "Measures over the compared windows (observed samples " + std::to_string(c.ksm) + "-" +
            std::to_string(c.kem) + ", synthetic " + std::to_string(c.ksa) + "-" + std::to_string(c.kea) +

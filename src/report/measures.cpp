@@ -1,7 +1,10 @@
-// metrics.json: the measures of observed and synthetic motion over the
-// compared windows.
+// The measures of observed and synthetic motion over the compared windows,
+// and metrics.json.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 #include "metrics/metrics.hpp"
 #include "report/files.hpp"
@@ -14,15 +17,27 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kGravity = 9.80665;  // m/s/s
 constexpr int kPeriods = 100;         // 0.01 .. 10 s
 constexpr int kFrequencies = 100;     // 0.05 Hz .. the Nyquist frequency
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 using nlohmann::json;
 
 json number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
 
-json numbers(const std::vector<double>& v) {
+json numbers(std::span<const double> v) {
   json a = json::array();
   for (double x : v) a.push_back(number(x));
   return a;
+}
+
+// The decimal a single-precision value stands for: the double nearest to
+// its shortest text, so that 0.01f is measured and written as 0.01.
+double decimal(float v) {
+  char buf[32];
+  const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  double d = v;
+  std::from_chars(buf, end, d);
+  return d;
 }
 
 // Samples first..last (from 1) of x, cut to the series, widened to double.
@@ -34,12 +49,11 @@ std::vector<double> window(std::span<const float> x, int first, int last) {
 }
 
 struct Windows {
-  std::vector<double> acc, vel, dis;
-  metrics::Motion motion() const { return {acc, vel, dis}; }
+  std::array<std::vector<double>, 3> q;  // acceleration, velocity, displacement
 };
 
 Windows windows(const Motion& m, int first, int last) {
-  return {window(m.acc, first, last), window(m.vel, first, last), window(m.dis, first, last)};
+  return {{window(m.acc, first, last), window(m.vel, first, last), window(m.dis, first, last)}};
 }
 
 // Metres per second squared per unit of the record's acceleration; 0 when
@@ -54,95 +68,182 @@ double toMetres(const std::string& unit) {
 
 double arias(const std::vector<double>& acc, double dt, double scale) {
   const auto c = metrics::cumulativeSquare(acc, dt);
-  if (scale == 0.0 || c.empty()) return std::nan("");
+  if (scale == 0.0 || c.empty()) return kNaN;
   return kPi / (2.0 * kGravity) * c.back() * scale * scale;
+}
+
+std::vector<double> smoothedSpectrum(const std::vector<double>& acc, double dt,
+                                     const std::vector<double>& frequencies) {
+  if (metrics::peak(acc) == 0.0) return std::vector<double>(frequencies.size(), kNaN);
+  return metrics::konnoOhmachi(metrics::fourierAmplitude(acc, dt), frequencies);
 }
 
 json perQuantity(const std::array<float, 3>& v) {
   return {{"acceleration", number(v[0])}, {"velocity", number(v[1])}, {"displacement", number(v[2])}};
 }
 
+json perQuantity(const std::array<double, 3>& v) {
+  return {{"acceleration", number(v[0])}, {"velocity", number(v[1])}, {"displacement", number(v[2])}};
+}
+
+json summary(const metrics::ScoreSummary& s) {
+  return {{"score", number(s.score)}, {"criteria", numbers(s.criteria)}, {"bands", s.bands}};
+}
+
+std::string formatted(const char* fmt, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+std::string filterText(const Comparison::Filter& f) {
+  if (!f.requested) return "none";
+  if (f.refused) return "none (the design was refused)";
+  const metrics::Band b = passBand(f);
+  if (b.low == 0.0) return "low pass below " + formatted("%g", b.high) + " Hz";
+  return "band pass " + formatted("%g", b.low) + "-" + formatted("%g", b.high) + " Hz";
+}
+
+const char* ruptureText(int ird) { return ird == 1 ? "along strike" : ird == 2 ? "radial" : "unknown"; }
+
+const char* radiationText(int ipfm) {
+  return ipfm == 1 ? "ratio of coefficients" : ipfm == 2 ? "sign only" : "none";
+}
+
+json modelJson(const Comparison& c) {
+  return {{"N", c.nx},
+          {"nx", c.nx},
+          {"nw", c.nw},
+          {"nt", c.nt},
+          {"C", decimal(c.cfac)},
+          {"vr", decimal(c.vr)},
+          {"dx", decimal(c.dx)},
+          {"dw", decimal(c.dw)},
+          {"tra", decimal(c.tra)},
+          {"start_subfault", {c.nsx, c.nsw}},
+          {"ird", c.ird},
+          {"ipfm", c.ipfm},
+          {"fault_length_km", c.nx * decimal(c.dx)},
+          {"fault_width_km", c.nw * decimal(c.dw)},
+          {"rise_time_s", c.nt * decimal(c.tra)},
+          {"moment_ratio", decimal(c.cfac) * c.nx * c.nw * c.nt}};
+}
+
 }  // namespace
 
-json measure(const Comparison& c) {
-  const double dt = c.dt;
+metrics::Band passBand(const Comparison::Filter& f) {
+  if (!f.requested || f.refused) return {0.0, kInfinity};
+  const double fl = decimal(f.fl), fh = decimal(f.fh);
+  if (fl == 0.0) return {0.0, fh};
+  return {std::min(fl, fh), std::max(fl, fh)};
+}
+
+std::vector<std::string> modelLines(const Comparison& c) {
+  const double dx = decimal(c.dx), dw = decimal(c.dw), tra = decimal(c.tra), cfac = decimal(c.cfac);
+  char source[200], rupture[200], scaling[200];
+  std::snprintf(source, sizeof source,
+                "Source: fault %.4g × %.4g km, %d × %d subfaults of %g × %g km; "
+                "rise time %.4g s (nt %d × tra %g s)",
+                c.nx * dx, c.nw * dw, c.nx, c.nw, dx, dw, c.nt * tra, c.nt, tra);
+  std::snprintf(rupture, sizeof rupture,
+                "Rupture %g km/s, %s, from subfault (%d, %d); radiation correction: %s (ipfm %d); filter: %s",
+                decimal(c.vr), ruptureText(c.ird), c.nsx, c.nsw, radiationText(c.ipfm), c.ipfm,
+                filterText(c.filter).c_str());
+  std::snprintf(scaling, sizeof scaling,
+                "C = %g; C N³ = C nx nw nt = %.4g, the ratio of the target's seismic moment to the element's",
+                cfac, cfac * c.nx * c.nw * c.nt);
+  return {source, rupture, scaling};
+}
+
+Measures measure(const Comparison& c) {
+  Measures m;
+  const double dt = m.dt = decimal(c.dt);
   const Windows o = windows(c.observed, c.ksm, c.kem);
   const Windows s = windows(c.synthetic, c.ksa, c.kea);
-  const auto units = quantityUnits(c.unit);
+  const auto& accO = o.q[0];
+  const auto& accS = s.q[0];
+  for (std::size_t q = 0; q < 3; ++q) {
+    m.peakObserved[q] = metrics::peak(o.q[q]);
+    m.peakSynthetic[q] = metrics::peak(s.q[q]);
+  }
 
-  const auto periods = metrics::logSpaced(0.01, 10.0, kPeriods);
-  const auto psaO = metrics::pseudoSpectralAcceleration(o.acc, dt, periods);
-  const auto psaS = metrics::pseudoSpectralAcceleration(s.acc, dt, periods);
-  std::vector<double> lnRatio(periods.size());
-  for (std::size_t k = 0; k < periods.size(); ++k) lnRatio[k] = std::log(psaO[k] / psaS[k]);
+  m.periods = metrics::logSpaced(0.01, 10.0, kPeriods);
+  m.psaObserved = metrics::pseudoSpectralAcceleration(accO, dt, m.periods);
+  m.psaSynthetic = metrics::pseudoSpectralAcceleration(accS, dt, m.periods);
+  m.psaLnRatio.resize(m.periods.size());
+  for (std::size_t k = 0; k < m.periods.size(); ++k)
+    m.psaLnRatio[k] = std::log(m.psaObserved[k] / m.psaSynthetic[k]);
 
-  const auto frequencies = metrics::logSpaced(0.05, 0.5 / dt, kFrequencies);
-  auto smoothed = [&](const std::vector<double>& acc) {
-    if (metrics::peak(acc) == 0.0) return std::vector<double>(frequencies.size(), std::nan(""));
-    return metrics::konnoOhmachi(metrics::fourierAmplitude(acc, dt), frequencies);
-  };
-  const auto fasO = smoothed(o.acc), fasS = smoothed(s.acc);
+  m.frequencies = metrics::logSpaced(0.05, 0.5 / dt, kFrequencies);
+  m.fourierObserved = smoothedSpectrum(accO, dt, m.frequencies);
+  m.fourierSynthetic = smoothedSpectrum(accS, dt, m.frequencies);
 
-  const metrics::GoodnessOfFit gof =
-      metrics::anderson(o.motion(), s.motion(), dt, periods, frequencies, fasO, fasS);
-
-  json m;
-  m["title"] = c.title;
-  m["station"] = c.station;
-  m["component"] = c.component;
-  m["event"] = c.event;
-  m["dt"] = dt;
-  m["windows"] = {{"observed", {c.ksm, c.kem}}, {"synthetic", {c.ksa, c.kea}}};
-  m["units"] = {{"acceleration", units[0]}, {"velocity", units[1]}, {"displacement", units[2]},
-                {"arias_intensity", "m/s"}, {"fourier", units[1]}, {"duration", "s"}};
-  m["model"] = {{"N", c.nx},     {"nx", c.nx},   {"nw", c.nw},   {"nt", c.nt},
-                {"C", c.cfac},   {"vr", c.vr},   {"dx", c.dx},   {"dw", c.dw},
-                {"tra", c.tra},  {"start_subfault", {c.nsx, c.nsw}}};
-  auto peaks = [](const Windows& w) {
-    return json{{"acceleration", number(metrics::peak(w.acc))},
-                {"velocity", number(metrics::peak(w.vel))},
-                {"displacement", number(metrics::peak(w.dis))}};
-  };
-  m["peak_observed"] = peaks(o);
-  m["peak_synthetic"] = peaks(s);
-  m["damping"] = metrics::kDamping;
-  m["periods"] = numbers(periods);
-  m["psa_observed"] = numbers(psaO);
-  m["psa_synthetic"] = numbers(psaS);
-  m["psa_ln_ratio"] = numbers(lnRatio);
-  m["fourier_smoothing"] = {{"window", "Konno-Ohmachi"}, {"b", metrics::kKonnoOhmachiB}};
-  m["fourier_frequencies"] = numbers(frequencies);
-  m["fourier_observed"] = numbers(fasO);
-  m["fourier_synthetic"] = numbers(fasS);
   const double scale = toMetres(c.unit);
-  m["arias_intensity_observed"] = number(arias(o.acc, dt, scale));
-  m["arias_intensity_synthetic"] = number(arias(s.acc, dt, scale));
-  m["significant_duration_observed"] = number(metrics::significantDuration(o.acc, dt));
-  m["significant_duration_synthetic"] = number(metrics::significantDuration(s.acc, dt));
+  m.ariasObserved = arias(accO, dt, scale);
+  m.ariasSynthetic = arias(accS, dt, scale);
+  m.durationObserved = metrics::significantDuration(accO, dt);
+  m.durationSynthetic = metrics::significantDuration(accS, dt);
+
+  m.passBand = passBand(c.filter);
+  m.anderson = metrics::anderson(accO, accS, dt, m.passBand, m.periods, m.frequencies, m.fourierObserved,
+                                 m.fourierSynthetic);
+  return m;
+}
+
+json metricsJson(const Comparison& c, const Measures& m) {
+  const auto units = quantityUnits(c.unit);
+  json j;
+  j["title"] = c.title;
+  j["station"] = c.station;
+  j["component"] = c.component;
+  j["event"] = c.event;
+  j["dt"] = m.dt;
+  j["windows"] = {{"observed", {c.ksm, c.kem}}, {"synthetic", {c.ksa, c.kea}}};
+  j["units"] = {{"acceleration", units[0]}, {"velocity", units[1]}, {"displacement", units[2]},
+                {"arias_intensity", "m/s"}, {"fourier", units[1]}, {"duration", "s"}};
+  j["model"] = modelJson(c);
+  j["filter"] = {{"text", filterText(c.filter)},
+                 {"pass_band", std::isfinite(m.passBand.high) ? json{m.passBand.low, m.passBand.high}
+                                                              : json(nullptr)}};
+  j["peak_observed"] = perQuantity(m.peakObserved);
+  j["peak_synthetic"] = perQuantity(m.peakSynthetic);
+  j["damping"] = metrics::kDamping;
+  j["periods"] = numbers(m.periods);
+  j["psa_observed"] = numbers(m.psaObserved);
+  j["psa_synthetic"] = numbers(m.psaSynthetic);
+  j["psa_ln_ratio"] = numbers(m.psaLnRatio);
+  j["fourier_smoothing"] = {{"window", "Konno-Ohmachi"}, {"b", metrics::kKonnoOhmachiB}};
+  j["fourier_frequencies"] = numbers(m.frequencies);
+  j["fourier_observed"] = numbers(m.fourierObserved);
+  j["fourier_synthetic"] = numbers(m.fourierSynthetic);
+  j["arias_intensity_observed"] = number(m.ariasObserved);
+  j["arias_intensity_synthetic"] = number(m.ariasSynthetic);
+  j["significant_duration_observed"] = number(m.durationObserved);
+  j["significant_duration_synthetic"] = number(m.durationSynthetic);
 
   json bands = json::array();
-  for (const auto& b : gof.bands) {
-    bands.push_back({{"low", b.band.low}, {"high", b.band.high},
-                     {"criteria", numbers({b.c.begin(), b.c.end()})}, {"score", number(b.score)}});
+  for (const auto& b : m.anderson.bands) {
+    bands.push_back({{"low", b.band.low}, {"high", b.band.high}, {"in_pass_band", b.inPassBand},
+                     {"criteria", numbers(b.c)}, {"score", number(b.score)}});
   }
-  m["anderson"] = {{"criteria_names",
+  j["anderson"] = {{"criteria_names",
                     {"C1 Arias duration", "C2 energy duration", "C3 Arias intensity",
                      "C4 energy integral", "C5 peak acceleration", "C6 peak velocity",
                      "C7 peak displacement", "C8 response spectrum", "C9 Fourier spectrum",
                      "C10 cross correlation"}},
                    {"bands", bands},
-                   {"criteria", numbers({gof.criteria.begin(), gof.criteria.end()})},
-                   {"overall", number(gof.overall)}};
-  m["residuals"] = perQuantity(c.residual);
-  m["correlations"] = perQuantity(c.correlation);
-  m["lags"] = {{"acceleration", c.lag[0]}, {"velocity", c.lag[1]}, {"displacement", c.lag[2]}};
-  return m;
+                   {"pass_band", summary(m.anderson.passBand)},
+                   {"all_bands", summary(m.anderson.allBands)}};
+  j["residuals"] = perQuantity(c.residual);
+  j["correlations"] = perQuantity(c.correlation);
+  j["lags"] = {{"acceleration", c.lag[0]}, {"velocity", c.lag[1]}, {"displacement", c.lag[2]}};
+  return j;
 }
 
 void writeReport(const std::filesystem::path& dir, const Comparison& c) {
   makeFolder(dir);
-  const json m = measure(c);
-  writeFile(dir, "metrics.json", m.dump(1) + "\n");
+  const Measures m = measure(c);
+  writeFile(dir, "metrics.json", metricsJson(c, m).dump(1) + "\n");
   drawReport(dir / "report.pdf", c, m);
   drawReport(dir / "report.svg", c, m);
 }

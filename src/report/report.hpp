@@ -13,8 +13,11 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "metrics/metrics.hpp"
 
 namespace report {
 
@@ -49,10 +52,42 @@ struct Comparison {
   // The source model.
   int nx = 0, nw = 0, nt = 0, nsx = 0, nsw = 0;
   float cfac = 0, vr = 0, dx = 0, dw = 0, tra = 0;
+  int ird = 0;   // rupture: 1 along strike, 2 radial
+  int ipfm = 0;  // radiation correction: 0 none, 1 ratio of coefficients, 2 sign only
+
+  // The run's filter of every prepared series: a band pass between fl and
+  // fh (either order), or a low pass below fh when fl is 0; none when not
+  // requested or when its design was refused.
+  struct Filter {
+    bool requested = false, refused = false;
+    float fl = 0, fh = 0;
+  } filter;
 
   // The run's comparison per quantity (acceleration, velocity, displacement).
   std::array<float, 3> residual{}, correlation{};
   std::array<int, 3> lag{};
+};
+
+// The band the run's filter passes: (min(fl, fh), max(fl, fh)), (0, fh) for
+// a low pass, (0, infinity) without a filter.
+metrics::Band passBand(const Comparison::Filter& f);
+
+// The lines of the page that state the model physically: fault and
+// subfault size, rise time nt x tra, rupture, C and C x N^3 (the moment
+// ratio C nx nw nt), the radiation setting and the filter.
+std::vector<std::string> modelLines(const Comparison& c);
+
+// The measures of metrics.json and the page over the compared windows, in
+// double precision; an undefined value is NaN.
+struct Measures {
+  double dt = 0;  // the run's interval as the decimal its single-precision value stands for
+  std::array<double, 3> peakObserved{}, peakSynthetic{};  // acceleration, velocity, displacement
+  std::vector<double> periods, psaObserved, psaSynthetic, psaLnRatio;
+  std::vector<double> frequencies, fourierObserved, fourierSynthetic;  // smoothed, of acceleration
+  double ariasObserved = 0, ariasSynthetic = 0;      // m/s; NaN when the unit is not known
+  double durationObserved = 0, durationSynthetic = 0;  // 5-95 % significant duration, s
+  metrics::Band passBand{};          // the headline score's bands lie within it
+  metrics::GoodnessOfFit anderson;
 };
 
 // Units of acceleration, velocity and displacement for a record's unit
@@ -66,17 +101,20 @@ std::array<std::string, 3> quantityUnits(const std::string& unit);
 // Throws WriteError naming the folder when it cannot be written.
 void writeSeries(const std::filesystem::path& dir, const Comparison& c);
 
-// The measures of metrics.json (peaks, response spectra, smoothed Fourier
-// spectra, Arias intensity, significant duration, Anderson's scores and the
-// run's own residuals and correlations). Undefined values are null.
-nlohmann::json measure(const Comparison& c);
+// The measures of a comparison: peaks, response spectra, smoothed Fourier
+// spectra, Arias intensity, significant duration and Anderson's scores.
+Measures measure(const Comparison& c);
+
+// metrics.json: the measures with what was compared and the run's own
+// residuals and correlations. Undefined values are null.
+nlohmann::json metricsJson(const Comparison& c, const Measures& m);
 
 // Creates `dir` when missing and writes metrics.json, report.pdf and
 // report.svg. Throws WriteError naming the folder when it cannot be written.
 void writeReport(const std::filesystem::path& dir, const Comparison& c);
 
-// Draws the report page from the measures and the comparison into a PDF or
+// Draws the report page of the comparison and its measures into a PDF or
 // SVG file (chosen by the extension of `file`). Throws WriteError.
-void drawReport(const std::filesystem::path& file, const Comparison& c, const nlohmann::json& m);
+void drawReport(const std::filesystem::path& file, const Comparison& c, const Measures& m);
 
 }  // namespace report

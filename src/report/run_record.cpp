@@ -44,6 +44,8 @@ void describeRun(const model::Params& p, const records::RecordHeader& targetHead
   c.ksm = p.ksm, c.kem = p.kem, c.ksa = p.ksa, c.kea = p.kea;
   c.nx = p.nx, c.nw = p.nw, c.nt = p.nt, c.nsx = p.nsx, c.nsw = p.nsw;
   c.cfac = p.cfac, c.vr = p.vr, c.dx = p.dx, c.dw = p.dw, c.tra = p.tra;
+  c.ird = static_cast<int>(p.ird), c.ipfm = static_cast<int>(p.ipfm);
+  c.filter = {p.ifilt == 1, observed.filterRefused || element.filterRefused, p.fl, p.fh};
   for (std::size_t q = 0; q < 3; ++q) {
     c.residual[q] = simulation.fits[q].res;
     c.correlation[q] = simulation.fits[q].cor;

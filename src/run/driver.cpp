@@ -10,7 +10,7 @@
 #include "figures/figures.hpp"
 #include "plot/device.hpp"
 #include "records/records.hpp"
-#include "run/parameter_file.hpp"
+#include "paramfile/paramfile.hpp"
 #include "run/transcript.hpp"
 #include "model/limits.hpp"
 #include "model/params.hpp"
@@ -38,6 +38,20 @@ records::PreparedRecord prepareReported(textio::Channels& io, const model::Param
   return r;
 }
 
+// Reads the parameter file and echoes it, as far as the reading got.
+model::Params readParameters(textio::Channels& io, const std::string& name) {
+  io.open(paramfile::kUnit, name);
+  paramfile::Reading r;
+  try {
+    r.read(io, paramfile::kUnit);
+  } catch (const textio::IoError&) {
+    paramfile::echo(io, r);
+    throw;
+  }
+  paramfile::echo(io, r);
+  return r.params();
+}
+
 void ask(textio::Channels& io, std::string_view question, const char* format, std::string& answer) {
   io.writeList(kConsoleOut, {question});
   io.readFormatted(kConsoleIn, format, {&answer});
@@ -59,11 +73,9 @@ Answers holdDialogue(textio::Channels& io) {
 void execute(textio::Channels& io, Finished* finished) {
   const Answers answers = holdDialogue(io);
 
-  model::Params p;
-  io.open(kParameterUnit, answers.fprm);
-  readParameterFile(io, p);
+  const model::Params p = readParameters(io, answers.fprm);
   const records::Labels labels = records::buildLabels(p);
-  checkParameters(p, std::string_view(answers.fprm).substr(0, answers.fprm.find_last_not_of(' ') + 1));
+  paramfile::check(p, std::string_view(answers.fprm).substr(0, answers.fprm.find_last_not_of(' ') + 1));
 
   records::RecordHeader header;
   const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);

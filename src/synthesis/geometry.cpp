@@ -159,7 +159,6 @@ SubfaultModel sourceModel(const model::Params& p, float dt) {
     }
   }
 
-  m.lagmin = 0;
   const int ni = gridCount(p.nx);
   const int nj = gridCount(p.nw);
   for (int i = 1; i <= ni; ++i) {
@@ -190,7 +189,6 @@ SubfaultModel sourceModel(const model::Params& p, float dt) {
       const int lag = fitsSamples(delay) ? static_cast<int>(delay)
                                          : toSamples(delay, "the delay of " + subfaultName(i, j));
       m.lagij[i - 1][j - 1] = lag;
-      if (lag < m.lagmin) m.lagmin = lag;
     }
   }
   return m;

@@ -65,72 +65,24 @@ void weights(int imdl, int nt, int ntt, std::span<float> ft) {
   }
 }
 
-Synthesis synthesize(const model::Params& p, const SubfaultModel& model,
-                     const model::Motion& element, int elementCount, float dt, int ns) {
-  const float span = static_cast<float>(p.nt) * p.tra;
-  const float sub = span / dt;
-  if (!std::isfinite(sub) || std::fabs(sub) > 1.0e9f) {
-    throw textio::InputRejected("ntt = nt*tra/dt cannot be formed: nt = " + std::to_string(p.nt) +
-                                ", tra =" + textio::listReal(p.tra) + ", dt =" +
-                                textio::listReal(dt) + "; it must lie in 1.." +
-                                std::to_string(kMaxShifts));
-  }
+Synthesis synthesize(const SummationPlan& plan, const model::Motion& element, int elementCount,
+                     int ns, int ksa, int kea) {
   Synthesis r;
   r.ns = ns;
-  r.ntt = static_cast<int>(sub);
-  const int ntt = r.ntt;
-  if (ntt <= 0 || ntt > kMaxShifts) {
-    throw SummationRefused("ntt = nt*tra/dt = " + std::to_string(ntt) + " with nt = " +
-                               std::to_string(p.nt) + ", tra =" + textio::listReal(p.tra) +
-                               ", dt =" + textio::listReal(dt) + "; it must lie in 1.." +
-                               std::to_string(kMaxShifts),
-                           ntt, 0);
-  }
-  r.dtau = span / static_cast<float>(ntt);
-
-  std::array<float, kMaxShifts> ft{};
-  weights(static_cast<int>(p.imdl), p.nt, ntt, ft);
-
-  // Every copy in the order (i, j, k); each synthetic sample receives its
-  // terms in exactly this order. The shifts are checked here, subfault row by
-  // subfault row; the summation then makes the copies again as it needs them.
-  const int nx = std::clamp(p.nx, 0, kMaxGrid);
-  const int nw = std::clamp(p.nw, 0, kMaxGrid);
-  const CopyGrid grid{model, nx, nw, ntt, ft, r.dtau, dt};
-  for (int i = 1; i <= nx; ++i) {
-    for (int j = 1; j <= nw; ++j) {
-      for (int k = 1; k <= ntt; ++k) {
-        const float s = grid.shiftValue(i, j, k);
-        // The message is only built when the shift is out of range.
-        if (!fitsSamples(s)) {
-          try {
-            toSamples(s, "the shift of copy " + std::to_string(k) + " of subfault (" +
-                             std::to_string(i) + ", " + std::to_string(j) + ")");
-          } catch (const textio::InputRejected& e) {
-            throw SummationRefused(e.message, ntt, i);
-          }
-        }
-      }
-    }
-  }
-
+  r.ntt = plan.ntt();
+  r.dtau = plan.dtau();
   r.motion = model::Motion(model::kMaxSamples);
   const auto out = r.motion.series();
-  syntGrid(out, ns, element.series(), elementCount, grid);
-  // Copies that are each finite can still overflow single precision together
-  // (a large element record with large ra/rij factors); inf and nan would
-  // reach the means, the fit and the figures, so the run is refused here.
-  for (const std::span<float>& series : out) {
-    if (!std::all_of(series.begin(), series.end(), [](float v) { return std::isfinite(v); })) {
-      throw SummationRefused(
-          "the synthetic motion overflows single precision: the element record times cfac "
-          "and the subfault amplitude factors (ra/rij) is too large",
-          ntt, nx);
-    }
-  }
+  syntPlan(out, ns, element.series(), elementCount, plan);
+  plan.requireFinite(out);
   for (std::size_t s = 0; s < 3; ++s) dsp::removeMean(out[s], 1, ns, r.means[s]);
-  for (std::size_t s = 0; s < 3; ++s) dsp::removeMean(out[s], p.ksa, p.kea, r.windowMeans[s]);
+  for (std::size_t s = 0; s < 3; ++s) dsp::removeMean(out[s], ksa, kea, r.windowMeans[s]);
   return r;
+}
+
+Synthesis synthesize(const model::Params& p, const SubfaultModel& model,
+                     const model::Motion& element, int elementCount, float dt, int ns) {
+  return synthesize(SummationPlan(p, model, dt), element, elementCount, ns, p.ksa, p.kea);
 }
 
 }  // namespace synthesis

@@ -196,7 +196,7 @@ void sumBlocks(const std::array<std::span<float>, 3>& out, int nout,
     for (std::size_t t = 0; t < n; ++t) {
       const Copy& cp = sc.made[t];
       const detail::OutputRange r = detail::outputRange(cp.shift, nin, nout, inSize, outSize);
-      const Placed p{r.lo, r.hi, cp.shift, cp.a * cp.b};
+      const Placed p{r.lo, r.hi, cp.shift, (cp.a * cp.b) * cp.w};
       if (keep(p)) sc.placed[kept++] = p;
     }
     return kept;
@@ -283,34 +283,12 @@ void syntAll(const std::array<std::span<float>, 3>& out, int nout,
   });
 }
 
-void syntGrid(const std::array<std::span<float>, 3>& out, int nout,
-              const std::array<std::span<const float>, 3>& in, int nin, const CopyGrid& grid) {
-  sumBlocks(out, nout, in, nin, grid.size(), [&](std::size_t first, std::size_t n, Copy* dst) {
-    grid.fill(first, n, dst);
+void syntPlan(const std::array<std::span<float>, 3>& out, int nout,
+              const std::array<std::span<const float>, 3>& in, int nin,
+              const SummationPlan& plan) {
+  sumBlocks(out, nout, in, nin, plan.copies(), [&](std::size_t first, std::size_t n, Copy* dst) {
+    plan.fill(first, n, dst);
   });
-}
-
-float CopyGrid::shiftValue(int i, int j, int k) const {
-  const float lag = static_cast<float>(model.lagij[i - 1][j - 1]);
-  const float lagmin = static_cast<float>(model.lagmin);
-  return lag + static_cast<float>(k - 1) * dtau / dt + 0.5f - lagmin;
-}
-
-void CopyGrid::fill(std::size_t first, std::size_t n, Copy* dst) const {
-  int k = static_cast<int>(first % static_cast<std::size_t>(ntt)) + 1;
-  const std::size_t ij = first / static_cast<std::size_t>(ntt);
-  int j = static_cast<int>(ij % static_cast<std::size_t>(nw)) + 1;
-  int i = static_cast<int>(ij / static_cast<std::size_t>(nw)) + 1;
-  for (std::size_t t = 0; t < n; ++t) {
-    dst[t] = {static_cast<int>(shiftValue(i, j, k)), model.ampij[i - 1][j - 1], ft[k - 1]};
-    if (++k > ntt) {
-      k = 1;
-      if (++j > nw) {
-        j = 1;
-        ++i;
-      }
-    }
-  }
 }
 
 }  // namespace synthesis

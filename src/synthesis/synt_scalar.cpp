@@ -16,7 +16,7 @@ void syntAllScalar(const std::array<std::span<float>, 3>& out, int nout,
           detail::outputRange(cp.shift, nin, nout, in[s].size(), out[s].size());
       for (long long n = r.lo; n < r.hi; ++n) {
         out[s][static_cast<std::size_t>(n)] +=
-            (cp.a * cp.b) * in[s][static_cast<std::size_t>(n - cp.shift)];
+            ((cp.a * cp.b) * cp.w) * in[s][static_cast<std::size_t>(n - cp.shift)];
       }
     }
   }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <span>
 #include <string>
@@ -105,11 +106,14 @@ void synt(std::span<float> out, int nout, std::span<const float> in, int nin, in
 void weights(int imdl, int nt, int ntt, std::span<float> ft);
 
 // One copy of the element record: placed `shift` samples late, scaled by
-// `a` * `b` (the subfault factor and the time-function weight).
+// (a*b)*w: the subfault factor, the time-function weight and the weight of
+// the copy's fault area, each product rounded to single precision (a weight
+// of 1 leaves a*b as it is).
 struct Copy {
   int shift;
   float a;
   float b;
+  float w = 1.0f;
 };
 
 // The three synthetics at once: for every copy in order, synt on each of the
@@ -121,28 +125,6 @@ void syntAll(const std::array<std::span<float>, 3>& out, int nout,
              const std::array<std::span<const float>, 3>& in, int nin,
              std::span<const Copy> copies);
 
-// The copies of a subfault model in the summation's order (i, j, k), made
-// one at a time as they are needed: the list of a 30 x 30 x 500 model would
-// take megabytes, the grid takes none.
-struct CopyGrid {
-  const SubfaultModel& model;
-  int nx, nw, ntt;
-  std::span<const float> ft;  // ft(1..ntt)
-  float dtau, dt;
-
-  std::size_t size() const { return static_cast<std::size_t>(nx) * nw * ntt; }
-  // Shift of copy (i, j, k) before truncation:
-  // lagij + (k - 1)*dtau/dt + 0.5 - lagmin, in that order, in single precision.
-  float shiftValue(int i, int j, int k) const;
-  // Writes copies first..first+n-1 (counted from 0) into dst. Every shift
-  // must pass fitsSamples.
-  void fill(std::size_t first, std::size_t n, Copy* dst) const;
-};
-
-// syntAll over the copies of a grid.
-void syntGrid(const std::array<std::span<float>, 3>& out, int nout,
-              const std::array<std::span<const float>, 3>& in, int nin, const CopyGrid& grid);
-
 // The instruction sets syntAll's passes are compiled for. The widest one the
 // processor supports is used; useKernelIsa selects a narrower one (or the
 // widest available when more is asked) and returns the one now in use.
@@ -151,7 +133,7 @@ enum class KernelIsa { Baseline, Avx2, Avx512 };
 KernelIsa kernelIsa();
 KernelIsa useKernelIsa(KernelIsa wanted);
 
-// The threads syntAll and syntGrid spread their output blocks over:
+// The threads syntAll and syntPlan spread their output blocks over:
 // parallel::defaultThreads() (EGF_THREADS, or every core) unless
 // useSummationThreads set a count; a count below 1 returns to the default.
 // useSummationThreads returns the count now in use. Summations too small to
@@ -166,6 +148,111 @@ void syntAllScalar(const std::array<std::span<float>, 3>& out, int nout,
                    const std::array<std::span<const float>, 3>& in, int nin,
                    std::span<const Copy> copies);
 
+// A refusal of the summation once ntt is known: the transcript shows ntt and
+// the progress lines of the first `rows` subfault rows before it.
+class SummationRefused : public textio::InputRejected {
+ public:
+  SummationRefused(std::string message, int ntt, int rows)
+      : InputRejected(std::move(message)), ntt(ntt), rows(rows) {}
+  int ntt, rows;
+};
+
+// One fault area of a summation plan: its subfaults' amplitude factors and
+// delays, the weight of all its copies and their common onset.
+struct PlanArea {
+  int nx = 0, nw = 0;  // subfaults along strike and down-dip (0..kMaxGrid)
+  Table amplitude{};   // ampij of the area's subfault model
+  IntTable delay{};    // lagij + onset, in samples
+  float weight = 1.0f;
+  int onset = 0;       // samples added to every copy's delay
+};
+
+// What a plan takes of one fault area: the geometry stage's model of it,
+// the subfaults in use, a weight and an onset in whole samples.
+struct AreaSource {
+  const SubfaultModel& model;
+  int nx, nw;
+  float weight = 1.0f;
+  int onset = 0;
+};
+
+// The summation plan: every copy of the element record a summation adds,
+// defined once, for egfsim's exact summation and the search's fast one.
+//
+// Copy (i, j, k) of an area (k = 1..ntt sub-events of subfault (i, j)) is
+// the element record scaled by amplitude(i, j), by the time-function weight
+// ft(k) and by the area's weight, and placed
+//   shift = trunc(delay(i, j) + (k - 1)*dtau/dt + 0.5 - lagmin)
+// samples late, every operation in single precision in that order, where
+// lagmin = min(0, every delay of every area) keeps every shift >= 0. The
+// copies come in the order of the areas, then i, j, k; each synthetic
+// sample receives its terms in that order.
+//
+// Building a plan makes egfsim's refusals of the summation, with its texts:
+// an ntt = nt*tra/dt that cannot be formed (textio::InputRejected), an ntt
+// outside 1..kMaxShifts, and a shift beyond +-1e9 samples
+// (SummationRefused). The one refusal that needs the sum itself, a
+// synthetic beyond single precision, is overflow(): both summations apply it.
+class SummationPlan {
+ public:
+  // One area: egfsim's summation of `model` with nx by nw subfaults of p,
+  // weight 1, onset 0.
+  SummationPlan(const model::Params& p, const SubfaultModel& model, float dt);
+  // ntt and the time-function weights from p (nt, tra, imdl) and the sample
+  // interval dt; the copies of every area in order.
+  SummationPlan(const model::Params& p, float dt, std::span<const AreaSource> areas);
+
+  int ntt() const { return ntt_; }
+  float dtau() const { return dtau_; }  // spacing of the sub-events (s)
+  float dt() const { return dt_; }
+  int lagmin() const { return lagmin_; }
+  std::span<const float> weights() const { return {ft_.data(), static_cast<std::size_t>(ntt_)}; }
+  // (k - 1)*dtau/dt, k = 1..ntt, in single precision.
+  std::span<const float> offsets() const {
+    return {offsets_.data(), static_cast<std::size_t>(ntt_)};
+  }
+  std::span<const PlanArea> areas() const { return areas_; }
+  std::size_t copies() const;
+
+  // The shift of copy (i, j, k) of area `a` before truncation.
+  float shiftValue(const PlanArea& a, int i, int j, int k) const {
+    return static_cast<float>(a.delay[i - 1][j - 1]) + offsets_[k - 1] + 0.5f -
+           static_cast<float>(lagmin_);
+  }
+  int shift(const PlanArea& a, int i, int j, int k) const {
+    return static_cast<int>(shiftValue(a, i, j, k));  // checked when the plan was made
+  }
+  // Copies first..first+n-1 (counted from 0) in the plan's order.
+  void fill(std::size_t first, std::size_t n, Copy* dst) const;
+
+  // The refusal of a synthetic that overflows single precision: a float
+  // sample not finite, or a double-precision one that does not round to a
+  // finite float (finiteInSinglePrecision).
+  SummationRefused overflow() const;
+  // Throws overflow() unless every sample of the three series is finite.
+  void requireFinite(const std::array<std::span<float>, 3>& series) const;
+
+ private:
+  void checkShifts() const;
+
+  int ntt_ = 0;
+  float dtau_ = 0, dt_ = 0;
+  int lagmin_ = 0;
+  std::array<float, kMaxShifts> ft_{}, offsets_{};
+  std::vector<PlanArea> areas_;
+};
+
+// The midpoint between the largest float and 2^128: a double below it in
+// magnitude rounds to a finite float, from it on to infinity.
+inline constexpr double kSinglePrecisionLimit = 0x1.ffffffp127;
+inline bool finiteInSinglePrecision(double v) { return std::fabs(v) < kSinglePrecisionLimit; }
+
+// syntAll over the copies of a plan, made chunk by chunk as they are needed
+// (the list of a 30 x 30 x 500 plan would take megabytes).
+void syntPlan(const std::array<std::span<float>, 3>& out, int nout,
+              const std::array<std::span<const float>, 3>& in, int nin,
+              const SummationPlan& plan);
+
 // The summation's result: the synthetic motion and what the transcript
 // reports about it.
 struct Synthesis {
@@ -177,19 +264,14 @@ struct Synthesis {
   std::array<float, 3> windowMeans{};  // then removed over ksa..kea
 };
 
-// A refusal of the summation once ntt is known: the transcript shows ntt and
-// the progress lines of the first `rows` subfault rows before it.
-class SummationRefused : public textio::InputRejected {
- public:
-  SummationRefused(std::string message, int ntt, int rows)
-      : InputRejected(std::move(message)), ntt(ntt), rows(rows) {}
-  int ntt, rows;
-};
+// The summation of a plan: the element motion's copies (element samples
+// 1..elementCount) summed into ns samples, the plan's overflow refusal, and
+// the six mean removals (over 1..ns, then over ksa..kea).
+Synthesis synthesize(const SummationPlan& plan, const model::Motion& element, int elementCount,
+                     int ns, int ksa, int kea);
 
-// The summation stage: ntt, dtau, weights, the copies' shifts, the sum of
-// the element motion's copies (element samples 1..elementCount) into ns
-// samples, and the six mean removals. A ntt that cannot be formed is a
-// plain InputRejected; every later refusal a SummationRefused.
+// The summation stage of egfsim: the plan of one area (its refusals) and
+// its summation.
 Synthesis synthesize(const model::Params& p, const SubfaultModel& model,
                      const model::Motion& element, int elementCount, float dt, int ns);
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <istream>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 
 #include "model/limits.hpp"
@@ -115,16 +116,34 @@ Channels::Channels(std::istream& consoleIn, std::ostream& consoleOut, std::ostre
   channels_[kConsoleOutUnit] = std::make_unique<Channel>(Kind::ConsoleOut, kConsoleOutUnit, "");
 }
 
-// Uncommitted output files are discarded by each channel's destructor.
-Channels::~Channels() = default;
-
 namespace {
+
+// The streams behind the console units of channels without a console; no
+// statement ever reaches them.
+std::istream& noInput() {
+  static std::istream in(nullptr);
+  return in;
+}
+std::ostream& noOutput() {
+  static std::ostream out(nullptr);
+  return out;
+}
 
 bool isConsoleUnit(int unit) {
   return unit == kErrorUnit || unit == kConsoleInUnit || unit == kConsoleOutUnit;
 }
 
+void requireConsole(bool console, int unit) {
+  if (!console && isConsoleUnit(unit))
+    throw std::logic_error("textio: unit " + std::to_string(unit) + " used by a program without a console");
+}
+
 }  // namespace
+
+Channels::Channels() : Channels(noInput(), noOutput(), noOutput()) { console_ = false; }
+
+// Uncommitted output files are discarded by each channel's destructor.
+Channels::~Channels() = default;
 
 void Channels::open(int unit, std::string_view name) {
   const std::string_view fileName = trimTrailingBlanks(name);
@@ -209,6 +228,7 @@ void Channels::closeAll() {
 }
 
 Channels::Channel& Channels::channelForRead(int unit) {
+  requireConsole(console_, unit);
   auto it = channels_.find(unit);
   if (it != channels_.end()) {
     Channel& ch = *it->second;
@@ -229,6 +249,7 @@ Channels::Channel& Channels::channelForRead(int unit) {
 }
 
 Channels::Channel& Channels::channelForWrite(int unit) {
+  requireConsole(console_, unit);
   auto it = channels_.find(unit);
   if (it != channels_.end()) {
     Channel& ch = *it->second;
@@ -277,6 +298,13 @@ Channels::Channel& Channels::channelForWrite(int unit) {
   Channel& ref = *ch;
   channels_[unit] = std::move(ch);
   return ref;
+}
+
+int Channels::linesRead(int unit) const {
+  const auto it = channels_.find(unit);
+  if (it == channels_.end() || it->second->kind != Channel::Kind::FileIn)
+    throw std::logic_error("textio: unit " + std::to_string(unit) + " is not a file open for reading");
+  return static_cast<int>(it->second->next);
 }
 
 void Channels::emit(Channel& ch, std::string_view text) {

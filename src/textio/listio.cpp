@@ -26,6 +26,8 @@ std::string listReal(float value) {
   return text;
 }
 
+float nearestFloat(double x) { return detail::roundToFloat(x); }
+
 namespace detail {
 namespace {
 

@@ -46,9 +46,17 @@ std::string internalWrite(std::string_view format, int length, std::span<const V
 // leading characters (a blank, then a blank or a minus sign): " 0.100000001".
 std::string listReal(float value);
 
+// The float a read stores for a number whose decimal text is nearest to `x`
+// as a double: round to nearest even, infinity beyond the float range.
+float nearestFloat(double x);
+
 class Channels {
  public:
   Channels(std::istream& consoleIn, std::ostream& consoleOut, std::ostream& errorOut);
+  // Channels for files only, for a program that holds no console: reading
+  // or writing a console unit (0, 5, 6) is an internal fault
+  // (std::logic_error).
+  Channels();
   // A file written through a channel is built in a temporary file beside it
   // and takes its name only when the channel is closed (close, closeAll).
   // Destroying the table first (a run ended by an exception) discards those
@@ -94,6 +102,9 @@ class Channels {
   // Writes `text` as one whole line, exactly as given, followed by a newline.
   void writeLine(int unit, std::string_view text);
 
+  // The count of lines the reads on `unit`, a file open for reading, have
+  // taken so far (a statement takes every line it touched).
+  int linesRead(int unit) const;
 
  private:
   struct Channel;
@@ -104,6 +115,7 @@ class Channels {
   std::istream& in_;
   std::ostream& out_;
   std::ostream& err_;
+  bool console_ = true;
   std::map<int, std::unique_ptr<Channel>> channels_;
 };
 

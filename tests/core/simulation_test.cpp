@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "parallel/parallel.hpp"
-#include "run/parameter_file.hpp"
+#include "paramfile/paramfile.hpp"
 #include "support/console.hpp"
 #include "support/run.hpp"
 
@@ -22,10 +22,9 @@ using namespace runsupport;
 TEST(Simulation, TwoThreadsAtOnceGiveEgfsimsResults) {
   const fs::path examples = kSourceDir / "examples";
   testsupport::StringConsole c;
-  model::Params p;
-  c.io.open(run::kParameterUnit, (examples / "params.txt").string());
-  run::readParameterFile(c.io, p);
-  run::checkParameters(p, "params.txt");
+  c.io.open(paramfile::kUnit, (examples / "params.txt").string());
+  const model::Params p = paramfile::readParams(c.io, paramfile::kUnit);
+  paramfile::check(p, "params.txt");
   records::RecordHeader header;
   const auto path = [&](const std::string& name) {
     return (examples / name.substr(0, name.find(' '))).string();

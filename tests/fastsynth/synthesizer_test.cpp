@@ -16,10 +16,11 @@ using Series = std::array<std::vector<float>, 3>;
 
 struct RandomModel {
   synthesis::SubfaultModel model;
-  std::array<float, synthesis::kMaxShifts> ft{};
-  int nx, nw, ntt, nin, nout;
-  float dtau, dt;
+  model::Params params;
+  int nin, nout;
+  float dt;
   Series element;
+  synthesis::SummationPlan plan() const { return synthesis::SummationPlan(params, model, dt); }
 };
 
 // Subfault delays spread over up to `lagSpread` samples (some negative, as
@@ -29,22 +30,20 @@ struct RandomModel {
 RandomModel randomModel(std::mt19937& rng, int lagSpread, bool impulse = false) {
   RandomModel r;
   std::uniform_real_distribution<float> u(0.0f, 1.0f);
-  r.nx = 1 + static_cast<int>(rng() % 12);
-  r.nw = 1 + static_cast<int>(rng() % 12);
-  r.ntt = 1 + static_cast<int>(rng() % 300);
+  model::Params& p = r.params;
+  p.nx = 1 + static_cast<int>(rng() % 12);
+  p.nw = 1 + static_cast<int>(rng() % 12);
+  p.nt = 1 + static_cast<int>(rng() % 10);
+  p.imdl = static_cast<model::TimeFunction>(1 + rng() % 4);
   r.nin = 200 + static_cast<int>(rng() % 5000);
   r.nout = 300 + static_cast<int>(rng() % 6000);
   r.dt = 0.01f;
-  r.dtau = r.dt * (0.5f + 1.5f * u(rng));
-  r.model.lagmin = 0;
-  for (int i = 0; i < r.nx; ++i)
-    for (int j = 0; j < r.nw; ++j) {
+  p.tra = r.dt * (1.0f + 299.0f * u(rng)) / static_cast<float>(p.nt);  // ntt 1..300
+  for (int i = 0; i < p.nx; ++i)
+    for (int j = 0; j < p.nw; ++j) {
       r.model.lagij[i][j] = static_cast<int>(rng() % (lagSpread + 1)) - lagSpread / 4;
-      r.model.lagmin = std::min(r.model.lagmin, r.model.lagij[i][j]);
       r.model.ampij[i][j] = std::pow(10.0f, 2.0f * u(rng) - 1.0f);
     }
-  synthesis::weights(1 + static_cast<int>(rng() % 4), 1 + static_cast<int>(rng() % 10), r.ntt,
-                     r.ft);
   for (auto& s : r.element) {
     s.resize(static_cast<std::size_t>(r.nin));
     for (float& v : s) v = (u(rng) - 0.5f) * 30.0f;
@@ -59,16 +58,17 @@ RandomModel randomModel(std::mt19937& rng, int lagSpread, bool impulse = false) 
 }
 
 // The exact summation's three series, nout samples each.
-Series exact(const RandomModel& r, const synthesis::CopyGrid& grid) {
+Series exact(const RandomModel& r, const synthesis::SummationPlan& grid) {
   Series out;
   for (auto& s : out) s.assign(static_cast<std::size_t>(r.nout), 0.0f);
-  synthesis::syntGrid({out[0], out[1], out[2]}, r.nout, {r.element[0], r.element[1], r.element[2]},
+  synthesis::syntPlan({out[0], out[1], out[2]}, r.nout, {r.element[0], r.element[1], r.element[2]},
                       r.nin, grid);
   return out;
 }
 
 // Largest |fast - exact| over the samples, as a fraction of exact's peak.
-double worstError(const std::vector<float>& ref, std::span<const double> fast) {
+template <class T>
+double worstError(const std::vector<T>& ref, std::span<const double> fast) {
   double peak = 0.0, worst = 0.0;
   for (std::size_t n = 0; n < ref.size(); ++n) {
     peak = std::max(peak, std::fabs(static_cast<double>(ref[n])));
@@ -82,7 +82,7 @@ TEST(Synthesizer, AgreesWithTheExactSummationOnRandomModels) {
   fastsynth::Synthesizer synth(6000, 7000);
   for (int trial = 0; trial < 24; ++trial) {
     const RandomModel r = randomModel(rng, trial % 2 == 0 ? 40 : 3000, trial % 3 == 0);
-    const synthesis::CopyGrid grid{r.model, r.nx, r.nw, r.ntt, r.ft, r.dtau, r.dt};
+    const synthesis::SummationPlan grid = r.plan();
     const Series ref = exact(r, grid);
     const fastsynth::Element element({r.element[0], r.element[1], r.element[2]}, r.nin, r.nout);
     for (const auto method : {fastsynth::Method::Direct, fastsynth::Method::Fft}) {
@@ -98,7 +98,7 @@ TEST(Synthesizer, AgreesWithTheExactSummationOnRandomModels) {
 TEST(Synthesizer, RemovesTheMeansAsTheSummationDoes) {
   std::mt19937 rng(7);
   const RandomModel r = randomModel(rng, 100);
-  const synthesis::CopyGrid grid{r.model, r.nx, r.nw, r.ntt, r.ft, r.dtau, r.dt};
+  const synthesis::SummationPlan grid = r.plan();
   Series ref = exact(r, grid);
   const int ksa = r.nout / 4, kea = r.nout / 2;
   float mean = 0;
@@ -111,6 +111,106 @@ TEST(Synthesizer, RemovesTheMeansAsTheSummationDoes) {
   synth.synthesize(element, grid, r.nout);
   synth.removeMeans(ksa, kea);
   for (int q = 0; q < 3; ++q) EXPECT_LT(worstError(ref[q], synth.series(q)), 1e-4) << q;
+}
+
+}  // namespace
+
+namespace {
+
+// Sample n of `x` moved `by` samples later (zero before the start).
+double shifted(std::span<const double> x, int n, int by) {
+  const int m = n - by;
+  return m >= 0 && m < static_cast<int>(x.size()) ? x[static_cast<std::size_t>(m)] : 0.0;
+}
+
+// Two areas, the second 37 samples late with weight 0.6, sum to each area's
+// one-area synthetic moved by the difference of the lagmins (and the onset),
+// times its weight: exactly in the fast engine (the shifts are whole
+// numbers of samples here), to single-precision rounding in egfsim's loop.
+TEST(Synthesizer, TwoAreasAreTheSumOfTheirShiftedSynthetics) {
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  std::array<synthesis::SubfaultModel, 2> models{};
+  for (auto& m : models)
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 2; ++j) {
+        m.lagij[i][j] = static_cast<int>(rng() % 300) - 100;
+        m.ampij[i][j] = u(rng);
+      }
+  model::Params p;
+  p.nt = 2, p.tra = 0.25f, p.imdl = model::TimeFunction::PulseAndDecaying;
+  const float dt = 0.125f;  // ntt 4, sub-events exactly one sample apart
+  const int nin = 700, nout = 1500, onset = 37;
+  Series element;
+  for (auto& s : element) {
+    s.resize(nin);
+    for (float& v : s) v = u(rng);
+  }
+  const std::vector<synthesis::AreaSource> both = {{models[0], 3, 2, 1.5f, 0},
+                                                   {models[1], 3, 2, 0.9f, onset}};
+  const synthesis::SummationPlan plan(p, dt, both);
+  std::vector<synthesis::SummationPlan> alone;
+  for (const auto& a : both) {
+    const synthesis::AreaSource atZero{a.model, a.nx, a.nw, a.weight, 0};
+    alone.emplace_back(p, dt, std::span(&atZero, 1));
+  }
+  const int moved[2] = {alone[0].lagmin() - plan.lagmin(),
+                        onset + alone[1].lagmin() - plan.lagmin()};
+  ASSERT_NE(moved[1], 0);
+
+  const fastsynth::Element e({element[0], element[1], element[2]}, nin, nout);
+  fastsynth::Synthesizer sum(nin, nout), part(nin, nout);
+  sum.synthesize(e, plan, nout);
+  std::array<std::vector<double>, 3> expected;
+  for (auto& s : expected) s.assign(nout, 0.0);
+  for (int a = 0; a < 2; ++a) {
+    part.synthesize(e, alone[static_cast<std::size_t>(a)], nout);
+    EXPECT_EQ(part.scale(), both[static_cast<std::size_t>(a)].weight);
+    for (int q = 0; q < 3; ++q)
+      for (int n = 0; n < nout; ++n)
+        expected[q][n] += part.scale() * shifted(part.series(q), n, moved[a]);
+  }
+  const Series exactSum = exact({models[0], p, nin, nout, dt, element}, plan);
+  for (int q = 0; q < 3; ++q) {
+    std::vector<double> got(nout);
+    for (int n = 0; n < nout; ++n) got[n] = sum.scale() * sum.series(q)[n];
+    EXPECT_LT(worstError(expected[q], got), 1e-12) << q;
+    EXPECT_LT(worstError(exactSum[q], got), 1e-5) << q;
+  }
+}
+
+// A synthetic beyond single precision is refused by both summations with
+// the plan's one text; one just inside it by neither.
+TEST(Synthesizer, RefusesAnOverflowAsTheExactSummationDoes) {
+  synthesis::SubfaultModel m{};
+  m.ampij[0][0] = m.ampij[0][1] = 1e30f;
+  model::Params p;
+  p.nx = 1, p.nw = 2, p.nt = 1, p.tra = 0.01f, p.imdl = model::TimeFunction::Uniform;
+  const int nin = 50, nout = 100;
+  for (const float peak : {1e8f, 3e8f}) {  // two copies: 2e38 fits, 6e38 does not
+    SCOPED_TRACE(peak);
+    Series element;
+    for (auto& s : element) s.assign(nin, peak);
+    const synthesis::SummationPlan plan(p, m, 0.01f);
+    std::string exactRefusal, fastRefusal;
+    try {
+      exact({m, p, nin, nout, 0.01f, element}, plan);
+      model::Motion motion(model::kMaxSamples);
+      for (int q = 0; q < 3; ++q) std::copy(element[q].begin(), element[q].end(), motion.series()[q].begin());
+      synthesis::synthesize(plan, motion, nin, nout, 1, nout);
+    } catch (const synthesis::SummationRefused& e) {
+      exactRefusal = e.message;
+    }
+    const fastsynth::Element e({element[0], element[1], element[2]}, nin, nout);
+    fastsynth::Synthesizer synth(nin, nout);
+    try {
+      synth.synthesize(e, plan, nout);
+    } catch (const synthesis::SummationRefused& x) {
+      fastRefusal = x.message;
+    }
+    EXPECT_EQ(fastRefusal, exactRefusal);
+    EXPECT_EQ(fastRefusal.empty(), peak < 2e8f);
+  }
 }
 
 }  // namespace

@@ -91,55 +91,59 @@ TEST(Smoothing, KonnoOhmachiKeepsAFlatSpectrumFlat) {
   for (double v : metrics::konnoOhmachi(s, centres)) EXPECT_NEAR(v, 2.5, 1e-12);
 }
 
-struct Record {
-  std::vector<double> acc, vel, dis;
-  metrics::Motion motion() const { return {acc, vel, dis}; }
-};
-
-Record record(double scale, double dt) {
-  Record r;
-  r.acc = signal(2000, dt);
-  r.vel.resize(r.acc.size());
-  r.dis.resize(r.acc.size());
-  for (std::size_t k = 1; k < r.acc.size(); ++k) {
-    r.vel[k] = r.vel[k - 1] + r.acc[k] * dt;
-    r.dis[k] = r.dis[k - 1] + r.vel[k] * dt;
-  }
-  for (auto* x : {&r.acc, &r.vel, &r.dis})
-    for (double& v : *x) v *= scale;
-  return r;
+TEST(Grid, LogSpacedEndsAreExact) {
+  // pow(10, log10(0.05)) is 0.049999999999999996, which a 0.05-0.1 Hz band drops.
+  const auto f = metrics::logSpaced(0.05, 50, 100), t = metrics::logSpaced(0.01, 10, 100);
+  EXPECT_EQ(f.front(), 0.05);
+  EXPECT_EQ(f.back(), 50.0);
+  EXPECT_EQ(t.front(), 0.01);
+  EXPECT_EQ(t.back(), 10.0);
+  EXPECT_NEAR(f[33], 0.05 * std::pow(1000.0, 33.0 / 99), 1e-15);
 }
 
-TEST(Anderson, SelfAndScaledCopy) {
-  const double dt = 0.01, k = 1.5;
-  const auto periods = metrics::logSpaced(0.01, 10, 100), freq = metrics::logSpaced(0.05, 50, 100);
-  const Record o = record(1, dt), s = record(k, dt);
-  const auto fo = metrics::konnoOhmachi(metrics::fourierAmplitude(o.acc, dt), freq);
-  const auto fs = metrics::konnoOhmachi(metrics::fourierAmplitude(s.acc, dt), freq);
-  const auto self = metrics::anderson(o.motion(), o.motion(), dt, periods, freq, fo, fo);
-  const auto scaled = metrics::anderson(o.motion(), s.motion(), dt, periods, freq, fo, fs);
-  ASSERT_EQ(self.bands.size(), 8u);  // 0.05 .. 20 Hz lie below 50 Hz
-  const double amplitude = 10 * std::exp(-(k - 1) * (k - 1));
-  const double energy = 10 * std::exp(-(k * k - 1) * (k * k - 1));
-  //                             C1  C2  C3      C4      C5 .. C9 amplitude, C10
-  const double expected[10] = {10, 10, energy, energy, amplitude, amplitude, amplitude, amplitude, amplitude, 10};
-  for (std::size_t b = 0; b < self.bands.size(); ++b) {
-    for (int c = 0; c < 10; ++c) {
-      const double v = self.bands[b].c[c], w = scaled.bands[b].c[c];
-      if (std::isnan(v)) continue;  // no period or frequency of the band
-      EXPECT_NEAR(v, 10, 1e-9) << "band " << b << " C" << c + 1;
-      EXPECT_NEAR(w, expected[c], 1e-6) << "band " << b << " C" << c + 1;
+TEST(Anderson, BandsUpToTheNyquistFrequency) {
+  const struct {
+    double nyquist;
+    std::size_t bands;
+  } rows[] = {{50.0, 9}, {50.0000011, 9}, {49.999, 8}, {25.0000006, 8}, {100.0, 10}, {0.09, 0}};
+  for (const auto& r : rows) EXPECT_EQ(metrics::andersonBands(r.nyquist).size(), r.bands) << r.nyquist;
+}
+
+// The band's motion from the acceleration against the band pass of the
+// exact velocity and displacement of a Gaussian pulse that starts and ends
+// at rest: d = exp(-u^2 / 2), u = (t - t0) / s.
+TEST(BandFilter, IntegratesWithinTheBand) {
+  const double dt = 0.01, t0 = 10, s = 0.2;
+  const std::size_t n = 2000;
+  std::vector<double> a(n), v(n), d(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    const double u = (static_cast<double>(k) * dt - t0) / s, g = std::exp(-u * u / 2);
+    d[k] = g;
+    v[k] = -u / s * g;
+    a[k] = (u * u - 1) / (s * s) * g;
+  }
+  const metrics::BandFilter fromAcc(a, dt), fromVel(v, dt), fromDis(d, dt);
+  for (metrics::Band band : {metrics::Band{0.2, 0.5}, metrics::Band{0.5, 1.0}, metrics::Band{1.0, 2.0}}) {
+    const auto m = fromAcc.motion(band);
+    const auto vel = fromVel.motion(band).acc, dis = fromDis.motion(band).acc;
+    ASSERT_EQ(m.vel.size(), n);
+    const double pv = metrics::peak(vel), pd = metrics::peak(dis);
+    ASSERT_GT(pv, 0.05);
+    for (std::size_t k = 0; k < n; ++k) {
+      ASSERT_NEAR(m.vel[k], vel[k], 1e-9 * pv) << band.low << " Hz, sample " << k;
+      ASSERT_NEAR(m.dis[k], dis[k], 1e-9 * pd) << band.low << " Hz, sample " << k;
     }
   }
-  EXPECT_NEAR(self.overall, 10, 1e-9);
 }
 
 TEST(Anderson, SilentSyntheticGivesUndefinedScores) {
-  const Record o = record(1, 0.01), s = record(0, 0.01);
+  const auto o = signal(2000, 0.01);
+  const std::vector<double> s(o.size(), 0.0);
   const auto periods = metrics::logSpaced(0.01, 10, 100), freq = metrics::logSpaced(0.05, 50, 100);
   const std::vector<double> nan(100, std::nan(""));
-  const auto g = metrics::anderson(o.motion(), s.motion(), 0.01, periods, freq, nan, nan);
-  EXPECT_TRUE(std::isnan(g.overall));
+  const auto g = metrics::anderson(o, s, 0.01, {0.1, 10}, periods, freq, nan, nan);
+  EXPECT_TRUE(std::isnan(g.allBands.score));
+  EXPECT_TRUE(std::isnan(g.passBand.score));
 }
 
 }  // namespace

@@ -108,11 +108,15 @@ TEST(Report, MeasuresAndPagesOpen) {
   const Folder dir;
   report::writeReport(dir.path, fx.c);
   const auto m = nlohmann::json::parse(testsupport::readFile(dir.path / "metrics.json"));
-  EXPECT_GE(m["periods"].size(), 100u);
-  EXPECT_NEAR(m["periods"].front().get<double>(), 0.01, 1e-12);
-  EXPECT_NEAR(m["periods"].back().get<double>(), 10, 1e-9);
+  EXPECT_EQ(m["periods"].size(), 100u);
+  EXPECT_EQ(m["periods"].front().get<double>(), 0.01);
+  EXPECT_EQ(m["periods"].back().get<double>(), 10);
+  EXPECT_EQ(m["fourier_frequencies"].front().get<double>(), 0.05);
+  EXPECT_EQ(m["fourier_frequencies"].back().get<double>(), 50);
+  EXPECT_EQ(m["dt"].get<double>(), 0.01);  // the decimal 0.01f stands for
   EXPECT_EQ(m["psa_ln_ratio"].size(), m["periods"].size());
-  EXPECT_TRUE(m["anderson"]["overall"].is_number());
+  EXPECT_TRUE(m["anderson"]["pass_band"]["score"].is_number());
+  EXPECT_TRUE(m["anderson"]["all_bands"]["score"].is_number());
   EXPECT_EQ(m["residuals"]["velocity"].get<double>(), 0.4f);
   EXPECT_EQ(testsupport::readFile(dir.path / "report.svg").substr(0, 5), "<?xml");
   if (std::system("command -v gs >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript (gs) is not installed";
@@ -122,10 +126,11 @@ TEST(Report, MeasuresAndPagesOpen) {
 
 TEST(Report, SilentSyntheticGivesNullsNotNan) {
   const Fixture fx(true);
-  const auto m = report::measure(fx.c);
+  const auto m = report::metricsJson(fx.c, report::measure(fx.c));
   for (const auto& v : m["psa_synthetic"]) EXPECT_TRUE(v.is_null());
   for (const auto& v : m["psa_ln_ratio"]) EXPECT_TRUE(v.is_null());
-  EXPECT_TRUE(m["anderson"]["overall"].is_null());
+  EXPECT_TRUE(m["anderson"]["pass_band"]["score"].is_null());
+  EXPECT_TRUE(m["anderson"]["all_bands"]["score"].is_null());
   EXPECT_EQ(m.dump().find("nan"), std::string::npos);
   const Folder dir;  // the page is drawn all the same
   report::writeReport(dir.path, fx.c);

@@ -117,45 +117,62 @@ TEST_P(SyntAllExact, BitIdenticalToThePlainLoop) {
   }
 }
 
-// The summation makes the copies of a subfault grid as it needs them; the
-// result must be that of the listed copies in the order (i, j, k), with the
-// shift formed in single precision and truncated.
-TEST_P(SyntAllExact, GridCopiesMatchTheirList) {
+// A plan's copies, made chunk by chunk as the summation needs them, must be
+// those of its definition listed here by hand: areas in order, then
+// (i, j, k), the shift formed in single precision and truncated, each
+// area's onset added to its delays and lagmin taken over every area.
+TEST_P(SyntAllExact, PlanCopiesMatchTheirDefinition) {
   std::mt19937 rng(777);
   std::uniform_real_distribution<float> val(-1.0f, 1.0f);
-  synthesis::SubfaultModel model{};
-  const int nx = 7, nw = 5, ntt = 333;  // more copies than one chunk, odd sizes
-  model.lagmin = -40;
-  for (int i = 0; i < nx; ++i)
-    for (int j = 0; j < nw; ++j) {
-      model.lagij[i][j] = static_cast<int>(rng() % 3000) - 40;
-      model.ampij[i][j] = val(rng);
-    }
-  std::vector<float> ft(ntt);
-  for (float& f : ft) f = val(rng);
-  const synthesis::CopyGrid grid{model, nx, nw, ntt, ft, 0.013f, 0.01f};
-  std::vector<Copy> listed;
-  for (int i = 1; i <= nx; ++i)
-    for (int j = 1; j <= nw; ++j)
-      for (int k = 1; k <= ntt; ++k) {
-        const float shift = static_cast<float>(model.lagij[i - 1][j - 1]) +
-                            static_cast<float>(k - 1) * 0.013f / 0.01f + 0.5f - -40.0f;
-        listed.push_back({static_cast<int>(shift), model.ampij[i - 1][j - 1], ft[k - 1]});
+  struct Area { int nx, nw, onset; float weight; synthesis::SubfaultModel model; };
+  std::vector<Area> areas = {{7, 5, 0, 1.0f, {}}, {3, 4, -60, 0.7f, {}}};  // odd sizes, > 1 chunk
+  for (Area& a : areas)
+    for (int i = 0; i < a.nx; ++i)
+      for (int j = 0; j < a.nw; ++j) {
+        a.model.lagij[i][j] = static_cast<int>(rng() % 3000) - 40;
+        a.model.ampij[i][j] = val(rng);
       }
+  model::Params p;
+  p.nt = 7, p.tra = 0.4757f, p.imdl = model::TimeFunction::PulseAndDecaying;
+  const float dt = 0.01f;
+  const std::vector<synthesis::AreaSource> sources = {
+      {areas[0].model, 7, 5, areas[0].weight, 0}, {areas[1].model, 3, 4, areas[1].weight, -60}};
+  const synthesis::SummationPlan plan(p, dt, sources);
+  const int ntt = 332;  // 7*0.4757/0.01 = 332.99, truncated
+  ASSERT_EQ(plan.ntt(), ntt);
+  const float dtau = 7.0f * 0.4757f / static_cast<float>(ntt);
+  std::vector<float> ft(ntt);
+  synthesis::weights(static_cast<int>(p.imdl), p.nt, ntt, ft);
+  int lagmin = 0;
+  for (const Area& a : areas)
+    for (int i = 0; i < a.nx; ++i)
+      for (int j = 0; j < a.nw; ++j) lagmin = std::min(lagmin, a.model.lagij[i][j] + a.onset);
+  EXPECT_EQ(plan.lagmin(), lagmin);
+  std::vector<Copy> listed;
+  for (const Area& a : areas)
+    for (int i = 1; i <= a.nx; ++i)
+      for (int j = 1; j <= a.nw; ++j)
+        for (int k = 1; k <= ntt; ++k) {
+          const float shift = static_cast<float>(a.model.lagij[i - 1][j - 1] + a.onset) +
+                              static_cast<float>(k - 1) * dtau / dt + 0.5f -
+                              static_cast<float>(lagmin);
+          listed.push_back({static_cast<int>(shift), a.model.ampij[i - 1][j - 1], ft[k - 1], a.weight});
+        }
+  ASSERT_EQ(plan.copies(), listed.size());
   const int size = 15000, nin = 4300, nout = 9000;
-  std::array<std::vector<float>, 3> in, fromGrid, fromList;
+  std::array<std::vector<float>, 3> in, fromPlan, fromList;
   for (int s = 0; s < 3; ++s) {
     in[s].assign(size, 0.0f);
     for (int n = 0; n < nin; ++n) in[s][n] = val(rng);
-    fromGrid[s].assign(size, 0.0f);
+    fromPlan[s].assign(size, 0.0f);
     fromList[s].assign(size, 0.0f);
   }
-  synthesis::syntGrid({fromGrid[0], fromGrid[1], fromGrid[2]}, nout, {in[0], in[1], in[2]}, nin,
-                      grid);
+  synthesis::syntPlan({fromPlan[0], fromPlan[1], fromPlan[2]}, nout, {in[0], in[1], in[2]}, nin,
+                      plan);
   synthesis::syntAllScalar({fromList[0], fromList[1], fromList[2]}, nout, {in[0], in[1], in[2]},
                            nin, listed);
   for (int s = 0; s < 3; ++s)
-    EXPECT_EQ(std::memcmp(fromGrid[s].data(), fromList[s].data(), size * sizeof(float)), 0) << s;
+    EXPECT_EQ(std::memcmp(fromPlan[s].data(), fromList[s].data(), size * sizeof(float)), 0) << s;
 }
 
 // One subfault 6 km back along strike (a positive delay), weights all 1.
@@ -184,7 +201,7 @@ TEST(Summation, SingleSubfaultIsTheScaledDelayedElement) {
     model::Params p = singleSubfault();
     p.kea = std::min(p.kea, ns - 100);
     const synthesis::SubfaultModel m = synthesis::sourceModel(p, dt);
-    const int delay = m.lagij[0][0] - m.lagmin;
+    const int delay = m.lagij[0][0] - std::min(0, m.lagij[0][0]);
     ASSERT_GT(delay, 0);
     const synthesis::Synthesis r = synthesis::synthesize(p, m, element, naft, dt, ns);
     EXPECT_EQ(r.ntt, 1);
@@ -197,6 +214,64 @@ TEST(Summation, SingleSubfaultIsTheScaledDelayedElement) {
       dsp::removeMean(want, p.ksa, p.kea, mean);
       const auto got = r.motion.series()[s];
       EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin(), got.end())) << ns << " " << s;
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Every refusal a plan makes, with egfsim's texts: how far the stage got
+// (ntt, subfault rows) goes with the summation's own refusals.
+TEST(SummationPlan, RefusesAsEgfsimDoes) {
+  synthesis::SubfaultModel model{};
+  // Within +-1e9 itself (999999680 in single precision); its copies from
+  // k = 354 on are not: 999999680 + 353 rounds to 1000000064.
+  model.lagij[1][2] = 999999700;
+  model.lagij[0][0] = -20;
+  struct Row {
+    const char* name;
+    float tra;
+    int onset2;           // onset of a second area (none when 0)
+    const char* message;  // "" for none
+    int ntt, rows;        // -1: a plain refusal before ntt is known
+  };
+  const Row rows[] = {
+      {"ntt beyond +-1e9", 1e30f, 0,
+       "ntt = nt*tra/dt cannot be formed: nt = 10, tra =  1.00000002E+30, dt =  0.00999999978; "
+       "it must lie in 1..500", -1, 0},
+      {"ntt 0", 0.0f, 0,
+       "ntt = nt*tra/dt = 0 with nt = 10, tra =  0., dt =  0.00999999978; it must lie in 1..500",
+       0, 0},
+      {"ntt 600", 0.6f, 0,
+       "ntt = nt*tra/dt = 600 with nt = 10, tra =  0.600000024, dt =  0.00999999978; it must lie "
+       "in 1..500", 600, 0},
+      {"ntt 10, shifts in range", 0.01f, 0, "", 10, 0},
+      {"a late copy out of range", 0.5f, 0,
+       "the shift of copy 354 of subfault (2, 3) is   1.00000006E+09 samples, not a finite value "
+       "within +-1e9", 500, 2},
+      {"an onset takes a second area out of range", 0.01f, 1000,
+       "the shift of copy 1 of subfault (2, 3) of area 2 is   1.0000007E+09 samples, not a "
+       "finite value within +-1e9", 10, 2},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    model::Params p;
+    p.nx = 2, p.nw = 3, p.nt = 10, p.tra = r.tra, p.imdl = model::TimeFunction::Uniform;
+    std::vector<synthesis::AreaSource> areas = {{model, 2, 3}};
+    if (r.onset2 != 0) areas.push_back({model, 2, 3, 1.0f, r.onset2});
+    try {
+      const synthesis::SummationPlan plan(p, 0.01f, areas);
+      EXPECT_STREQ(r.message, "");
+      EXPECT_EQ(plan.ntt(), r.ntt);
+    } catch (const synthesis::SummationRefused& e) {
+      EXPECT_EQ(e.message, r.message);
+      EXPECT_EQ(e.ntt, r.ntt);
+      EXPECT_EQ(e.rows, r.rows);
+    } catch (const textio::InputRejected& e) {
+      EXPECT_EQ(e.message, r.message);
+      EXPECT_EQ(r.ntt, -1);
     }
   }
 }

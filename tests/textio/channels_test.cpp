@@ -109,7 +109,9 @@ TEST(InputFile, LinesOfAFile) {
   int a = 0, b = 0;
   con.io.readFormatted(10, "(a15)", {&header});
   con.io.readFormatted(10, "(a5)", {&blank});
+  EXPECT_EQ(con.io.linesRead(10), 2);
   con.io.readList(10, {&a, &b});
+  EXPECT_EQ(con.io.linesRead(10), 3);
   con.io.readFormatted(10, "(a6)", {&last});
   EXPECT_EQ(header, "KIBTRACE FORMAT");
   EXPECT_EQ(blank, "     ");
@@ -120,6 +122,22 @@ TEST(InputFile, LinesOfAFile) {
   EXPECT_EQ(ioErrorOf([&] { con.io.writeLine(10, "x"); }).errorNumber, textio::kErrCantWrite);
   con.io.closeAll();
   EXPECT_EQ(readFile("rec.txt"), text);
+}
+
+// Without a console, a console statement is the program's own fault; files
+// work as ever.
+TEST(Units, ChannelsWithoutAConsole) {
+  WorkFolder folder;
+  writeFile("in.txt", "1 2\n");
+  textio::Channels io;
+  int v = 0;
+  EXPECT_THROW(io.writeLine(6, "x"), std::logic_error);
+  EXPECT_THROW(io.writeList(0, {1}), std::logic_error);
+  EXPECT_THROW(io.readList(5, {&v}), std::logic_error);
+  io.open(10, "in.txt");
+  io.readList(10, {&v});
+  EXPECT_EQ(v, 1);
+  EXPECT_TRUE(folder.entries() == Names{"in.txt"});
 }
 
 TEST(Units, WrongUnitsDirectionsAndFortN) {

@@ -1,0 +1,130 @@
+// The report page of a small fixed comparison against a stored SVG, after
+// the surface's own ids are numbered in order of appearance and the glyph
+// outlines (the font's, not ours) are dropped: every line, curve, tick,
+// label position and glyph sequence is compared. The stored page was
+// checked by eye as a picture when it was made. EGF_UPDATE_GOLDEN=1 writes
+// it again.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "report/report.hpp"
+#include "support/files.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kGolden = fs::path(EGF_TEST_SOURCE_DIR) / "tests" / "report" / "data" / "page.svg";
+
+bool idChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; }
+
+// Glyph outlines replaced by their ids; ids and references renumbered.
+std::string normalised(std::string svg) {
+  std::string out;
+  for (std::size_t at = 0;;) {
+    const std::size_t open = svg.find("<symbol", at);
+    if (open == std::string::npos) {
+      out += svg.substr(at);
+      break;
+    }
+    const std::size_t close = svg.find("</symbol>", open);
+    const std::size_t id = svg.find("id=\"", open);
+    out += svg.substr(at, open - at) + "<symbol " + svg.substr(id, svg.find('"', id + 4) + 1 - id) + "/>";
+    at = close + 9;
+  }
+  std::map<std::string, std::string> ids;
+  for (std::size_t at = 0; (at = out.find(" id=\"", at)) != std::string::npos; at += 5) {
+    const std::size_t end = out.find('"', at + 5);
+    ids.emplace(out.substr(at + 5, end - at - 5), "id" + std::to_string(ids.size() + 1));
+  }
+  std::string result;
+  for (std::size_t k = 0; k < out.size();) {
+    const bool definition = out.compare(k, 4, "id=\"") == 0 && (k == 0 || out[k - 1] == ' ');
+    const std::size_t start = definition ? k + 4 : out[k] == '#' ? k + 1 : std::string::npos;
+    if (start != std::string::npos) {
+      std::size_t end = start;
+      while (end < out.size() && idChar(out[end])) ++end;
+      const auto it = ids.find(out.substr(start, end - start));
+      if (it != ids.end()) {
+        result += out.substr(k, start - k) + it->second;
+        k = end;
+        continue;
+      }
+    }
+    result += out[k++];
+  }
+  return result;
+}
+
+// The first line where the two differ, or "" when they are equal.
+std::string firstDifference(const std::string& expected, const std::string& actual) {
+  std::size_t line = 1, k = 0;
+  while (k < expected.size() && k < actual.size() && expected[k] == actual[k])
+    if (expected[k++] == '\n') ++line;
+  if (k == expected.size() && k == actual.size()) return "";
+  auto lineAt = [](const std::string& s, std::size_t at) {
+    const std::size_t b = s.rfind('\n', at == 0 ? 0 : at - 1), e = s.find('\n', at);
+    return s.substr(b == std::string::npos ? 0 : b + 1, e == std::string::npos ? std::string::npos : e - b - 1);
+  };
+  return "line " + std::to_string(line) + "\nexpected: " + lineAt(expected, k).substr(0, 300) +
+         "\nactual:   " + lineAt(actual, k).substr(0, 300);
+}
+
+// 300 samples at 50 per second; the synthetic a weaker, later copy; a
+// 0.2-5 Hz filter, so that bands lie on both sides of the pass band.
+report::Comparison fixedComparison(std::vector<float> (&series)[6]) {
+  constexpr double kPi = 3.14159265358979323846;
+  const std::size_t n = 300;
+  const float dt = 0.02f;
+  for (auto& x : series) x.assign(n, 0.0f);
+  for (int m = 0; m < 2; ++m) {
+    float v = 0, d = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double t = static_cast<double>(i) * dt - (m == 1 ? 0.3 : 0.0);
+      const double a = t > 0 ? (m == 1 ? 0.6 : 1.0) * 200 * t * std::exp(-t) *
+                                   (std::sin(2 * kPi * 0.8 * t) + 0.5 * std::sin(2 * kPi * 3.1 * t + 1))
+                             : 0.0;
+      v += static_cast<float>(a) * dt;
+      d += v * dt;
+      series[3 * m][i] = static_cast<float>(a), series[3 * m + 1][i] = v, series[3 * m + 2][i] = d;
+    }
+  }
+  report::Comparison c;
+  c.observed = {series[0], series[1], series[2]};
+  c.synthetic = {series[3], series[4], series[5]};
+  c.element = c.synthetic;
+  c.title = "FIXED PAGE", c.station = "STA", c.component = "NS", c.event = "FIXED EVENT", c.unit = "gal";
+  c.dt = dt;
+  c.ksm = 1, c.kem = 300, c.ksa = 11, c.kea = 300;
+  c.nx = 4, c.nw = 3, c.nt = 4, c.nsx = 2, c.nsw = 3, c.cfac = 1.2f, c.vr = 2.8f, c.dx = 1.5f, c.dw = 1.25f,
+  c.tra = 0.1f, c.ird = 2, c.ipfm = 0;
+  c.filter = {true, false, 0.2f, 5.0f};
+  c.residual = {0.512f, 0.433f, 0.301f}, c.correlation = {0.61f, 0.72f, 0.83f}, c.lag = {3, -2, 15};
+  return c;
+}
+
+TEST(Page, MatchesTheStoredDrawing) {
+  std::vector<float> series[6];
+  const report::Comparison c = fixedComparison(series);
+  const testsupport::TempFolder dir;
+  report::drawReport(dir.path() / "page.svg", c, report::measure(c));
+  const std::string actual = normalised(dir.read("page.svg"));
+  if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) {
+    fs::create_directories(kGolden.parent_path());
+    testsupport::writeFile(kGolden, actual);
+    GTEST_SKIP() << "wrote " << kGolden;
+  }
+  ASSERT_TRUE(fs::exists(kGolden)) << kGolden;
+  EXPECT_EQ(firstDifference(testsupport::readFile(kGolden), actual), "")
+      << "the page differs from " << kGolden
+      << " (its glyph positions assume the DejaVu Sans font of fonts-dejavu-core)";
+}
+
+}  // namespace
