@@ -14,6 +14,7 @@
 #include "plot/plot.hpp"
 #include "model/motion.hpp"
 #include "model/params.hpp"
+#include "records/records.hpp"
 #include "textio/textio.hpp"
 
 namespace figures {
@@ -28,6 +29,13 @@ struct FigureTexts {
   std::string labn, labc, labsz, labt, labns, labbp;  // 4, 7, 15, 5, 7, 19 columns
   std::string res, cor;  // 9 columns each: displacement residual and correlation
 };
+
+// The texts of a run: the element record's code, name and unit, the
+// parameter labels of `p` ("N= 8", "C= 1.50", "2.50km x 2.00km", "0.30s",
+// "( 1, 4)", "B.P.F= 0.10~10.00Hz") and the displacement fit
+// ("Res.=0.45", "Cor.=0.99"), each number in its fixed-format field
+// (asterisks when it does not fit).
+FigureTexts figureTexts(const model::Params& p, const records::RecordHeader& element, float res, float cor);
 
 // The motions the figures draw, with the sample counts they report, and
 // the sample interval of the run (the element record's).

@@ -13,8 +13,8 @@
 #include "fit/evaluator.hpp"
 #include "fit/files.hpp"
 #include "fit/map.hpp"
-#include "fit/rewrite.hpp"
 #include "fit/table.hpp"
+#include "paramfile/paramfile.hpp"
 
 namespace fit {
 namespace {
@@ -64,7 +64,11 @@ std::string recordName(const fs::path& record, const fs::path& folder, const fs:
   if (!rel.empty() && rel.string().size() <= 80) return rel.string();
   const fs::path copy = bestFolder / (copyName + record.extension().string());
   if (!fs::exists(copy)) fs::copy_file(record, copy);
-  return (folder == bestFolder ? fs::path(copy.filename()) : fs::path("..") / copy.filename()).string();
+  const fs::path relCopy = folder == bestFolder ? fs::path(copy.filename()) : fs::path("..") / copy.filename();
+  if (relCopy.string().size() > 80)
+    throw std::runtime_error("the copy of " + record.string() + " in best/, " + copy.filename().string() +
+                             ", does not fit a parameter file's 80 columns; give the parameter file a shorter name");
+  return relCopy.string();
 }
 
 struct Scan {
@@ -248,32 +252,33 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   const fs::path bestDir = buildingName(finalBest);
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
-  std::map<std::string, std::string> values;
+  paramfile::Changes values;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const std::string name = space.axes[k].parameter.name;
+    const double value = std::strtod(best.cells[1 + k].c_str(), nullptr);
     if (name == "N") {
-      for (const char* n : {"nx", "nw", "nt"}) values[n] = best.cells[1 + k];
+      for (const char* n : {"nx", "nw", "nt"}) values[n] = value;
     } else {
-      values[name] = best.cells[1 + k];
+      values[name] = value;
     }
   }
   const bool haveEgfsim = fs::exists(egfsim);
   if (!haveEgfsim) log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
+  // The record names as seen from the folder the file is written into.
+  auto rewritten = [&](const PreparedRecord& r, const fs::path& folder) {
+    paramfile::Changes changes = values;
+    changes["fmain"] = recordName(r.targetFile, folder, bestDir, r.name + "_target");
+    changes["faft"] = recordName(r.elementFile, folder, bestDir, r.name + "_element");
+    return paramfile::rewrite(r.paramsFile, changes);
+  };
   for (const PreparedRecord& r : problem.records) {
-    const std::string text = readText(r.paramsFile);
     // Named by the record, so that parameter files of one name in two
     // folders keep a file each.
     const std::string file = r.name + r.paramsFile.extension().string();
-    auto recordNames = [&](const fs::path& folder) {
-      return std::pair{recordName(r.targetFile, folder, bestDir, r.name + "_target"),
-                       recordName(r.elementFile, folder, bestDir, r.name + "_element")};
-    };
-    const auto [target, element] = recordNames(bestDir);
-    writeText(bestDir / file, rewriteParameterFile(text, values, target, element));
+    writeText(bestDir / file, rewritten(r, bestDir));
     const fs::path runDir = bestDir / r.name;
     fs::create_directories(runDir);
-    const auto [runTarget, runElement] = recordNames(runDir);
-    writeText(runDir / file, rewriteParameterFile(text, values, runTarget, runElement));
+    writeText(runDir / file, rewritten(r, runDir));
     if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
   }
   replaceFolder(bestDir, finalBest);
@@ -302,7 +307,7 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   j["best"]["misfit"] = misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
   // The parameter files' own model, for comparison.
-  const std::map<std::string, std::string> startTexts = parameterTexts(readText(problem.records.front().paramsFile));
+  const auto startTexts = paramfile::valueTexts(problem.records.front().paramsFile);
   std::vector<double> startValues;
   std::string startLine;
   for (const Axis& a : space.axes) {

@@ -4,9 +4,7 @@
 #include <map>
 #include <sstream>
 #include <streambuf>
-#include <type_traits>
 
-#include "fit/console.hpp"
 #include "fit/evaluator.hpp"
 #include "records/records.hpp"
 #include "paramfile/paramfile.hpp"
@@ -29,28 +27,19 @@ std::string trimmed(const std::string& s) { return s.substr(0, s.find_last_not_o
 // The parameter set's source lines 6 to 11, value by value, for comparison.
 struct SourceLine {
   int line;
-  const char* names;
-  std::vector<double> values;
+  std::string names;
+  std::vector<paramfile::Value> values;
 };
 
-// A value of any of the parameter set's field types, for comparison.
-template <class T>
-double num(T v) {
-  if constexpr (std::is_enum_v<T>) {
-    return static_cast<double>(static_cast<std::underlying_type_t<T>>(v));
-  } else {
-    return static_cast<double>(v);
-  }
-}
-
 std::vector<SourceLine> sourceLines(const model::Params& p) {
-  return {{6, "str dip rak z", {p.str, p.dip, p.rak, p.z}},
-          {7, "ncmpt", {num(p.ncmpt)}},
-          {8, "stra dipa raka za", {p.stra, p.dipa, p.raka, p.za}},
-          {9, "dx dw tra dx0 dw0 tr0", {p.dx, p.dw, p.tra, p.dx0, p.dw0, p.tr0}},
-          {10, "nx nw nt ntt nsx nsw ns cfac",
-           {num(p.nx), num(p.nw), num(p.nt), num(p.ntt), num(p.nsx), num(p.nsw), num(p.ns), p.cfac}},
-          {11, "vs vr ird ipfm", {p.vs, p.vr, num(p.ird), num(p.ipfm)}}};
+  std::vector<SourceLine> lines;
+  for (const paramfile::Entry& e : paramfile::layout()) {
+    if (e.line < 6 || e.line > 11) continue;
+    if (lines.empty() || lines.back().line != e.line) lines.push_back({e.line, "", {}});
+    lines.back().names += (lines.back().names.empty() ? "" : " ") + std::string(e.name);
+    lines.back().values.push_back(e.get(p));
+  }
+  return lines;
 }
 
 // Reads one parameter file and prepares its two records.
@@ -58,8 +47,7 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asR
   PreparedRecord r;
   r.paramsFile = e.params;
   r.weight = e.weight;
-  Console console;
-  textio::Channels& io = console.io();
+  textio::Channels io;  // the search holds no console
   auto& p = r.params;
   core::PreparedRecords prepared;
   try {

@@ -9,15 +9,12 @@
 #include <vector>
 
 #include "model/params.hpp"
+#include "paramfile/paramfile.hpp"
 
 namespace fit {
 
-// How a parameter's value is stored once read from a parameter file.
-enum class Kind {
-  Integer,  // an int
-  Real,     // a float, the value as written
-  Angle,    // a float: degrees as written, radians once read
-};
+// How a parameter's value is written and stored (never a text here).
+using Kind = paramfile::Type;
 
 // A numeric source parameter of parameter-file lines 6 to 11 (or N, which
 // sets nx, nw and nt together).
@@ -31,13 +28,12 @@ struct SourceParameter {
 std::optional<SourceParameter> findParameter(std::string_view name);
 
 // Sets one parameter into a parameter set as the parameter-file reader
-// would: the value converted to float (an angle then multiplied by the
-// reader's degree factor) or taken as an integer.
+// would (paramfile::set; N sets its three counts).
 void setParameter(model::Params& p, const SourceParameter& which, double value);
 
-// Shortest decimal text that reads back (text -> double -> float) as the
-// float nearest `value`; integers without a point.
-std::string valueText(Kind kind, double value);
+// Shortest decimal text that the reader takes as the float nearest `value`;
+// integers without a point.
+using paramfile::valueText;
 
 // The values of one varied parameter, in the order they are tried.
 struct Axis {

@@ -1,5 +1,5 @@
-// Record preparation: the figure's parameter labels, and a record's samples
-// turned into mean-free acceleration, velocity and displacement series.
+// A record file read whole, and a record's samples turned into mean-free
+// acceleration, velocity and displacement series.
 //
 // The order of the steps fixes the numbers: each integration starts from the
 // mean-free series of the step before, the filter acts only once all three
@@ -16,44 +16,16 @@
 namespace records {
 namespace {
 
-// Writes `value` with the one-item fixed format `format` over columns
-// first..first+width-1 (1-based) of `label`, leaving the other columns as
-// the template has them.
-void overwrite(std::string& label, int first, int width, std::string_view format,
-               textio::Value value) {
-  const std::string field = textio::internalWrite(format, width, {value});
-  label.replace(static_cast<std::size_t>(first - 1), static_cast<std::size_t>(width), field);
-}
-
 std::string trimmedName(const std::string& name) {
   return name.substr(0, name.find_last_not_of(' ') + 1);
 }
 
 }  // namespace
 
-Labels buildLabels(const model::Params& p) {
-  Labels l;
-  l.labn = "N=##";
-  overwrite(l.labn, 3, 2, "(i2)", p.nx);
-  l.labc = "C=#####";
-  overwrite(l.labc, 3, 5, "(f5.2)", p.cfac);
-  l.labsz = "####km x ####km";
-  overwrite(l.labsz, 1, 4, "(f4.2)", p.dx);
-  overwrite(l.labsz, 10, 4, "(f4.2)", p.dw);
-  l.labt = "####s";
-  overwrite(l.labt, 1, 4, "(f4.2)", p.tra);
-  l.labns = "(##,##)";
-  overwrite(l.labns, 2, 2, "(i2)", p.nsx);
-  overwrite(l.labns, 5, 2, "(i2)", p.nsw);
-  l.labbp = "B.P.F=#####~#####Hz";
-  overwrite(l.labbp, 7, 5, "(f5.2)", p.fl);
-  overwrite(l.labbp, 13, 5, "(f5.2)", p.fh);
-  return l;
-}
-
 RecordSamples readRecordFile(textio::Channels& io, int unit, const std::string& name,
                              RecordHeader& h) {
   const std::string file = trimmedName(name);
+  h.progress = {};
   io.open(unit, file);
   std::vector<float> buffer(model::kRecordCapacity);
   int npts = 0;

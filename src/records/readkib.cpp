@@ -15,6 +15,9 @@
 // An end of file inside a free-format scale factor or sample list ends the
 // run with the I/O layer's fatal end-of-file report; inside a fixed-format
 // one it refuses the record. A partial record is never handed on.
+//
+// The reader writes nothing: RecordHeader::progress tells how far it got,
+// from which egfsim's transcript shows the reader's lines.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -25,8 +28,6 @@
 
 namespace records {
 namespace {
-
-constexpr int kConsole = model::kConsoleOut;
 
 // A number-format field of a record, resolved.
 struct NumberFormat {
@@ -54,135 +55,155 @@ std::string trimmed(std::string_view s) {
   return std::string(end == std::string_view::npos ? std::string_view{} : s.substr(0, end + 1));
 }
 
-// Rejections name the record file (or the unit when no name was given).
-[[noreturn]] void reject(int unit, std::string_view source, const std::string& problem) {
-  std::string where = trimmed(source);
-  if (where.empty()) where = "unit " + std::to_string(unit);
-  throw textio::InputRejected("record file " + where + ": " + problem);
-}
+// One read of a record: its unit, the name its refusals give, the header
+// it fills.
+struct Reader {
+  textio::Channels& io;
+  int unit;
+  std::string_view source;
+  RecordHeader& h;
 
-// A scale factor or sample beyond single precision (1e39 in the file, or a
-// product that overflows) would carry inf or nan into every mean, integral
-// and figure coordinate of the run: the record is refused instead.
-void requireFinite(int unit, std::string_view source, std::span<const float> samples,
-                   float rscale) {
-  if (!std::isfinite(rscale))
-    reject(unit, source, "scale factor on line 11 is not a finite single-precision number");
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    if (!std::isfinite(samples[i]))
-      reject(unit, source,
-             "sample " + std::to_string(i + 1) + " times the scale factor is not a finite " +
-                 "single-precision number");
+  // Rejections name the record file (or the unit when no name was given).
+  [[noreturn]] void reject(const std::string& problem) const {
+    std::string where = trimmed(source);
+    if (where.empty()) where = "unit " + std::to_string(unit);
+    throw textio::InputRejected("record file " + where + ": " + problem);
   }
-}
+
+  // Line 1: the header line.
+  void headerLine() const {
+    if (!io.readFormatted(unit, "(a15)", {&h.line1}, true)) reject("empty record file");
+    h.progress.headerLine = true;
+    h.progress.kibtrace = isKibtraceHeader(h.line1);
+    if (!h.progress.kibtrace)
+      reject("first line is not \"KIBTRACE FORMAT\" but \"" + trimmed(h.line1) + "\"");
+  }
+
+  // Lines 2 to 10; returns line 10's format of the scale factor.
+  std::string headerFields(int& npts, int& isps) const {
+    io.readFormatted(unit, "(a3)", {&h.head3});
+    io.readFormatted(unit, "(a16)", {&h.head16});
+    io.readFormatted(unit, "(a5,a12)", {&h.rcode, &h.rname});
+    io.readFormatted(unit, "(i10)", {&isps});
+    h.isps = isps;
+    io.readFormatted(unit, "(i10)", {&npts});
+    h.npts = npts;
+    io.readFormatted(unit, "(a24)", {&h.head24a});
+    io.readFormatted(unit, "(a24)", {&h.head24b});
+    io.readFormatted(unit, "(f10.3)", {&h.hreal});
+    std::string sfmt(10, ' ');
+    io.readFormatted(unit, "(a10,a5)", {&sfmt, &h.dunit});
+    return sfmt;
+  }
+
+  // Line 11. A free-format read that meets a null value or a slash leaves
+  // its variable untouched; no number read can give a NaN, so a NaN left
+  // behind means the line held no value.
+  float scaleFactor(const NumberFormat& format) const {
+    float rscale = std::numeric_limits<float>::quiet_NaN();
+    if (format.free) {
+      io.readList(unit, {&rscale});  // an end of file is the fatal report
+      if (std::isnan(rscale)) reject("no scale factor on line 11");
+    } else if (format.empty) {
+      reject("no number format for the scale factor (line 10 column 1 is blank)");
+    } else if (format.integer) {
+      int iscale = 0;
+      if (!io.readFormatted(unit, format.text, {&iscale}, true)) reject("end of file at the scale factor line");
+      rscale = static_cast<float>(iscale);
+    } else {
+      if (!io.readFormatted(unit, format.text, {&rscale}, true)) reject("end of file at the scale factor line");
+    }
+    return rscale;
+  }
+
+  // Lines 12 to 16 and the free text lines. The same null-value rule as the
+  // scale factor, with INT_MIN as the mark (a count read as INT_MIN would
+  // be rejected as negative in any case).
+  void descriptionAndText() const {
+    io.readFormatted(unit, "(a10)", {&h.dfmt});
+    io.readFormatted(unit, "(3a10)", {&h.head10a, &h.head10b, &h.head10c});
+    io.readFormatted(unit, "(a20)", {&h.head20});
+    io.readFormatted(unit, "(a11)", {&h.head11});
+    int nskip = std::numeric_limits<int>::min();
+    io.readList(unit, {&nskip});
+    if (nskip == std::numeric_limits<int>::min()) reject("no nskip value on line 16");
+    h.nskip = nskip;
+    h.progress.skipCount = true;
+    if (nskip < 0 || nskip > kMaxSkipLines)
+      reject("nskip " + std::to_string(nskip) + " is outside 0.." + std::to_string(kMaxSkipLines));
+    h.skipl.assign(static_cast<std::size_t>(nskip), std::string(80, ' '));
+    for (auto& line : h.skipl) io.readFormatted(unit, "(a80)", {&line});
+  }
+
+  // The counts, checked once the sample format is known (the transcript
+  // shows it before any of these refusals).
+  void checkCounts(int npts, int isps, std::size_t room, const NumberFormat& format) const {
+    const int capacity = static_cast<int>(std::min<std::size_t>(room, model::kMaxSamples));
+    if (npts <= 0) reject("npts " + std::to_string(npts) + " is not positive");
+    if (npts > capacity)
+      reject("npts " + std::to_string(npts) + " exceeds the " + std::to_string(capacity) +
+             " samples a record may hold");
+    if (isps <= 0) reject("isps " + std::to_string(isps) + " is not positive");
+    if (format.empty) reject("no number format for the samples (line 12 column 1 is blank)");
+  }
+
+  // The npts samples, each times the scale factor.
+  void samples(std::span<float> out, const NumberFormat& format, float rscale) const {
+    const std::size_t n = out.size();
+    std::vector<textio::Target> targets(n);
+    if (format.integer && !format.free) {
+      std::vector<int> counts(n, 0);
+      for (std::size_t i = 0; i < n; ++i) targets[i] = &counts[i];
+      if (!io.readFormatted(unit, format.text, targets, true))
+        reject("end of file before all " + std::to_string(n) + " samples were read");
+      // Each count is rounded to single precision first, then multiplied once.
+      for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<float>(counts[i]) * rscale;
+      return;
+    }
+    for (std::size_t i = 0; i < n; ++i) targets[i] = &out[i];
+    if (format.free) {
+      io.readList(unit, targets);  // an end of file is the fatal report
+    } else if (!io.readFormatted(unit, format.text, targets, true)) {
+      reject("end of file before all " + std::to_string(n) + " samples were read");
+    }
+    for (std::size_t i = 0; i < n; ++i) out[i] = out[i] * rscale;
+  }
+
+  // A scale factor or sample beyond single precision (1e39 in the file, or a
+  // product that overflows) would carry inf or nan into every mean, integral
+  // and figure coordinate of the run: the record is refused instead.
+  void requireFinite(std::span<const float> samples, float rscale) const {
+    if (!std::isfinite(rscale)) reject("scale factor on line 11 is not a finite single-precision number");
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      if (!std::isfinite(samples[i]))
+        reject("sample " + std::to_string(i + 1) + " times the scale factor is not a finite " +
+               "single-precision number");
+    }
+  }
+};
 
 }  // namespace
 
+bool isKibtraceHeader(std::string_view line1) {
+  return line1 == "KIBTRACE FORMAT" || line1 == "kibtrace format";
+}
+
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
              RecordHeader& h, std::string_view source) {
-  // Line 1: the header line, echoed as read.
-  std::string line1(15, ' ');
-  if (!io.readFormatted(unit, "(a15)", {&line1}, true)) reject(unit, source, "empty record file");
-  io.writeFormatted(kConsole, "(a15)", {line1});
-  if (line1 != "KIBTRACE FORMAT" && line1 != "kibtrace format") {
-    io.writeList(kConsole, {" This data file does not have KIBTRACE format"});
-    reject(unit, source, "first line is not \"KIBTRACE FORMAT\" but \"" + trimmed(line1) + "\"");
-  }
-
-  // Lines 2 to 10.
-  io.readFormatted(unit, "(a3)", {&h.head3});
-  io.readFormatted(unit, "(a16)", {&h.head16});
-  io.readFormatted(unit, "(a5,a12)", {&h.rcode, &h.rname});
-  io.readFormatted(unit, "(i10)", {&isps});
-  h.isps = isps;
-  io.readFormatted(unit, "(i10)", {&npts});
-  h.npts = npts;
-  io.readFormatted(unit, "(a24)", {&h.head24a});
-  io.readFormatted(unit, "(a24)", {&h.head24b});
-  io.readFormatted(unit, "(f10.3)", {&h.hreal});
-  std::string sfmt(10, ' ');
-  io.readFormatted(unit, "(a10,a5)", {&sfmt, &h.dunit});
-
-  // Line 11: the scale factor. A free-format read that meets a null value or
-  // a slash leaves its variable untouched; no number read can give a NaN, so
-  // a NaN left behind means the line held no value.
-  const NumberFormat scaleFormat = resolveFormat(sfmt);
-  float rscale = std::numeric_limits<float>::quiet_NaN();
-  if (scaleFormat.free) {
-    io.readList(unit, {&rscale});  // an end of file is the fatal report
-    if (std::isnan(rscale)) reject(unit, source, "no scale factor on line 11");
-  } else if (scaleFormat.empty) {
-    reject(unit, source, "no number format for the scale factor (line 10 column 1 is blank)");
-  } else if (scaleFormat.integer) {
-    int iscale = 0;
-    if (!io.readFormatted(unit, scaleFormat.text, {&iscale}, true))
-      reject(unit, source, "end of file at the scale factor line");
-    rscale = static_cast<float>(iscale);
-  } else {
-    if (!io.readFormatted(unit, scaleFormat.text, {&rscale}, true))
-      reject(unit, source, "end of file at the scale factor line");
-  }
-
-  // Lines 12 to 16.
-  std::string dfmt(10, ' ');
-  io.readFormatted(unit, "(a10)", {&dfmt});
-  io.readFormatted(unit, "(3a10)", {&h.head10a, &h.head10b, &h.head10c});
-  io.readFormatted(unit, "(a20)", {&h.head20});
-  io.readFormatted(unit, "(a11)", {&h.head11});
-  // The same null-value rule as the scale factor, with INT_MIN as the mark
-  // (a count read as INT_MIN would be rejected as negative in any case).
-  int nskip = std::numeric_limits<int>::min();
-  io.readList(unit, {&nskip});
-  if (nskip == std::numeric_limits<int>::min()) reject(unit, source, "no nskip value on line 16");
-  h.nskip = nskip;
-  io.writeList(kConsole, {" skip ", nskip});
-  if (nskip < 0 || nskip > kMaxSkipLines)
-    reject(unit, source,
-           "nskip " + std::to_string(nskip) + " is outside 0.." + std::to_string(kMaxSkipLines));
-
-  // The free text lines.
-  h.skipl.assign(static_cast<std::size_t>(nskip), std::string(80, ' '));
-  for (auto& line : h.skipl) io.readFormatted(unit, "(a80)", {&line});
-
-  // The sample lines' format, announced before the count is checked so the
-  // console shows every line of the reader up to the point of rejection.
-  const NumberFormat dataFormat = resolveFormat(dfmt);
-  if (!dataFormat.free) {
-    io.writeFormatted(kConsole, "(a10)", {dfmt});
-    // "floting" is the transcript's own spelling: keep it.
-    io.writeList(kConsole, {dataFormat.integer ? " data is integer" : " data is floting"});
-  }
-  const int capacity = static_cast<int>(std::min<std::size_t>(samples.size(), model::kMaxSamples));
-  if (npts <= 0) reject(unit, source, "npts " + std::to_string(npts) + " is not positive");
-  if (npts > capacity)
-    reject(unit, source,
-           "npts " + std::to_string(npts) + " exceeds the " + std::to_string(capacity) +
-               " samples a record may hold");
-  if (isps <= 0) reject(unit, source, "isps " + std::to_string(isps) + " is not positive");
-  if (dataFormat.empty)
-    reject(unit, source, "no number format for the samples (line 12 column 1 is blank)");
-
-  const auto n = static_cast<std::size_t>(npts);
-  std::vector<textio::Target> targets(n);
-  if (dataFormat.free) {
-    for (std::size_t i = 0; i < n; ++i) targets[i] = &samples[i];
-    io.readList(unit, targets);  // an end of file is the fatal report
-  } else if (dataFormat.integer) {
-    std::vector<int> work(n, 0);
-    for (std::size_t i = 0; i < n; ++i) targets[i] = &work[i];
-    if (!io.readFormatted(unit, dataFormat.text, targets, true))
-      reject(unit, source, "end of file before all " + std::to_string(npts) + " samples were read");
-    // Each count is rounded to single precision first, then multiplied once.
-    for (std::size_t i = 0; i < n; ++i) samples[i] = static_cast<float>(work[i]) * rscale;
-    requireFinite(unit, source, samples.first(n), rscale);
-    return;
-  } else {
-    for (std::size_t i = 0; i < n; ++i) targets[i] = &samples[i];
-    if (!io.readFormatted(unit, dataFormat.text, targets, true))
-      reject(unit, source, "end of file before all " + std::to_string(npts) + " samples were read");
-  }
-  for (std::size_t i = 0; i < n; ++i) samples[i] = samples[i] * rscale;
-  requireFinite(unit, source, samples.first(n), rscale);
+  h.progress = {};
+  const Reader r{io, unit, source, h};
+  r.headerLine();
+  const NumberFormat scaleFormat = resolveFormat(r.headerFields(npts, isps));
+  const float rscale = r.scaleFactor(scaleFormat);
+  r.descriptionAndText();
+  const NumberFormat dataFormat = resolveFormat(h.dfmt);
+  h.progress.sampleFormat = true;
+  h.progress.fixedFormat = !dataFormat.free;
+  h.progress.integerSamples = dataFormat.integer;
+  r.checkCounts(npts, isps, samples.size(), dataFormat);
+  const std::span<float> read = samples.first(static_cast<std::size_t>(npts));
+  r.samples(read, dataFormat, rscale);
+  r.requireFinite(read, rscale);
 }
 
 }  // namespace records

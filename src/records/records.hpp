@@ -1,12 +1,11 @@
-// Records: the KIBTRACE record reader (the I/O side, which writes its own
-// console lines as it reads), the figure's parameter labels, and the
-// preparation of a record's samples into a mean-free (optionally
-// band-passed) motion, which computes without any console.
+// Records: the KIBTRACE record reader and the preparation of a record's
+// samples into a mean-free (optionally band-passed) motion. Neither writes
+// to the console: the reader leaves how far it got in the record's header,
+// from which egfsim's transcript shows the reader's lines.
 //
 // A record that cannot give usable samples ends the run with
-// textio::InputRejected (one line naming the file and the fault) after the
-// reader's own console lines; read errors of the text itself are the I/O
-// layer's textio::IoError.
+// textio::InputRejected (one line naming the file and the fault); read
+// errors of the text itself are the I/O layer's textio::IoError.
 #pragma once
 
 #include <array>
@@ -27,9 +26,21 @@ namespace records {
 // The most free text lines a record may carry.
 inline constexpr int kMaxSkipLines = model::kMaxTextLines;
 
+// How far a read of a record got, each part set once it is read: what
+// egfsim's transcript shows of the reading.
+struct ReadProgress {
+  bool headerLine = false;      // line 1 was read (RecordHeader::line1)
+  bool kibtrace = false;        // ... and is the KIBTRACE header
+  bool skipCount = false;       // nskip was read
+  bool sampleFormat = false;    // the text lines were read and dfmt resolved
+  bool fixedFormat = false;     // ... to a fixed format (shown with dfmt)
+  bool integerSamples = false;  // ... of integer counts
+};
+
 // Header values of one KIBTRACE record. Texts keep their declared widths
 // (blank padded), which is the length a read stores into.
 struct RecordHeader {
+  std::string line1 = std::string(15, ' ');  // the header line
   std::string head3 = std::string(3, ' ');
   std::string head16 = std::string(16, ' ');
   std::string rcode = std::string(5, ' ');    // station code, labels the figures
@@ -40,6 +51,7 @@ struct RecordHeader {
   std::string head24b = std::string(24, ' ');
   float hreal = 0;
   std::string dunit = std::string(5, ' ');    // amplitude unit, labels the acceleration axis
+  std::string dfmt = std::string(10, ' ');    // the sample lines' number format
   std::string head10a = std::string(10, ' ');
   std::string head10b = std::string(10, ' ');
   std::string head10c = std::string(10, ' ');
@@ -47,11 +59,16 @@ struct RecordHeader {
   std::string head11 = std::string(11, ' ');
   int nskip = 0;                              // free text lines of the record
   std::vector<std::string> skipl;             // exactly nskip lines of 80 columns
+  ReadProgress progress;                      // of the last read into this header
 };
 
+// True for the two spellings of line 1 a record may have.
+bool isKibtraceHeader(std::string_view line1);
+
 // Reads one record from `unit` (already opened by the caller, left open)
-// into samples (sample i at index i-1), writing the reader's console lines
-// on unit 6. `npts`, `isps` and `h` are set as their lines are read.
+// into samples (sample i at index i-1). `npts`, `isps` and `h` (with its
+// progress) are set as their lines are read, and keep what was read when
+// the read fails.
 // `source` names the record file in a rejection message (trailing blanks
 // are dropped). Throws textio::InputRejected for a record without usable
 // samples: an empty file, a wrong first line, a missing scale factor or
@@ -62,17 +79,6 @@ struct RecordHeader {
 void readkib(textio::Channels& io, int unit, std::span<float> samples, int& npts, int& isps,
              RecordHeader& h, std::string_view source = {});
 
-// The six fixed-width parameter labels of the waveform figure.
-struct Labels {
-  std::string labn;   // 4:  "N=" and nx (I2)
-  std::string labc;   // 7:  "C=" and cfac (F5.2)
-  std::string labsz;  // 15: dx (F4.2) "km x " dw (F4.2) "km"
-  std::string labt;   // 5:  tra (F4.2) "s"
-  std::string labns;  // 7:  "(" nsx (I2) "," nsw (I2) ")"
-  std::string labbp;  // 19: "B.P.F=" fl (F5.2) "~" fh (F5.2) "Hz"
-};
-Labels buildLabels(const model::Params& p);
-
 // A record's samples as read: sample i at index i - 1.
 struct RecordSamples {
   std::vector<float> samples;  // npts values
@@ -82,7 +88,8 @@ struct RecordSamples {
 };
 
 // Opens `name` (blank padded, as the parameter file holds it) on `unit`,
-// reads one record with readkib (and its console lines), closes the unit.
+// reads one record with readkib, closes the unit. `h.progress` starts
+// afresh, before the file is opened.
 RecordSamples readRecordFile(textio::Channels& io, int unit, const std::string& name,
                              RecordHeader& h);
 

@@ -38,6 +38,22 @@ records::PreparedRecord prepareReported(textio::Channels& io, const model::Param
   return r;
 }
 
+// Reads a record file and writes the reader's lines, as far as it got.
+records::RecordSamples readReported(textio::Channels& io, int unit, const std::string& name,
+                                    records::RecordHeader& h) {
+  try {
+    records::RecordSamples r = records::readRecordFile(io, unit, name, h);
+    reportRecordReading(io, h);
+    return r;
+  } catch (const textio::IoError&) {
+    reportRecordReading(io, h);
+    throw;
+  } catch (const textio::InputRejected&) {
+    reportRecordReading(io, h);
+    throw;
+  }
+}
+
 // Reads the parameter file and echoes it, as far as the reading got.
 model::Params readParameters(textio::Channels& io, const std::string& name) {
   io.open(paramfile::kUnit, name);
@@ -74,11 +90,10 @@ void execute(textio::Channels& io, Finished* finished) {
   const Answers answers = holdDialogue(io);
 
   const model::Params p = readParameters(io, answers.fprm);
-  const records::Labels labels = records::buildLabels(p);
   paramfile::check(p, std::string_view(answers.fprm).substr(0, answers.fprm.find_last_not_of(' ') + 1));
 
   records::RecordHeader header;
-  const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);
+  const records::RecordSamples target = readReported(io, kTargetUnit, p.fmain, header);
   const records::RecordHeader targetHeader = header;
   io.writeList(kConsoleOut, {"dt=", target.dt});
   const records::PreparedRecord observed = prepareReported(
@@ -87,7 +102,7 @@ void execute(textio::Channels& io, Finished* finished) {
   io.writeList(kConsoleOut, {" target event prelimilary analysis was done "});
 
   // From here on the run uses the element record's sample interval.
-  const records::RecordSamples element = records::readRecordFile(io, kElementUnit, p.faft, header);
+  const records::RecordSamples element = readReported(io, kElementUnit, p.faft, header);
   records::requireComparable(records::identityOf(p.fmain, target), records::identityOf(p.faft, element));
   const records::PreparedRecord elementMotion = prepareReported(
       io, p, element, records::elementPreparation(p), {"da sum =", "daa sum =", "daaa sum ="}, p.faft);
@@ -104,11 +119,7 @@ void execute(textio::Channels& io, Finished* finished) {
   reportSimulation(io, p, sim, nullptr);
 
   // The figures carry the displacement fit.
-  const synthesis::FitLabels fit = synthesis::fitLabels(sim.fits[2].res, sim.fits[2].cor);
-
-  const figures::FigureTexts texts{header.rcode, header.rname, header.dunit, labels.labn, labels.labc,
-                                   labels.labsz, labels.labt, labels.labns, labels.labbp, fit.res,
-                                   fit.cor};
+  const figures::FigureTexts texts = figures::figureTexts(p, header, sim.fits[2].res, sim.fits[2].cor);
   const figures::FigureMotions motions{observed.motion,      observed.count,
                                        sim.synthetic.motion, sim.synthetic.ns,
                                        elementMotion.motion, elementMotion.count,

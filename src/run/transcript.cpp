@@ -17,6 +17,19 @@ using model::kConsoleOut;
 // The five question marks that open and close every filter complaint.
 constexpr std::string_view kMarks = "?????";
 
+// The line naming the radiation option, "" for none.
+const char* radiationLine(model::Radiation ipfm) {
+  switch (ipfm) {
+    case model::Radiation::NotCorrected:
+      return "radiation not corrected";
+    case model::Radiation::Corrected:
+      return "radiation taken into account";
+    case model::Radiation::SignOnly:
+      return "sign of radiation taken into account";
+  }
+  return "";
+}
+
 // The complaint of a refused filter design, with the normalised edges it was
 // given (the band edges times the record's interval).
 void reportRefusedDesign(textio::Channels& io, const model::Params& p, float dt) {
@@ -62,6 +75,20 @@ void reportComparison(textio::Channels& io, const synthesis::Comparison& fits, i
 
 }  // namespace
 
+void reportRecordReading(textio::Channels& io, const records::RecordHeader& h) {
+  const records::ReadProgress& r = h.progress;
+  if (r.headerLine) {
+    io.writeFormatted(kConsoleOut, "(a15)", {h.line1});
+    if (!r.kibtrace) io.writeList(kConsoleOut, {" This data file does not have KIBTRACE format"});
+  }
+  if (r.skipCount) io.writeList(kConsoleOut, {" skip ", h.nskip});
+  if (r.sampleFormat && r.fixedFormat) {
+    io.writeFormatted(kConsoleOut, "(a10)", {h.dfmt});
+    // "floting" is the transcript's own spelling: keep it.
+    io.writeList(kConsoleOut, {r.integerSamples ? " data is integer" : " data is floting"});
+  }
+}
+
 void reportPreparation(textio::Channels& io, const model::Params& p,
                        const records::PreparedRecord& r, const std::array<const char*, 3>& names) {
   io.writeList(kConsoleOut, {"d sum =", r.recordMeans[0]});
@@ -79,7 +106,7 @@ void reportSimulation(textio::Channels& io, const model::Params& p, const core::
     io.writeList(kConsoleOut, {"rl=0", zero->x, zero->y, zero->z});
     return;
   }
-  io.writeList(kConsoleOut, {synthesis::radiationLine(p.ipfm)});
+  io.writeList(kConsoleOut, {radiationLine(p.ipfm)});
   if (sim.done < core::Simulation::Summation) {
     if (const auto* sum = dynamic_cast<const synthesis::SummationRefused*>(refusal))
       reportSummationStart(io, p, sum->ntt, sum->rows);

@@ -13,6 +13,11 @@
 
 namespace run {
 
+// The record reader's lines, as far as its reading got: the header line
+// (and the complaint when it is not KIBTRACE), nskip, and a fixed sample
+// format with the kind of its numbers.
+void reportRecordReading(textio::Channels& io, const records::RecordHeader& h);
+
 // The means a record's preparation removed (the record's, then those of the
 // copies named by `names`), and the filter's complaint once per series when
 // its design was refused.

@@ -61,13 +61,6 @@ void correlateOverLags(std::span<const float> x, std::span<const float> y, int i
   res = static_cast<float>(sdd / (std::sqrt(sxx) * std::sqrt(syy)));
 }
 
-FitLabels fitLabels(float res, float cor) {
-  FitLabels f{"Res.=####", "Cor.=####"};
-  f.res.replace(5, 4, textio::internalWrite("(f4.2)", 4, {res}));
-  f.cor.replace(5, 4, textio::internalWrite("(f4.2)", 4, {cor}));
-  return f;
-}
-
 Comparison compare(const model::Params& p, const model::Motion& observed,
                    const model::Motion& synthetic) {
   struct Pair {

@@ -120,18 +120,6 @@ int toSamples(float value, const std::string& what) {
   return static_cast<int>(value);  // truncation toward zero
 }
 
-const char* radiationLine(model::Radiation ipfm) {
-  switch (ipfm) {
-    case model::Radiation::NotCorrected:
-      return "radiation not corrected";
-    case model::Radiation::Corrected:
-      return "radiation taken into account";
-    case model::Radiation::SignOnly:
-      return "sign of radiation taken into account";
-  }
-  return "";
-}
-
 SubfaultModel sourceModel(const model::Params& p, float dt) {
   SubfaultModel m;
   // The pi of the scalar quantities, as the driver carries it.

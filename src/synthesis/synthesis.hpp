@@ -89,12 +89,9 @@ bool fitsSamples(float value);
 
 // The whole geometry stage: station position, tables, scalars, element
 // coefficient, subfault pass, for records sampled every dt seconds. The
-// transcript shows the radiation line (radiationLine) after the tables:
+// transcript shows the line naming the radiation option after the tables:
 // before every refusal except ZeroDistance.
 SubfaultModel sourceModel(const model::Params& p, float dt);
-
-// The console text naming the radiation option, "" for none.
-const char* radiationLine(model::Radiation ipfm);
 
 // out(shift+m) += (a*b)*in(m), m = 1..cnt (cnt = nin, or nout - shift when
 // shift + nin > nout). Indices outside either span are never touched.
@@ -281,14 +278,6 @@ Synthesis synthesize(const model::Params& p, const SubfaultModel& model,
 // A residual whose denominator is 0 throws textio::InputRejected.
 void correlateOverLags(std::span<const float> x, std::span<const float> y, int ix, int iy, int n, float& res,
           float& cor, int& lag);
-
-struct FitLabels {
-  std::string res;  // "Res.=0.45"
-  std::string cor;  // "Cor.=0.99"
-};
-
-// The displacement labels for a residual and a coefficient (F4.2 each).
-FitLabels fitLabels(float res, float cor);
 
 // Residual, correlation and best lag of one quantity.
 struct Fit {

@@ -1,5 +1,4 @@
-// Configurations refused with the line and column of the fault, and the
-// parameter-file rewriting of the best model.
+// Configurations refused with the line and column of the fault.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +7,6 @@
 
 #include "fit/config.hpp"
 #include "fit/problem.hpp"
-#include "fit/rewrite.hpp"
 
 namespace {
 
@@ -82,20 +80,5 @@ INSTANTIATE_TEST_SUITE_P(
              "[[record]]\nparams = \"params_wrong_start.txt\"\n[vary]\nvr = { values = [2.8] }\n", "4:10",
              "line 10 (nx nw nt ntt nsx nsw ns cfac) differs"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Rewrite, ChangesOnlyTheLinesOfChangedValuesAndTheRecordNames) {
-  std::ifstream in(kExamples / "params.txt");
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // Line 10 split over two lines and with a repeat count reads the same.
-  std::string split = text;
-  split.replace(split.find("10 10 10 0 3 5 0 1.0"), 20, "3*10 0\n3 5 0 1.0");
-  const std::string out = fit::rewriteParameterFile(split, {{"nsx", "8"}, {"vr", "3.1"}}, "../t.kib", "../e.kib");
-  std::string expected = text;
-  expected.replace(expected.find("10 10 10 0 3 5 0 1.0"), 20, "10 10 10 0 8 5 0 1.0");
-  expected.replace(expected.find("3.5 2.8 2 1"), 11, "3.5 3.1 2 1");
-  expected.replace(expected.find("target.kib"), 10, "../t.kib");
-  expected.replace(expected.find("element.kib"), 11, "../e.kib");
-  EXPECT_EQ(out, expected);
-}
 
 }  // namespace

@@ -151,14 +151,14 @@ TEST(ValueText, ShortestTextThatReadsBackAsTheSameFloat) {
 // the synthetic changes exactly when the table says the value shapes it,
 // the fits exactly when it shapes the synthetic or the compared windows.
 TEST(Layout, UsesAreWhatTheStagesDo) {
-  testsupport::StringConsole c;
-  c.io.open(paramfile::kUnit, (kExamples / "params.txt").string());
+  textio::Channels io;
+  io.open(paramfile::kUnit, (kExamples / "params.txt").string());
   paramfile::Reading reading;
-  reading.read(c.io, paramfile::kUnit);
+  reading.read(io, paramfile::kUnit);
   const model::Params p = reading.params();
   records::RecordHeader h;
-  const auto target = records::readRecordFile(c.io, 10, (kExamples / "target.kib").string(), h);
-  const auto element = records::readRecordFile(c.io, 20, (kExamples / "element.kib").string(), h);
+  const auto target = records::readRecordFile(io, 10, (kExamples / "target.kib").string(), h);
+  const auto element = records::readRecordFile(io, 20, (kExamples / "element.kib").string(), h);
   auto run = [&](const model::Params& q) {
     const core::PreparedRecords r = core::prepareRecords(q, target, element);
     return core::simulate(q, r.target, r.element);

@@ -70,17 +70,4 @@ TEST(CorrelateOverLags, WindowsBeyondTheArraysReadZeros) {
   }
 }
 
-TEST(FitLabels, F42Fields) {
-  struct Row { float res, cor; const char* resLabel; const char* corLabel; };
-  const Row rows[] = {{0.45f, 0.987f, "Res.=0.45", "Cor.=0.99"},
-                      {12.3f, 1.0f, "Res.=****", "Cor.=1.00"},
-                      {0.0f, 0.5f, "Res.=0.00", "Cor.=0.50"},
-                      {9.994f, 0.004f, "Res.=9.99", "Cor.=0.00"}};
-  for (const Row& r : rows) {
-    const synthesis::FitLabels f = synthesis::fitLabels(r.res, r.cor);
-    EXPECT_EQ(f.res, r.resLabel);
-    EXPECT_EQ(f.cor, r.corLabel);
-  }
-}
-
 }  // namespace
