@@ -119,10 +119,12 @@ Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Met
   const std::string name(key.str());
   const std::optional<SourceParameter> parameter = findParameter(name);
   if (!parameter) {
+    if (const std::string why = whyNotVaried(name); !why.empty()) r.fail(key.source(), why);
+    std::string names;
+    for (const std::string& n : variedNames()) names += (names.empty() ? "" : " ") + n;
     r.fail(key.source(), "unknown parameter '" + name +
-                             "': only the numeric source parameters of parameter-file lines 6 to 11 "
-                             "(str dip rak z ncmpt stra dipa raka za dx dw tra dx0 dw0 tr0 nx nw nt "
-                             "ntt nsx nsw ns cfac vs vr ird ipfm) and N vary");
+                             "': the values of parameter-file lines 6 to 11 that change the synthetic (" + names +
+                             ") vary, N setting nx, nw and nt together");
   }
   Axis a{*parameter, {}, false, 0, 0, static_cast<int>(key.source().begin.line),
          static_cast<int>(key.source().begin.column)};

@@ -76,6 +76,18 @@ INSTANTIATE_TEST_SUITE_P(
              "vr to 1e+39 is beyond single precision"},
         Case{"FromEqualsTo", "[vary]\nvr = { from = 2.8, to = 2.8 }\n", "4:25",
              "vr: from and to are both 2.8: set one value in the parameter files"},
+        // Values that change no synthetic the search computes, with the reason.
+        Case{"DerivedCount", "[vary]\nntt = { from = 40, to = 60 }\n", "4:1",
+             "'ntt' cannot vary: it does not change the synthetic (echoed only: the run derives its own from nt, "
+             "tra and the sample interval)"},
+        Case{"EchoedOnly", "[vary]\nnsx = { from = 1, to = 3 }\ntr0 = { values = [0.1, 0.2] }\n", "5:1",
+             "'tr0' cannot vary: it does not change the synthetic (echoed only: no stage reads it)"},
+        Case{"Unread", "[vary]\nncmpt = { values = [1, 2] }\n", "4:1", "'ncmpt' cannot vary"},
+        Case{"FixedLength", "[vary]\nns = { values = [3000, 4000] }\n", "4:1",
+             "'ns' cannot vary: it is the synthetic's length in samples, which the search fixes"},
+        Case{"NotASourceValue", "[vary]\nksm = { values = [300, 400] }\n", "4:1",
+             "unknown parameter 'ksm': the values of parameter-file lines 6 to 11 that change the synthetic "
+             "(str dip rak z stra dipa raka za dx dw tra dx0 dw0 nx nw nt nsx nsw cfac vs vr ird ipfm N) vary"},
         Case{"RecordsOfAnotherSource",
              "[[record]]\nparams = \"params_wrong_start.txt\"\n[vary]\nvr = { values = [2.8] }\n", "4:10",
              "line 10 (nx nw nt ntt nsx nsw ns cfac) differs"}),

@@ -17,6 +17,7 @@
 #include "fit/resume.hpp"
 #include "fit/search.hpp"
 #include "fit/table.hpp"
+#include "paramfile/paramfile.hpp"
 
 namespace {
 
@@ -185,6 +186,72 @@ TEST_F(Search, AGlobalMethodRepeatsItselfForASeedOnAnyThreadCount) {
     EXPECT_TRUE(nsx >= 1 && nsx <= 10 && row.cells[1] == std::to_string(nsx)) << line;  // rounded to integers
   }
   EXPECT_EQ(model, 30u);
+}
+
+// Every parameter a search accepts changes the misfit of the bundled
+// example when it moves from the file's value: none is ignored by the
+// engine, so no search's "best" value of it is merely its first.
+TEST_F(Search, EveryAcceptedParameterChangesTheMisfit) {
+  const fs::path params = fs::path(EGF_TEST_SOURCE_DIR) / "examples/params.txt";
+  const auto texts = paramfile::valueTexts(params);
+  const std::vector<std::string> names = fit::variedNames();
+  EXPECT_GE(names.size(), 24u);
+  for (const std::string& name : names) {
+    const fit::Kind kind = fit::findParameter(name)->kind;
+    const double base = std::strtod(texts.at(name == "N" ? "nx" : name).c_str(), nullptr);
+    // A step the checks accept: an integer up by one (ird, a code of 1 or
+    // 2, down), an angle by 10 degrees, a real by a tenth (0 to 0.5).
+    double moved = kind == fit::Kind::Integer ? (name == "ird" ? base - 1 : base + 1)
+                   : kind == fit::Kind::Angle ? base + 10
+                   : base != 0                ? base * 1.1
+                                              : 0.5;
+    const fit::Problem p = problem("[vary]\n" + name + " = { values = [" + fit::valueText(kind, base) + ", " +
+                                   fit::valueText(kind, moved) + "] }\n");
+    fit::Evaluator e(p);
+    const fit::ModelResult a = e.evaluate({p.config.space.axes[0].values[0]});
+    const fit::ModelResult b = e.evaluate({p.config.space.axes[0].values[1]});
+    ASSERT_FALSE(a.refused || b.refused) << name << ": " << a.note << b.note;
+    EXPECT_NE(a.misfit, b.misfit) << name << " " << fit::valueText(kind, base) << " and " << fit::valueText(kind, moved);
+  }
+}
+
+// The values only the radiation correction reads vary only where it is on,
+// and the list of them is the table's "(ipfm 1 or 2)" roles.
+TEST_F(Search, RadiationOnlyValuesVaryOnlyWithTheCorrectionOn) {
+  for (const paramfile::Entry& e : paramfile::layout()) {
+    if (e.line < 6 || e.line > 11) continue;
+    EXPECT_EQ(fit::radiationOnly(e.name), e.role.find("only (ipfm 1 or 2)") != std::string_view::npos) << e.name;
+  }
+  const fs::path examples = fs::path(EGF_TEST_SOURCE_DIR) / "examples";
+  for (const char* record : {"target.kib", "element.kib"}) fs::copy_file(examples / record, dir_ / record);
+  std::string text = read(examples / "params.txt");
+  text.replace(text.find("3.5 2.8 2 1\n"), 12, "3.5 2.8 2 0\n");
+  std::ofstream(dir_ / "off.txt") << text;
+  auto load = [&](const std::string& vary) {
+    std::ofstream(dir_ / "off.toml") << "[[record]]\nparams = \"off.txt\"\n[vary]\n" << vary;
+    try {
+      fit::loadProblem(fit::readConfig(dir_ / "off.toml"));
+    } catch (const fit::ConfigError& x) {
+      return std::string(x.what());
+    }
+    return std::string();
+  };
+  EXPECT_NE(load("rak = { values = [80.0, 90.0] }\n")
+                .find("off.toml:4:1: 'rak' cannot vary: only the radiation correction reads it, which the ipfm of "),
+            std::string::npos);
+  EXPECT_EQ(load("rak = { values = [80.0, 90.0] }\nipfm = { values = [0, 2] }\n"), "");
+  EXPECT_EQ(load("dip = { values = [40.0, 45.0] }\n"), "");
+}
+
+// A repeat count far beyond its line's values gives the line's values and
+// no more, as the reader takes it: best/'s rewrite of such a file costs no
+// more than of any other (a scanner of its own once expanded it in full).
+TEST_F(Search, AHugeRepeatCountIsRewrittenAsTheReaderTakesIt) {
+  std::string text = read(fs::path(EGF_TEST_SOURCE_DIR) / "examples/params.txt");
+  text.replace(text.find("1.5 1.5 0.05 0.0 0.0 0.0\n"), 25, "2*1.5 0.05 2000000000*0.25\n");
+  std::ofstream(dir_ / "repeat.txt") << text;
+  const std::string out = paramfile::rewrite(dir_ / "repeat.txt", {{"tra", 0.1}});
+  EXPECT_NE(out.find("\n1.5 1.5 0.1 0.25 0.25 0.25\n10 10 10 0 3 5 0 1.0\n"), std::string::npos) << out;
 }
 
 // A search resumed from the rows an interrupted one left (some whole rows,
