@@ -9,6 +9,10 @@
 #                                      # export SLURM_CONF=DIR/slurm.conf
 #   scripts/slurm-local.sh stop DIR    # cancels the jobs, ends the daemons
 #
+# With SLURM_LOCAL_OWNER=PID in the environment of `start`, a watchdog
+# (one check a second) stops the cluster once process PID has ended, so
+# that a test killed at its time limit leaves no daemons behind.
+#
 # Exit status of start: 0 the node is up and idle; 77 the cluster cannot be
 # started here (not root, or a program missing: the reason on standard
 # error); 1 a daemon did not come up (its log's last lines on standard error;
@@ -110,7 +114,7 @@ stop() {
   if [ -f "$dir/run/slurmctld.pid" ]; then
     # Jobs first, so that no job step outlives the daemons.
     scancel --full --quiet --user=root 2>/dev/null
-    for _ in $(seq 100); do
+    for _ in $(seq 200); do
       [ -z "$(squeue --noheader --format=%i 2>/dev/null)" ] && break
       sleep 0.1
     done
@@ -160,7 +164,19 @@ start() {
     stop "$dir"
     die "the node did not become idle within 30 s (state: ${state:-none})"
   fi
+  [ -n "${SLURM_LOCAL_OWNER:-}" ] && watch_owner "$dir" "$SLURM_LOCAL_OWNER"
   echo "export SLURM_CONF=$SLURM_CONF"
+}
+
+# Stops the cluster in DIR once process OWNER has ended; ends by itself
+# once the cluster is stopped otherwise (its pid files gone).
+watch_owner() {
+  local dir=$1 owner=$2
+  (
+    while kill -0 "$owner" 2>/dev/null && [ -f "$dir/run/slurmctld.pid" ]; do sleep 1; done
+    [ -f "$dir/run/slurmctld.pid" ] && stop "$dir"
+  ) < /dev/null > /dev/null 2>&1 &
+  disown
 }
 
 case "${1:-}" in

@@ -10,7 +10,9 @@
 
 #include <chrono>
 #include <functional>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "support/run.hpp"
 
@@ -29,9 +31,26 @@ const std::string kConfig = "[[record]]\nparams = \"" + (kExamples / "params_wro
                             "\"\n[vary]\nnsx = { from = 1, to = 10 }\nnsw = { from = 1, to = 10 }\n"
                             "vr = { from = 2.0, to = 3.4, step = 0.01 }\n";
 
-Outcome shell(const fs::path& folder, const std::string& command) {
-  const std::string cmd = "cd '" + folder.string() + "' && " + command + " > out.txt 2> err.txt";
-  return {exitStatus(std::system(cmd.c_str())), readFile(folder / "out.txt"), readFile(folder / "err.txt")};
+// Every wait below polls with a pause and gives up at a deadline, and every
+// command runs under timeout(1): a program that hangs fails the test with a
+// message instead of holding the suite. The whole file takes well under a
+// minute on two cores; the deadlines are generous for a loaded machine.
+constexpr int kCommandSeconds = 180;  // one command: a run, a merge, sbatch
+constexpr int kFirstRowsSeconds = 90;  // a shard's first rows after its start
+constexpr int kQueueSeconds = 180;     // a job array's last task to end
+constexpr auto kQueuePoll = std::chrono::milliseconds(250);
+// Short, so that a shard of a second or two is caught between two flushes.
+constexpr auto kRowsPoll = std::chrono::milliseconds(10);
+
+// Runs `command` with sh in `folder`, standard output and error kept.
+Outcome shell(const fs::path& folder, const std::string& command, int seconds = kCommandSeconds) {
+  writeFile(folder / "command.sh", command + "\n");
+  const std::string cmd = "cd '" + folder.string() + "' && timeout -k 5 " + std::to_string(seconds) +
+                          " sh command.sh > out.txt 2> err.txt";
+  Outcome o{exitStatus(std::system(cmd.c_str())), readFile(folder / "out.txt"), readFile(folder / "err.txt")};
+  if (o.status == 124 || o.status == 137)
+    o.errors += "(" + command + ": stopped by timeout after " + std::to_string(seconds) + " s)\n";
+  return o;
 }
 
 // The README's fenced shell block that begins with `start`, with the
@@ -48,11 +67,12 @@ std::string readmeRecipe(const std::string& start) {
   return block;
 }
 
-bool waitFor(const std::function<bool()>& done, int seconds) {
+// Polls `done` every `poll` until it holds (true) or `seconds` have passed (false).
+bool waitFor(const std::function<bool()>& done, int seconds, std::chrono::milliseconds poll) {
   const auto deadline = Clock::now() + std::chrono::seconds(seconds);
   while (!done()) {
     if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(poll);
   }
   return true;
 }
@@ -63,31 +83,73 @@ std::size_t rows(const fs::path& csv) {
   return lines > 0 ? lines - 1 : 0;
 }
 
-// The egffit process writing into `out` (its --out argument), or 0.
-pid_t egffitWriting(const fs::path& out) {
-  for (const auto& e : fs::directory_iterator("/proc")) {
+// The arguments of process `pid`, one per element; empty once it is gone.
+std::vector<std::string> arguments(const fs::path& proc) {
+  std::vector<std::string> args;
+  std::istringstream in(readFile(proc / "cmdline"));
+  for (std::string a; std::getline(in, a, '\0');) args.push_back(a);
+  return args;
+}
+
+// The running egffit processes whose working folder lies in `folder`, with
+// their working folder and arguments.
+struct Process {
+  pid_t pid;
+  fs::path cwd;
+  std::vector<std::string> args;
+};
+
+std::vector<Process> egffitsIn(const fs::path& folder) {
+  std::vector<Process> found;
+  std::error_code ec;
+  const fs::path within = fs::weakly_canonical(folder, ec);
+  for (const auto& e : fs::directory_iterator("/proc", ec)) {
     const std::string name = e.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::string cmdline = readFile(e.path() / "cmdline");
-    std::replace(cmdline.begin(), cmdline.end(), '\0', '\n');
-    if (cmdline.rfind(kFit.string() + "\n", 0) != 0) continue;
-    const std::size_t at = cmdline.find("\n--out\n");
-    if (at == std::string::npos) continue;
-    const std::size_t from = at + 7;
-    const fs::path given = cmdline.substr(from, cmdline.find('\n', from) - from);
-    const fs::path cwd = fs::read_symlink(e.path() / "cwd");
-    if (fs::weakly_canonical(cwd / given) == fs::weakly_canonical(out)) return std::stoi(name);
+    const std::vector<std::string> args = arguments(e.path());
+    if (args.empty() || args[0] != kFit.string()) continue;
+    const fs::path cwd = fs::read_symlink(e.path() / "cwd", ec);  // a process may end meanwhile
+    if (ec) continue;
+    const std::string inside = fs::relative(cwd, within, ec).string();
+    if (ec || inside.rfind("..", 0) == 0) continue;
+    found.push_back({static_cast<pid_t>(std::stoi(name)), cwd, args});
+  }
+  return found;
+}
+
+// The egffit process writing into `out` (its --out argument), or 0.
+pid_t egffitWriting(const fs::path& folder, const fs::path& out) {
+  for (const Process& p : egffitsIn(folder)) {
+    const auto at = std::find(p.args.begin(), p.args.end(), "--out");
+    if (at != p.args.end() && at + 1 != p.args.end() &&
+        fs::weakly_canonical(p.cwd / *(at + 1)) == fs::weakly_canonical(out))
+      return p.pid;
   }
   return 0;
 }
 
-// Freezes the shard writing into `out` once its first rows are flushed,
-// so that the kill that follows finds it halfway whatever the machine's speed.
-pid_t freezeHalfway(const fs::path& out) {
+// Freezes (SIGSTOP) the shard writing into `out` once its first rows are
+// flushed, so that the kill that follows finds it halfway whatever the
+// machine's speed. Returns its pid, or 0 with `why` set.
+pid_t freezeHalfway(const fs::path& folder, const fs::path& out, std::string& why) {
   pid_t pid = 0;
-  if (!waitFor([&] { return rows(out / "models.csv") > 0 && (pid = egffitWriting(out)) != 0; }, 120)) return 0;
-  kill(pid, SIGSTOP);
-  return pid;
+  bool ended = false;
+  waitFor(
+      [&] {
+        if (rows(out / "models.csv") == 0) return false;
+        pid = egffitWriting(folder, out);
+        // Rows written and no process: the shard ended before it was caught.
+        ended = pid == 0 && readFile(out / "shard.json").find("\"complete\": true") != std::string::npos;
+        return pid != 0 || ended;
+      },
+      kFirstRowsSeconds, kRowsPoll);
+  if (pid != 0) {
+    kill(pid, SIGSTOP);
+    return pid;
+  }
+  why = ended ? out.string() + " finished before it could be stopped halfway"
+              : out.string() + " wrote no rows within " + std::to_string(kFirstRowsSeconds) + " s";
+  return 0;
 }
 
 std::string withoutTime(const std::string& summary) { return summary.substr(0, summary.find("\ntime: ")); }
@@ -97,6 +159,14 @@ class Recipe : public ::testing::Test {
   void SetUp() override {
     if (!fs::exists(kFit)) GTEST_SKIP() << "egffit not built";
     writeFile(dir() / "fit.toml", kConfig);
+  }
+  // Whatever failed, no egffit of this test outlives it (a frozen one
+  // included).
+  void TearDown() override {
+    for (const Process& p : egffitsIn(dir())) {
+      kill(p.pid, SIGKILL);
+      kill(p.pid, SIGCONT);
+    }
   }
   // The rows of one unsharded run, to compare the merge with.
   std::string unsharded() {
@@ -117,24 +187,32 @@ class Recipe : public ::testing::Test {
   RunFolder folder_;
 };
 
-// A running local cluster, stopped at the end whatever happens.
+// A running local cluster, stopped at the end whatever happens; should this
+// process die first, the script's watchdog stops it.
 class LocalSlurm {
  public:
   explicit LocalSlurm(const fs::path& dir) : dir_(dir) {
-    const std::string cmd = "SLURM_LOCAL_CPUS=8 '" + (kSourceDir / "scripts" / "slurm-local.sh").string() +
-                            "' start '" + dir.string() + "' > '" + dir.string() + ".out' 2> '" + dir.string() + ".err'";
+    const std::string cmd = "SLURM_LOCAL_CPUS=8 SLURM_LOCAL_OWNER=" + std::to_string(getpid()) + " timeout -k 5 " +
+                            std::to_string(kCommandSeconds) + " '" + script().string() + "' start '" + dir.string() +
+                            "' > '" + dir.string() + ".out' 2> '" + dir.string() + ".err'";
     status_ = exitStatus(std::system(cmd.c_str()));
     errors_ = readFile(dir.string() + ".err");
     if (status_ == 0) setenv("SLURM_CONF", (dir / "slurm.conf").c_str(), 1);
   }
   ~LocalSlurm() {
-    if (status_ == 0 || fs::exists(dir_ / "slurm.conf"))
-      std::system(("'" + (kSourceDir / "scripts" / "slurm-local.sh").string() + "' stop '" + dir_.string() + "'").c_str());
+    if (fs::exists(dir_ / "slurm.conf"))
+      std::system(("timeout -k 5 60 '" + script().string() + "' stop '" + dir_.string() + "'").c_str());
+    unsetenv("SLURM_CONF");
   }
-  int status() const { return status_; }
-  const std::string& errors() const { return errors_; }
+  bool up() const { return status_ == 0; }
+  // Why the cluster is not up: the script's reason (not root, a program
+  // missing, a daemon that did not start and its log).
+  std::string whyNot() const {
+    return "no local Slurm (scripts/slurm-local.sh start: status " + std::to_string(status_) + "):\n" + errors_;
+  }
 
  private:
+  static fs::path script() { return kSourceDir / "scripts" / "slurm-local.sh"; }
   fs::path dir_;
   int status_ = -1;
   std::string errors_;
@@ -145,24 +223,33 @@ std::string jobId(const std::string& sbatchOutput) {
   return at == std::string::npos ? "" : sbatchOutput.substr(at + 20, sbatchOutput.find('\n', at) - at - 20);
 }
 
+// Waits until job `id` has left the queue; false (with the queue in `why`) at the deadline.
+bool jobEnds(const fs::path& folder, const std::string& id, std::string& why) {
+  if (waitFor([&] { return shell(folder, "squeue --noheader --jobs " + id, 30).transcript.empty(); }, kQueueSeconds,
+              kQueuePoll))
+    return true;
+  why = "job " + id + " still queued after " + std::to_string(kQueueSeconds) + " s:\n" + shell(folder, "squeue", 30).transcript;
+  return false;
+}
+
 TEST_F(Recipe, SlurmArrayWithATaskCancelledHalfwayAndResumedMergesToOneRun) {
   const std::string job = readmeRecipe("#!/bin/bash");
   ASSERT_NE(job.find("--array=1-8"), std::string::npos) << "README's job array not found:\n" << job;
   ASSERT_NE(job.find("--resume"), std::string::npos) << job;
   LocalSlurm slurm(dir() / "cluster");
-  if (slurm.status() == 77) GTEST_SKIP() << slurm.errors();
-  ASSERT_EQ(slurm.status(), 0) << slurm.errors();
+  if (!slurm.up()) GTEST_SKIP() << slurm.whyNot();
   writeFile(dir() / "job.sh", job);
 
   const Outcome submitted = shell(dir(), "sbatch job.sh");
   const std::string id = jobId(submitted.transcript);
   ASSERT_FALSE(id.empty()) << submitted.transcript << submitted.errors;
-  const pid_t frozen = freezeHalfway(dir() / "shards" / "3");
-  ASSERT_NE(frozen, 0) << "task 3 wrote no rows within two minutes";
-  ASSERT_EQ(shell(dir(), "scancel " + id + "_3").status, 0);
+  std::string why;
+  const pid_t frozen = freezeHalfway(dir(), dir() / "shards" / "3", why);
+  ASSERT_NE(frozen, 0) << why;
+  const Outcome cancelled = shell(dir(), "scancel " + id + "_3");
+  ASSERT_EQ(cancelled.status, 0) << cancelled.errors;
   // Slurm wakes the task (SIGCONT) and sends SIGTERM; the task keeps its rows.
-  ASSERT_TRUE(waitFor([&] { return shell(dir(), "squeue --noheader --jobs " + id).transcript.empty(); }, 180))
-      << shell(dir(), "squeue").transcript;
+  ASSERT_TRUE(jobEnds(dir(), id, why)) << why;
   const std::string log = readFile(dir() / ("slurm-" + id + "_3.out"));
   EXPECT_NE(log.find("stopped by SIGTERM"), std::string::npos) << log;
   EXPECT_NE(log.find("--resume"), std::string::npos) << log;
@@ -175,9 +262,41 @@ TEST_F(Recipe, SlurmArrayWithATaskCancelledHalfwayAndResumedMergesToOneRun) {
   const Outcome again = shell(dir(), "sbatch --array=3 job.sh");
   const std::string second = jobId(again.transcript);
   ASSERT_FALSE(second.empty()) << again.transcript << again.errors;
-  ASSERT_TRUE(waitFor([&] { return shell(dir(), "squeue --noheader --jobs " + second).transcript.empty(); }, 180));
+  ASSERT_TRUE(jobEnds(dir(), second, why)) << why;
   expectMergeEqualsOneRun("'" + kFit.string() + "' merge fit-out shards/*");
 }
+
+// GNU parallel in a process group of its own, ended with the test whatever happens.
+class Parallel {
+ public:
+  Parallel(const fs::path& folder, const std::string& line) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      setpgid(0, 0);
+      if (chdir(folder.c_str()) != 0 || !freopen("/dev/null", "w", stdout) || !freopen("parallel.err", "w", stderr))
+        _exit(99);
+      execl("/bin/sh", "sh", "-c", ("exec timeout -k 5 " + std::to_string(kCommandSeconds) + " " + line).c_str(),
+            static_cast<char*>(nullptr));
+      _exit(98);
+    }
+    if (pid_ > 0) setpgid(pid_, pid_);
+  }
+  ~Parallel() {
+    if (pid_ <= 0) return;
+    kill(-pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  // The exit status once it has ended, -1 if it is still running at the deadline.
+  int wait(int seconds) {
+    int raw = 0;
+    if (!waitFor([&] { return waitpid(pid_, &raw, WNOHANG) == pid_; }, seconds, kQueuePoll)) return -1;
+    pid_ = 0;
+    return exitStatus(raw);
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
 
 TEST_F(Recipe, GnuParallelWithAShardKilledHalfwayAndRunAgainMergesToOneRun) {
   const std::string recipe = readmeRecipe("parallel ");
@@ -186,19 +305,14 @@ TEST_F(Recipe, GnuParallelWithAShardKilledHalfwayAndRunAgainMergesToOneRun) {
   if (std::system("parallel --version > /dev/null 2>&1") != 0)
     GTEST_SKIP() << "GNU parallel not found (Debian package parallel; scripts/install-deps.sh installs it)";
 
-  const pid_t run = fork();
-  if (run == 0) {
-    if (chdir(dir().c_str()) != 0 || !freopen("/dev/null", "w", stdout) || !freopen("parallel.err", "w", stderr)) _exit(99);
-    execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
-    _exit(98);
-  }
-  const pid_t frozen = freezeHalfway(dir() / "shards" / "2");
-  ASSERT_NE(frozen, 0) << "shard 2 wrote no rows within two minutes";
+  Parallel run(dir(), line);
+  std::string why;
+  const pid_t frozen = freezeHalfway(dir(), dir() / "shards" / "2", why);
+  ASSERT_NE(frozen, 0) << why;
   kill(frozen, SIGTERM);
   kill(frozen, SIGCONT);
-  int raw = 0;
-  waitpid(run, &raw, 0);
-  EXPECT_EQ(exitStatus(raw), 1) << "parallel counts one failed job";
+  EXPECT_EQ(run.wait(kCommandSeconds), 1) << "parallel counts one failed job (-1: still running after "
+                                           << kCommandSeconds << " s)";
   const std::size_t kept = rows(dir() / "shards" / "2" / "models.csv");
   EXPECT_GT(kept, 0u);
   EXPECT_LT(kept, 3525u);  // shard 2 of 4 holds 3525 models
