@@ -194,15 +194,27 @@ Outcome interrupt(const fs::path& folder, const std::vector<std::string>& args, 
     execv(kFit.c_str(), argv.data());
     _exit(98);
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (rowCount(readFile(csv)) == 0 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // Polled every 2 ms: a search of a second or two is caught between flushes.
+  const auto poll = std::chrono::milliseconds(2);
+  auto waitUntil = [&](const std::function<bool()>& done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(poll);
+    }
+    return true;
+  };
+  int raw = 0;
+  const bool rows = waitUntil([&] { return rowCount(readFile(csv)) > 0; }, 60);
   kill(pid, SIGSTOP);
   kill(pid, signal);
   kill(pid, SIGCONT);
-  int raw = 0;
-  waitpid(pid, &raw, 0);
-  return {exitStatus(raw), "", readFile(folder / "interrupt.err")};
+  if (!waitUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, 60)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &raw, 0);
+    return {-1, "", "egffit did not end within 60 s of the signal"};
+  }
+  return {exitStatus(raw), "", (rows ? "" : "(no row within 60 s before the signal) ") + readFile(folder / "interrupt.err")};
 }
 
 // Stopped by SIGINT or SIGTERM (perhaps then a crash cutting the next row
@@ -367,6 +379,8 @@ TEST_F(Fit, NoMergeOfMismatchedIncompleteOrEditedShards) {
       {"row of another shard", csv(row2, edited(row2, "5,", "6,"), true), "m1 m2 m3",
        "case/m2/models.csv:3: model 6 where model 5 belongs"},
       {"row twice", csv(row2, row2 + row2, true), "m1 m2 m3", "case/m2/models.csv:4: model 5 where model 8 belongs"},
+      {"row added", csv(last, last + edited(last, "11,", "14,"), true), "m1 m2 m3",
+       "case/m2/models.csv:6: more rows than the search's 4 models"},
       {"half row", csv(last, last + last.substr(0, 9), true), "m1 m2 m3", "case/m2/models.csv: ends in a half row"},
       {"output folder taken", [&](const fs::path&) { fs::create_directories(dir() / "case" / "out"); writeFile(dir() / "case" / "out" / "summary.txt", ""); },
        "m1 m2 m3", "case/out: holds a search already (summary.txt)"},
