@@ -71,12 +71,7 @@ std::string recordName(const fs::path& record, const fs::path& folder, const fs:
   return relCopy.string();
 }
 
-struct Scan {
-  std::uint64_t rows = 0, refused = 0;
-  std::optional<TableRow> best;
-  std::vector<std::map<std::string, double>> profile;  // per axis: value text -> least misfit
-};
-
+// The columns of a row of models.csv.
 struct Columns {
   std::size_t axes, quantities, count;
   std::size_t misfit() const { return 1 + axes; }
@@ -85,26 +80,68 @@ struct Columns {
   }
 };
 
+// models.csv of a search: where it is, its header line and its columns.
+struct Table {
+  fs::path csv;
+  std::string header;
+  Columns cols;
+};
+
+Table tableOf(const Problem& problem, const fs::path& out) {
+  const std::string header = tableHeader(problem);
+  const std::size_t quantities = problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3;
+  return {out / "models.csv", header, {problem.config.space.axes.size(), quantities, headerColumns(header)}};
+}
+
 template <class F>
-void forEachRow(const fs::path& csv, const Columns& cols, const std::string& header, F f) {
-  std::ifstream in(csv);
+void forEachRow(const Table& t, F f) {
+  std::ifstream in(t.csv);
   std::string line;
-  if (!std::getline(in, line) || line != header)
-    throw std::runtime_error(csv.string() + " does not begin with this configuration's header line");
+  if (!std::getline(in, line) || line != t.header)
+    throw std::runtime_error(t.csv.string() + " does not begin with this configuration's header line");
   TableRow row;
   std::uint64_t lineNo = 1;
   while (std::getline(in, line)) {
     ++lineNo;
-    if (!parseRow(line, cols.count, row))
-      throw std::runtime_error(csv.string() + " line " + std::to_string(lineNo) + " is not a row of this search");
-    const std::string& m = row.cells[cols.misfit()];
+    if (!parseRow(line, t.cols.count, row))
+      throw std::runtime_error(t.csv.string() + " line " + std::to_string(lineNo) + " is not a row of this search");
+    const std::string& m = row.cells[t.cols.misfit()];
     if (m != "refused") row.misfit = std::strtod(m.c_str(), nullptr);
     f(row);
   }
 }
 
-MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& cols, const std::string& header,
-                   const Scan& scan) {
+// What one pass over models.csv finds.
+struct Scan {
+  std::uint64_t rows = 0, refused = 0;
+  std::optional<TableRow> best;  // least misfit, ties to the lower model number
+  std::vector<std::map<std::string, double>> profile;  // per axis: value text -> least misfit
+};
+
+Scan scanModels(const Problem& problem, const Table& t) {
+  const std::size_t axes = problem.config.space.axes.size();
+  Scan scan;
+  scan.profile.resize(axes);
+  forEachRow(t, [&](const TableRow& row) {
+    ++scan.rows;
+    if (!row.misfit) {
+      ++scan.refused;
+      return;
+    }
+    if (!scan.best || *row.misfit < *scan.best->misfit || (*row.misfit == *scan.best->misfit && row.model < scan.best->model))
+      scan.best = row;
+    for (std::size_t k = 0; k < axes; ++k) {
+      auto [it, inserted] = scan.profile[k].emplace(row.cells[1 + k], *row.misfit);
+      if (!inserted) it->second = std::min(it->second, *row.misfit);
+    }
+  });
+  return scan;
+}
+
+// The map of the two parameters whose least misfit varies most: over the
+// best model's other values (a grid), or the least over them (a global
+// method).
+MisfitMap buildMap(const Problem& problem, const Table& table, const Scan& scan) {
   const ModelSpace& space = problem.config.space;
   const std::size_t n = space.axes.size();
   std::vector<std::size_t> order(n);
@@ -171,7 +208,7 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
     if (k != xk && k != yk) others += (others.empty() ? "" : ", ") + std::string(space.axes[k].parameter.name) + " " + scan.best->cells[1 + k];
   map.title = "misfit: " + x.name + (n > 1 ? " x " + y.name : "") +
               (others.empty() ? "" : grid ? " (" + others + ")" : " (least over the other parameters)");
-  forEachRow(csv, cols, header, [&](const TableRow& row) {
+  forEachRow(table, [&](const TableRow& row) {
     if (!row.misfit) return;
     if (grid) {
       for (std::size_t k = 0; k < n; ++k)
@@ -215,39 +252,12 @@ void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string
   }
 }
 
-}  // namespace
-
-bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
-                  std::ostream& log) {
+// best/: one parameter file per record with the best model's values, the
+// same beside egfsim's run of it in best/RECORD/ (egfsim, when there is one);
+// built beside and put in place whole.
+void writeBestModel(const Problem& problem, const fs::path& out, const TableRow& best, const fs::path& egfsim,
+                    std::ostream& log) {
   const ModelSpace& space = problem.config.space;
-  const std::string header = tableHeader(problem);
-  const Columns cols{space.axes.size(), problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3,
-                     headerColumns(header)};
-  const fs::path csv = out / "models.csv";
-
-  Scan scan;
-  scan.profile.resize(space.axes.size());
-  forEachRow(csv, cols, header, [&](const TableRow& row) {
-    ++scan.rows;
-    if (!row.misfit) {
-      ++scan.refused;
-      return;
-    }
-    if (!scan.best || *row.misfit < *scan.best->misfit || (*row.misfit == *scan.best->misfit && row.model < scan.best->model))
-      scan.best = row;
-    for (std::size_t k = 0; k < space.axes.size(); ++k) {
-      auto [it, inserted] = scan.profile[k].emplace(row.cells[1 + k], *row.misfit);
-      if (!inserted) it->second = std::min(it->second, *row.misfit);
-    }
-  });
-  if (!scan.best) {
-    log << "egffit: no model could be evaluated (" << scan.rows << " refused); see the notes in " << csv.string() << "\n";
-    return false;
-  }
-  const TableRow& best = *scan.best;
-
-  // best/: one parameter file per record, and egfsim's run of each, built
-  // beside and put in place whole.
   const fs::path finalBest = out / "best";
   const fs::path bestDir = buildingName(finalBest);
   fs::remove_all(bestDir);
@@ -282,57 +292,142 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
   }
   replaceFolder(bestDir, finalBest);
+}
 
-  // The misfit map, drawn beside and renamed into place.
-  const MisfitMap map = buildMap(problem, csv, cols, header, scan);
-  const fs::path mapStem = out / "misfit_map";
-  drawMisfitMap(map, buildingName(mapStem));
-  for (const char* ext : {".pdf", ".png"})
-    fs::rename(buildingName(mapStem).string() + ext, mapStem.string() + ext);
+// The misfit map, drawn beside and renamed into place.
+void writeMisfitMap(const MisfitMap& map, const fs::path& out) {
+  const fs::path stem = out / "misfit_map";
+  drawMisfitMap(map, buildingName(stem));
+  for (const char* ext : {".pdf", ".png"}) fs::rename(buildingName(stem).string() + ext, stem.string() + ext);
+}
 
-  // Summary, as text and as JSON.
-  const double misfit = *best.misfit;
+// The parameter files' own model (the first file's values, as written), for
+// comparison with the best.
+struct StartModel {
+  std::vector<double> values;  // per axis
+  std::string line;            // "nsx 3, nsw 5, vr 2.8"
+  ModelResult result;
+};
+
+StartModel evaluateStart(const Problem& problem) {
+  const auto texts = paramfile::valueTexts(problem.records.front().paramsFile);
+  StartModel s;
+  for (const Axis& a : problem.config.space.axes) {
+    const std::string& text = texts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
+    s.values.push_back(std::strtod(text.c_str(), nullptr));
+    s.line += (s.line.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
+              valueText(a.parameter.kind, s.values.back());
+  }
+  s.result = Evaluator(problem).evaluate(s.values);
+  return s;
+}
+
+// egfsim's own residual and correlation of acc, vel and dis in its
+// transcript of the best model (texts as summary.txt shows them); none for
+// a record without a transcript.
+using OwnFits = std::vector<std::optional<std::array<std::pair<std::string, std::string>, 3>>>;
+
+OwnFits egfsimFits(const Problem& problem, const fs::path& out) {
+  OwnFits fits;
+  for (const PreparedRecord& rec : problem.records) {
+    const std::string transcript = readTextIfAny(out / "best" / rec.name / "transcript.txt");
+    if (transcript.empty()) {
+      fits.emplace_back();
+      continue;
+    }
+    auto value = [&](std::size_t q, const char* what) {
+      return number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + what).c_str(), nullptr));
+    };
+    fits.push_back(std::array<std::pair<std::string, std::string>, 3>{});
+    for (std::size_t q = 0; q < 3; ++q) (*fits.back())[q] = {value(q, " res ="), value(q, " cor =")};
+  }
+  return fits;
+}
+
+// Everything the summaries report.
+struct Outcome {
+  const Problem& problem;
+  const Table& table;
+  const Scan& scan;
+  const StartModel& start;
+  const OwnFits& own;
+  const MisfitMap& map;
+  const RunInfo& info;
+  const TableRow& best() const { return *scan.best; }
+  double modelsPerSecond() const { return info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0; }
+};
+
+std::string configurationPath(const Problem& problem) {
+  return fs::absolute(problem.config.file).lexically_normal().string();
+}
+
+nlohmann::ordered_json summaryJson(const Outcome& o) {
+  const ModelSpace& space = o.problem.config.space;
+  const Columns& cols = o.table.cols;
+  const TableRow& best = o.best();
+  const ModelResult& start = o.start.result;
   nlohmann::ordered_json j;
-  j["configuration"] = fs::absolute(problem.config.file).lexically_normal().string();
-  j["method"] = methodName(problem.config.search.method);
-  j["seed"] = problem.config.search.seed;
-  j["models"] = scan.rows;
-  j["refused"] = scan.refused;
+  j["configuration"] = configurationPath(o.problem);
+  j["method"] = methodName(o.problem.config.search.method);
+  j["seed"] = o.problem.config.search.seed;
+  j["models"] = o.scan.rows;
+  j["refused"] = o.scan.refused;
   j["best"]["model"] = best.model;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const double v = std::strtod(best.cells[1 + k].c_str(), nullptr);
     if (space.axes[k].parameter.kind == Kind::Integer) j["best"]["parameters"][space.axes[k].parameter.name] = static_cast<long long>(v);
     else j["best"]["parameters"][space.axes[k].parameter.name] = v;
   }
-  j["best"]["misfit"] = misfit;
+  j["best"]["misfit"] = *best.misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
-  // The parameter files' own model, for comparison.
-  const auto startTexts = paramfile::valueTexts(problem.records.front().paramsFile);
-  std::vector<double> startValues;
-  std::string startLine;
-  for (const Axis& a : space.axes) {
-    const std::string& text = startTexts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
-    startValues.push_back(std::strtod(text.c_str(), nullptr));
-    startLine += (startLine.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
-                 valueText(a.parameter.kind, startValues.back());
-    j["start"]["parameters"][a.parameter.name] = startValues.back();
-  }
-  const ModelResult start = Evaluator(problem).evaluate(startValues);
+  for (std::size_t k = 0; k < space.axes.size(); ++k) j["start"]["parameters"][space.axes[k].parameter.name] = o.start.values[k];
   if (start.refused) j["start"]["refused"] = start.note;
   else j["start"]["misfit"] = start.misfit;
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
+    const PreparedRecord& rec = o.problem.records[r];
+    auto& jr = j["best"]["records"][rec.name];
+    jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
+    jr["weight"] = rec.weight;
+    for (std::size_t q = 0; q < cols.quantities; ++q) {
+      auto pair = [](double res, double cor) { return nlohmann::ordered_json{{"residual", res}, {"correlation", cor}}; };
+      const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
+      const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
+      jr[kQuantityNames[q]] = pair(std::strtod(res.c_str(), nullptr), std::strtod(cor.c_str(), nullptr));
+      if (!start.refused)
+        j["start"]["records"][rec.name][kQuantityNames[q]] = pair(start.records[r][q].residual, start.records[r][q].correlation);
+      if (q < 3 && o.own[r]) {
+        const auto& [ownRes, ownCor] = (*o.own[r])[q];
+        jr["egfsim"][kQuantityNames[q]] = pair(std::strtod(ownRes.c_str(), nullptr), std::strtod(ownCor.c_str(), nullptr));
+      }
+    }
+  }
+  j["map"] = {{"x", o.map.xName}, {"y", o.map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
+  // Timing last, so that everything above compares equal between a run
+  // and a merge of its shards.
+  j["seconds"] = o.info.seconds;
+  j["models_per_second"] = o.modelsPerSecond();
+  j["threads"] = o.info.threads;
+  j["shards"] = o.info.shards;
+  return j;
+}
 
+std::string summaryText(const Outcome& o) {
+  const ModelSpace& space = o.problem.config.space;
+  const Columns& cols = o.table.cols;
+  const TableRow& best = o.best();
+  const ModelResult& start = o.start.result;
   std::ostringstream t;
   t << "egffit summary\n\n"
-    << "configuration: " << j["configuration"].get<std::string>() << "\n"
-    << "method: " << methodName(problem.config.search.method);
-  if (problem.config.search.method != Method::Grid) t << " (seed " << problem.config.search.seed << ")";
-  t << "\nmodels: " << scan.rows << " evaluated, " << scan.refused << " refused";
+    << "configuration: " << configurationPath(o.problem) << "\n"
+    << "method: " << methodName(o.problem.config.search.method);
+  if (o.problem.config.search.method != Method::Grid) t << " (seed " << o.problem.config.search.seed << ")";
+  t << "\nmodels: " << o.scan.rows << " evaluated, " << o.scan.refused << " refused";
   t << "\n\nbest model: " << best.model << "\n";
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
   t << "misfit: " << best.cells[cols.misfit()] << "\n"
     << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n"
-    << "starting model (the parameter files' values): " << startLine << "\n"
+    << "starting model (the parameter files' values): " << o.start.line << "\n"
     << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n"
     << "Residual and correlation over the windows at the common shift, of the best and\n"
        "the starting model, and egfsim's own (800 samples, a lag per quantity) of its\n"
@@ -344,53 +439,50 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", "record", "", "residual",
                 "corr.", "residual", "corr.", "residual", "corr.");
   t << line;
-  for (std::size_t r = 0; r < problem.records.size(); ++r) {
-    const PreparedRecord& rec = problem.records[r];
-    auto& jr = j["best"]["records"][rec.name];
-    jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
-    jr["weight"] = rec.weight;
-    const std::string transcript = readTextIfAny(out / "best" / rec.name / "transcript.txt");
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
+    const std::string& name = o.problem.records[r].name;
     for (std::size_t q = 0; q < cols.quantities; ++q) {
       const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
       const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
-      jr[kQuantityNames[q]] = {{"residual", std::strtod(res.c_str(), nullptr)},
-                               {"correlation", std::strtod(cor.c_str(), nullptr)}};
-      std::string startRes = "", startCor = "";
-      if (!start.refused) {
-        startRes = number(start.records[r][q].residual);
-        startCor = number(start.records[r][q].correlation);
-        j["start"]["records"][rec.name][kQuantityNames[q]] = {{"residual", start.records[r][q].residual},
-                                                               {"correlation", start.records[r][q].correlation}};
-      }
-      std::string ownRes, ownCor;
-      if (q < 3 && !transcript.empty()) {
-        ownRes = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " res =").c_str(), nullptr));
-        ownCor = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " cor =").c_str(), nullptr));
-        jr["egfsim"][kQuantityNames[q]] = {{"residual", std::strtod(ownRes.c_str(), nullptr)},
-                                           {"correlation", std::strtod(ownCor.c_str(), nullptr)}};
-      }
-      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : rec.name.c_str(),
+      const std::string startRes = start.refused ? "" : number(start.records[r][q].residual);
+      const std::string startCor = start.refused ? "" : number(start.records[r][q].correlation);
+      const bool own = q < 3 && o.own[r];
+      const std::string ownRes = own ? (*o.own[r])[q].first : "", ownCor = own ? (*o.own[r])[q].second : "";
+      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : name.c_str(),
                     kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
                     ownCor.c_str());
       t << line;
     }
   }
-  j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
-  t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << map.title << ")\n"
+  t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << o.map.title << ")\n"
     << "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n";
-  // Timing last, so that everything above compares equal between a run
-  // and a merge of its shards.
-  j["seconds"] = info.seconds;
-  j["models_per_second"] = info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0;
-  j["threads"] = info.threads;
-  j["shards"] = info.shards;
-  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", info.seconds,
-                info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0, info.threads,
-                info.threads == 1 ? "" : "s",
-                info.shards > 1 ? (", " + std::to_string(info.shards) + " shards").c_str() : "");
+  const std::string shards = o.info.shards > 1 ? ", " + std::to_string(o.info.shards) + " shards" : "";
+  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", o.info.seconds,
+                o.modelsPerSecond(), o.info.threads, o.info.threads == 1 ? "" : "s", shards.c_str());
   t << line;
-  writeText(out / "summary.txt", t.str());
-  writeText(out / "summary.json", j.dump(2) + "\n");
+  return t.str();
+}
+
+}  // namespace
+
+bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
+                  std::ostream& log) {
+  const Table table = tableOf(problem, out);
+  const Scan scan = scanModels(problem, table);
+  if (!scan.best) {
+    log << "egffit: no model could be evaluated (" << scan.rows << " refused); see the notes in "
+        << table.csv.string() << "\n";
+    return false;
+  }
+  writeBestModel(problem, out, *scan.best, egfsim, log);
+  const MisfitMap map = buildMap(problem, table, scan);
+  writeMisfitMap(map, out);
+  const StartModel start = evaluateStart(problem);
+  const OwnFits own = egfsimFits(problem, out);
+  const Outcome outcome{problem, table, scan, start, own, map, info};
+  writeText(out / "summary.txt", summaryText(outcome));
+  writeText(out / "summary.json",
+            summaryJson(outcome).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
   return true;
 }
 

@@ -76,13 +76,13 @@ class Progress {
 class Writer {
  public:
   Writer(const Problem& problem, const std::filesystem::path& file, const KeptRows& kept)
-      : problem_(problem), rows_(kept.rows) {
+      : problem_(problem), file_(file), rows_(kept.rows) {
     if (kept.header) {
       std::filesystem::resize_file(file, kept.bytes);
       out_.open(file, std::ios::binary | std::ios::app);
     } else {
       out_.open(file, std::ios::binary | std::ios::trunc);
-      out_ << tableHeader(problem) << '\n' << std::flush;
+      out_ << tableHeader(problem) << '\n';  // written with the first rows
     }
     if (!out_) throw std::runtime_error("cannot write " + file.string());
   }
@@ -92,12 +92,13 @@ class Writer {
   }
   void flush() {
     out_.flush();
-    if (!out_) throw std::runtime_error("writing models.csv failed");
+    if (!out_) throw std::runtime_error("cannot write " + file_.string());
   }
   std::uint64_t rows() const { return rows_; }
 
  private:
   const Problem& problem_;
+  std::filesystem::path file_;
   std::ofstream out_;
   std::uint64_t rows_;
 };
@@ -186,13 +187,15 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
     }
     return v;
   };
+  // An exception inside the objective stops the method and is carried out
+  // of it whole: NLopt itself would leave only "nlopt failure".
   struct Context {
     std::function<double(const std::vector<double>&)> f;
+    std::exception_ptr fault;
   } context;
   std::size_t replayed = 0;
   // Distinct models met so far: the kept rows replayed, then the rows.
   auto met = [&]() -> std::uint64_t { return replayed < replay.size() ? replayed : writer.rows(); };
-  std::exception_ptr failure;
   // The value of a new model: from its kept row, or evaluated and written.
   auto newModel = [&](const std::vector<double>& v) -> double {
     if (replayed < replay.size()) {
@@ -231,22 +234,20 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
       opt.force_stop();
       return HUGE_VAL;
     }
-    double value = HUGE_VAL;
-    try {
-      value = newModel(v);
-    } catch (...) {
-      // NLopt would report any exception as its own failure: keep it whole.
-      failure = std::current_exception();
-      opt.force_stop();
-      return HUGE_VAL;
-    }
+    const double value = newModel(v);
     seen.emplace(v, value);
     if (met() >= s.maxModels) opt.force_stop();
     return value;
   };
   opt.set_min_objective(
       [](const std::vector<double>& point, std::vector<double>&, void* data) {
-        return static_cast<Context*>(data)->f(point);
+        Context& c = *static_cast<Context*>(data);
+        try {
+          return c.f(point);
+        } catch (...) {
+          c.fault = std::current_exception();
+          throw nlopt::forced_stop();
+        }
       },
       &context);
   double best = 0;
@@ -254,8 +255,11 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
     opt.optimize(x, best);
   } catch (const nlopt::forced_stop&) {
   } catch (const nlopt::roundoff_limited&) {
+  } catch (const std::runtime_error& e) {
+    // A failure of the method itself is not the user's.
+    if (!context.fault) throw std::logic_error(std::string("the global method failed: ") + e.what());
   }
-  if (failure) std::rethrow_exception(failure);
+  if (context.fault) std::rethrow_exception(context.fault);
   if (replayed < replay.size())
     throw ConfigError(csv.string() + ": " + std::to_string(replay.size()) + " rows where this search ends after " +
                       std::to_string(replayed) + " models: these rows are not this search's; give another --out");
