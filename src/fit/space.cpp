@@ -15,7 +15,8 @@ std::string whyNotVaried(std::string_view name) {
   const paramfile::Entry* e = paramfile::find(name);
   if (!sourceValue(e)) return "";
   if ((e->use & paramfile::kShapesSynthetic) == 0)
-    return "'" + std::string(name) + "' cannot vary: it does not change the synthetic (" + std::string(e->role) + ")";
+    return "'" + std::string(name) + "' cannot vary: it does not change the synthetic (" + std::string(e->role) +
+           "); take it out of [vary]";
   // The search prepares each record once, its synthetic's length included.
   if (name == "ns")
     return "'ns' cannot vary: it is the synthetic's length in samples, which the search fixes for each record "

@@ -35,7 +35,7 @@ std::optional<SourceParameter> findParameter(std::string_view name);
 // Why the value of that name of lines 6 to 11 cannot vary, as one sentence
 // (for example "'ntt' cannot vary: it does not change the synthetic
 // (echoed only: the run derives its own from nt, tra and the sample
-// interval)"); "" when it can or is no such value.
+// interval); take it out of [vary]"); "" when it can or is no such value.
 std::string whyNotVaried(std::string_view name);
 
 // The names a search may vary, in the parameter file's order, N last.

@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Values that change no synthetic the search computes, with the reason.
         Case{"DerivedCount", "[vary]\nntt = { from = 40, to = 60 }\n", "4:1",
              "'ntt' cannot vary: it does not change the synthetic (echoed only: the run derives its own from nt, "
-             "tra and the sample interval)"},
+             "tra and the sample interval); take it out of [vary]"},
         Case{"EchoedOnly", "[vary]\nnsx = { from = 1, to = 3 }\ntr0 = { values = [0.1, 0.2] }\n", "5:1",
              "'tr0' cannot vary: it does not change the synthetic (echoed only: no stage reads it)"},
         Case{"Unread", "[vary]\nncmpt = { values = [1, 2] }\n", "4:1", "'ncmpt' cannot vary"},
