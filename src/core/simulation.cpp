@@ -31,6 +31,18 @@ void simulate(const model::Params& p, const records::PreparedRecord& target,
   result.done = Simulation::Comparison;
 }
 
+void simulate(const model::Params& p, const synthesis::SummationPlan& plan,
+              const records::PreparedRecord* target, const records::PreparedRecord& element,
+              int samples, Simulation& result) {
+  result.done = Simulation::SourceModel;
+  result.synthetic =
+      synthesis::synthesize(plan, element.motion, element.count, samples, p.ksa, p.kea);
+  result.done = Simulation::Summation;
+  if (target == nullptr) return;
+  result.fits = synthesis::compare(p, target->motion, result.synthetic.motion);
+  result.done = Simulation::Comparison;
+}
+
 Simulation simulate(const model::Params& p, const records::PreparedRecord& target,
                     const records::PreparedRecord& element) {
   Simulation result;

@@ -48,6 +48,15 @@ void simulate(const model::Params& p, const records::PreparedRecord& target,
 Simulation simulate(const model::Params& p, const records::PreparedRecord& target,
                     const records::PreparedRecord& element);
 
+// The simulation of a summation plan (the fault areas of a source model)
+// into `samples` samples, with p's windows: the summation (its means over
+// 1..samples and then over ksa..kea removed) and, when `target` is given,
+// the comparison. result.model is left empty; the stages' refusals are
+// thrown as by the other simulate.
+void simulate(const model::Params& p, const synthesis::SummationPlan& plan,
+              const records::PreparedRecord* target, const records::PreparedRecord& element,
+              int samples, Simulation& result);
+
 // Samples synthesised: ns, or the target record's count when ns is 0.
 int syntheticSamples(const model::Params& p, const records::PreparedRecord& target);
 

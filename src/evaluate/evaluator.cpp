@@ -88,7 +88,12 @@ void Evaluator::evaluate(const Record& record, const model::Params& model, Curve
   // The plan of egfsim's summation, with cfac as the area's weight: the
   // record's element is kept at cfac 1.
   const synthesis::AreaSource area{model_, model.nx, model.nw, model.cfac};
-  const synthesis::SummationPlan plan(model, record.dt_, std::span(&area, 1));
+  evaluate(record, synthesis::SummationPlan(model, record.dt_, std::span(&area, 1)), curves, wanted);
+}
+
+void Evaluator::evaluate(const Record& record, const synthesis::SummationPlan& plan, Curves& curves,
+                         std::array<bool, kQuantities> wanted) {
+  prepare(record);
   synth_->synthesize(record.element_, plan, record.ns_);
   synth_->removeMeans(record.ksa_, record.kea_);
   const double scale = synth_->scale();

@@ -93,6 +93,12 @@ class Evaluator {
   void evaluate(const Record& record, const model::Params& model, Curves& curves,
                 std::array<bool, kQuantities> wanted = {true, true, true, true});
 
+  // The same for a summation plan made for this record (its sample
+  // interval; weights for an element at cfac 1): several fault areas, each
+  // with its weight, onset and sub-events, as one set of taps.
+  void evaluate(const Record& record, const synthesis::SummationPlan& plan, Curves& curves,
+                std::array<bool, kQuantities> wanted = {true, true, true, true});
+
   // The last synthetic (q: 0 acceleration, 1 velocity, 2 displacement),
   // for cfac 1: the model's synthetic is this times its cfac.
   std::span<const double> synthetic(int q) const { return synth_->series(q); }

@@ -101,17 +101,15 @@ void Synthesizer::accumulate(const synthesis::SummationPlan& plan, int nin, int 
   }
   // The copies of the plan in its order, each adding its weight a*b, in
   // single precision as the summation forms it, into the tap of its shift.
-  const std::span<const float> ft = plan.weights();
-  const int ntt = plan.ntt();
   for (const synthesis::PlanArea& a : plan.areas()) {
     const double relative = static_cast<double>(a.weight) / scale_;
     for (int i = 1; i <= a.nx; ++i) {
       for (int j = 1; j <= a.nw; ++j) {
         const float amp = a.amplitude[i - 1][j - 1];
-        for (int k = 1; k <= ntt; ++k) {
+        for (int k = 1; k <= a.ntt; ++k) {
           const int shift = plan.shift(a, i, j, k);
           if (shift <= -nin || shift >= nout) continue;
-          const float w = amp * ft[static_cast<std::size_t>(k - 1)];
+          const float w = amp * a.ft[static_cast<std::size_t>(k - 1)];
           taps_[static_cast<std::size_t>(shift + base_)] += static_cast<double>(w) * relative;
           lo_ = std::min(lo_, shift);
           hi_ = std::max(hi_, shift);

@@ -21,6 +21,7 @@
 #include "fit/resume.hpp"
 #include "fit/search.hpp"
 #include "fit/shard.hpp"
+#include "fit/simulate.hpp"
 #include "parallel/parallel.hpp"
 #include "textio/stop.hpp"
 
@@ -36,7 +37,8 @@ namespace fs = std::filesystem;
 constexpr int kExitFault = textio::kExitIoError, kExitUsage = textio::kExitRejected;
 
 const char* kUsage =
-    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] | egffit merge DIR SHARD_DIR...";
+    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] | egffit simulate CONFIG.toml "
+    "[--out DIR] [--threads N] | egffit merge DIR SHARD_DIR...";
 
 const char* kHelp =
     "egffit: finds the source model (subfault count, stress-drop ratio, rupture velocity,\n"
@@ -44,10 +46,16 @@ const char* kHelp =
     "components at once, by the empirical Green's function method of egfsim.\n"
     "\n"
     "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume]\n"
+    "  egffit simulate CONFIG.toml [--out DIR] [--threads N]\n"
     "  egffit merge DIR SHARD_DIR...\n"
     "\n"
     "CONFIG.toml names one egfsim parameter file per record ([[record]]), the\n"
-    "parameters to vary ([vary]), the misfit ([misfit]) and the method ([search]).\n"
+    "parameters to vary ([vary]), the misfit ([misfit]) and the method ([search]);\n"
+    "[source] gives the source model as strong-motion generation areas in km and s\n"
+    "(varied as smga.K.NAME). egffit simulate runs that model exactly at every\n"
+    "record (default folder OUT/simulate): series files and egfsim's comparison\n"
+    "report, predictions at records with predict = true, and with [simulate]\n"
+    "the spread of the predictions over several models.\n"
     "Options:\n"
     "  --out DIR      output folder (default: the configuration's out, or fit-out)\n"
     "  --threads N    workers (default: EGF_THREADS, or every core)\n"
@@ -122,6 +130,7 @@ int merge(const std::vector<std::string>& args, std::ostream& err) {
   return finishSearch(m.problem, args[0], m.info, egfsimBeside(), err) ? 0 : kExitFault;
 }
 
+// Options of a search; a simulation takes --out and --threads only.
 struct Options {
   std::string config, out;
   int threads = parallel::defaultThreads();
@@ -129,7 +138,7 @@ struct Options {
   bool resume = false;
 };
 
-Options parseOptions(const std::vector<std::string>& args) {
+Options parseOptions(const std::vector<std::string>& args, bool search) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -143,11 +152,11 @@ Options parseOptions(const std::vector<std::string>& args) {
       std::uint64_t n = 0;
       if (!parseCount(value(), n) || n > 1024) usage("--threads needs a count from 1 to 1024");
       o.threads = static_cast<int>(n);
-    } else if (a == "--shard") {
+    } else if (a == "--shard" && search) {
       const std::string& s = value();
       if (!parseShard(s, o.shard))
         usage("--shard needs K/N with 1 <= K <= N <= " + std::to_string(kMaxShards) + ", not \"" + s + "\"");
-    } else if (a == "--resume") {
+    } else if (a == "--resume" && search) {
       o.resume = true;
     } else if (!a.empty() && a[0] == '-') {
       usage("unknown option " + a);
@@ -167,8 +176,18 @@ std::string resumeCommand(const Options& o, const fs::path& out) {
          (o.shard.n > 1 ? " --shard " + shardText(o.shard) : std::string()) + " --resume";
 }
 
+int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const Options o = parseOptions(args, false);
+  const Problem problem = loadProblem(readConfig(o.config, Purpose::Simulate), false);
+  const fs::path folder = o.out.empty() ? problem.config.out / "simulate" : fs::path(o.out);
+  runSimulate(problem, folder, o.threads, err);
+  std::ifstream summary(folder / "simulate.txt");
+  out << summary.rdbuf();
+  return 0;
+}
+
 int search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  const Options opt = parseOptions(args);
+  const Options opt = parseOptions(args, true);
   catchStopSignals();
   const Problem problem = loadProblem(readConfig(opt.config));
   if (stopRequested.load()) {
@@ -234,8 +253,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       out << "egffit " << EGF_VERSION << "\n";
       return 0;
     }
-    const int status = !args.empty() && args[0] == "merge" ? merge({args.begin() + 1, args.end()}, err)
-                                                           : search(args, out, err);
+    const std::string command = args.empty() ? "" : args[0];
+    const int status = command == "merge"      ? merge({args.begin() + 1, args.end()}, err)
+                       : command == "simulate" ? simulate({args.begin() + 1, args.end()}, out, err)
+                                               : search(args, out, err);
     releaseDrawingCaches();
     return status;
   } catch (const ConfigError& e) {

@@ -2,6 +2,9 @@
 
 #include <toml++/toml.h>
 
+#include "fit/source_config.hpp"
+#include "fit/toml_reader.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,57 +17,6 @@ namespace fit {
 namespace {
 
 namespace fs = std::filesystem;
-
-class Reader {
- public:
-  explicit Reader(fs::path file) : file_(std::move(file)) {}
-
-  [[noreturn]] void fail(const toml::source_region& where, const std::string& problem) const {
-    throw ConfigError(file_.string() + ":" + std::to_string(where.begin.line) + ":" +
-                      std::to_string(where.begin.column) + ": " + problem);
-  }
-
-  // Refuses every key of `table` not in `known`, at the key's position.
-  void onlyKeys(const toml::table& table, std::initializer_list<std::string_view> known,
-                const std::string& where) const {
-    for (auto&& [key, node] : table) {
-      if (std::find(known.begin(), known.end(), key.str()) == known.end()) {
-        std::string list;
-        for (std::string_view k : known) list += (list.empty() ? "" : ", ") + std::string(k);
-        fail(key.source(), "unknown key '" + std::string(key.str()) + "'" + where + " (known: " + list + ")");
-      }
-    }
-  }
-
-  double number(const toml::node& node, const std::string& what) const {
-    if (auto i = node.as_integer()) return static_cast<double>(i->get());
-    if (auto f = node.as_floating_point()) {
-      if (!std::isfinite(f->get())) fail(node.source(), what + " must be a finite number");
-      return f->get();
-    }
-    fail(node.source(), what + " must be a number");
-  }
-
-  long long integer(const toml::node& node, const std::string& what) const {
-    if (auto i = node.as_integer()) return i->get();
-    fail(node.source(), what + " must be an integer");
-  }
-
-  const toml::table& table(const toml::node& node, const std::string& what) const {
-    if (auto t = node.as_table()) return *t;
-    fail(node.source(), what + " must be a table");
-  }
-
-  std::string string(const toml::node& node, const std::string& what) const {
-    if (auto s = node.as_string()) return s->get();
-    fail(node.source(), what + " must be a string");
-  }
-
-  const fs::path& file() const { return file_; }
-
- private:
-  fs::path file_;
-};
 
 SearchSettings readSearch(const Reader& r, const toml::table* t) {
   SearchSettings s;
@@ -115,19 +67,26 @@ MisfitWeights readMisfit(const Reader& r, const toml::table* t) {
 }
 
 // One [vary] entry: a list of values, or from/to with an optional step.
-Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Method method) {
-  const std::string name(key.str());
-  const std::optional<SourceParameter> parameter = findParameter(name);
+Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, const toml::node& node,
+              Method method, const std::optional<source::Source>& model) {
+  const std::optional<source::Field> field = sourceAxis(r, key, name, model);
+  std::optional<SourceParameter> parameter;
+  if (field) {
+    parameter = SourceParameter{name, 0, source::integerField(*field) ? Kind::Integer : Kind::Real};
+  } else {
+    parameter = findParameter(name);
+  }
   if (!parameter) {
     if (const std::string why = whyNotVaried(name); !why.empty()) r.fail(key.source(), why);
     std::string names;
     for (const std::string& n : variedNames()) names += (names.empty() ? "" : " ") + n;
     r.fail(key.source(), "unknown parameter '" + name +
                              "': the values of parameter-file lines 6 to 11 that change the synthetic (" + names +
-                             ") vary, N setting nx, nw and nt together");
+                             ") vary, N setting nx, nw and nt together" +
+                             (model ? "" : ", or with [source] the values of its SMGAs (smga.K.NAME)"));
   }
   Axis a{*parameter, {}, false, 0, 0, static_cast<int>(key.source().begin.line),
-         static_cast<int>(key.source().begin.column)};
+         static_cast<int>(key.source().begin.column), field};
   const toml::table& t = r.table(node, name);
   r.onlyKeys(t, {"values", "from", "to", "step"}, " in vary." + name);
   const bool integer = parameter->kind == Kind::Integer;
@@ -152,6 +111,11 @@ Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Met
   };
   // A value as the parameter file would hold it after reading its text.
   auto canonical = [&](double v) { return std::strtod(valueText(parameter->kind, v).c_str(), nullptr); };
+  // A value of the source model must be one a model can hold.
+  auto checked = [&](const toml::node& n, double v) {
+    if (field) checkSourceValue(r, n.source(), *model, *field, v, valueText(parameter->kind, v));
+    return v;
+  };
 
   if (const toml::node* list = t.get("values")) {
     if (t.get("from") || t.get("to") || t.get("step"))
@@ -159,7 +123,7 @@ Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Met
     const toml::array* arr = list->as_array();
     if (arr == nullptr) r.fail(list->source(), name + " values must be an array");
     if (arr->empty()) r.fail(list->source(), name + ": empty list of values");
-    for (const toml::node& n : *arr) a.values.push_back(canonical(value(n, "value")));
+    for (const toml::node& n : *arr) a.values.push_back(checked(n, canonical(value(n, "value"))));
     return a;
   }
   const toml::node* from = t.get("from");
@@ -168,9 +132,12 @@ Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Met
   const double lo = value(*from, "from"), hi = value(*to, "to");
   if (hi == lo)
     r.fail(to->source(), name + ": from and to are both " + valueText(parameter->kind, lo) +
-                             ": set one value in the parameter files, or give a range to search");
+                             (field ? ": set one value in [source]" : ": set one value in the parameter files") +
+                             ", or give a range to search");
   if (hi < lo) r.fail(to->source(), name + ": empty range (to " + valueText(parameter->kind, hi) +
                                         " is below from " + valueText(parameter->kind, lo) + ")");
+  checked(*from, canonical(lo));
+  checked(*to, canonical(hi));
   double step = 1.0;
   if (const toml::node* s = t.get("step")) {
     step = value(*s, "step");
@@ -196,28 +163,54 @@ Axis readAxis(const Reader& r, const toml::key& key, const toml::node& node, Met
   return a;
 }
 
-ModelSpace readVary(const Reader& r, const toml::node* node, Method method) {
+// The entries of [vary] with their names, in the order of the file. The
+// values of SMGAs may be written as dotted keys (smga.1.C = ...), which TOML
+// nests as tables: they are named "smga.1.C" as well.
+struct VaryEntry {
+  const toml::key* key;
+  std::string name;
+  const toml::node* value;
+};
+
+std::vector<VaryEntry> varyEntries(const Reader& r, const toml::table& t) {
+  std::vector<VaryEntry> entries;
+  for (auto&& [key, value] : t) {
+    const std::string name(key.str());
+    const toml::table* smgas = value.as_table();
+    if (name != "smga" || smgas == nullptr) {
+      entries.push_back({&key, name, &value});
+      continue;
+    }
+    for (auto&& [index, values] : *smgas) {
+      const std::string prefix = "smga." + std::string(index.str()) + ".";
+      for (auto&& [field, range] : r.table(values, prefix.substr(0, prefix.size() - 1)))
+        entries.push_back({&field, prefix + std::string(field.str()), &range});
+    }
+  }
+  // The table is kept sorted by name; the axes follow the file.
+  std::sort(entries.begin(), entries.end(), [](const VaryEntry& a, const VaryEntry& b) {
+    const auto& x = a.key->source().begin;
+    const auto& y = b.key->source().begin;
+    return x.line != y.line ? x.line < y.line : x.column < y.column;
+  });
+  return entries;
+}
+
+ModelSpace readVary(const Reader& r, const toml::node* node, Method method,
+                    const std::optional<source::Source>& model) {
   if (node == nullptr) throw ConfigError(r.file().string() + ": no [vary] table: name the parameters to search");
   const toml::table& t = r.table(*node, "vary");
   if (t.empty()) r.fail(t.source(), "[vary] names no parameter");
-  std::vector<std::pair<const toml::key*, const toml::node*>> entries;
-  for (auto&& [key, value] : t) entries.emplace_back(&key, &value);
-  // The table is kept sorted by name; the axes follow the file.
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    const auto& x = a.first->source().begin;
-    const auto& y = b.first->source().begin;
-    return x.line != y.line ? x.line < y.line : x.column < y.column;
-  });
   ModelSpace space;
   std::set<std::string> set;
-  for (const auto& [key, value] : entries) {
-    const std::string name(key->str());
+  for (const VaryEntry& e : varyEntries(r, t)) {
+    const std::string& name = e.name;
     const bool n = name == "N";
     const bool grid = name == "nx" || name == "nw" || name == "nt";
     if ((n && (set.count("nx") || set.count("nw") || set.count("nt"))) || (grid && set.count("N")))
-      r.fail(key->source(), name + ": N sets nx, nw and nt together; vary either N or those three");
-    set.insert(name);
-    space.axes.push_back(readAxis(r, *key, *value, method));
+      r.fail(e.key->source(), name + ": N sets nx, nw and nt together; vary either N or those three");
+    if (!set.insert(name).second) r.fail(e.key->source(), name + " is varied twice");
+    space.axes.push_back(readAxis(r, *e.key, name, *e.value, method, model));
   }
   if (method == Method::Grid && space.gridSize() > kMaxGridModels) {
     throw ConfigError(r.file().string() + ":" + std::to_string(t.source().begin.line) + ":" +
@@ -240,7 +233,7 @@ const char* methodName(Method m) {
   return "?";
 }
 
-Config readConfig(const fs::path& file) {
+Config readConfig(const fs::path& file, Purpose purpose) {
   const Reader r(file);
   toml::table root;
   try {
@@ -249,7 +242,7 @@ Config readConfig(const fs::path& file) {
     if (e.source().begin.line == 0) throw ConfigError(file.string() + ": " + std::string(e.description()));
     r.fail(e.source(), std::string(e.description()));
   }
-  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search"}, "");
+  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "source", "simulate"}, "");
 
   Config c;
   c.file = file;
@@ -260,14 +253,16 @@ Config readConfig(const fs::path& file) {
   }
   c.search = readSearch(r, root.get("search") ? &r.table(*root.get("search"), "search") : nullptr);
   c.misfit = readMisfit(r, root.get("misfit") ? &r.table(*root.get("misfit"), "misfit") : nullptr);
+  c.source = readSource(r, root.get("source"));
+  const fs::path folder = file.parent_path();
+  c.simulate = readSimulate(r, root.get("simulate"), folder);
 
   const toml::node* records = root.get("record");
   if (records == nullptr || records->as_array() == nullptr || records->as_array()->empty())
     throw ConfigError(file.string() + ": no [[record]]: name at least one parameter file");
-  const fs::path folder = file.parent_path();
   for (const toml::node& entry : *records->as_array()) {
     const toml::table& t = r.table(entry, "record");
-    r.onlyKeys(t, {"params", "weight"}, " in [[record]]");
+    r.onlyKeys(t, {"params", "weight", "predict"}, " in [[record]]");
     const toml::node* params = t.get("params");
     if (params == nullptr) r.fail(t.source(), "[[record]] needs params = \"PARAMETER FILE\"");
     RecordEntry e;
@@ -278,9 +273,23 @@ Config readConfig(const fs::path& file) {
       e.weight = r.number(*w, "weight");
       if (!(e.weight > 0)) r.fail(w->source(), "weight must be positive");
     }
+    if (const toml::node* p = t.get("predict")) {
+      e.predict = r.boolean(*p, "predict");
+      if (e.predict && !c.source)
+        r.fail(p->source(), "a predicted record needs the source model of a [source] section");
+    }
     c.records.push_back(e);
   }
-  c.space = readVary(r, root.get("vary"), c.search.method);
+  const bool fitted = std::any_of(c.records.begin(), c.records.end(), [](const RecordEntry& e) { return !e.predict; });
+  if (purpose == Purpose::Search) {
+    if (!fitted) throw ConfigError(file.string() + ": every [[record]] is predicted: a search needs a record with a target");
+    c.space = readVary(r, root.get("vary"), c.search.method, c.source);
+  } else {
+    if (!c.source) throw ConfigError(file.string() + ": no [source]: egffit simulate runs the source model given there");
+    if (root.get("vary")) c.space = readVary(r, root.get("vary"), Method::Crs, c.source);
+    if (c.simulate.draws > 0 && c.space.axes.empty())
+      r.fail(root.get("simulate")->source(), "draws takes its models from the ranges of [vary]: there is none");
+  }
   return c;
 }
 

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fit/space.hpp"
+#include "source/source.hpp"
 
 namespace fit {
 
@@ -22,6 +25,7 @@ class ConfigError : public std::runtime_error {
 struct RecordEntry {
   std::filesystem::path params;  // the parameter file, resolved against the configuration's folder
   double weight = 1.0;
+  bool predict = false;          // no target record: the motion is predicted, not fitted
   int line = 0, column = 0;      // where its params key stands
 };
 
@@ -45,6 +49,16 @@ struct SearchSettings {
   std::uint64_t maxModels = 2000;  // global methods only
 };
 
+// What `egffit simulate` runs besides the configuration's own source model:
+// the source models of other files (their [source] sections) and models
+// drawn from the ranges of [vary], for the spread of the predictions.
+struct SimulateSettings {
+  std::vector<std::filesystem::path> models;
+  std::vector<std::pair<int, int>> modelPlaces;  // line and column of each
+  std::uint64_t draws = 0;
+  std::uint64_t seed = 1;
+};
+
 struct Config {
   std::filesystem::path file;  // the configuration file as given
   std::filesystem::path out;   // output folder, resolved against the working folder
@@ -52,13 +66,28 @@ struct Config {
   ModelSpace space;
   MisfitWeights misfit;
   SearchSettings search;
+  // The source model of [source]: the SMGAs that replace the parameter
+  // files' source lines 9 to 11; absent, the files' own model.
+  std::optional<source::Source> source;
+  SimulateSettings simulate;
+  // The magnitudes of the target and element events, when the study gives
+  // them: the model's moment ratio is compared with theirs.
+  std::optional<double> targetMagnitude, elementMagnitude;
 };
+
+// What the configuration is read for: a search needs [vary] and records
+// with targets; a simulation needs [source].
+enum class Purpose { Search, Simulate };
 
 // The largest grid a search accepts.
 inline constexpr std::uint64_t kMaxGridModels = 100000000;
 
 // Reads and checks a configuration; ConfigError on any fault.
-Config readConfig(const std::filesystem::path& file);
+Config readConfig(const std::filesystem::path& file, Purpose purpose = Purpose::Search);
+
+// The [source] section of a TOML file (for [simulate] models); ConfigError
+// when it has none or it cannot be read.
+source::Source readSourceFile(const std::filesystem::path& file);
 
 // The name of a method as the configuration spells it.
 const char* methodName(Method m);

@@ -22,8 +22,20 @@ void Evaluator::evaluate(std::size_t r, const std::vector<double>& values, Recor
   model::Params p = rec.params;
   problem_.config.space.apply(p, values);
   out.refused = false;
+  const std::array<bool, evaluate::kQuantities> wanted{true, true, true, problem_.config.misfit.envelope > 0};
   try {
-    engine_.evaluate(*rec.engine, p, out.curves, {true, true, true, problem_.config.misfit.envelope > 0});
+    if (!problem_.config.source) {
+      engine_.evaluate(*rec.engine, p, out.curves, wanted);
+      return;
+    }
+    source_ = *problem_.config.source;
+    problem_.config.space.applySource(source_, values);
+    if (std::string why = source::refusal(source_, p); !why.empty()) {
+      out.refused = true;
+      out.note = std::move(why);
+      return;
+    }
+    engine_.evaluate(*rec.engine, planner_.plan(p, source_, rec.dt, 1.0f), out.curves, wanted);
   } catch (const textio::InputRejected& x) {
     out.refused = true;
     out.note = rec.name + ": " + x.message;

@@ -3,6 +3,10 @@
 // built, and the residual and correlation of each quantity at every shift;
 // then the records' curves combined into one misfit at one common shift.
 //
+// With [source], the model's source is the configuration's with the varied
+// values set, refused when it cannot be (source::refusal), and its SMGAs
+// are summed as one plan.
+//
 // One Evaluator per worker: it owns its scratch (the fast synthesis
 // engine's buffers), so workers never share mutable state, and a model gives
 // the same result on any worker.
@@ -64,6 +68,8 @@ class Evaluator {
   const Problem& problem_;
   evaluate::Evaluator engine_;
   std::vector<RecordCurves> records_;
+  source::Source source_;     // the model's source, with the varied values
+  source::Planner planner_;
 };
 
 // The misfit of a model from its records' curves: the weighted sum over

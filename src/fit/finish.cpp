@@ -11,8 +11,10 @@
 #include <stdexcept>
 
 #include "fit/evaluator.hpp"
+#include "fit/exact.hpp"
 #include "fit/files.hpp"
 #include "fit/map.hpp"
+#include "fit/source_output.hpp"
 #include "fit/table.hpp"
 #include "paramfile/paramfile.hpp"
 
@@ -252,46 +254,87 @@ void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string
   }
 }
 
+// What best/ holds: the best model's values and source model, and how its
+// records were run.
+struct BestFiles {
+  std::vector<double> values;                   // per axis
+  std::optional<source::Source> source;         // with a [source] in the configuration
+  bool parameterFiles = true;                   // egfsim's runs of parameter files
+  bool oneArea = true;                          // a model one parameter file holds
+  std::string onsetNote;                        // why one SMGA's files are not its run
+  std::map<std::string, synthesis::Comparison> exactFits;  // per record run exactly
+};
+
 // best/: one parameter file per record with the best model's values, the
 // same beside egfsim's run of it in best/RECORD/ (egfsim, when there is one);
-// built beside and put in place whole.
-void writeBestModel(const Problem& problem, const fs::path& out, const TableRow& best, const fs::path& egfsim,
-                    std::ostream& log) {
+// for a source model of several SMGAs (which no parameter file holds), the
+// exact run of each record; for a predicted record, its prediction. Built
+// beside and put in place whole.
+BestFiles writeBestModel(const Problem& problem, const fs::path& out, const TableRow& best, const fs::path& egfsim,
+                         std::ostream& log) {
   const ModelSpace& space = problem.config.space;
   const fs::path finalBest = out / "best";
   const fs::path bestDir = buildingName(finalBest);
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
+  BestFiles f;
+  for (std::size_t k = 0; k < space.axes.size(); ++k) f.values.push_back(std::strtod(best.cells[1 + k].c_str(), nullptr));
   paramfile::Changes values;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const std::string name = space.axes[k].parameter.name;
-    const double value = std::strtod(best.cells[1 + k].c_str(), nullptr);
+    if (space.axes[k].field) continue;  // a value of the source model, written below
+    const double value = f.values[k];
     if (name == "N") {
       for (const char* n : {"nx", "nw", "nt"}) values[n] = value;
     } else {
       values[name] = value;
     }
   }
+  if (problem.config.source) f.source = modelSource(problem, f.values);
+  // One SMGA has a parameter file; egfsim's run of it is the model's unless
+  // its onset moves the synthetic, which no parameter file holds.
+  f.oneArea = !f.source || f.source->smgas.size() == 1;
+  if (f.source && f.oneArea)
+    for (const PreparedRecord& r : problem.records)
+      if (f.onsetNote.empty()) f.onsetNote = onsetShiftNote(r, modelParams(problem, r, f.values), *f.source);
+  f.parameterFiles = f.oneArea && f.onsetNote.empty();
   const bool haveEgfsim = fs::exists(egfsim);
-  if (!haveEgfsim) log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
+  if (!haveEgfsim && f.parameterFiles)
+    log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
   // The record names as seen from the folder the file is written into.
-  auto rewritten = [&](const PreparedRecord& r, const fs::path& folder) {
-    paramfile::Changes changes = values;
+  auto rewritten = [&](const PreparedRecord& r, const paramfile::Changes& recordValues, const fs::path& folder) {
+    paramfile::Changes changes = recordValues;
     changes["fmain"] = recordName(r.targetFile, folder, bestDir, r.name + "_target");
     changes["faft"] = recordName(r.elementFile, folder, bestDir, r.name + "_element");
     return paramfile::rewrite(r.paramsFile, changes);
   };
   for (const PreparedRecord& r : problem.records) {
-    // Named by the record, so that parameter files of one name in two
-    // folders keep a file each.
-    const std::string file = r.name + r.paramsFile.extension().string();
-    writeText(bestDir / file, rewritten(r, bestDir));
-    const fs::path runDir = bestDir / r.name;
-    fs::create_directories(runDir);
-    writeText(runDir / file, rewritten(r, runDir));
-    if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+    if (f.oneArea) {
+      paramfile::Changes recordValues = values;
+      if (f.source)
+        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, f.values), *f.source, 0)))
+          recordValues[name] = value;
+      // Named by the record, so that parameter files of one name in two
+      // folders keep a file each.
+      const std::string file = r.name + r.paramsFile.extension().string();
+      writeText(bestDir / file, rewritten(r, recordValues, bestDir));
+      if (f.parameterFiles) {
+        const fs::path runDir = bestDir / r.name;
+        fs::create_directories(runDir);
+        writeText(runDir / file, rewritten(r, recordValues, runDir));
+        if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+        continue;
+      }
+    }
+    const ExactRun run = runExact(r, modelParams(problem, r, f.values), *f.source);
+    writeExact(bestDir / r.name, r, run);
+    f.exactFits[r.name] = run.simulation.fits;
   }
+  for (const PreparedRecord& r : problem.predictions)
+    writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, f.values), *f.source));
+  if (f.source) writeText(bestDir / "source.toml", sourceToml(*f.source, "The best model of the search (egffit)."));
   replaceFolder(bestDir, finalBest);
+  return f;
 }
 
 // The misfit map, drawn beside and renamed into place.
@@ -299,6 +342,17 @@ void writeMisfitMap(const MisfitMap& map, const fs::path& out) {
   const fs::path stem = out / "misfit_map";
   drawMisfitMap(map, buildingName(stem));
   for (const char* ext : {".pdf", ".png"}) fs::rename(buildingName(stem).string() + ext, stem.string() + ext);
+}
+
+// The map view of the best source model, each file drawn beside and
+// renamed into place.
+void writeFaultMap(const FaultMap& map, const fs::path& out) {
+  const fs::path stem = out / "fault_map";
+  for (const char* ext : {".pdf", ".png"}) {
+    const fs::path temp = buildingName(stem).string() + ext;
+    drawFaultMap(map, temp);
+    fs::rename(temp, stem.string() + ext);
+  }
 }
 
 // The parameter files' own model (the first file's values, as written), for
@@ -313,8 +367,12 @@ StartModel evaluateStart(const Problem& problem) {
   const auto texts = paramfile::valueTexts(problem.records.front().paramsFile);
   StartModel s;
   for (const Axis& a : problem.config.space.axes) {
-    const std::string& text = texts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
-    s.values.push_back(std::strtod(text.c_str(), nullptr));
+    if (a.field) {  // the configuration's source model
+      s.values.push_back(source::fieldValue(*problem.config.source, *a.field, problem.records.front().params));
+    } else {
+      const std::string& text = texts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
+      s.values.push_back(std::strtod(text.c_str(), nullptr));
+    }
     s.line += (s.line.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
               valueText(a.parameter.kind, s.values.back());
   }
@@ -323,13 +381,24 @@ StartModel evaluateStart(const Problem& problem) {
 }
 
 // egfsim's own residual and correlation of acc, vel and dis in its
-// transcript of the best model (texts as summary.txt shows them); none for
-// a record without a transcript.
-using OwnFits = std::vector<std::optional<std::array<std::pair<std::string, std::string>, 3>>>;
+// transcript of the best model, or those of the exact run of a record that
+// no parameter file holds (texts as summary.txt shows them); none for a
+// record without either.
+struct OwnFit {
+  const char* key;  // "egfsim" or "exact", in summary.json
+  std::array<std::pair<std::string, std::string>, 3> fits;
+};
+using OwnFits = std::vector<std::optional<OwnFit>>;
 
-OwnFits egfsimFits(const Problem& problem, const fs::path& out) {
+OwnFits egfsimFits(const Problem& problem, const fs::path& out, const BestFiles& bestFiles) {
   OwnFits fits;
   for (const PreparedRecord& rec : problem.records) {
+    if (const auto exact = bestFiles.exactFits.find(rec.name); exact != bestFiles.exactFits.end()) {
+      fits.push_back(OwnFit{"exact", {}});
+      for (std::size_t q = 0; q < 3; ++q)
+        fits.back()->fits[q] = {number(exact->second[q].res), number(exact->second[q].cor)};
+      continue;
+    }
     const std::string transcript = readTextIfAny(out / "best" / rec.name / "transcript.txt");
     if (transcript.empty()) {
       fits.emplace_back();
@@ -338,8 +407,8 @@ OwnFits egfsimFits(const Problem& problem, const fs::path& out) {
     auto value = [&](std::size_t q, const char* what) {
       return number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + what).c_str(), nullptr));
     };
-    fits.push_back(std::array<std::pair<std::string, std::string>, 3>{});
-    for (std::size_t q = 0; q < 3; ++q) (*fits.back())[q] = {value(q, " res ="), value(q, " cor =")};
+    fits.push_back(OwnFit{"egfsim", {}});
+    for (std::size_t q = 0; q < 3; ++q) fits.back()->fits[q] = {value(q, " res ="), value(q, " cor =")};
   }
   return fits;
 }
@@ -353,6 +422,8 @@ struct Outcome {
   const OwnFits& own;
   const MisfitMap& map;
   const RunInfo& info;
+  const BestFiles& bestFiles;
+  const std::vector<source::AreaFacts>& facts;  // of the best source model, if any
   const TableRow& best() const { return *scan.best; }
   double modelsPerSecond() const { return info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0; }
 };
@@ -380,6 +451,7 @@ nlohmann::ordered_json summaryJson(const Outcome& o) {
   }
   j["best"]["misfit"] = *best.misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
+  if (o.bestFiles.source) j["best"]["source"] = factsJson(o.problem.config, o.facts);
   for (std::size_t k = 0; k < space.axes.size(); ++k) j["start"]["parameters"][space.axes[k].parameter.name] = o.start.values[k];
   if (start.refused) j["start"]["refused"] = start.note;
   else j["start"]["misfit"] = start.misfit;
@@ -396,8 +468,8 @@ nlohmann::ordered_json summaryJson(const Outcome& o) {
       if (!start.refused)
         j["start"]["records"][rec.name][kQuantityNames[q]] = pair(start.records[r][q].residual, start.records[r][q].correlation);
       if (q < 3 && o.own[r]) {
-        const auto& [ownRes, ownCor] = (*o.own[r])[q];
-        jr["egfsim"][kQuantityNames[q]] = pair(std::strtod(ownRes.c_str(), nullptr), std::strtod(ownCor.c_str(), nullptr));
+        const auto& [ownRes, ownCor] = o.own[r]->fits[q];
+        jr[o.own[r]->key][kQuantityNames[q]] = pair(std::strtod(ownRes.c_str(), nullptr), std::strtod(ownCor.c_str(), nullptr));
       }
     }
   }
@@ -426,12 +498,21 @@ std::string summaryText(const Outcome& o) {
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
   t << "misfit: " << best.cells[cols.misfit()] << "\n"
-    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n"
-    << "starting model (the parameter files' values): " << o.start.line << "\n"
+    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n";
+  if (o.bestFiles.source) {
+    t << "source model of the best model (best/source.toml):\n";
+    for (const std::string& l : factLines(o.problem.config, o.facts)) t << "  " << l << "\n";
+    if (!o.bestFiles.onsetNote.empty()) t << "  " << o.bestFiles.onsetNote << "\n";
+    t << "map view: fault_map.pdf, fault_map.png\n\n";
+  }
+  t << (o.problem.config.source ? "starting model (the configuration's values): "
+                                : "starting model (the parameter files' values): ")
+    << o.start.line << "\n"
     << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n"
     << "Residual and correlation over the windows at the common shift, of the best and\n"
-       "the starting model, and egfsim's own (800 samples, a lag per quantity) of its\n"
-       "run of the best model in best/RECORD/transcript.txt:\n\n";
+       "the starting model, and egfsim's own (800 samples, a lag per quantity) of "
+    << (o.bestFiles.parameterFiles ? "its\nrun of the best model in best/RECORD/transcript.txt:\n\n"
+                                   : "the\nexact run of the best model in best/RECORD/report/metrics.json:\n\n");
   char line[200];
   std::snprintf(line, sizeof line, "%-20s %-4s %23s %23s %23s\n", "", "", "best model ", "starting model ",
                 "egfsim, best model ");
@@ -447,7 +528,7 @@ std::string summaryText(const Outcome& o) {
       const std::string startRes = start.refused ? "" : number(start.records[r][q].residual);
       const std::string startCor = start.refused ? "" : number(start.records[r][q].correlation);
       const bool own = q < 3 && o.own[r];
-      const std::string ownRes = own ? (*o.own[r])[q].first : "", ownCor = own ? (*o.own[r])[q].second : "";
+      const std::string ownRes = own ? o.own[r]->fits[q].first : "", ownCor = own ? o.own[r]->fits[q].second : "";
       std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : name.c_str(),
                     kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
                     ownCor.c_str());
@@ -455,7 +536,10 @@ std::string summaryText(const Outcome& o) {
     }
   }
   t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << o.map.title << ")\n"
-    << "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n";
+    << (o.bestFiles.parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
+        : o.bestFiles.oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each "
+                                     "record in best/RECORD/)\n"
+                                   : "best model's files: best/ (the exact run of each record in best/RECORD/)\n");
   const std::string shards = o.info.shards > 1 ? ", " + std::to_string(o.info.shards) + " shards" : "";
   std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", o.info.seconds,
                 o.modelsPerSecond(), o.info.threads, o.info.threads == 1 ? "" : "s", shards.c_str());
@@ -474,12 +558,17 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         << table.csv.string() << "\n";
     return false;
   }
-  writeBestModel(problem, out, *scan.best, egfsim, log);
+  const BestFiles bestFiles = writeBestModel(problem, out, *scan.best, egfsim, log);
   const MisfitMap map = buildMap(problem, table, scan);
   writeMisfitMap(map, out);
+  std::vector<source::AreaFacts> facts;
+  if (bestFiles.source) {
+    facts = sourceFacts(*bestFiles.source, modelParams(problem, problem.records.front(), bestFiles.values));
+    writeFaultMap(problemFaultMap(problem, facts, "Best source model: map view"), out);
+  }
   const StartModel start = evaluateStart(problem);
-  const OwnFits own = egfsimFits(problem, out);
-  const Outcome outcome{problem, table, scan, start, own, map, info};
+  const OwnFits own = egfsimFits(problem, out, bestFiles);
+  const Outcome outcome{problem, table, scan, start, own, map, info, bestFiles, facts};
   writeText(out / "summary.txt", summaryText(outcome));
   writeText(out / "summary.json",
             summaryJson(outcome).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");

@@ -2,9 +2,13 @@
 // cells, the best model marked, drawn as PDF and PNG.
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "model/params.hpp"
+#include "source/source.hpp"
 
 namespace fit {
 
@@ -19,6 +23,39 @@ struct MisfitMap {
 // Writes `stem`.pdf and `stem`.png. Throws std::runtime_error when cairo
 // cannot write them.
 void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& stem);
+
+// A map view of the source: the fault areas projected on the ground
+// surface, where their ruptures start, the epicentre and the stations, in
+// km east and north of the epicentre.
+struct FaultMap {
+  std::string title;
+  struct Area {
+    std::string label;                         // "SMGA 1"
+    std::array<std::array<double, 2>, 4> corners{};  // (east, north); the up-dip edge first
+    std::array<double, 2> start{};             // where its rupture starts
+    double topDepth = 0, bottomDepth = 0;      // km
+  };
+  std::vector<Area> areas;
+  struct Station {
+    std::string code;
+    double east = 0, north = 0;
+    bool predicted = false;  // a site without a target record
+  };
+  std::vector<Station> stations;
+  std::string note;  // a line under the map (the mechanism, the hypocentre depth)
+};
+
+// The map view of fault areas with these facts on the fault of `base` (its
+// strike, dip and hypocentre depth). Stations are added by the caller.
+FaultMap faultMap(const model::Params& base, const std::vector<source::AreaFacts>& areas);
+
+// The position of a station at distance rm (km) and azimuth pm (radians)
+// from the epicentre.
+std::array<double, 2> stationPosition(float rm, float pm);
+
+// Draws the map into a PDF, PNG or SVG file (by the extension of `file`).
+// Throws std::runtime_error when cairo cannot write it.
+void drawFaultMap(const FaultMap& map, const std::filesystem::path& file);
 
 // Frees the font caches that drawing left behind (cairo's and the font
 // configuration's), so that a leak checker sees a clean exit. Call once,

@@ -43,14 +43,16 @@ std::vector<SourceLine> sourceLines(const model::Params& p) {
   return lines;
 }
 
-// Reads one parameter file and prepares its two records.
+// Reads one parameter file and prepares its records: the element, and the
+// target unless the record is predicted.
 PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asRead) {
   PreparedRecord r;
   r.paramsFile = e.params;
   r.weight = e.weight;
+  r.predict = e.predict;
   textio::Channels io;  // the search holds no console
   auto& p = r.params;
-  core::PreparedRecords prepared;
+  records::PreparedRecord element;
   try {
     io.open(paramfile::kUnit, e.params.string());
     p = paramfile::readParams(io, paramfile::kUnit);
@@ -62,9 +64,20 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asR
     p.fmain = r.targetFile.string();
     p.faft = r.elementFile.string();
     records::RecordHeader header;
-    const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);
-    const records::RecordSamples element = records::readRecordFile(io, kElementUnit, p.faft, header);
-    prepared = core::prepareRecords(p, target, element);
+    if (e.predict) {
+      r.elementSamples = records::readRecordFile(io, kElementUnit, p.faft, header);
+      r.elementHeader = header;
+      element = records::prepareRecord(r.elementSamples.samples, r.elementSamples.dt, records::elementPreparation(p));
+      if (!element.finite) throw records::overflowRefusal(p.faft);
+    } else {
+      const records::RecordSamples target = records::readRecordFile(io, kTargetUnit, p.fmain, header);
+      r.targetHeader = header;
+      r.elementSamples = records::readRecordFile(io, kElementUnit, p.faft, header);
+      r.elementHeader = header;
+      core::PreparedRecords prepared = core::prepareRecords(p, target, r.elementSamples);
+      r.target = std::move(prepared.target);
+      element = std::move(prepared.element);
+    }
   } catch (const textio::IoError& x) {
     const std::string report = x.report();
     throw ConfigError(place(c, e) + "parameter file " + e.params.string() + ": " +
@@ -73,27 +86,32 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asR
   } catch (const textio::InputRejected& x) {
     throw ConfigError(place(c, e) + "parameter file " + e.params.string() + ": " + x.message);
   }
-  r.dt = prepared.element.dt;
-  r.nmain = prepared.target.count;
-  r.naft = prepared.element.count;
-  r.samples = core::syntheticSamples(p, prepared.target);
-  const auto observed = prepared.target.motion.series();
-  const auto element = prepared.element.motion.series();
+  r.dt = element.dt;
+  r.nmain = r.target.count;
+  r.naft = element.count;
+  // A predicted record without ns takes the length of each model's sum.
+  r.samples = e.predict ? p.ns : core::syntheticSamples(p, r.target);
+  const auto elementSeries = element.motion.series();
   for (int q = 0; q < 3; ++q) {
-    r.observed[q].assign(observed[q].begin(), observed[q].end());
-    r.element[q].assign(element[q].begin(), element[q].end());
+    if (!e.predict) {
+      const auto observed = r.target.motion.series();
+      r.observed[q].assign(observed[q].begin(), observed[q].end());
+    }
+    r.element[q].assign(elementSeries[q].begin(), elementSeries[q].end());
   }
   return r;
 }
 
 // Every value of every axis must be one that egfsim takes for this record
-// and change its synthetic.
+// and change its synthetic, and so must the parameter sets of the
+// configuration's source model.
 void checkValues(const Config& c, const PreparedRecord& r) {
   const auto varied = [&](std::string_view name) {
     return std::any_of(c.space.axes.begin(), c.space.axes.end(),
                        [&](const Axis& a) { return name == a.parameter.name; });
   };
   for (const Axis& a : c.space.axes) {
+    if (a.field) continue;  // checked as the configuration was read
     if (radiationOnly(a.parameter.name) && r.params.ipfm == model::Radiation::NotCorrected && !varied("ipfm"))
       throw ConfigError(c.file.string() + ":" + std::to_string(a.line) + ":" + std::to_string(a.column) + ": '" +
                         a.parameter.name + "' cannot vary: only the radiation correction reads it, which the ipfm " +
@@ -112,41 +130,56 @@ void checkValues(const Config& c, const PreparedRecord& r) {
       }
     }
   }
+  if (!c.source) return;
+  for (std::size_t k = 0; k < c.source->smgas.size(); ++k) {
+    try {
+      paramfile::check(source::areaParams(r.params, *c.source, k), r.paramsFile.string());
+    } catch (const textio::InputRejected& x) {
+      throw ConfigError(c.file.string() + ": [source] SMGA " + std::to_string(k + 1) +
+                        " makes a parameter set egfsim refuses: " + x.message);
+    }
+  }
 }
 
 }  // namespace
 
 int envelopeHalfWidth(float dt) { return std::max(1, static_cast<int>(std::lround(0.25 / dt))); }
 
-Problem loadProblem(const Config& config) {
-  Problem problem{config, {}};
+Problem loadProblem(const Config& config, bool engines) {
+  Problem problem{config, {}, {}};
   std::vector<model::Params> asRead;
   std::map<std::string, int> names;
+  float firstDt = 0;
   for (const RecordEntry& e : config.records) {
     model::Params read;
-    problem.records.push_back(prepare(config, e, read));
+    std::vector<PreparedRecord>& list = e.predict ? problem.predictions : problem.records;
+    list.push_back(prepare(config, e, read));
     asRead.push_back(read);
-    PreparedRecord& r = problem.records.back();
+    PreparedRecord& r = list.back();
+    if (firstDt == 0) firstDt = r.dt;
     // A second record with the same file name gets a suffix in the columns.
     const std::string stem = e.params.stem().string();
     const int seen = ++names[stem];
     r.name = seen == 1 ? stem : stem + "_" + std::to_string(seen);
 
-    const auto first = sourceLines(asRead.front()), mine = sourceLines(read);
-    for (std::size_t k = 0; k < first.size(); ++k) {
-      if (first[k].values != mine[k].values) {
+    // With [source] the SMGAs replace lines 9 and 10: those may differ.
+    const auto firstLines = sourceLines(asRead.front()), mine = sourceLines(read);
+    for (std::size_t k = 0; k < firstLines.size(); ++k) {
+      if (config.source && (mine[k].line == 9 || mine[k].line == 10)) continue;
+      if (firstLines[k].values != mine[k].values) {
         throw ConfigError(place(config, e) + e.params.string() + " line " + std::to_string(mine[k].line) +
                           " (" + mine[k].names + ") differs from " + config.records.front().params.string() +
                           ": all records must share the source lines 6 to 11 (same target and element events)");
       }
     }
-    if (r.dt != problem.records.front().dt) {
+    if (r.dt != firstDt) {
       throw ConfigError(place(config, e) + e.params.string() + ": the element record's sample interval " +
                         std::to_string(r.dt) + " s differs from the first record's " +
-                        std::to_string(problem.records.front().dt) + " s; resample the records to one rate");
+                        std::to_string(firstDt) + " s; resample the records to one rate");
     }
     checkValues(config, r);
   }
+  if (!engines || problem.records.empty()) return problem;
   // The engine's records: windows and shifts as the misfit compares them.
   const int maxShift = maxShiftSamples(problem);
   for (PreparedRecord& r : problem.records) {

@@ -11,6 +11,7 @@
 #include "evaluate/evaluator.hpp"
 #include "fit/config.hpp"
 #include "model/params.hpp"
+#include "records/records.hpp"
 
 namespace fit {
 
@@ -18,6 +19,7 @@ struct PreparedRecord {
   std::string name;                  // the parameter file's name without extension (unique)
   std::filesystem::path paramsFile;  // as resolved from the configuration
   double weight = 1.0;
+  bool predict = false;              // no target record: predicted, not fitted
   model::Params params;              // as read, the record paths resolved
   std::filesystem::path targetFile, elementFile;  // record files resolved against the parameter file's folder
   float dt = 0;                      // the element record's sample interval (s)
@@ -30,18 +32,26 @@ struct PreparedRecord {
   // The fast synthesis engine's read-only part of this record, shared by
   // every worker.
   std::shared_ptr<const evaluate::Record> engine;
+  // What an exact run of another source model needs: the headers, the
+  // element samples as read (to be prepared with that model's cfac) and
+  // the prepared observed motion (none for a predicted record).
+  records::RecordHeader targetHeader, elementHeader;
+  records::RecordSamples elementSamples;
+  records::PreparedRecord target;
 };
 
 struct Problem {
   Config config;
-  std::vector<PreparedRecord> records;
+  std::vector<PreparedRecord> records;      // fitted: with a target record
+  std::vector<PreparedRecord> predictions;  // predicted: an element record only
 };
 
 // Reads every record's parameter file and records, checks that the records
 // share their source lines and that every varied value is one egfsim takes.
 // ConfigError (one line, with the configuration's line and column) on any
-// fault.
-Problem loadProblem(const Config& config);
+// fault. The fast engine's part of each record is made for a search
+// (`engines`).
+Problem loadProblem(const Config& config, bool engines = true);
 
 // Half width in samples of the acceleration envelope's 0.5-second window.
 int envelopeHalfWidth(float dt);

@@ -44,7 +44,7 @@ class GridRows {
 
 std::string earlierSearchFile(const fs::path& out) {
   for (const char* name : {"models.csv", "shard.json", "summary.txt", "summary.json", "best", "misfit_map.pdf",
-                           "misfit_map.png"})
+                           "misfit_map.png", "fault_map.pdf", "fault_map.png"})
     if (fs::exists(out / name)) return name;
   return "";
 }

@@ -71,7 +71,13 @@ std::vector<double> ModelSpace::gridModel(std::uint64_t m) const {
 }
 
 void ModelSpace::apply(model::Params& p, const std::vector<double>& values) const {
-  for (std::size_t k = 0; k < axes.size(); ++k) setParameter(p, axes[k].parameter, values[k]);
+  for (std::size_t k = 0; k < axes.size(); ++k)
+    if (!axes[k].field) setParameter(p, axes[k].parameter, values[k]);
+}
+
+void ModelSpace::applySource(source::Source& s, const std::vector<double>& values) const {
+  for (std::size_t k = 0; k < axes.size(); ++k)
+    if (axes[k].field) source::setField(s, *axes[k].field, values[k]);
 }
 
 std::vector<std::string> ModelSpace::texts(const std::vector<double>& values) const {

@@ -10,6 +10,7 @@
 
 #include "model/params.hpp"
 #include "paramfile/paramfile.hpp"
+#include "source/source.hpp"
 
 namespace fit {
 
@@ -17,10 +18,10 @@ namespace fit {
 using Kind = paramfile::Type;
 
 // A numeric source parameter of parameter-file lines 6 to 11 (or N, which
-// sets nx, nw and nt together).
+// sets nx, nw and nt together), or a value of the source model of [source].
 struct SourceParameter {
-  const char* name;
-  int line;  // 0 for N
+  std::string name;
+  int line;  // 0 for N and the source model's values
   Kind kind;
 };
 
@@ -61,6 +62,7 @@ struct Axis {
   bool continuous = false;     // a real given by from/to only (global methods)
   double lo = 0, hi = 0;       // bounds of a continuous axis
   int line = 0, column = 0;    // where the configuration names it
+  std::optional<source::Field> field{};  // a value of the source model rather than of the files
 };
 
 // The varied parameters in the order of the configuration. Grid model m
@@ -73,8 +75,10 @@ struct ModelSpace {
   std::uint64_t gridSize() const;
   // The values of grid model m.
   std::vector<double> gridModel(std::uint64_t m) const;
-  // Sets the values of a model into a parameter set.
+  // Sets the values of a model's parameter-file axes into a parameter set.
   void apply(model::Params& p, const std::vector<double>& values) const;
+  // Sets the values of a model's source-model axes into a source model.
+  void applySource(source::Source& s, const std::vector<double>& values) const;
   // The values as they appear in models.csv.
   std::vector<std::string> texts(const std::vector<double>& values) const;
 };

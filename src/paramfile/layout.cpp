@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <type_traits>
@@ -247,8 +248,12 @@ std::string valueText(Type type, double value) {
     return text;
   }
   const float target = textio::nearestFloat(value);
+  // The fewest digits that read back; a whole number of up to 9 digits is
+  // written out rather than with an exponent (10.0, not 1e+01).
+  const bool whole = std::fabs(target) >= 1 && std::fabs(target) < 1e9;
   for (int digits = 1; digits <= 9; ++digits) {
     std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(target));
+    if (whole && std::strchr(text, 'e') != nullptr) continue;
     if (textio::nearestFloat(std::strtod(text, nullptr)) == target) break;
   }
   std::string s = text;

@@ -339,7 +339,89 @@ void spectra(cairo_t* cr, const Comparison& c, const Measures& m, double top) {
   curve(cr, ln, periods, ratio, {0.1, 0.3, 0.8}, 0.9);
 }
 
+// The percentiles' band shaded between the 16th and 84th, the median and
+// the given model's spectrum drawn over it.
+void spreadFigure(cairo_t* cr, const Spread& s, const Predicted& given, const std::string& title,
+                  const std::string& unit, double width, double height) {
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  text(cr, 60, 28, title, 11, true);
+  const auto [lo, hi] = logRange({s.psa[0], s.psa[2], given.psa}, 4);
+  const Frame f{70, 45, width - 100, height - 100, s.periods.front(), s.periods.back(), lo, hi, true, true};
+  drawFrame(cr, f, "period (s)", "PSA, 5% damped (" + quantityUnits(unit)[0] + ")");
+  cairo_save(cr);
+  cairo_rectangle(cr, f.x0, f.y0, f.w, f.h);
+  cairo_clip(cr);
+  bool started = false;
+  for (std::size_t k = 0; k < s.periods.size(); ++k) {
+    if (!f.usable(s.periods[k], s.psa[2][k])) continue;
+    if (started) cairo_line_to(cr, f.px(s.periods[k]), f.py(s.psa[2][k]));
+    else cairo_move_to(cr, f.px(s.periods[k]), f.py(s.psa[2][k]));
+    started = true;
+  }
+  for (std::size_t k = s.periods.size(); k-- > 0;)
+    if (f.usable(s.periods[k], s.psa[0][k])) cairo_line_to(cr, f.px(s.periods[k]), f.py(s.psa[0][k]));
+  cairo_close_path(cr);
+  cairo_set_source_rgb(cr, 0.80, 0.86, 0.95);
+  if (started) cairo_fill(cr);
+  cairo_new_path(cr);
+  cairo_restore(cr);
+  curve(cr, f, s.periods, s.psa[1], {0.1, 0.3, 0.8}, 1.4);
+  curve(cr, f, s.periods, given.psa, kSynthetic, 0.9);
+  drawFrame(cr, f, "", "", false);
+  const double x = f.x0 + 8, y = f.y0 + f.h - 10;
+  const std::pair<std::string, Colour> items[] = {
+      {"median of " + std::to_string(s.models) + " models", {0.1, 0.3, 0.8}}, {"the given model", kSynthetic}};
+  double at = x;
+  cairo_set_source_rgb(cr, 0.80, 0.86, 0.95);
+  cairo_rectangle(cr, at, y - 7, 16, 7);
+  cairo_fill(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  text(cr, at + 20, y, "16th to 84th percentile", 8);
+  at += 125;
+  for (const auto& [name, c] : items) {
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+    cairo_set_line_width(cr, 1.2);
+    cairo_move_to(cr, at, y - 3);
+    cairo_line_to(cr, at + 16, y - 3);
+    cairo_stroke(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    text(cr, at + 20, y, name, 8);
+    at += 130;
+  }
+}
+
+void finish(cairo_surface_t* surface, const std::filesystem::path& file) {
+  cairo_surface_finish(surface);
+  const cairo_status_t status = cairo_surface_status(surface);
+  cairo_surface_destroy(surface);
+  if (status != CAIRO_STATUS_SUCCESS)
+    throw WriteError("cannot write " + file.string() + " in the folder " + file.parent_path().string() + ": " +
+                     cairo_status_to_string(status) + "; give a folder you may write to");
+}
+
 }  // namespace
+
+void drawSpread(const std::filesystem::path& file, const Spread& s, const Predicted& given,
+                const std::string& title, const std::string& unit) {
+  const double w = 640, h = 480;
+  const std::string name = file.string();
+  const std::string ext = file.extension().string();
+  cairo_surface_t* surface = ext == ".png"   ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, 640, 480)
+                             : ext == ".svg" ? cairo_svg_surface_create(name.c_str(), w, h)
+                                             : cairo_pdf_surface_create(name.c_str(), w, h);
+  cairo_t* cr = cairo_create(surface);
+  spreadFigure(cr, s, given, title, unit, w, h);
+  cairo_show_page(cr);
+  cairo_destroy(cr);
+  if (ext == ".png" && cairo_surface_write_to_png(surface, name.c_str()) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    throw WriteError("cannot write " + name + " in the folder " + file.parent_path().string() +
+                     "; give a folder you may write to");
+  }
+  finish(surface, file);
+}
 
 void drawReport(const std::filesystem::path& file, const Comparison& c, const Measures& m) {
   const std::string name = file.string();

@@ -110,7 +110,31 @@ const char* radiationText(int ipfm) {
   return ipfm == 1 ? "ratio of coefficients" : ipfm == 2 ? "sign only" : "none";
 }
 
+json areasJson(const Comparison& c) {
+  json list = json::array();
+  double total = 0;
+  for (const Comparison::Area& a : c.areas) {
+    const double dx = decimal(a.dx), dw = decimal(a.dw), tra = decimal(a.tra), cfac = decimal(a.cfac);
+    total += cfac * a.nx * a.nw * a.nt;
+    list.push_back({{"N", a.nx},
+                    {"C", cfac},
+                    {"vr", decimal(a.vr)},
+                    {"dx", dx},
+                    {"dw", dw},
+                    {"tra", tra},
+                    {"start_subfault", {a.nsx, a.nsw}},
+                    {"start_km", {a.x, a.w}},
+                    {"onset_s", a.onset},
+                    {"length_km", a.nx * dx},
+                    {"width_km", a.nw * dw},
+                    {"rise_time_s", a.nt * tra},
+                    {"moment_ratio", cfac * a.nx * a.nw * a.nt}});
+  }
+  return {{"smgas", list}, {"ird", c.ird}, {"ipfm", c.ipfm}, {"moment_ratio", total}};
+}
+
 json modelJson(const Comparison& c) {
+  if (!c.areas.empty()) return areasJson(c);
   return {{"N", c.nx},
           {"nx", c.nx},
           {"nw", c.nw},
@@ -138,7 +162,37 @@ metrics::Band passBand(const Comparison::Filter& f) {
   return {std::min(fl, fh), std::max(fl, fh)};
 }
 
+namespace {
+
+// One line per SMGA, then the rupture, moment, radiation and filter.
+std::vector<std::string> areaLines(const Comparison& c) {
+  std::vector<std::string> lines;
+  double total = 0;
+  for (std::size_t k = 0; k < c.areas.size(); ++k) {
+    const Comparison::Area& a = c.areas[k];
+    const double dx = decimal(a.dx), dw = decimal(a.dw), tra = decimal(a.tra), cfac = decimal(a.cfac);
+    total += cfac * a.nx * a.nw * a.nt;
+    char line[300];
+    std::snprintf(line, sizeof line,
+                  "SMGA %zu: %.4g × %.4g km, N %d, rise time %.4g s, C %g (C N³ %.4g); from subfault "
+                  "(%d, %d) at %.3g, %.3g km, %.3g s, %g km/s",
+                  k + 1, a.nx * dx, a.nw * dw, a.nx, a.nt * tra, cfac, cfac * a.nx * a.nw * a.nt, a.nsx,
+                  a.nsw, a.x, a.w, a.onset, decimal(a.vr));
+    lines.push_back(line);
+  }
+  char rupture[300];
+  std::snprintf(rupture, sizeof rupture,
+                "Rupture %s; total C N³ %.4g, the ratio of the target's seismic moment to the element's; "
+                "radiation correction: %s (ipfm %d); filter: %s",
+                ruptureText(c.ird), total, radiationText(c.ipfm), c.ipfm, filterText(c.filter).c_str());
+  lines.push_back(rupture);
+  return lines;
+}
+
+}  // namespace
+
 std::vector<std::string> modelLines(const Comparison& c) {
+  if (!c.areas.empty()) return areaLines(c);
   const double dx = decimal(c.dx), dw = decimal(c.dw), tra = decimal(c.tra), cfac = decimal(c.cfac);
   char source[200], rupture[200], scaling[200];
   std::snprintf(source, sizeof source,
@@ -155,6 +209,8 @@ std::vector<std::string> modelLines(const Comparison& c) {
   return {source, rupture, scaling};
 }
 
+std::vector<double> spectrumPeriods() { return metrics::logSpaced(0.01, 10.0, kPeriods); }
+
 Measures measure(const Comparison& c) {
   Measures m;
   const double dt = m.dt = decimal(c.dt);
@@ -167,7 +223,7 @@ Measures measure(const Comparison& c) {
     m.peakSynthetic[q] = metrics::peak(s.q[q]);
   }
 
-  m.periods = metrics::logSpaced(0.01, 10.0, kPeriods);
+  m.periods = spectrumPeriods();
   m.psaObserved = metrics::pseudoSpectralAcceleration(accO, dt, m.periods);
   m.psaSynthetic = metrics::pseudoSpectralAcceleration(accS, dt, m.periods);
   m.psaLnRatio.resize(m.periods.size());

@@ -55,6 +55,16 @@ struct Comparison {
   int ird = 0;   // rupture: 1 along strike, 2 radial
   int ipfm = 0;  // radiation correction: 0 none, 1 ratio of coefficients, 2 sign only
 
+  // A source model of several SMGAs (empty for one, which the values above
+  // describe): each one's values, where its rupture starts (km along strike
+  // and down dip from the hypocentre) and when (s after the origin time).
+  struct Area {
+    int nx = 0, nw = 0, nt = 0, nsx = 0, nsw = 0;
+    float cfac = 0, vr = 0, dx = 0, dw = 0, tra = 0;
+    double x = 0, w = 0, onset = 0;
+  };
+  std::vector<Area> areas;
+
   // The run's filter of every prepared series: a band pass between fl and
   // fh (either order), or a low pass below fh when fl is 0; none when not
   // requested or when its design was refused.
@@ -74,7 +84,9 @@ metrics::Band passBand(const Comparison::Filter& f);
 
 // The lines of the page that state the model physically: fault and
 // subfault size, rise time nt x tra, rupture, C and C x N^3 (the moment
-// ratio C nx nw nt), the radiation setting and the filter.
+// ratio C nx nw nt), the radiation setting and the filter; for several
+// SMGAs one line each, their total moment ratio, rupture, radiation and
+// filter.
 std::vector<std::string> modelLines(const Comparison& c);
 
 // The measures of metrics.json and the page over the compared windows, in
@@ -97,9 +109,61 @@ struct Measures {
 std::array<std::string, 3> quantityUnits(const std::string& unit);
 
 // Creates `dir` when missing and writes the nine SAC files
-// (observed|synthetic|element).(acc|vel|dis).sac and series.csv.
-// Throws WriteError naming the folder when it cannot be written.
+// (observed|synthetic|element).(acc|vel|dis).sac and series.csv. A
+// prediction (no observed motion: its spans empty) has no observed files
+// or columns. Throws WriteError naming the folder when it cannot be
+// written.
 void writeSeries(const std::filesystem::path& dir, const Comparison& c);
+
+// What is predicted of a synthetic motion over its whole length: its peaks
+// (acceleration, velocity, displacement) and its 5%-damped pseudo-spectral
+// acceleration at `periods`.
+struct Predicted {
+  std::array<double, 3> peaks{};
+  std::vector<double> periods, psa;
+};
+Predicted predict(const Motion& synthetic, float dt);
+
+// The periods of every response spectrum written: 100 from 0.01 to 10 s,
+// equally spaced in log.
+std::vector<double> spectrumPeriods();
+
+// A prediction (a comparison without observed motion): the series files,
+// prediction.json (the model, the peaks and the response spectrum) and
+// response_spectrum.csv. Throws WriteError.
+void writePrediction(const std::filesystem::path& dir, const Comparison& c);
+
+// The spread of the predictions of several source models at one record:
+// the 16th, 50th and 84th percentiles of each peak and of the response
+// spectrum at each period, over the models.
+struct Spread {
+  int models = 0;
+  std::vector<double> periods;
+  std::array<std::vector<double>, 3> psa;             // 16th, 50th, 84th percentile per period
+  std::array<std::array<double, 3>, 3> peaks{};       // [percentile][acc, vel, dis]
+};
+
+// The empirical percentile p (0..1) of `values` in log: the order statistics
+// of ln v interpolated linearly at position p (n - 1), then exponentiated.
+// NaN for no values or any value that is not positive.
+double logPercentile(std::vector<double> values, double p);
+
+// The spread of a list of predictions at the same periods.
+Spread spread(const std::vector<Predicted>& predictions);
+
+// Draws the response spectra of a spread into a PDF, SVG or PNG file (by
+// the extension of `file`). Throws WriteError.
+void drawSpread(const std::filesystem::path& file, const Spread& s, const Predicted& given,
+                const std::string& title, const std::string& unit);
+
+// spread.csv (the response spectrum's percentiles per period),
+// spread_peaks.csv (the peaks') and spread.pdf and spread.png (the
+// response spectra: the percentiles, and `given`, the prediction of the
+// model the configuration gives). `unit` is the acceleration unit.
+// Throws WriteError.
+void writeSpread(const std::filesystem::path& dir, const Spread& s, const Predicted& given,
+                 const std::string& title, const std::string& unit);
+
 
 // The measures of a comparison: peaks, response spectra, smoothed Fourier
 // spectra, Arias intensity, significant duration and Anderson's scores.

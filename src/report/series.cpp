@@ -79,7 +79,9 @@ std::array<std::string, 3> quantityUnits(const std::string& unit) {
 void writeSeries(const std::filesystem::path& dir, const Comparison& c) {
   makeFolder(dir);
   const auto units = quantityUnits(c.unit);
-  for (int motion = 0; motion < 3; ++motion)
+  // A prediction has no observed motion: its files and columns are left out.
+  const bool observed = !c.observed.acc.empty();
+  for (int motion = observed ? 0 : 1; motion < 3; ++motion)
     for (int q = 0; q < 3; ++q)
       writeFile(dir, std::string(kMotionNames[static_cast<std::size_t>(motion)]) + "." +
                          std::string(kQuantityNames[static_cast<std::size_t>(q)]) + ".sac",
@@ -93,7 +95,8 @@ void writeSeries(const std::filesystem::path& dir, const Comparison& c) {
   const std::array<Motion, 3> motions{c.observed, c.synthetic, c.element};
   std::size_t rows = 0;
   std::string csv = "time";
-  for (std::size_t m = 0; m < 3; ++m)
+  const std::size_t firstMotion = observed ? 0 : 1;
+  for (std::size_t m = firstMotion; m < 3; ++m)
     for (int q = 0; q < 3; ++q) {
       csv += "," + std::string(kMotionNames[m]) + "." + std::string(kQuantityNames[static_cast<std::size_t>(q)]);
       rows = std::max(rows, quantity(motions[m], q).size());
@@ -104,7 +107,7 @@ void writeSeries(const std::filesystem::path& dir, const Comparison& c) {
     const double t = wholeRate ? static_cast<double>(k) / rate : static_cast<double>(k) * dt;
     const auto r = std::to_chars(buf, buf + sizeof buf, t);
     csv.append(buf, r.ptr);
-    for (std::size_t m = 0; m < 3; ++m)
+    for (std::size_t m = firstMotion; m < 3; ++m)
       for (int q = 0; q < 3; ++q) {
         csv += ',';
         const auto x = quantity(motions[m], q);

@@ -11,8 +11,43 @@
 namespace synthesis {
 namespace {
 
-PlanArea planArea(const AreaSource& source) {
+std::string areaSuffix(std::size_t area, std::size_t areas) {
+  return areas > 1 ? " of area " + std::to_string(area + 1) : "";
+}
+
+std::string copyName(int k, int i, int j, std::size_t area, std::size_t areas) {
+  return "the shift of copy " + std::to_string(k) + " of subfault (" + std::to_string(i) + ", " +
+         std::to_string(j) + ")" + areaSuffix(area, areas);
+}
+
+// ntt, dtau, the weights and the copies' offsets of one area's sub-events,
+// with egfsim's refusals of an ntt it cannot use.
+void subEvents(const TimeFunction& t, float dt, const std::string& area, PlanArea& a) {
+  const float span = static_cast<float>(t.nt) * t.tra;
+  const float sub = span / dt;
+  if (!fitsSamples(sub)) {
+    throw textio::InputRejected("ntt = nt*tra/dt cannot be formed" + area + ": nt = " +
+                                std::to_string(t.nt) + ", tra =" + textio::listReal(t.tra) +
+                                ", dt =" + textio::listReal(dt) + "; it must lie in 1.." +
+                                std::to_string(kMaxShifts));
+  }
+  a.ntt = static_cast<int>(sub);
+  if (a.ntt <= 0 || a.ntt > kMaxShifts) {
+    throw SummationRefused("ntt = nt*tra/dt = " + std::to_string(a.ntt) + area + " with nt = " +
+                               std::to_string(t.nt) + ", tra =" + textio::listReal(t.tra) +
+                               ", dt =" + textio::listReal(dt) + "; it must lie in 1.." +
+                               std::to_string(kMaxShifts),
+                           a.ntt, 0);
+  }
+  a.dtau = span / static_cast<float>(a.ntt);
+  synthesis::weights(static_cast<int>(t.imdl), t.nt, a.ntt, a.ft);
+  for (int k = 1; k <= a.ntt; ++k) a.offsets[k - 1] = static_cast<float>(k - 1) * a.dtau / dt;
+}
+
+PlanArea planArea(const AreaSource& source, const TimeFunction& time, float dt,
+                  const std::string& name) {
   PlanArea a;
+  subEvents(time, dt, name, a);
   a.nx = std::clamp(source.nx, 0, kMaxGrid);
   a.nw = std::clamp(source.nw, 0, kMaxGrid);
   a.amplitude = source.model.ampij;
@@ -28,13 +63,6 @@ PlanArea planArea(const AreaSource& source) {
   return a;
 }
 
-std::string copyName(int k, int i, int j, std::size_t area, std::size_t areas) {
-  std::string name = "the shift of copy " + std::to_string(k) + " of subfault (" +
-                     std::to_string(i) + ", " + std::to_string(j) + ")";
-  if (areas > 1) name += " of area " + std::to_string(area + 1);
-  return name;
-}
-
 }  // namespace
 
 SummationPlan::SummationPlan(const model::Params& p, const SubfaultModel& model, float dt)
@@ -42,28 +70,12 @@ SummationPlan::SummationPlan(const model::Params& p, const SubfaultModel& model,
 
 SummationPlan::SummationPlan(const model::Params& p, float dt, std::span<const AreaSource> areas)
     : dt_(dt) {
-  const float span = static_cast<float>(p.nt) * p.tra;
-  const float sub = span / dt;
-  if (!fitsSamples(sub)) {
-    throw textio::InputRejected("ntt = nt*tra/dt cannot be formed: nt = " + std::to_string(p.nt) +
-                                ", tra =" + textio::listReal(p.tra) + ", dt =" +
-                                textio::listReal(dt) + "; it must lie in 1.." +
-                                std::to_string(kMaxShifts));
-  }
-  ntt_ = static_cast<int>(sub);
-  if (ntt_ <= 0 || ntt_ > kMaxShifts) {
-    throw SummationRefused("ntt = nt*tra/dt = " + std::to_string(ntt_) + " with nt = " +
-                               std::to_string(p.nt) + ", tra =" + textio::listReal(p.tra) +
-                               ", dt =" + textio::listReal(dt) + "; it must lie in 1.." +
-                               std::to_string(kMaxShifts),
-                           ntt_, 0);
-  }
-  dtau_ = span / static_cast<float>(ntt_);
-  synthesis::weights(static_cast<int>(p.imdl), p.nt, ntt_, ft_);
-  for (int k = 1; k <= ntt_; ++k) offsets_[k - 1] = static_cast<float>(k - 1) * dtau_ / dt;
-
   areas_.reserve(areas.size());
-  for (const AreaSource& source : areas) areas_.push_back(planArea(source));
+  for (std::size_t n = 0; n < areas.size(); ++n) {
+    const AreaSource& source = areas[n];
+    areas_.push_back(planArea(source, source.time.value_or(timeFunction(p)), dt,
+                              areaSuffix(n, areas.size())));
+  }
   lagmin_ = 0;
   for (const PlanArea& a : areas_)
     for (int i = 0; i < a.nx; ++i)
@@ -79,12 +91,12 @@ void SummationPlan::checkShifts() const {
     const PlanArea& a = areas_[n];
     for (int i = 1; i <= a.nx; ++i) {
       for (int j = 1; j <= a.nw; ++j) {
-        if (fitsSamples(shiftValue(a, i, j, 1)) && fitsSamples(shiftValue(a, i, j, ntt_))) continue;
-        for (int k = 1; k <= ntt_; ++k) {
+        if (fitsSamples(shiftValue(a, i, j, 1)) && fitsSamples(shiftValue(a, i, j, a.ntt))) continue;
+        for (int k = 1; k <= a.ntt; ++k) {
           try {
             toSamples(shiftValue(a, i, j, k), copyName(k, i, j, n, areas_.size()));
           } catch (const textio::InputRejected& e) {
-            throw SummationRefused(e.message, ntt_, i);
+            throw SummationRefused(e.message, a.ntt, i);
           }
         }
       }
@@ -92,30 +104,39 @@ void SummationPlan::checkShifts() const {
   }
 }
 
+int SummationPlan::longestShift() const {
+  int longest = 0;
+  for (const PlanArea& a : areas_)
+    for (int i = 1; i <= a.nx; ++i)
+      for (int j = 1; j <= a.nw; ++j) longest = std::max(longest, shift(a, i, j, a.ntt));
+  return longest;
+}
+
 std::size_t SummationPlan::copies() const {
   std::size_t n = 0;
-  for (const PlanArea& a : areas_) n += static_cast<std::size_t>(a.nx) * a.nw * ntt_;
+  for (const PlanArea& a : areas_) n += static_cast<std::size_t>(a.nx) * a.nw * a.ntt;
   return n;
 }
 
 void SummationPlan::fill(std::size_t first, std::size_t n, Copy* dst) const {
   std::size_t area = 0;
   while (area < areas_.size()) {
-    const std::size_t count = static_cast<std::size_t>(areas_[area].nx) * areas_[area].nw * ntt_;
+    const std::size_t count =
+        static_cast<std::size_t>(areas_[area].nx) * areas_[area].nw * areas_[area].ntt;
     if (first < count) break;
     first -= count;
     ++area;
   }
   if (area == areas_.size()) return;
-  const std::size_t tt = static_cast<std::size_t>(ntt_);
+  const std::size_t tt = static_cast<std::size_t>(areas_[area].ntt);
   int k = static_cast<int>(first % tt) + 1;
   const std::size_t ij = first / tt;
   int j = static_cast<int>(ij % static_cast<std::size_t>(areas_[area].nw)) + 1;
   int i = static_cast<int>(ij / static_cast<std::size_t>(areas_[area].nw)) + 1;
   for (std::size_t t = 0; t < n; ++t) {
     const PlanArea& a = areas_[area];
-    dst[t] = {shift(a, i, j, k), a.amplitude[i - 1][j - 1], ft_[k - 1], a.weight};
-    if (++k > ntt_) {
+    dst[t] = {shift(a, i, j, k), a.amplitude[i - 1][j - 1], a.ft[k - 1], a.weight};
+    if (++k > a.ntt) {
       k = 1;
       if (++j > a.nw) {
         j = 1;
@@ -140,7 +161,7 @@ SummationRefused SummationPlan::overflow() const {
   return SummationRefused(
       "the synthetic motion overflows single precision: the element record times cfac "
       "and the subfault amplitude factors (ra/rij) is too large",
-      ntt_, rows);
+      ntt(), rows);
 }
 
 void SummationPlan::requireFinite(const std::array<std::span<float>, 3>& series) const {

@@ -16,6 +16,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -154,31 +155,48 @@ class SummationRefused : public textio::InputRejected {
   int ntt, rows;
 };
 
+// The sub-events of every subfault of a fault area: nt subdivisions of tra
+// seconds, weighted by time-function model imdl.
+struct TimeFunction {
+  int nt = 0;
+  float tra = 0;
+  model::TimeFunction imdl{};
+};
+inline TimeFunction timeFunction(const model::Params& p) { return {p.nt, p.tra, p.imdl}; }
+
 // One fault area of a summation plan: its subfaults' amplitude factors and
-// delays, the weight of all its copies and their common onset.
+// delays, the weight of all its copies and their common onset, and its own
+// sub-events: ntt copies per subfault, spaced dtau, weighted ft(1..ntt).
 struct PlanArea {
   int nx = 0, nw = 0;  // subfaults along strike and down-dip (0..kMaxGrid)
   Table amplitude{};   // ampij of the area's subfault model
   IntTable delay{};    // lagij + onset, in samples
   float weight = 1.0f;
   int onset = 0;       // samples added to every copy's delay
+  int ntt = 0;         // copies per subfault: nt*tra/dt, truncated
+  float dtau = 0;      // their spacing (s)
+  std::array<float, kMaxShifts> ft{};       // time-function weights
+  std::array<float, kMaxShifts> offsets{};  // (k - 1)*dtau/dt, k = 1..ntt
 };
 
 // What a plan takes of one fault area: the geometry stage's model of it,
-// the subfaults in use, a weight and an onset in whole samples.
+// the subfaults in use, a weight, an onset in whole samples and, when the
+// area has sub-events of its own, its time function.
 struct AreaSource {
   const SubfaultModel& model;
   int nx, nw;
   float weight = 1.0f;
   int onset = 0;
+  std::optional<TimeFunction> time{};
 };
 
 // The summation plan: every copy of the element record a summation adds,
 // defined once, for egfsim's exact summation and the search's fast one.
 //
-// Copy (i, j, k) of an area (k = 1..ntt sub-events of subfault (i, j)) is
-// the element record scaled by amplitude(i, j), by the time-function weight
-// ft(k) and by the area's weight, and placed
+// Each area has its own sub-events: ntt = trunc(nt*tra/dt) copies per
+// subfault, spaced dtau = nt*tra/ntt, weighted by ft(k) of its time
+// function. Copy (i, j, k) of an area (k = 1..ntt) is the element record
+// scaled by amplitude(i, j), by ft(k) and by the area's weight, and placed
 //   shift = trunc(delay(i, j) + (k - 1)*dtau/dt + 0.5 - lagmin)
 // samples late, every operation in single precision in that order, where
 // lagmin = min(0, every delay of every area) keeps every shift >= 0. The
@@ -188,37 +206,42 @@ struct AreaSource {
 // Building a plan makes egfsim's refusals of the summation, with its texts:
 // an ntt = nt*tra/dt that cannot be formed (textio::InputRejected), an ntt
 // outside 1..kMaxShifts, and a shift beyond +-1e9 samples
-// (SummationRefused). The one refusal that needs the sum itself, a
-// synthetic beyond single precision, is overflow(): both summations apply it.
+// (SummationRefused); with several areas the text names the area. The one
+// refusal that needs the sum itself, a synthetic beyond single precision,
+// is overflow(): both summations apply it.
 class SummationPlan {
  public:
   // One area: egfsim's summation of `model` with nx by nw subfaults of p,
-  // weight 1, onset 0.
+  // its time function, weight 1, onset 0.
   SummationPlan(const model::Params& p, const SubfaultModel& model, float dt);
-  // ntt and the time-function weights from p (nt, tra, imdl) and the sample
-  // interval dt; the copies of every area in order.
+  // The copies of every area in order, for the sample interval dt; an area
+  // without a time function of its own takes p's (nt, tra, imdl).
   SummationPlan(const model::Params& p, float dt, std::span<const AreaSource> areas);
 
-  int ntt() const { return ntt_; }
-  float dtau() const { return dtau_; }  // spacing of the sub-events (s)
+  // The first area's sub-events (those of egfsim's one area); 0 and empty
+  // without areas.
+  int ntt() const { return areas_.empty() ? 0 : areas_.front().ntt; }
+  float dtau() const { return areas_.empty() ? 0.0f : areas_.front().dtau; }
+  std::span<const float> weights() const {
+    return areas_.empty() ? std::span<const float>()
+                          : std::span<const float>(areas_.front().ft.data(),
+                                                   static_cast<std::size_t>(ntt()));
+  }
   float dt() const { return dt_; }
   int lagmin() const { return lagmin_; }
-  std::span<const float> weights() const { return {ft_.data(), static_cast<std::size_t>(ntt_)}; }
-  // (k - 1)*dtau/dt, k = 1..ntt, in single precision.
-  std::span<const float> offsets() const {
-    return {offsets_.data(), static_cast<std::size_t>(ntt_)};
-  }
   std::span<const PlanArea> areas() const { return areas_; }
   std::size_t copies() const;
 
   // The shift of copy (i, j, k) of area `a` before truncation.
   float shiftValue(const PlanArea& a, int i, int j, int k) const {
-    return static_cast<float>(a.delay[i - 1][j - 1]) + offsets_[k - 1] + 0.5f -
+    return static_cast<float>(a.delay[i - 1][j - 1]) + a.offsets[k - 1] + 0.5f -
            static_cast<float>(lagmin_);
   }
   int shift(const PlanArea& a, int i, int j, int k) const {
     return static_cast<int>(shiftValue(a, i, j, k));  // checked when the plan was made
   }
+  // The largest shift of any copy; 0 without copies.
+  int longestShift() const;
   // Copies first..first+n-1 (counted from 0) in the plan's order.
   void fill(std::size_t first, std::size_t n, Copy* dst) const;
 
@@ -232,10 +255,8 @@ class SummationPlan {
  private:
   void checkShifts() const;
 
-  int ntt_ = 0;
-  float dtau_ = 0, dt_ = 0;
+  float dt_ = 0;
   int lagmin_ = 0;
-  std::array<float, kMaxShifts> ft_{}, offsets_{};
   std::vector<PlanArea> areas_;
 };
 

@@ -123,9 +123,9 @@ double shifted(std::span<const double> x, int n, int by) {
   return m >= 0 && m < static_cast<int>(x.size()) ? x[static_cast<std::size_t>(m)] : 0.0;
 }
 
-// Two areas, the second 37 samples late with weight 0.6, sum to each area's
-// one-area synthetic moved by the difference of the lagmins (and the onset),
-// times its weight: exactly in the fast engine (the shifts are whole
+// Two areas, the second 37 samples late with weight 0.6 and sub-events of
+// its own, sum to each area's one-area synthetic moved by the difference of
+// the lagmins (and the onset), times its weight: exactly in the fast engine (the shifts are whole
 // numbers of samples here), to single-precision rounding in egfsim's loop.
 TEST(Synthesizer, TwoAreasAreTheSumOfTheirShiftedSynthetics) {
   std::mt19937 rng(4);
@@ -146,12 +146,13 @@ TEST(Synthesizer, TwoAreasAreTheSumOfTheirShiftedSynthetics) {
     s.resize(nin);
     for (float& v : s) v = u(rng);
   }
+  const synthesis::TimeFunction own{3, 0.125f, model::TimeFunction::PulseAndFlat};  // ntt 3
   const std::vector<synthesis::AreaSource> both = {{models[0], 3, 2, 1.5f, 0},
-                                                   {models[1], 3, 2, 0.9f, onset}};
+                                                   {models[1], 3, 2, 0.9f, onset, own}};
   const synthesis::SummationPlan plan(p, dt, both);
   std::vector<synthesis::SummationPlan> alone;
   for (const auto& a : both) {
-    const synthesis::AreaSource atZero{a.model, a.nx, a.nw, a.weight, 0};
+    const synthesis::AreaSource atZero{a.model, a.nx, a.nw, a.weight, 0, a.time};
     alone.emplace_back(p, dt, std::span(&atZero, 1));
   }
   const int moved[2] = {alone[0].lagmin() - plan.lagmin(),

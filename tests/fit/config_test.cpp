@@ -23,6 +23,12 @@ struct Case {
 
 const std::string kRecord = "[[record]]\nparams = \"params.txt\"\n";
 
+// A [source] of one SMGA over lines 3 to 10 (after kRecord), its start a
+// position, or a subfault.
+#define SMGA_WITH(n, start) \
+  "[source]\n[[source.smga]]\nL = 10\nW = 10\nN = " n "\nC = 1\ntau = 1\nstart = " start "\n"
+#define SMGA SMGA_WITH("5", "{ along = 0.5, down = 0.5 }")
+
 class ConfigErrors : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ConfigErrors, NameTheirLineAndColumn) {
@@ -88,6 +94,28 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NotASourceValue", "[vary]\nksm = { values = [300, 400] }\n", "4:1",
              "unknown parameter 'ksm': the values of parameter-file lines 6 to 11 that change the synthetic "
              "(str dip rak z stra dipa raka za dx dw tra dx0 dw0 nx nw nt nsx nsw cfac vs vr ird ipfm N) vary"},
+        Case{"SmgaWithoutSource", "[vary]\nsmga.1.C = { values = [1.0] }\n", "4:8",
+             "smga.1.C is a value of the source model: give it in [source]"},
+        Case{"LinesTheSmgasReplace", SMGA "[vary]\nnsx = { from = 1, to = 3 }\n", "12:1",
+             "with [source] the SMGAs give lines 9 to 11"},
+        Case{"PositionOfASubfaultStart", SMGA_WITH("5", "{ nsx = 3, nsw = 3 }") "[vary]\nsmga.1.along = { values = [0.5] }\n",
+             "12:8", "SMGA 1's start is a subfault"},
+        Case{"NoSuchSmga", SMGA "[vary]\nsmga.2.C = { values = [1.0] }\n", "12:8", "the source model has 1 SMGA, no SMGA 2"},
+        Case{"UnknownSmgaValue", SMGA "[vary]\nsmga.1.Q = { values = [1.0] }\n", "12:8", "unknown source value 'smga.1.Q'"},
+        Case{"AxisValueNoModelHolds", SMGA "[vary]\nsmga.1.N = { values = [5, 40] }\n", "12:27",
+             "smga.1.N = 40 cannot be: SMGA 1: N = 40: allowed 1 to 30"},
+        Case{"NBeyond30", SMGA_WITH("31", "{ along = 0.5, down = 0.5 }") "[vary]\nvr = { values = [2.8] }\n", "7:5",
+             "N = 31: allowed 1 to 30"},
+        Case{"StartOfBothForms", SMGA_WITH("5", "{ along = 0.5, nsx = 2 }") "[vary]\nvr = { values = [2.8] }\n", "10:9",
+             "a position { along = 0..1, down = 0..1 } or a subfault"},
+        Case{"SmgaWithoutItsSize", "[source]\n[[source.smga]]\nL = 10\n[vary]\nvr = { values = [2.8] }\n", "4:1",
+             "needs W (L, W, N, C, tau and start)"},
+        Case{"UnknownSourceKey", "[source]\nvrr = 2.0\n[vary]\nvr = { values = [2.8] }\n", "4:1",
+             "unknown key 'vrr' in [source]"},
+        Case{"UnknownRupture", "[source]\nrupture = \"circular\"\n", "4:11",
+             "rupture must be one of \"along_strike\", \"radial\", not \"circular\""},
+        Case{"PredictedWithoutSource", "[[record]]\nparams = \"params.txt\"\npredict = true\n", "5:11",
+             "a predicted record needs the source model of a [source] section"},
         Case{"RecordsOfAnotherSource",
              "[[record]]\nparams = \"params_wrong_start.txt\"\n[vary]\nvr = { values = [2.8] }\n", "4:10",
              "line 10 (nx nw nt ntt nsx nsw ns cfac) differs"}),

@@ -146,7 +146,9 @@ TEST(ValueText, ShortestTextThatReadsBackAsTheSameFloat) {
     const char* text;
   } cases[] = {{Type::Real, 2.0 + 8 * 0.1, "2.8"}, {Type::Real, 0.1 + 0.2, "0.3"},
                {Type::Angle, 45, "45.0"},         {Type::Integer, 7, "7"},
-               {Type::Real, 1.3937076, "1.3937076"}, {Type::Real, 2e-7, "2e-07"}};
+               {Type::Real, 1.3937076, "1.3937076"}, {Type::Real, 2e-7, "2e-07"},
+               {Type::Real, 10, "10.0"},             {Type::Real, -300, "-300.0"},
+               {Type::Real, 1.5e9, "1.5e+09"}};
   for (const auto& c : cases) EXPECT_EQ(paramfile::valueText(c.type, c.value), c.text) << c.value;
 }
 

@@ -16,66 +16,13 @@
 
 #include "report/report.hpp"
 #include "support/files.hpp"
+#include "support/svg.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const fs::path kGolden = fs::path(EGF_TEST_SOURCE_DIR) / "tests" / "report" / "data" / "page.svg";
-
-bool idChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; }
-
-// Glyph outlines replaced by their ids; ids and references renumbered.
-std::string normalised(std::string svg) {
-  std::string out;
-  for (std::size_t at = 0;;) {
-    const std::size_t open = svg.find("<symbol", at);
-    if (open == std::string::npos) {
-      out += svg.substr(at);
-      break;
-    }
-    const std::size_t close = svg.find("</symbol>", open);
-    const std::size_t id = svg.find("id=\"", open);
-    out += svg.substr(at, open - at) + "<symbol " + svg.substr(id, svg.find('"', id + 4) + 1 - id) + "/>";
-    at = close + 9;
-  }
-  std::map<std::string, std::string> ids;
-  for (std::size_t at = 0; (at = out.find(" id=\"", at)) != std::string::npos; at += 5) {
-    const std::size_t end = out.find('"', at + 5);
-    ids.emplace(out.substr(at + 5, end - at - 5), "id" + std::to_string(ids.size() + 1));
-  }
-  std::string result;
-  for (std::size_t k = 0; k < out.size();) {
-    const bool definition = out.compare(k, 4, "id=\"") == 0 && (k == 0 || out[k - 1] == ' ');
-    const std::size_t start = definition ? k + 4 : out[k] == '#' ? k + 1 : std::string::npos;
-    if (start != std::string::npos) {
-      std::size_t end = start;
-      while (end < out.size() && idChar(out[end])) ++end;
-      const auto it = ids.find(out.substr(start, end - start));
-      if (it != ids.end()) {
-        result += out.substr(k, start - k) + it->second;
-        k = end;
-        continue;
-      }
-    }
-    result += out[k++];
-  }
-  return result;
-}
-
-// The first line where the two differ, or "" when they are equal.
-std::string firstDifference(const std::string& expected, const std::string& actual) {
-  std::size_t line = 1, k = 0;
-  while (k < expected.size() && k < actual.size() && expected[k] == actual[k])
-    if (expected[k++] == '\n') ++line;
-  if (k == expected.size() && k == actual.size()) return "";
-  auto lineAt = [](const std::string& s, std::size_t at) {
-    const std::size_t b = s.rfind('\n', at == 0 ? 0 : at - 1), e = s.find('\n', at);
-    return s.substr(b == std::string::npos ? 0 : b + 1, e == std::string::npos ? std::string::npos : e - b - 1);
-  };
-  return "line " + std::to_string(line) + "\nexpected: " + lineAt(expected, k).substr(0, 300) +
-         "\nactual:   " + lineAt(actual, k).substr(0, 300);
-}
 
 // 300 samples at 50 per second; the synthetic a weaker, later copy; a
 // 0.2-5 Hz filter, so that bands lie on both sides of the pass band.
@@ -115,14 +62,14 @@ TEST(Page, MatchesTheStoredDrawing) {
   const report::Comparison c = fixedComparison(series);
   const testsupport::TempFolder dir;
   report::drawReport(dir.path() / "page.svg", c, report::measure(c));
-  const std::string actual = normalised(dir.read("page.svg"));
+  const std::string actual = testsupport::normalisedSvg(dir.read("page.svg"));
   if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) {
     fs::create_directories(kGolden.parent_path());
     testsupport::writeFile(kGolden, actual);
     GTEST_SKIP() << "wrote " << kGolden;
   }
   ASSERT_TRUE(fs::exists(kGolden)) << kGolden;
-  EXPECT_EQ(firstDifference(testsupport::readFile(kGolden), actual), "")
+  EXPECT_EQ(testsupport::firstDifference(testsupport::readFile(kGolden), actual), "")
       << "the page differs from " << kGolden
       << " (its glyph positions assume the DejaVu Sans font of fonts-dejavu-core)";
 }

@@ -120,36 +120,41 @@ TEST_P(SyntAllExact, BitIdenticalToThePlainLoop) {
 // A plan's copies, made chunk by chunk as the summation needs them, must be
 // those of its definition listed here by hand: areas in order, then
 // (i, j, k), the shift formed in single precision and truncated, each
-// area's onset added to its delays and lagmin taken over every area.
+// area's onset added to its delays, lagmin taken over every area, and each
+// area's sub-events from its own time function (the first area's from p).
 TEST_P(SyntAllExact, PlanCopiesMatchTheirDefinition) {
   std::mt19937 rng(777);
   std::uniform_real_distribution<float> val(-1.0f, 1.0f);
-  struct Area { int nx, nw, onset; float weight; synthesis::SubfaultModel model; };
-  std::vector<Area> areas = {{7, 5, 0, 1.0f, {}}, {3, 4, -60, 0.7f, {}}};  // odd sizes, > 1 chunk
+  struct Area { int nx, nw, onset; float weight; synthesis::SubfaultModel model; synthesis::TimeFunction time; };
+  model::Params p;
+  p.nt = 7, p.tra = 0.4757f, p.imdl = model::TimeFunction::PulseAndDecaying;
+  std::vector<Area> areas = {{7, 5, 0, 1.0f, {}, synthesis::timeFunction(p)},
+                             {3, 4, -60, 0.7f, {}, {3, 0.1134f, model::TimeFunction::PulseAndInverseRoot}}};
   for (Area& a : areas)
     for (int i = 0; i < a.nx; ++i)
       for (int j = 0; j < a.nw; ++j) {
         a.model.lagij[i][j] = static_cast<int>(rng() % 3000) - 40;
         a.model.ampij[i][j] = val(rng);
       }
-  model::Params p;
-  p.nt = 7, p.tra = 0.4757f, p.imdl = model::TimeFunction::PulseAndDecaying;
   const float dt = 0.01f;
   const std::vector<synthesis::AreaSource> sources = {
-      {areas[0].model, 7, 5, areas[0].weight, 0}, {areas[1].model, 3, 4, areas[1].weight, -60}};
+      {areas[0].model, 7, 5, areas[0].weight, 0},
+      {areas[1].model, 3, 4, areas[1].weight, -60, areas[1].time}};
   const synthesis::SummationPlan plan(p, dt, sources);
-  const int ntt = 332;  // 7*0.4757/0.01 = 332.99, truncated
-  ASSERT_EQ(plan.ntt(), ntt);
-  const float dtau = 7.0f * 0.4757f / static_cast<float>(ntt);
-  std::vector<float> ft(ntt);
-  synthesis::weights(static_cast<int>(p.imdl), p.nt, ntt, ft);
+  ASSERT_EQ(plan.ntt(), 332);  // 7*0.4757/0.01 = 332.99, truncated
+  ASSERT_EQ(plan.areas()[1].ntt, 34);  // 3*0.1134/0.01 = 34.02
   int lagmin = 0;
   for (const Area& a : areas)
     for (int i = 0; i < a.nx; ++i)
       for (int j = 0; j < a.nw; ++j) lagmin = std::min(lagmin, a.model.lagij[i][j] + a.onset);
   EXPECT_EQ(plan.lagmin(), lagmin);
   std::vector<Copy> listed;
-  for (const Area& a : areas)
+  for (const Area& a : areas) {
+    const float span = static_cast<float>(a.time.nt) * a.time.tra;
+    const int ntt = static_cast<int>(span / dt);
+    const float dtau = span / static_cast<float>(ntt);
+    std::vector<float> ft(ntt);
+    synthesis::weights(static_cast<int>(a.time.imdl), a.time.nt, ntt, ft);
     for (int i = 1; i <= a.nx; ++i)
       for (int j = 1; j <= a.nw; ++j)
         for (int k = 1; k <= ntt; ++k) {
@@ -158,6 +163,10 @@ TEST_P(SyntAllExact, PlanCopiesMatchTheirDefinition) {
                               static_cast<float>(lagmin);
           listed.push_back({static_cast<int>(shift), a.model.ampij[i - 1][j - 1], ft[k - 1], a.weight});
         }
+  }
+  int longest = 0;
+  for (const Copy& c : listed) longest = std::max(longest, c.shift);
+  EXPECT_EQ(plan.longestShift(), longest);
   ASSERT_EQ(plan.copies(), listed.size());
   const int size = 15000, nin = 4300, nout = 9000;
   std::array<std::vector<float>, 3> in, fromPlan, fromList;

@@ -193,6 +193,21 @@ std::vector<double> modelTarget(const ExampleFault& fault, const std::vector<flo
   return std::vector<double>(target.begin(), target.end());
 }
 
+std::vector<double> smgaTarget(const ExampleFault& fault, const source::Source& model,
+                               const std::vector<float>& element) {
+  const model::Params p = parameters(fault);
+  const float dt = 1.0f / static_cast<float>(kSamplesPerSecond);
+  // The element at the factor 1: each SMGA's copies carry its C.
+  source::Planner planner;
+  const synthesis::SummationPlan plan = planner.plan(p, model, dt, 1.0f);
+  std::array<std::vector<float>, 3> target;
+  for (auto& t : target) t.assign(kTargetSamples, 0.0f);
+  const std::vector<float> silent(element.size(), 0.0f);
+  synthesis::syntPlan({target[0], target[1], target[2]}, kTargetSamples, {element, silent, silent},
+                      static_cast<int>(element.size()), plan);
+  return std::vector<double>(target[0].begin(), target[0].end());
+}
+
 ExampleFault wrongStartFault() {
   ExampleFault f;
   f.nsx = 8;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/params.hpp"
+#include "source/source.hpp"
 
 namespace example {
 
@@ -60,6 +61,14 @@ std::vector<double> elementAcceleration();
 // subdivision of delayed, weighted copies, exactly as the program's model
 // places and weights them, before any noise.
 std::vector<double> modelTarget(const ExampleFault& fault, const std::vector<float>& element);
+
+// The target acceleration (cm/s/s) of a source model of SMGAs at the station
+// of `fault` (whose lines 9 to 11 the model replaces), from the element
+// samples as the program reads them back: every SMGA's copies as the
+// summation plan places and weighs them, summed in single precision, before
+// any noise.
+std::vector<double> smgaTarget(const ExampleFault& fault, const source::Source& model,
+                               const std::vector<float>& element);
 
 // The true fault with the rupture started at subfault (8, 5), the far end
 // along strike, instead of (3, 5).

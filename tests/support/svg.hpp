@@ -1,0 +1,67 @@
+// A drawing compared as a picture: an SVG written by cairo, with the
+// surface's own ids numbered in order of appearance and the glyph outlines
+// (the font's, not ours) dropped, so that every line, curve, label position
+// and glyph sequence is compared and nothing else.
+#pragma once
+
+#include <cctype>
+#include <map>
+#include <string>
+
+namespace testsupport {
+
+inline bool idChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_'; }
+
+// Glyph outlines replaced by their ids; ids and references renumbered.
+inline std::string normalisedSvg(std::string svg) {
+  std::string out;
+  for (std::size_t at = 0;;) {
+    const std::size_t open = svg.find("<symbol", at);
+    if (open == std::string::npos) {
+      out += svg.substr(at);
+      break;
+    }
+    const std::size_t close = svg.find("</symbol>", open);
+    const std::size_t id = svg.find("id=\"", open);
+    out += svg.substr(at, open - at) + "<symbol " + svg.substr(id, svg.find('"', id + 4) + 1 - id) + "/>";
+    at = close + 9;
+  }
+  std::map<std::string, std::string> ids;
+  for (std::size_t at = 0; (at = out.find(" id=\"", at)) != std::string::npos; at += 5) {
+    const std::size_t end = out.find('"', at + 5);
+    ids.emplace(out.substr(at + 5, end - at - 5), "id" + std::to_string(ids.size() + 1));
+  }
+  std::string result;
+  for (std::size_t k = 0; k < out.size();) {
+    const bool definition = out.compare(k, 4, "id=\"") == 0 && (k == 0 || out[k - 1] == ' ');
+    const std::size_t start = definition ? k + 4 : out[k] == '#' ? k + 1 : std::string::npos;
+    if (start != std::string::npos) {
+      std::size_t end = start;
+      while (end < out.size() && idChar(out[end])) ++end;
+      const auto it = ids.find(out.substr(start, end - start));
+      if (it != ids.end()) {
+        result += out.substr(k, start - k) + it->second;
+        k = end;
+        continue;
+      }
+    }
+    result += out[k++];
+  }
+  return result;
+}
+
+// The first line where the two differ, or "" when they are equal.
+inline std::string firstDifference(const std::string& expected, const std::string& actual) {
+  std::size_t line = 1, k = 0;
+  while (k < expected.size() && k < actual.size() && expected[k] == actual[k])
+    if (expected[k++] == '\n') ++line;
+  if (k == expected.size() && k == actual.size()) return "";
+  auto lineAt = [](const std::string& s, std::size_t at) {
+    const std::size_t b = s.rfind('\n', at == 0 ? 0 : at - 1), e = s.find('\n', at);
+    return s.substr(b == std::string::npos ? 0 : b + 1, e == std::string::npos ? std::string::npos : e - b - 1);
+  };
+  return "line " + std::to_string(line) + "\nexpected: " + lineAt(expected, k).substr(0, 300) +
+         "\nactual:   " + lineAt(actual, k).substr(0, 300);
+}
+
+}  // namespace testsupport
