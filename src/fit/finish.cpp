@@ -549,6 +549,13 @@ std::string summaryText(const Outcome& o) {
 
 }  // namespace
 
+std::optional<MisfitMap> misfitMap(const Problem& problem, const fs::path& out) {
+  const Table table = tableOf(problem, out);
+  const Scan scan = scanModels(problem, table);
+  if (!scan.best) return std::nullopt;
+  return buildMap(problem, table, scan);
+}
+
 bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
                   std::ostream& log) {
   const Table table = tableOf(problem, out);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "fit/cli.hpp"
@@ -426,7 +427,87 @@ TEST_F(Search, TheSummaryTakesTheLowerOfTiedModelsAndMapsTheTwoParametersThatMat
   EXPECT_NE(summary.find("starting model (the parameter files' values): nsx 3, nsw 5, vr 2.8"), std::string::npos);
   EXPECT_NE(read(out / "best" / "params.txt").find("10 10 10 0 3 5 0 1.0\n3.5 2.6 2 1\n"), std::string::npos);
   EXPECT_TRUE(fs::exists(out / "misfit_map.png"));
+  // The map: nsw x vr at the best model's nsx 3, each cell its model's misfit.
+  const std::optional<fit::MisfitMap> map = fit::misfitMap(p, out);
+  ASSERT_TRUE(map);
+  EXPECT_EQ(map->xValues, (std::vector<std::string>{"5", "6"}));
+  EXPECT_EQ(map->yValues, (std::vector<std::string>{"2.6", "2.8"}));
+  EXPECT_EQ(map->misfit, (std::vector<double>{1, 3, 1.5, 3.5}));
   fit::releaseDrawingCaches();
+}
+
+// A record path relative to best/ is written as it is up to the 80 columns
+// a parameter-file line holds, and replaced by a copy in best/ beyond:
+// from best/ a record named in 71 characters is ../../in/ plus 71 = 80
+// columns, one more is 81; from best/RECORD/ both are beyond (84, 85).
+TEST_F(Search, RecordPathsOfUpTo80ColumnsStandAndLongerOnesAreCopied) {
+  const std::string example = read(fs::path(EGF_TEST_SOURCE_DIR) / "examples/params.txt");
+  for (const std::size_t length : {std::size_t{71}, std::size_t{72}}) {
+    const fs::path in = dir_ / "in";
+    fs::remove_all(in);
+    fs::create_directories(in);
+    const std::string name = std::string(length - 4, 't') + ".kib";
+    fs::copy_file(fs::path(EGF_TEST_SOURCE_DIR) / "examples/target.kib", in / name);
+    fs::copy_file(fs::path(EGF_TEST_SOURCE_DIR) / "examples/element.kib", in / "element.kib");
+    std::string text = example;
+    text.replace(text.find("target.kib"), 10, name);
+    std::ofstream(in / "params.txt") << text;
+    std::ofstream(dir_ / "names.toml") << "[[record]]\nparams = \"in/params.txt\"\n[vary]\nnsx = { values = [3, 4] }\n";
+    const fit::Problem p = fit::loadProblem(fit::readConfig(dir_ / "names.toml"));
+    fs::remove_all(dir_ / "o");
+    search(p, "o");
+    std::ostringstream log;
+    ASSERT_TRUE(fit::finishSearch(p, dir_ / "o", {}, dir_ / "no-egfsim", log));
+    const std::string best = read(dir_ / "o" / "best" / "params.txt");
+    const std::string run = read(dir_ / "o" / "best" / "params" / "params.txt");
+    if (length == 71) {
+      EXPECT_NE(best.find("\n../../in/" + name + "\n../../in/element.kib\n"), std::string::npos) << best;
+    } else {
+      EXPECT_NE(best.find("\nparams_target.kib\n../../in/element.kib\n"), std::string::npos) << best;
+    }
+    // The copy that best/params/ needs in both cases.
+    EXPECT_EQ(read(dir_ / "o" / "best" / "params_target.kib"), read(in / name));
+    EXPECT_NE(run.find("\n../params_target.kib\n../../../in/element.kib\n"), std::string::npos) << run;
+  }
+}
+
+// The map's cells by hand: a global method's continuous axis in 20 bins of
+// its range (the upper end in the last), the least misfit of a cell, a
+// refused model in none.
+TEST_F(Search, TheMisfitMapOfAGlobalMethodBinsTheRangeAndKeepsTheLeastOfACell) {
+  const fit::Problem p =
+      problem("[vary]\nnsx = { values = [3, 4] }\nvr = { from = 2.4, to = 3.2 }\n[search]\nmethod = \"crs\"\n");
+  const fs::path out = dir_ / "map";
+  fs::create_directories(out);
+  std::ofstream csv(out / "models.csv");
+  csv << fit::tableHeader(p) << '\n';
+  const struct {
+    double nsx, vr, misfit;  // NaN: refused
+  } rows[] = {{3, 2.4, 5}, {3, 3.2, 1}, {4, 3.2, NAN}, {4, 2.85, 3}, {3, 2.81, 4}, {4, 2.4, 2}};
+  std::uint64_t model = 0;
+  for (const auto& row : rows) {
+    fit::ModelResult r;
+    r.refused = std::isnan(row.misfit);
+    r.note = r.refused ? "refused by hand" : "";
+    r.misfit = row.misfit;
+    r.records.resize(1);
+    csv << fit::tableRow(p, ++model, {row.nsx, row.vr}, r) << '\n';
+  }
+  csv.close();
+  const std::optional<fit::MisfitMap> map = fit::misfitMap(p, out);
+  ASSERT_TRUE(map);
+  EXPECT_EQ(map->xName, "vr");  // its least misfit varies by 3, nsx's by 1
+  EXPECT_EQ(map->yName, "nsx");
+  ASSERT_EQ(map->xValues.size(), 20u);
+  ASSERT_EQ(map->misfit.size(), 40u);
+  std::vector<double> expected(40, NAN);
+  // Bins of 0.04: 2.81 in bin 10, 2.85 in bin 11, 3.2 in bin 19.
+  expected[0] = 5, expected[10] = 4, expected[19] = 1;  // nsx 3: 2.4, 2.81, 3.2
+  expected[20] = 2, expected[31] = 3;                   // nsx 4: 2.4, 2.85; 3.2 refused
+  for (std::size_t i = 0; i < 40; ++i)
+    EXPECT_TRUE(map->misfit[i] == expected[i] || (std::isnan(map->misfit[i]) && std::isnan(expected[i]))) << i;
+  EXPECT_EQ(map->bestColumn, 19);
+  EXPECT_EQ(map->bestRow, 0);
 }
 
 }  // namespace
