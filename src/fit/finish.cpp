@@ -337,20 +337,13 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
   return f;
 }
 
-// The misfit map, drawn beside and renamed into place.
-void writeMisfitMap(const MisfitMap& map, const fs::path& out) {
-  const fs::path stem = out / "misfit_map";
-  drawMisfitMap(map, buildingName(stem));
-  for (const char* ext : {".pdf", ".png"}) fs::rename(buildingName(stem).string() + ext, stem.string() + ext);
-}
-
-// The map view of the best source model, each file drawn beside and
-// renamed into place.
-void writeFaultMap(const FaultMap& map, const fs::path& out) {
-  const fs::path stem = out / "fault_map";
+// A map as STEM.pdf and STEM.png, each drawn beside (STEM.tmp.pdf, the
+// extension choosing the format) and renamed into place.
+template <class Map>
+void writeMap(const Map& map, const fs::path& stem, void (*draw)(const Map&, const fs::path&)) {
   for (const char* ext : {".pdf", ".png"}) {
     const fs::path temp = buildingName(stem).string() + ext;
-    drawFaultMap(map, temp);
+    draw(map, temp);
     fs::rename(temp, stem.string() + ext);
   }
 }
@@ -567,11 +560,11 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   }
   const BestFiles bestFiles = writeBestModel(problem, out, *scan.best, egfsim, log);
   const MisfitMap map = buildMap(problem, table, scan);
-  writeMisfitMap(map, out);
+  writeMap(map, out / "misfit_map", drawMisfitMap);
   std::vector<source::AreaFacts> facts;
   if (bestFiles.source) {
     facts = sourceFacts(*bestFiles.source, modelParams(problem, problem.records.front(), bestFiles.values));
-    writeFaultMap(problemFaultMap(problem, facts, "Best source model: map view"), out);
+    writeMap(problemFaultMap(problem, facts, "Best source model: map view"), out / "fault_map", drawFaultMap);
   }
   const StartModel start = evaluateStart(problem);
   const OwnFits own = egfsimFits(problem, out, bestFiles);

@@ -264,10 +264,9 @@ void drawFault(cairo_t* cr, const FaultMap& m, double width, double height) {
 
 }  // namespace
 
-void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& stem) {
+void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& file) {
   const double w = 640, h = 480;
-  for (const char* ext : {".pdf", ".png"})
-    render(stem.string() + ext, w, h, [&](cairo_t* cr) { draw(cr, map, w, h); });
+  render(file, w, h, [&](cairo_t* cr) { draw(cr, map, w, h); });
 }
 
 std::array<double, 2> stationPosition(float rm, float pm) {

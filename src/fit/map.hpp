@@ -20,9 +20,9 @@ struct MisfitMap {
   int bestColumn = -1, bestRow = -1;
 };
 
-// Writes `stem`.pdf and `stem`.png. Throws std::runtime_error when cairo
-// cannot write them.
-void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& stem);
+// Draws the map into a PDF, PNG or SVG file (by the extension of `file`).
+// Throws std::runtime_error when cairo cannot write it.
+void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& file);
 
 // A map view of the source: the fault areas projected on the ground
 // surface, where their ruptures start, the epicentre and the stations, in
