@@ -4,7 +4,6 @@
 // with the heading's peak checked; then their refusals.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 
 #include "convert/convert.hpp"
@@ -14,27 +13,22 @@ namespace {
 
 using convert_test::TempDir;
 
-struct Part {
-  std::string component;  // "N28W", "Up"
-  int direction;          // integer 28: degrees E of N
-};
-
-// Ten fields of `width` a line; a block's last line holds what is left.
-std::string tens(const std::vector<std::string>& fields) {
+// Values ten to a line in eight columns, `decimals` after the point (0:
+// whole numbers, as 10I8 writes them).
+std::string tens(const std::vector<double>& v, int decimals) {
   std::string s;
-  for (std::size_t k = 0; k < fields.size(); ++k) s += fields[k] + (k % 10 == 9 || k + 1 == fields.size() ? "\n" : "");
-  return s;
-}
-
-std::string f8(double v, int decimals) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%8.*f", decimals, v);
-  return buf;
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    std::snprintf(buf, sizeof buf, "%8.*f", decimals, v[k]);
+    s += buf + std::string(k % 10 == 9 || k + 1 == v.size() ? "\n" : "");
+  }
+  return s;
 }
 
 // One component: the Kaikoura record at WTMC as its archive gives it, with
 // `acc` as its acceleration and `pad` prepended samples (V2A).
-std::string component(bool corrected, const Part& p, const std::vector<float>& acc, int pad) {
+std::string component(bool corrected, const std::string& name, double direction, const std::vector<float>& acc,
+                      double pad) {
   const double dt = corrected ? 0.02 : 0.005;
   std::size_t at = 0;
   for (std::size_t k = 0; k < acc.size(); ++k)
@@ -56,40 +50,30 @@ std::string component(bool corrected, const Part& p, const std::vector<float>& a
                   (corrected ? "Instrument corrected data at 0.020 sec intervals\n"
                              : "Raw readings in units of 1.00 mm/s/s  at intervals of 0.005 s\n") +
                   "Band-pass filter transition bands are .10-.25 Hz and 24.50-25.50 Hz\n"
-                  "Component " + p.component + "  Longitudinal Accelerometer Axis\n" + peak +
+                  "Component " + name + "  Longitudinal Accelerometer Axis\n" + peak +
                   "Velocity:      peak -1016.55 mm/s   at  46.58 sec     rms    96.10 mm/s\n"
                   "Displacement:  peak  234.852 mm     at  46.36 sec     rms   38.013 mm\n";
-  const int n = static_cast<int>(acc.size()), nv = corrected ? 3 : 0;
-  const std::array<int, 40> ints = {2016, 11, 13, 11, 2, 560, 0, 0, 2016, 11,  42,  41, 33, 173,
-                                    1,    19, 15, 0,  13, 11, 42, 37, 10,  173, 3,   13, 332, p.direction,
-                                    198,  9,  65536, pad, pad, n, nv, nv, 0, 0, 2, 19715};
-  std::vector<std::string> f;
-  for (int v : ints) f.push_back((std::to_string(v).insert(0, 8 - std::to_string(v).size(), ' ')));
-  s += tens(f);
-  f.clear();
-  for (int k = 0; k < 60; ++k) f.push_back(f8(k == 0 ? 200.0 : k == 24 ? 0.005 : k == 25 ? dt : k == 29 ? 9806.6 : 0.0, 3));
-  s += tens(f);
-  f.clear();
-  for (float v : acc) f.push_back(f8(v, 1));
-  s += tens(f);
-  for (int b = 0; b < 2; ++b) {  // velocity, then displacement
-    f.clear();
-    for (int k = 0; k < nv; ++k) f.push_back(f8(0.5 * k - b, 1));
-    s += tens(f);
-  }
+  const double n = static_cast<double>(acc.size()), nv = corrected ? 3 : 0;
+  s += tens({2016, 11, 13, 11, 2,  560, 0, 0,   2016, 11, 42,    41,  33,  173, 1, 19, 15, 0, 13,   11,
+             42,   37, 10, 173, 3, 13,  332, direction, 198, 9, 65536, pad, pad, n,  nv, nv, 0, 0, 2, 19715},
+            0);
+  std::vector<double> reals(60);
+  reals[0] = 200.0, reals[24] = 0.005, reals[25] = dt, reals[29] = 9806.6;
+  s += tens(reals, 3) + tens({acc.begin(), acc.end()}, 1);
+  if (corrected) s += tens({0.5, -1.0, 1.5}, 1) + tens({0.1, -0.2, 0.3}, 1);  // velocity, displacement
   return s;
 }
 
 std::vector<float> wave(std::size_t n, double scale) {
   std::vector<float> x(n);
   for (std::size_t k = 0; k < n; ++k)
-    x[k] = std::strtof(f8(scale * std::sin(0.7 * static_cast<double>(k)) - 3.25, 1).c_str(), nullptr);
+    x[k] = std::strtof(tens({scale * std::sin(0.7 * static_cast<double>(k)) - 3.25}, 1).c_str(), nullptr);
   return x;
 }
 
-std::string file(bool corrected, const std::vector<float>& acc, int pad) {
-  return component(corrected, {"N28W", 332}, acc, pad) + component(corrected, {"S62W", 242}, wave(23, 90.0), pad) +
-         component(corrected, {"Up", 0}, wave(23, 40.0), pad);
+std::string file(bool corrected, const std::vector<float>& acc, double pad) {
+  return component(corrected, "N28W", 332, acc, pad) + component(corrected, "S62W", 242, wave(23, 90.0), pad) +
+         component(corrected, "Up", 0, wave(23, 40.0), pad);
 }
 
 TEST(GeoNet, WrittenFromItsLayoutAndReadBackExactly) {
@@ -135,7 +119,7 @@ TEST(GeoNet, Refusals) {
   const std::string v2 = file(true, acc, 3);
   auto withCount = [&](int n) {  // integer 34 of the first component
     std::string s = v2;
-    return s.replace(s.find("   65536       3       3      23") + 24, 8, f8(n, 0));
+    return s.replace(s.find("   65536       3       3      23") + 24, 8, tens({static_cast<double>(n)}, 0).substr(0, 8));
   };
   auto firstLines = [&](std::size_t n) {
     std::size_t at = 0;
