@@ -172,7 +172,9 @@ void describeRecording(const Component& k, double dt, Trace& t) {
   r.station.latitude = dms(v, 20, -1.0);
   r.station.longitude = dms(v, 23, 1.0);
   r.component = componentOf(k);
-  if (const auto start = timeOf(v[8], v[9], v[18], v[19], v[38], v[39], 1000))
+  // The padding lies within the record (else the heading is not trusted for the time).
+  const bool padded = v[31] >= 0 && v[31] <= static_cast<long long>(k.acc.size());
+  if (const auto start = timeOf(v[8], v[9], v[18], v[19], v[38], v[39], 1000); start && padded)
     r.firstSample = recinfo::roundedToMillisecond(recinfo::plusSeconds(*start, -static_cast<double>(v[31]) * dt));
   r.event.origin = timeOf(v[0], v[1], v[2], v[3], v[4], v[5], 10);
   r.event.latitude = dms(v, 10, -1.0);
