@@ -21,6 +21,15 @@ ExactRun runExact(const PreparedRecord& r, const model::Params& base, const sour
   return run;
 }
 
+ExactRun runFile(const PreparedRecord& r, const model::Params& p) {
+  ExactRun run;
+  run.params = p;
+  run.element = records::prepareRecord(r.elementSamples.samples, r.elementSamples.dt, records::elementPreparation(p));
+  if (!run.element.finite) throw records::overflowRefusal(p.faft);
+  core::simulate(p, r.target, run.element, run.simulation);
+  return run;
+}
+
 void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunRecord& out) {
   // A predicted record has no target: its station and component are the
   // element record's.
@@ -34,9 +43,11 @@ void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunReco
   }
 }
 
-void writeExact(const std::filesystem::path& dir, const PreparedRecord& r, const ExactRun& run) {
+void writeExact(const std::filesystem::path& dir, const PreparedRecord& r, const ExactRun& run,
+                const std::optional<report::Comparison::SearchFit>& search) {
   report::RunRecord record;
   describeExact(r, run, record);
+  record.comparison.search = search;
   if (r.predict) {
     report::writePrediction(dir, record.comparison);
   } else {

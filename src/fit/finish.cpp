@@ -10,12 +10,15 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "fit/diagnose.hpp"
 #include "fit/evaluator.hpp"
 #include "fit/exact.hpp"
 #include "fit/map.hpp"
 #include "fit/source_output.hpp"
 #include "fit/table.hpp"
 #include "paramfile/paramfile.hpp"
+#include "report/report.hpp"
+#include "textio/stop.hpp"
 
 namespace fit {
 namespace {
@@ -31,14 +34,6 @@ std::string readText(const fs::path& p) {
 }
 
 std::string readTextIfAny(const fs::path& p) { return fs::exists(p) ? readText(p) : std::string(); }
-
-// The value after `label` on a transcript line, as printed.
-std::string transcriptValue(const std::string& transcript, const std::string& label) {
-  const std::size_t at = transcript.find(label);
-  if (at == std::string::npos) return "";
-  const std::size_t from = transcript.find_first_not_of(' ', at + label.size());
-  return transcript.substr(from, transcript.find('\n', from) - from);
-}
 
 std::string number(double v) {
   char text[32];
@@ -106,10 +101,19 @@ void forEachRow(const fs::path& csv, const Columns& cols, const std::string& hea
   }
 }
 
-MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& cols, const std::string& header,
-                   const Scan& scan) {
+// The axes of the maps: the configuration's pairs, or the two parameters
+// whose least misfit varies most (one when only one varies).
+std::vector<std::pair<std::size_t, std::size_t>> mapAxes(const Problem& problem, const Scan& scan) {
   const ModelSpace& space = problem.config.space;
   const std::size_t n = space.axes.size();
+  auto index = [&](const std::string& name) {
+    std::size_t k = 0;
+    while (k < n && space.axes[k].parameter.name != name) ++k;
+    return k;
+  };
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (const auto& [x, y] : problem.config.map.axes) pairs.emplace_back(index(x), index(y));
+  if (!pairs.empty()) return pairs;
   std::vector<std::size_t> order(n);
   std::vector<double> importance(n, 0);
   for (std::size_t k = 0; k < n; ++k) {
@@ -119,6 +123,16 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
     importance[k] = scan.profile[k].size() > 1 ? hi - lo : -1;
   }
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return importance[a] > importance[b]; });
+  return {{order[0], n > 1 ? order[1] : n}};
+}
+
+// The map over axes xk and yk (yk = the axis count: a single row): over the
+// best model's other values (a grid), or the least over them (a global
+// method).
+MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& cols, const std::string& header,
+                   const Scan& scan, std::size_t xk, std::size_t yk) {
+  const ModelSpace& space = problem.config.space;
+  const std::size_t n = space.axes.size();
   const bool grid = problem.config.search.method == Method::Grid;
 
   // An axis of the map: its labels and the cell of a row's value.
@@ -155,13 +169,8 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
     }
     return m;
   };
-  const std::size_t xk = order[0];
   MapAxis x = makeAxis(xk), y{"", {"-"}, [](const std::string&) { return 0; }};
-  std::size_t yk = n;
-  if (n > 1) {
-    yk = order[1];
-    y = makeAxis(yk);
-  }
+  if (yk < n) y = makeAxis(yk);
 
   MisfitMap map;
   map.xName = x.name;
@@ -172,8 +181,11 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
   std::string others;
   for (std::size_t k = 0; k < n; ++k)
     if (k != xk && k != yk) others += (others.empty() ? "" : ", ") + std::string(space.axes[k].parameter.name) + " " + scan.best->cells[1 + k];
-  map.title = "misfit: " + x.name + (n > 1 ? " x " + y.name : "") +
+  map.title = "misfit: " + x.name + (yk < n ? " x " + y.name : "") +
               (others.empty() ? "" : grid ? " (" + others + ")" : " (least over the other parameters)");
+  map.note = "best model " + std::to_string(scan.best->model) + ": misfit " + scan.best->cells[cols.misfit()] +
+             (others.empty() ? "" : ", " + others);
+  map.clip = problem.config.map.clip;
   forEachRow(csv, cols, header, [&](const TableRow& row) {
     if (!row.misfit) return;
     if (grid) {
@@ -191,13 +203,13 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
 }
 
 // Runs egfsim on `params` in `folder`, answering its dialogue, and keeps
-// the transcript, the figures and PDF copies of them, and its comparison
-// report in report/.
+// the transcript, the figures and PDF copies of them. (The comparison
+// report beside them is egffit's, with the search's own numbers.)
 void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string& params, const model::Params& p,
                std::ostream& log) {
   writeText(folder / "answers.txt", params + "\n\n\n\n\n");
   const std::string cmd = "cd " + shellQuoted(folder.string()) + " && " + shellQuoted(egfsim.string()) +
-                          " --report report < answers.txt > transcript.txt 2> errors.txt";
+                          " < answers.txt > transcript.txt 2> errors.txt";
   const int status = std::system(cmd.c_str());
   if (status != 0) {
     log << "egffit: egfsim ended with a fault in " << folder.string() << "; see errors.txt there\n";
@@ -215,6 +227,18 @@ void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string
                            " -dAutoRotatePages=/None -dOmitInfoDate -dOmitID -dOmitXMP -sOutputFile=" +
                            figure + ".pdf -c '[/Rotate 270 /PAGES pdfmark' -f " + figure + " > /dev/null 2>&1";
     if (std::system(gs.c_str()) != 0) log << "egffit: Ghostscript could not convert " << (folder / figure).string() << "\n";
+  }
+}
+
+// egffit's comparison report of the best model at record `r` in
+// runDir/report, with the search's own numbers beside egfsim's: the run is
+// egfsim's run of the parameter file in runDir, made through the same core.
+void writeReportOf(const fs::path& runDir, const PreparedRecord& r, const model::Params& p,
+                   const std::optional<source::Source>& s, const report::Comparison::SearchFit& fit, std::ostream& log) {
+  try {
+    writeExact(runDir, r, s ? runExact(r, p, *s) : runFile(r, p), fit);
+  } catch (const textio::InputRejected& x) {
+    log << "egffit: no comparison report in " << runDir.string() << ": " << x.message << "\n";
   }
 }
 
@@ -278,6 +302,25 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     for (const PreparedRecord& r : problem.records)
       if (onsetNote.empty()) onsetNote = onsetShiftNote(r, modelParams(problem, r, bestValues), *bestSource);
   const bool parameterFiles = oneArea && onsetNote.empty();
+  // The common shift goes into every record's synthetic window (ksa, kea),
+  // so that egfsim's run compares at lag 0 the windows the search compared.
+  const int shift = shiftSamples(std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr), problem.records.front().dt);
+  std::vector<std::string> windowNotes;
+  auto bestParams = [&](const PreparedRecord& r) {
+    model::Params p = modelParams(problem, r, bestValues);
+    const ShiftedWindow w = shiftedWindow(p, shift);
+    p.ksa = w.ksa, p.kea = w.kea;
+    if (!w.note.empty()) windowNotes.push_back(r.name + ": " + w.note);
+    return p;
+  };
+  auto searchFit = [&](std::size_t r) {
+    report::Comparison::SearchFit f{problem.records[r].engine ? problem.records[r].engine->length() : 0, shift, {}, {}};
+    for (std::size_t q = 0; q < 3; ++q) {
+      f.residual[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), false)].c_str(), nullptr);
+      f.correlation[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), true)].c_str(), nullptr);
+    }
+    return f;
+  };
   const bool haveEgfsim = fs::exists(egfsim);
   if (!haveEgfsim && parameterFiles)
     log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
@@ -289,11 +332,16 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     return paramfile::rewrite(r.paramsFile, changes);
   };
   std::map<std::string, synthesis::Comparison> exactFits;
-  for (const PreparedRecord& r : problem.records) {
+  std::vector<model::Params> bestSets;
+  for (std::size_t k = 0; k < problem.records.size(); ++k) {
+    const PreparedRecord& r = problem.records[k];
+    bestSets.push_back(bestParams(r));
+    const model::Params& p = bestSets.back();
     if (oneArea) {
       paramfile::Changes recordValues = values;
+      recordValues["ksa"] = static_cast<double>(p.ksa), recordValues["kea"] = static_cast<double>(p.kea);
       if (bestSource)
-        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, bestValues), *bestSource, 0)))
+        for (const auto& [name, value] : smgaValues(source::areaParams(p, *bestSource, 0)))
           recordValues[name] = value;
       const std::string file = r.paramsFile.filename().string();
       writeText(bestDir / file, rewritten(r, recordValues, bestDir));
@@ -302,11 +350,12 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         fs::create_directories(runDir);
         writeText(runDir / file, rewritten(r, recordValues, runDir));
         if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
+        writeReportOf(runDir, r, p, bestSource, searchFit(k), log);
         continue;
       }
     }
-    const ExactRun run = runExact(r, modelParams(problem, r, bestValues), *bestSource);
-    writeExact(bestDir / r.name, r, run);
+    const ExactRun run = runExact(r, p, *bestSource);
+    writeExact(bestDir / r.name, r, run, searchFit(k));
     exactFits[r.name] = run.simulation.fits;
   }
   for (const PreparedRecord& r : problem.predictions)
@@ -314,8 +363,15 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   if (bestSource) writeText(bestDir / "source.toml", sourceToml(*bestSource, "The best model of the search (egffit)."));
 
   // The misfit map.
-  const MisfitMap map = buildMap(problem, csv, cols, header, scan);
-  drawMisfitMap(map, out / "misfit_map");
+  std::vector<MisfitMap> maps;
+  std::vector<std::string> mapFiles;
+  for (const auto& [xk, yk] : mapAxes(problem, scan)) {
+    maps.push_back(buildMap(problem, csv, cols, header, scan, xk, yk));
+    // The first map keeps the name it always had; others are named by their axes.
+    mapFiles.push_back(maps.size() == 1 ? "misfit_map" : "misfit_map_" + maps.back().xName + "_" + maps.back().yName);
+    drawMisfitMap(maps.back(), out / mapFiles.back());
+  }
+  const MisfitMap& map = maps.front();
 
   // Summary, as text and as JSON.
   const double misfit = *best.misfit;
@@ -377,24 +433,48 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   t << (problem.config.source ? "starting model (the configuration's values): "
                               : "starting model (the parameter files' values): ")
     << startLine << "\n"
-    << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n"
-    << "Residual and correlation over the windows at the common shift, of the best and\n"
-       "the starting model, and egfsim's own (800 samples, a lag per quantity) of "
-    << (parameterFiles ? "its\nrun of the best model in best/RECORD/transcript.txt:\n\n"
-                       : "the\nexact run of the best model in best/RECORD/report/metrics.json:\n\n");
-  char line[200];
-  std::snprintf(line, sizeof line, "%-20s %-4s %23s %23s %23s\n", "", "", "best model ", "starting model ",
-                "egfsim, best model ");
+    << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n";
+  j["best"]["shift_samples"] = shift;
+  const std::string own = parameterFiles ? "egfsim" : "exact";
+  t << "Residual and correlation of each record:\n"
+    << "  search: the search's own, over the window of each record's length below (observed\n"
+    << "    from ksm, synthetic from ksa) at the common shift (" << shift << " samples), for the best\n"
+    << "    and the starting model;\n"
+    << "  " << own << ": "
+    << (parameterFiles ? "egfsim's own, in its run of the best model (best/RECORD/transcript.txt)"
+                       : "the exact run of the best model (best/RECORD/report/metrics.json)")
+    << ",\n    over 800 samples from ksm+1 and ksa+1 at its best lag within +-200 samples.\n"
+    << "  The best model's parameter files carry the common shift in ksa and kea, so their\n"
+    << "  lag 0 is the search's shift: lags near 0 agree with the search.\n\n";
+  for (const std::string& n : windowNotes) t << "  note: " << n << "\n";
+  if (!windowNotes.empty()) t << "\n";
+  char line[240];
+  std::snprintf(line, sizeof line, "%-20s %-4s %23s %23s %29s\n", "", "", "search, best model ",
+                "search, starting model ", (own + ", best model ").c_str());
   t << line;
-  std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", "record", "", "residual",
-                "corr.", "residual", "corr.", "residual", "corr.");
+  std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s %5s\n", "record", "", "residual", "corr.",
+                "residual", "corr.", "residual", "corr.", "lag");
   t << line;
+  std::vector<std::string> checks;
   for (std::size_t r = 0; r < problem.records.size(); ++r) {
     const PreparedRecord& rec = problem.records[r];
     auto& jr = j["best"]["records"][rec.name];
     jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
     jr["weight"] = rec.weight;
-    const std::string transcript = readTextIfAny(out / "best" / rec.name / "transcript.txt");
+    const report::Comparison::SearchFit fit = searchFit(r);
+    jr["search_window"] = {{"samples", fit.length},
+                           {"observed_first", rec.params.ksm},
+                           {"synthetic_first", bestSets[r].ksa},
+                           {"shift_samples", shift}};
+    std::optional<synthesis::Comparison> ownFits;
+    if (const auto fits = exactFits.find(rec.name); fits != exactFits.end()) ownFits = fits->second;
+    else ownFits = transcriptFits(readTextIfAny(out / "best" / rec.name / "transcript.txt"));
+    // The flags of the report page, from the same numbers.
+    report::Comparison flagged;
+    if (ownFits)
+      for (std::size_t q = 0; q < 3; ++q)
+        flagged.residual[q] = (*ownFits)[q].res, flagged.correlation[q] = (*ownFits)[q].cor, flagged.lag[q] = (*ownFits)[q].lag;
+    flagged.search = fit;
     for (std::size_t q = 0; q < cols.quantities; ++q) {
       const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
       const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
@@ -407,25 +487,58 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         j["start"]["records"][rec.name][kQuantityNames[q]] = {{"residual", start.records[r][q].residual},
                                                                {"correlation", start.records[r][q].correlation}};
       }
-      std::string ownRes, ownCor;
-      if (const auto fits = exactFits.find(rec.name); q < 3 && fits != exactFits.end()) {
-        ownRes = number(fits->second[q].res);
-        ownCor = number(fits->second[q].cor);
-        jr["exact"][kQuantityNames[q]] = {{"residual", fits->second[q].res}, {"correlation", fits->second[q].cor}};
-      } else if (q < 3 && !transcript.empty()) {
-        ownRes = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " res =").c_str(), nullptr));
-        ownCor = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " cor =").c_str(), nullptr));
-        jr["egfsim"][kQuantityNames[q]] = {{"residual", std::strtod(ownRes.c_str(), nullptr)},
-                                           {"correlation", std::strtod(ownCor.c_str(), nullptr)}};
+      std::string ownRes, ownCor, ownLag;
+      if (q < 3 && ownFits) {
+        const synthesis::Fit& f = (*ownFits)[q];
+        ownRes = number(f.res), ownCor = number(f.cor), ownLag = std::to_string(f.lag);
+        jr[own][kQuantityNames[q]] = {{"residual", f.res}, {"correlation", f.cor}, {"lag", f.lag}};
       }
-      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : rec.name.c_str(),
+      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s %5s\n", q ? "" : rec.name.c_str(),
                     kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
-                    ownCor.c_str());
+                    ownCor.c_str(), ownLag.c_str());
       t << line;
     }
+    jr["flags"] = nlohmann::ordered_json::array();
+    bool polarity = false;
+    for (const report::Flag& f : report::comparisonFlags(flagged)) {
+      if (!ownFits && f.kind != report::Flag::OppositePolarity) continue;
+      const std::string text = report::flagText(f, flagged, false);
+      jr["flags"].push_back(text);
+      checks.push_back(rec.name + ": " + text);
+      polarity = polarity || f.kind == report::Flag::OppositePolarity;
+    }
+    if (polarity) {
+      // Where a flipped polarity may come from: the radiation setting and
+      // the coefficients of the element and the subfaults on this component.
+      try {
+        const RadiationFacts rf = radiationFacts(bestSets[r], rec.dt);
+        checks.push_back(rec.name + ": " + radiationText(rf));
+        jr["radiation"] = {{"ipfm", static_cast<int>(rf.ipfm)},
+                           {"rada", rf.rada},
+                           {"radt_over_rada", std::isnan(rf.ratioLo) ? nlohmann::ordered_json(nullptr)
+                                                                     : nlohmann::ordered_json{rf.ratioLo, rf.ratioHi}}};
+      } catch (const textio::InputRejected& x) {
+        checks.push_back(rec.name + ": no radiation coefficients: " + x.message);
+      }
+    }
+  }
+  if (!checks.empty()) {
+    t << "\nCheck:\n";
+    for (const std::string& c : checks) t << "  " << c << "\n";
   }
   j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
-  t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << map.title << ")\n"
+  j["maps"] = nlohmann::ordered_json::array();
+  t << "\n";
+  for (std::size_t k = 0; k < maps.size(); ++k) {
+    const ColourRange range = colourRange(maps[k]);
+    j["maps"].push_back({{"x", maps[k].xName},
+                         {"y", maps[k].yName},
+                         {"files", {mapFiles[k] + ".pdf", mapFiles[k] + ".png"}},
+                         {"colour_range", {range.lo, range.hi}},
+                         {"clipped", range.clipped}});
+    t << "misfit map: " << mapFiles[k] << ".pdf, " << mapFiles[k] << ".png (" << maps[k].title << ")\n";
+  }
+  t
     << (parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
         : oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each record in "
                          "best/RECORD/)\n"
