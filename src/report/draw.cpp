@@ -228,7 +228,7 @@ void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
   // with its window and lag; then what deserves a second look.
   const auto units = quantityUnits(c.unit);
   const char* names[3] = {"acceleration", "velocity", "displacement"};
-  const double col[] = {x, x + 70, x + 122, x + 186, x + 238, x + 292, x + 330, x + 410};
+  const double col[] = {x, x + 70, x + 124, x + 196, x + 248, x + 302, x + 338, x + 418};
   if (c.search)
     text(cr, col[1], y, "search: shift " + std::to_string(c.search->shift) + ", " +
                             std::to_string(c.search->length) + " samples", 7);
