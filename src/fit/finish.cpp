@@ -233,12 +233,17 @@ void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string
 // egffit's comparison report of the best model at record `r` in
 // runDir/report, with the search's own numbers beside egfsim's: the run is
 // egfsim's run of the parameter file in runDir, made through the same core.
-void writeReportOf(const fs::path& runDir, const PreparedRecord& r, const model::Params& p,
-                   const std::optional<source::Source>& s, const report::Comparison::SearchFit& fit, std::ostream& log) {
+// Returns the run's comparison (none when the stages refused it).
+std::optional<synthesis::Comparison> writeReportOf(const fs::path& runDir, const PreparedRecord& r,
+                                                   const model::Params& p, const std::optional<source::Source>& s,
+                                                   const report::Comparison::SearchFit& fit, std::ostream& log) {
   try {
-    writeExact(runDir, r, s ? runExact(r, p, *s) : runFile(r, p), fit);
+    const ExactRun run = s ? runExact(r, p, *s) : runFile(r, p);
+    writeExact(runDir, r, run, fit);
+    return run.simulation.fits;
   } catch (const textio::InputRejected& x) {
     log << "egffit: no comparison report in " << runDir.string() << ": " << x.message << "\n";
+    return std::nullopt;
   }
 }
 
@@ -350,7 +355,9 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         fs::create_directories(runDir);
         writeText(runDir / file, rewritten(r, recordValues, runDir));
         if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
-        writeReportOf(runDir, r, p, bestSource, searchFit(k), log);
+        const auto fits = writeReportOf(runDir, r, p, bestSource, searchFit(k), log);
+        // Without egfsim's transcript its comparison is the same run's.
+        if (!haveEgfsim && fits) exactFits[r.name] = *fits;
         continue;
       }
     }
@@ -435,17 +442,23 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     << startLine << "\n"
     << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n";
   j["best"]["shift_samples"] = shift;
-  const std::string own = parameterFiles ? "egfsim" : "exact";
+  const bool ownRuns = parameterFiles && haveEgfsim;
+  const std::string own = ownRuns ? "egfsim" : "exact";
   t << "Residual and correlation of each record:\n"
-    << "  search: the search's own, over the window of each record's length below (observed\n"
-    << "    from ksm, synthetic from ksa) at the common shift (" << shift << " samples), for the best\n"
-    << "    and the starting model;\n"
+    << "  search: the search's own, over each record's window below at the common shift\n"
+    << "    (" << shift << " samples) for the best model, at its own ("
+    << (start.refused ? std::string("none: refused") : std::to_string(shiftSamples(start.shift, problem.records.front().dt)) + " samples")
+    << ") for the starting model;\n"
     << "  " << own << ": "
-    << (parameterFiles ? "egfsim's own, in its run of the best model (best/RECORD/transcript.txt)"
+    << (ownRuns ? "egfsim's own, in its run of the best model (best/RECORD/transcript.txt)"
                        : "the exact run of the best model (best/RECORD/report/metrics.json)")
     << ",\n    over 800 samples from ksm+1 and ksa+1 at its best lag within +-200 samples.\n"
     << "  The best model's parameter files carry the common shift in ksa and kea, so their\n"
     << "  lag 0 is the search's shift: lags near 0 agree with the search.\n\n";
+  for (std::size_t r = 0; r < problem.records.size(); ++r)
+    t << "  window of " << problem.records[r].name << ": " << searchFit(r).length << " samples, observed from "
+      << problem.records[r].params.ksm << ", synthetic from " << bestSets[r].ksa << " (best/'s ksa)\n";
+  t << "\n";
   for (const std::string& n : windowNotes) t << "  note: " << n << "\n";
   if (!windowNotes.empty()) t << "\n";
   char line[240];
