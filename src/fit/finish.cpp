@@ -69,12 +69,7 @@ std::string recordName(const fs::path& record, const fs::path& folder, const fs:
   return relCopy.string();
 }
 
-struct Scan {
-  std::uint64_t rows = 0, refused = 0;
-  std::optional<TableRow> best;
-  std::vector<std::map<std::string, double>> profile;  // per axis: value text -> least misfit
-};
-
+// The columns of a row of models.csv.
 struct Columns {
   std::size_t axes, quantities, count;
   std::size_t misfit() const { return 1 + axes; }
@@ -83,22 +78,62 @@ struct Columns {
   }
 };
 
+// models.csv of a search: where it is, its header line and its columns.
+struct Table {
+  fs::path csv;
+  std::string header;
+  Columns cols;
+};
+
+Table tableOf(const Problem& problem, const fs::path& out) {
+  const std::string header = tableHeader(problem);
+  const std::size_t quantities = problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3;
+  return {out / "models.csv", header, {problem.config.space.axes.size(), quantities, headerColumns(header)}};
+}
+
 template <class F>
-void forEachRow(const fs::path& csv, const Columns& cols, const std::string& header, F f) {
-  std::ifstream in(csv);
+void forEachRow(const Table& t, F f) {
+  std::ifstream in(t.csv);
   std::string line;
-  if (!std::getline(in, line) || line != header)
-    throw std::runtime_error(csv.string() + " does not begin with this configuration's header line");
+  if (!std::getline(in, line) || line != t.header)
+    throw std::runtime_error(t.csv.string() + " does not begin with this configuration's header line");
   TableRow row;
   std::uint64_t lineNo = 1;
   while (std::getline(in, line)) {
     ++lineNo;
-    if (!parseRow(line, cols.count, row))
-      throw std::runtime_error(csv.string() + " line " + std::to_string(lineNo) + " is not a row of this search");
-    const std::string& m = row.cells[cols.misfit()];
+    if (!parseRow(line, t.cols.count, row))
+      throw std::runtime_error(t.csv.string() + " line " + std::to_string(lineNo) + " is not a row of this search");
+    const std::string& m = row.cells[t.cols.misfit()];
     if (m != "refused") row.misfit = std::strtod(m.c_str(), nullptr);
     f(row);
   }
+}
+
+// What one pass over models.csv finds.
+struct Scan {
+  std::uint64_t rows = 0, refused = 0;
+  std::optional<TableRow> best;  // least misfit, ties to the lower model number
+  std::vector<std::map<std::string, double>> profile;  // per axis: value text -> least misfit
+};
+
+Scan scanModels(const Problem& problem, const Table& t) {
+  const std::size_t axes = problem.config.space.axes.size();
+  Scan scan;
+  scan.profile.resize(axes);
+  forEachRow(t, [&](const TableRow& row) {
+    ++scan.rows;
+    if (!row.misfit) {
+      ++scan.refused;
+      return;
+    }
+    if (!scan.best || *row.misfit < *scan.best->misfit || (*row.misfit == *scan.best->misfit && row.model < scan.best->model))
+      scan.best = row;
+    for (std::size_t k = 0; k < axes; ++k) {
+      auto [it, inserted] = scan.profile[k].emplace(row.cells[1 + k], *row.misfit);
+      if (!inserted) it->second = std::min(it->second, *row.misfit);
+    }
+  });
+  return scan;
 }
 
 // The axes of the maps: the configuration's pairs, or the two parameters
@@ -129,8 +164,7 @@ std::vector<std::pair<std::size_t, std::size_t>> mapAxes(const Problem& problem,
 // The map over axes xk and yk (yk = the axis count: a single row): over the
 // best model's other values (a grid), or the least over them (a global
 // method).
-MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& cols, const std::string& header,
-                   const Scan& scan, std::size_t xk, std::size_t yk) {
+MisfitMap buildMap(const Problem& problem, const Table& table, const Scan& scan, std::size_t xk, std::size_t yk) {
   const ModelSpace& space = problem.config.space;
   const std::size_t n = space.axes.size();
   const bool grid = problem.config.search.method == Method::Grid;
@@ -183,10 +217,10 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
     if (k != xk && k != yk) others += (others.empty() ? "" : ", ") + std::string(space.axes[k].parameter.name) + " " + scan.best->cells[1 + k];
   map.title = "misfit: " + x.name + (yk < n ? " x " + y.name : "") +
               (others.empty() ? "" : grid ? " (" + others + ")" : " (least over the other parameters)");
-  map.note = "best model " + std::to_string(scan.best->model) + ": misfit " + scan.best->cells[cols.misfit()] +
+  map.note = "best model " + std::to_string(scan.best->model) + ": misfit " + scan.best->cells[table.cols.misfit()] +
              (others.empty() ? "" : ", " + others);
   map.clip = problem.config.map.clip;
-  forEachRow(csv, cols, header, [&](const TableRow& row) {
+  forEachRow(table, [&](const TableRow& row) {
     if (!row.misfit) return;
     if (grid) {
       for (std::size_t k = 0; k < n; ++k)
@@ -247,87 +281,77 @@ std::optional<synthesis::Comparison> writeReportOf(const fs::path& runDir, const
   }
 }
 
-}  // namespace
+// What best/ holds: the best model's values and source model, and how its
+// records were run.
+struct BestFiles {
+  std::vector<double> values;                   // per axis
+  std::optional<source::Source> source;         // with a [source] in the configuration
+  bool parameterFiles = true;                   // egfsim's runs of parameter files
+  bool oneArea = true;                          // a model one parameter file holds
+  std::string onsetNote;                        // why one SMGA's files are not its run
+  std::map<std::string, synthesis::Comparison> exactFits;  // per record run exactly
+  bool egfsimRuns = false;                      // egfsim ran the parameter files
+  // The common shift in samples, carried into every record's ksa and kea;
+  // each record's parameter set as best/ holds it; the search's comparison
+  // of each record; notes on windows that could not move the whole shift.
+  int shift = 0;
+  std::vector<model::Params> params;
+  std::vector<report::Comparison::SearchFit> searchFits;
+  std::vector<std::string> windowNotes;
+};
 
-bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
-                  std::ostream& log) {
+// best/: one parameter file per record with the best model's values, the
+// same beside egfsim's run of it in best/RECORD/ (egfsim, when there is one);
+// for a source model of several SMGAs (which no parameter file holds), the
+// exact run of each record; for a predicted record, its prediction.
+BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Table& table, const TableRow& best,
+                         const fs::path& egfsim, std::ostream& log) {
   const ModelSpace& space = problem.config.space;
-  const std::string header = tableHeader(problem);
-  const Columns cols{space.axes.size(), problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3,
-                     headerColumns(header)};
-  const fs::path csv = out / "models.csv";
-
-  Scan scan;
-  scan.profile.resize(space.axes.size());
-  forEachRow(csv, cols, header, [&](const TableRow& row) {
-    ++scan.rows;
-    if (!row.misfit) {
-      ++scan.refused;
-      return;
-    }
-    if (!scan.best || *row.misfit < *scan.best->misfit || (*row.misfit == *scan.best->misfit && row.model < scan.best->model))
-      scan.best = row;
-    for (std::size_t k = 0; k < space.axes.size(); ++k) {
-      auto [it, inserted] = scan.profile[k].emplace(row.cells[1 + k], *row.misfit);
-      if (!inserted) it->second = std::min(it->second, *row.misfit);
-    }
-  });
-  if (!scan.best) {
-    log << "egffit: no model could be evaluated (" << scan.rows << " refused); see the notes in " << csv.string() << "\n";
-    return false;
-  }
-  const TableRow& best = *scan.best;
-
-  // best/: one parameter file per record, and egfsim's run of each; for a
-  // source model of several SMGAs (which no parameter file holds), the
-  // exact run of each record; for a predicted record, its prediction.
   const fs::path bestDir = out / "best";
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
-  std::vector<double> bestValues;
-  for (std::size_t k = 0; k < space.axes.size(); ++k) bestValues.push_back(std::strtod(best.cells[1 + k].c_str(), nullptr));
+  BestFiles f;
+  for (std::size_t k = 0; k < space.axes.size(); ++k) f.values.push_back(std::strtod(best.cells[1 + k].c_str(), nullptr));
   paramfile::Changes values;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const std::string name = space.axes[k].parameter.name;
     if (space.axes[k].field) continue;  // a value of the source model, written below
-    const double value = bestValues[k];
+    const double value = f.values[k];
     if (name == "N") {
       for (const char* n : {"nx", "nw", "nt"}) values[n] = value;
     } else {
       values[name] = value;
     }
   }
-  const std::optional<source::Source> bestSource =
-      problem.config.source ? std::optional(modelSource(problem, bestValues)) : std::nullopt;
+  if (problem.config.source) f.source = modelSource(problem, f.values);
   // One SMGA has a parameter file; egfsim's run of it is the model's unless
   // its onset moves the synthetic, which no parameter file holds.
-  const bool oneArea = !bestSource || bestSource->smgas.size() == 1;
-  std::string onsetNote;
-  if (bestSource && oneArea)
+  f.oneArea = !f.source || f.source->smgas.size() == 1;
+  if (f.source && f.oneArea)
     for (const PreparedRecord& r : problem.records)
-      if (onsetNote.empty()) onsetNote = onsetShiftNote(r, modelParams(problem, r, bestValues), *bestSource);
-  const bool parameterFiles = oneArea && onsetNote.empty();
+      if (f.onsetNote.empty()) f.onsetNote = onsetShiftNote(r, modelParams(problem, r, f.values), *f.source);
+  f.parameterFiles = f.oneArea && f.onsetNote.empty();
   // The common shift goes into every record's synthetic window (ksa, kea),
   // so that egfsim's run compares at lag 0 the windows the search compared.
-  const int shift = shiftSamples(std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr), problem.records.front().dt);
-  std::vector<std::string> windowNotes;
-  auto bestParams = [&](const PreparedRecord& r) {
-    model::Params p = modelParams(problem, r, bestValues);
-    const ShiftedWindow w = shiftedWindow(p, shift);
+  const Columns& cols = table.cols;
+  f.shift = shiftSamples(std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr), problem.records.front().dt);
+  for (std::size_t r = 0; r < problem.records.size(); ++r) {
+    const PreparedRecord& rec = problem.records[r];
+    model::Params p = modelParams(problem, rec, f.values);
+    const ShiftedWindow w = shiftedWindow(p, f.shift);
     p.ksa = w.ksa, p.kea = w.kea;
-    if (!w.note.empty()) windowNotes.push_back(r.name + ": " + w.note);
-    return p;
-  };
-  auto searchFit = [&](std::size_t r) {
-    report::Comparison::SearchFit f{problem.records[r].engine ? problem.records[r].engine->length() : 0, shift, {}, {}};
+    if (!w.note.empty()) f.windowNotes.push_back(rec.name + ": " + w.note);
+    f.params.push_back(p);
+    report::Comparison::SearchFit fit{rec.engine ? rec.engine->length() : 0, f.shift, {}, {}};
     for (std::size_t q = 0; q < 3; ++q) {
-      f.residual[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), false)].c_str(), nullptr);
-      f.correlation[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), true)].c_str(), nullptr);
+      fit.residual[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), false)].c_str(), nullptr);
+      fit.correlation[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), true)].c_str(), nullptr);
     }
-    return f;
-  };
+    f.searchFits.push_back(fit);
+  }
   const bool haveEgfsim = fs::exists(egfsim);
-  if (!haveEgfsim && parameterFiles)
+  f.egfsimRuns = haveEgfsim && f.parameterFiles;
+  if (!haveEgfsim && f.parameterFiles)
     log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
   // The record names as seen from the folder the file is written into.
   auto rewritten = [&](const PreparedRecord& r, const paramfile::Changes& recordValues, const fs::path& folder) {
@@ -336,131 +360,259 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     changes["faft"] = recordName(r.elementFile, folder, bestDir);
     return paramfile::rewrite(r.paramsFile, changes);
   };
-  std::map<std::string, synthesis::Comparison> exactFits;
-  std::vector<model::Params> bestSets;
   for (std::size_t k = 0; k < problem.records.size(); ++k) {
     const PreparedRecord& r = problem.records[k];
-    bestSets.push_back(bestParams(r));
-    const model::Params& p = bestSets.back();
-    if (oneArea) {
+    const model::Params& p = f.params[k];
+    if (f.oneArea) {
       paramfile::Changes recordValues = values;
       recordValues["ksa"] = static_cast<double>(p.ksa), recordValues["kea"] = static_cast<double>(p.kea);
-      if (bestSource)
-        for (const auto& [name, value] : smgaValues(source::areaParams(p, *bestSource, 0)))
-          recordValues[name] = value;
+      if (f.source)
+        for (const auto& [name, value] : smgaValues(source::areaParams(p, *f.source, 0))) recordValues[name] = value;
       const std::string file = r.paramsFile.filename().string();
       writeText(bestDir / file, rewritten(r, recordValues, bestDir));
-      if (parameterFiles) {
+      if (f.parameterFiles) {
         const fs::path runDir = bestDir / r.name;
         fs::create_directories(runDir);
         writeText(runDir / file, rewritten(r, recordValues, runDir));
         if (haveEgfsim) runEgfsim(egfsim, runDir, file, r.params, log);
-        const auto fits = writeReportOf(runDir, r, p, bestSource, searchFit(k), log);
+        const auto fits = writeReportOf(runDir, r, p, f.source, f.searchFits[k], log);
         // Without egfsim's transcript its comparison is the same run's.
-        if (!haveEgfsim && fits) exactFits[r.name] = *fits;
+        if (!haveEgfsim && fits) f.exactFits[r.name] = *fits;
         continue;
       }
     }
-    const ExactRun run = runExact(r, p, *bestSource);
-    writeExact(bestDir / r.name, r, run, searchFit(k));
-    exactFits[r.name] = run.simulation.fits;
+    const ExactRun run = runExact(r, p, *f.source);
+    writeExact(bestDir / r.name, r, run, f.searchFits[k]);
+    f.exactFits[r.name] = run.simulation.fits;
   }
   for (const PreparedRecord& r : problem.predictions)
-    writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, bestValues), *bestSource));
-  if (bestSource) writeText(bestDir / "source.toml", sourceToml(*bestSource, "The best model of the search (egffit)."));
+    writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, f.values), *f.source));
+  if (f.source) writeText(bestDir / "source.toml", sourceToml(*f.source, "The best model of the search (egffit)."));
+  return f;
+}
 
-  // The misfit map.
-  std::vector<MisfitMap> maps;
-  std::vector<std::string> mapFiles;
-  for (const auto& [xk, yk] : mapAxes(problem, scan)) {
-    maps.push_back(buildMap(problem, csv, cols, header, scan, xk, yk));
-    // The first map keeps the name it always had; others are named by their axes.
-    mapFiles.push_back(maps.size() == 1 ? "misfit_map" : "misfit_map_" + maps.back().xName + "_" + maps.back().yName);
-    drawMisfitMap(maps.back(), out / mapFiles.back());
+// The parameter files' own model (the first file's values, as written), for
+// comparison with the best.
+struct StartModel {
+  std::vector<double> values;  // per axis
+  std::string line;            // "nsx 3, nsw 5, vr 2.8"
+  ModelResult result;
+};
+
+StartModel evaluateStart(const Problem& problem) {
+  const auto texts = paramfile::valueTexts(problem.records.front().paramsFile);
+  StartModel s;
+  for (const Axis& a : problem.config.space.axes) {
+    if (a.field) {  // the configuration's source model
+      s.values.push_back(source::fieldValue(*problem.config.source, *a.field, problem.records.front().params));
+    } else {
+      const std::string& text = texts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
+      s.values.push_back(std::strtod(text.c_str(), nullptr));
+    }
+    s.line += (s.line.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
+              valueText(a.parameter.kind, s.values.back());
   }
-  const MisfitMap& map = maps.front();
+  s.result = Evaluator(problem).evaluate(s.values);
+  return s;
+}
 
-  // Summary, as text and as JSON.
-  const double misfit = *best.misfit;
+// egfsim's own residual, correlation and lag of acc, vel and dis in its
+// transcript of the best model, or those of the exact run of a record that
+// egfsim did not run; none for a record without either.
+struct OwnFit {
+  const char* key;  // "egfsim" or "exact", in summary.json
+  synthesis::Comparison fits;
+};
+using OwnFits = std::vector<std::optional<OwnFit>>;
+
+OwnFits egfsimFits(const Problem& problem, const fs::path& out, const BestFiles& bestFiles) {
+  OwnFits fits;
+  for (const PreparedRecord& rec : problem.records) {
+    if (const auto exact = bestFiles.exactFits.find(rec.name); exact != bestFiles.exactFits.end()) {
+      fits.push_back(OwnFit{"exact", exact->second});
+    } else if (const auto own = transcriptFits(readTextIfAny(out / "best" / rec.name / "transcript.txt"))) {
+      fits.push_back(OwnFit{"egfsim", *own});
+    } else {
+      fits.emplace_back();
+    }
+  }
+  return fits;
+}
+
+// What deserves a second look in one record's numbers: the report page's
+// flags, and with a polarity flip the radiation coefficients behind it.
+struct RecordCheck {
+  std::vector<std::string> flags;
+  std::optional<RadiationFacts> radiation;
+  std::string radiationRefused;  // why they could not be computed
+};
+
+std::vector<RecordCheck> recordChecks(const Problem& problem, const BestFiles& bestFiles, const OwnFits& own) {
+  std::vector<RecordCheck> checks(problem.records.size());
+  for (std::size_t r = 0; r < problem.records.size(); ++r) {
+    report::Comparison c;
+    if (own[r])
+      for (std::size_t q = 0; q < 3; ++q)
+        c.residual[q] = own[r]->fits[q].res, c.correlation[q] = own[r]->fits[q].cor, c.lag[q] = own[r]->fits[q].lag;
+    c.search = bestFiles.searchFits[r];
+    bool polarity = false;
+    for (const report::Flag& f : report::comparisonFlags(c)) {
+      if (!own[r] && f.kind != report::Flag::OppositePolarity) continue;  // no comparison of egfsim's
+      checks[r].flags.push_back(report::flagText(f, c, false));
+      polarity = polarity || f.kind == report::Flag::OppositePolarity;
+    }
+    if (!polarity) continue;
+    try {
+      checks[r].radiation = radiationFacts(bestFiles.params[r], problem.records[r].dt);
+    } catch (const textio::InputRejected& x) {
+      checks[r].radiationRefused = x.message;
+    }
+  }
+  return checks;
+}
+
+// Everything the summaries report.
+struct Outcome {
+  const Problem& problem;
+  const Table& table;
+  const Scan& scan;
+  const StartModel& start;
+  const OwnFits& own;
+  const std::vector<RecordCheck>& checks;
+  const std::vector<MisfitMap>& maps;
+  const std::vector<std::string>& mapFiles;  // per map, without extension
+  const RunInfo& info;
+  const BestFiles& bestFiles;
+  const std::vector<source::AreaFacts>& facts;  // of the best source model, if any
+  const TableRow& best() const { return *scan.best; }
+  double modelsPerSecond() const { return info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0; }
+};
+
+std::string configurationPath(const Problem& problem) {
+  return fs::absolute(problem.config.file).lexically_normal().string();
+}
+
+nlohmann::ordered_json summaryJson(const Outcome& o) {
+  const ModelSpace& space = o.problem.config.space;
+  const Columns& cols = o.table.cols;
+  const TableRow& best = o.best();
+  const ModelResult& start = o.start.result;
   nlohmann::ordered_json j;
-  j["configuration"] = fs::absolute(problem.config.file).lexically_normal().string();
-  j["method"] = methodName(problem.config.search.method);
-  j["seed"] = problem.config.search.seed;
-  j["models"] = scan.rows;
-  j["refused"] = scan.refused;
+  j["configuration"] = configurationPath(o.problem);
+  j["method"] = methodName(o.problem.config.search.method);
+  j["seed"] = o.problem.config.search.seed;
+  j["models"] = o.scan.rows;
+  j["refused"] = o.scan.refused;
   j["best"]["model"] = best.model;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const double v = std::strtod(best.cells[1 + k].c_str(), nullptr);
     if (space.axes[k].parameter.kind == Kind::Integer) j["best"]["parameters"][space.axes[k].parameter.name] = static_cast<long long>(v);
     else j["best"]["parameters"][space.axes[k].parameter.name] = v;
   }
-  j["best"]["misfit"] = misfit;
+  j["best"]["misfit"] = *best.misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
-  // The parameter files' own model, for comparison.
-  const auto startTexts = paramfile::valueTexts(problem.records.front().paramsFile);
-  std::vector<double> startValues;
-  std::string startLine;
-  for (const Axis& a : space.axes) {
-    if (a.field) {  // the configuration's source model
-      startValues.push_back(source::fieldValue(*problem.config.source, *a.field, problem.records.front().params));
-    } else {
-      const std::string& text = startTexts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
-      startValues.push_back(std::strtod(text.c_str(), nullptr));
-    }
-    startLine += (startLine.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
-                 valueText(a.parameter.kind, startValues.back());
-    j["start"]["parameters"][a.parameter.name] = startValues.back();
-  }
-  const ModelResult start = Evaluator(problem).evaluate(startValues);
+  j["best"]["shift_samples"] = o.bestFiles.shift;
+  if (o.bestFiles.source) j["best"]["source"] = factsJson(o.problem.config, o.facts);
+  for (std::size_t k = 0; k < space.axes.size(); ++k) j["start"]["parameters"][space.axes[k].parameter.name] = o.start.values[k];
   if (start.refused) j["start"]["refused"] = start.note;
   else j["start"]["misfit"] = start.misfit;
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
+    const PreparedRecord& rec = o.problem.records[r];
+    auto& jr = j["best"]["records"][rec.name];
+    jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
+    jr["weight"] = rec.weight;
+    jr["search_window"] = {{"samples", o.bestFiles.searchFits[r].length},
+                           {"observed_first", rec.params.ksm},
+                           {"synthetic_first", o.bestFiles.params[r].ksa},
+                           {"shift_samples", o.bestFiles.shift}};
+    for (std::size_t q = 0; q < cols.quantities; ++q) {
+      auto pair = [](double res, double cor) { return nlohmann::ordered_json{{"residual", res}, {"correlation", cor}}; };
+      const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
+      const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
+      jr[kQuantityNames[q]] = pair(std::strtod(res.c_str(), nullptr), std::strtod(cor.c_str(), nullptr));
+      if (!start.refused)
+        j["start"]["records"][rec.name][kQuantityNames[q]] = pair(start.records[r][q].residual, start.records[r][q].correlation);
+      if (q < 3 && o.own[r]) {
+        const synthesis::Fit& f = o.own[r]->fits[q];
+        jr[o.own[r]->key][kQuantityNames[q]] = {{"residual", f.res}, {"correlation", f.cor}, {"lag", f.lag}};
+      }
+    }
+    const RecordCheck& check = o.checks[r];
+    jr["flags"] = check.flags;
+    if (check.radiation) {
+      const RadiationFacts& rf = *check.radiation;
+      jr["radiation"] = {{"ipfm", static_cast<int>(rf.ipfm)},
+                         {"rada", rf.rada},
+                         {"radt_over_rada", std::isnan(rf.ratioLo) ? nlohmann::ordered_json(nullptr)
+                                                                   : nlohmann::ordered_json{rf.ratioLo, rf.ratioHi}}};
+    }
+  }
+  const MisfitMap& map = o.maps.front();
+  j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
+  j["maps"] = nlohmann::ordered_json::array();
+  for (std::size_t k = 0; k < o.maps.size(); ++k) {
+    const ColourRange range = colourRange(o.maps[k]);
+    j["maps"].push_back({{"x", o.maps[k].xName},
+                         {"y", o.maps[k].yName},
+                         {"files", {o.mapFiles[k] + ".pdf", o.mapFiles[k] + ".png"}},
+                         {"colour_range", {range.lo, range.hi}},
+                         {"clipped", range.clipped}});
+  }
+  // Timing last, so that everything above compares equal between a run
+  // and a merge of its shards.
+  j["seconds"] = o.info.seconds;
+  j["models_per_second"] = o.modelsPerSecond();
+  j["threads"] = o.info.threads;
+  j["shards"] = o.info.shards;
+  return j;
+}
 
+std::string summaryText(const Outcome& o) {
+  const ModelSpace& space = o.problem.config.space;
+  const Columns& cols = o.table.cols;
+  const TableRow& best = o.best();
+  const ModelResult& start = o.start.result;
   std::ostringstream t;
   t << "egffit summary\n\n"
-    << "configuration: " << j["configuration"].get<std::string>() << "\n"
-    << "method: " << methodName(problem.config.search.method);
-  if (problem.config.search.method != Method::Grid) t << " (seed " << problem.config.search.seed << ")";
-  t << "\nmodels: " << scan.rows << " evaluated, " << scan.refused << " refused";
+    << "configuration: " << configurationPath(o.problem) << "\n"
+    << "method: " << methodName(o.problem.config.search.method);
+  if (o.problem.config.search.method != Method::Grid) t << " (seed " << o.problem.config.search.seed << ")";
+  t << "\nmodels: " << o.scan.rows << " evaluated, " << o.scan.refused << " refused";
   t << "\n\nbest model: " << best.model << "\n";
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
   t << "misfit: " << best.cells[cols.misfit()] << "\n"
     << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n";
-  if (bestSource) {
-    const std::vector<source::AreaFacts> facts = sourceFacts(*bestSource, modelParams(problem, problem.records.front(), bestValues));
+  if (o.bestFiles.source) {
     t << "source model of the best model (best/source.toml):\n";
-    for (const std::string& l : factLines(problem.config, facts)) t << "  " << l << "\n";
-    if (!onsetNote.empty()) t << "  " << onsetNote << "\n";
+    for (const std::string& l : factLines(o.problem.config, o.facts)) t << "  " << l << "\n";
+    if (!o.bestFiles.onsetNote.empty()) t << "  " << o.bestFiles.onsetNote << "\n";
     t << "map view: fault_map.pdf, fault_map.png\n\n";
-    j["best"]["source"] = factsJson(problem.config, facts);
-    const FaultMap m = problemFaultMap(problem, facts, "Best source model: map view");
-    drawFaultMap(m, out / "fault_map.pdf");
-    drawFaultMap(m, out / "fault_map.png");
   }
-  t << (problem.config.source ? "starting model (the configuration's values): "
-                              : "starting model (the parameter files' values): ")
-    << startLine << "\n"
+  t << (o.problem.config.source ? "starting model (the configuration's values): "
+                                : "starting model (the parameter files' values): ")
+    << o.start.line << "\n"
     << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n";
-  j["best"]["shift_samples"] = shift;
-  const bool ownRuns = parameterFiles && haveEgfsim;
-  const std::string own = ownRuns ? "egfsim" : "exact";
+  const BestFiles& f = o.bestFiles;
+  const std::string own = f.egfsimRuns ? "egfsim" : "exact";
+  const float dt = o.problem.records.front().dt;
   t << "Residual and correlation of each record:\n"
     << "  search: the search's own, over each record's window below at the common shift\n"
-    << "    (" << shift << " samples) for the best model, at its own ("
-    << (start.refused ? std::string("none: refused") : std::to_string(shiftSamples(start.shift, problem.records.front().dt)) + " samples")
+    << "    (" << f.shift << " samples) for the best model, at its own ("
+    << (start.refused ? std::string("none: refused") : std::to_string(shiftSamples(start.shift, dt)) + " samples")
     << ") for the starting model;\n"
     << "  " << own << ": "
-    << (ownRuns ? "egfsim's own, in its run of the best model (best/RECORD/transcript.txt)"
-                       : "the exact run of the best model (best/RECORD/report/metrics.json)")
+    << (f.egfsimRuns ? "egfsim's own, in its run of the best model (best/RECORD/transcript.txt)"
+                     : "the exact run of the best model (best/RECORD/report/metrics.json)")
     << ",\n    over 800 samples from ksm+1 and ksa+1 at its best lag within +-200 samples.\n"
     << "  The best model's parameter files carry the common shift in ksa and kea, so their\n"
     << "  lag 0 is the search's shift: lags near 0 agree with the search.\n\n";
-  for (std::size_t r = 0; r < problem.records.size(); ++r)
-    t << "  window of " << problem.records[r].name << ": " << searchFit(r).length << " samples, observed from "
-      << problem.records[r].params.ksm << ", synthetic from " << bestSets[r].ksa << " (best/'s ksa)\n";
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r)
+    t << "  window of " << o.problem.records[r].name << ": " << f.searchFits[r].length << " samples, observed from "
+      << o.problem.records[r].params.ksm << ", synthetic from " << f.params[r].ksa << " (best/'s ksa)\n";
   t << "\n";
-  for (const std::string& n : windowNotes) t << "  note: " << n << "\n";
-  if (!windowNotes.empty()) t << "\n";
+  for (const std::string& n : f.windowNotes) t << "  note: " << n << "\n";
+  if (!f.windowNotes.empty()) t << "\n";
   char line[240];
   std::snprintf(line, sizeof line, "%-20s %-4s %23s %23s %29s\n", "", "", "search, best model ",
                 "search, starting model ", (own + ", best model ").c_str());
@@ -468,107 +620,82 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s %5s\n", "record", "", "residual", "corr.",
                 "residual", "corr.", "residual", "corr.", "lag");
   t << line;
-  std::vector<std::string> checks;
-  for (std::size_t r = 0; r < problem.records.size(); ++r) {
-    const PreparedRecord& rec = problem.records[r];
-    auto& jr = j["best"]["records"][rec.name];
-    jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
-    jr["weight"] = rec.weight;
-    const report::Comparison::SearchFit fit = searchFit(r);
-    jr["search_window"] = {{"samples", fit.length},
-                           {"observed_first", rec.params.ksm},
-                           {"synthetic_first", bestSets[r].ksa},
-                           {"shift_samples", shift}};
-    std::optional<synthesis::Comparison> ownFits;
-    if (const auto fits = exactFits.find(rec.name); fits != exactFits.end()) ownFits = fits->second;
-    else ownFits = transcriptFits(readTextIfAny(out / "best" / rec.name / "transcript.txt"));
-    // The flags of the report page, from the same numbers.
-    report::Comparison flagged;
-    if (ownFits)
-      for (std::size_t q = 0; q < 3; ++q)
-        flagged.residual[q] = (*ownFits)[q].res, flagged.correlation[q] = (*ownFits)[q].cor, flagged.lag[q] = (*ownFits)[q].lag;
-    flagged.search = fit;
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
+    const std::string& name = o.problem.records[r].name;
     for (std::size_t q = 0; q < cols.quantities; ++q) {
       const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
       const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
-      jr[kQuantityNames[q]] = {{"residual", std::strtod(res.c_str(), nullptr)},
-                               {"correlation", std::strtod(cor.c_str(), nullptr)}};
-      std::string startRes = "", startCor = "";
-      if (!start.refused) {
-        startRes = number(start.records[r][q].residual);
-        startCor = number(start.records[r][q].correlation);
-        j["start"]["records"][rec.name][kQuantityNames[q]] = {{"residual", start.records[r][q].residual},
-                                                               {"correlation", start.records[r][q].correlation}};
-      }
+      const std::string startRes = start.refused ? "" : number(start.records[r][q].residual);
+      const std::string startCor = start.refused ? "" : number(start.records[r][q].correlation);
       std::string ownRes, ownCor, ownLag;
-      if (q < 3 && ownFits) {
-        const synthesis::Fit& f = (*ownFits)[q];
-        ownRes = number(f.res), ownCor = number(f.cor), ownLag = std::to_string(f.lag);
-        jr[own][kQuantityNames[q]] = {{"residual", f.res}, {"correlation", f.cor}, {"lag", f.lag}};
+      if (q < 3 && o.own[r]) {
+        const synthesis::Fit& fit = o.own[r]->fits[q];
+        ownRes = number(fit.res), ownCor = number(fit.cor), ownLag = std::to_string(fit.lag);
       }
-      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s %5s\n", q ? "" : rec.name.c_str(),
+      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s %5s\n", q ? "" : name.c_str(),
                     kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
                     ownCor.c_str(), ownLag.c_str());
       t << line;
     }
-    jr["flags"] = nlohmann::ordered_json::array();
-    bool polarity = false;
-    for (const report::Flag& f : report::comparisonFlags(flagged)) {
-      if (!ownFits && f.kind != report::Flag::OppositePolarity) continue;
-      const std::string text = report::flagText(f, flagged, false);
-      jr["flags"].push_back(text);
-      checks.push_back(rec.name + ": " + text);
-      polarity = polarity || f.kind == report::Flag::OppositePolarity;
-    }
-    if (polarity) {
-      // Where a flipped polarity may come from: the radiation setting and
-      // the coefficients of the element and the subfaults on this component.
-      try {
-        const RadiationFacts rf = radiationFacts(bestSets[r], rec.dt);
-        checks.push_back(rec.name + ": " + radiationText(rf));
-        jr["radiation"] = {{"ipfm", static_cast<int>(rf.ipfm)},
-                           {"rada", rf.rada},
-                           {"radt_over_rada", std::isnan(rf.ratioLo) ? nlohmann::ordered_json(nullptr)
-                                                                     : nlohmann::ordered_json{rf.ratioLo, rf.ratioHi}}};
-      } catch (const textio::InputRejected& x) {
-        checks.push_back(rec.name + ": no radiation coefficients: " + x.message);
-      }
-    }
   }
-  if (!checks.empty()) {
-    t << "\nCheck:\n";
-    for (const std::string& c : checks) t << "  " << c << "\n";
+  std::string checks;
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
+    const RecordCheck& c = o.checks[r];
+    const std::string& name = o.problem.records[r].name;
+    for (const std::string& flag : c.flags) checks += "  " + name + ": " + flag + "\n";
+    if (c.radiation) checks += "  " + name + ": " + radiationText(*c.radiation) + "\n";
+    if (!c.radiationRefused.empty()) checks += "  " + name + ": no radiation coefficients: " + c.radiationRefused + "\n";
   }
-  j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
-  j["maps"] = nlohmann::ordered_json::array();
+  if (!checks.empty()) t << "\nCheck:\n" << checks;
   t << "\n";
-  for (std::size_t k = 0; k < maps.size(); ++k) {
-    const ColourRange range = colourRange(maps[k]);
-    j["maps"].push_back({{"x", maps[k].xName},
-                         {"y", maps[k].yName},
-                         {"files", {mapFiles[k] + ".pdf", mapFiles[k] + ".png"}},
-                         {"colour_range", {range.lo, range.hi}},
-                         {"clipped", range.clipped}});
-    t << "misfit map: " << mapFiles[k] << ".pdf, " << mapFiles[k] << ".png (" << maps[k].title << ")\n";
-  }
+  for (std::size_t k = 0; k < o.maps.size(); ++k)
+    t << "misfit map: " << o.mapFiles[k] << ".pdf, " << o.mapFiles[k] << ".png (" << o.maps[k].title << ")\n";
   t
-    << (parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
-        : oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each record in "
-                         "best/RECORD/)\n"
-                       : "best model's files: best/ (the exact run of each record in best/RECORD/)\n");
-  // Timing last, so that everything above compares equal between a run
-  // and a merge of its shards.
-  j["seconds"] = info.seconds;
-  j["models_per_second"] = info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0;
-  j["threads"] = info.threads;
-  j["shards"] = info.shards;
-  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", info.seconds,
-                info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0, info.threads,
-                info.threads == 1 ? "" : "s",
-                info.shards > 1 ? (", " + std::to_string(info.shards) + " shards").c_str() : "");
+    << (o.bestFiles.parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
+        : o.bestFiles.oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each "
+                                     "record in best/RECORD/)\n"
+                                   : "best model's files: best/ (the exact run of each record in best/RECORD/)\n");
+  const std::string shards = o.info.shards > 1 ? ", " + std::to_string(o.info.shards) + " shards" : "";
+  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", o.info.seconds,
+                o.modelsPerSecond(), o.info.threads, o.info.threads == 1 ? "" : "s", shards.c_str());
   t << line;
-  writeText(out / "summary.txt", t.str());
-  writeText(out / "summary.json", j.dump(2) + "\n");
+  return t.str();
+}
+
+}  // namespace
+
+bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
+                  std::ostream& log) {
+  const Table table = tableOf(problem, out);
+  const Scan scan = scanModels(problem, table);
+  if (!scan.best) {
+    log << "egffit: no model could be evaluated (" << scan.rows << " refused); see the notes in "
+        << table.csv.string() << "\n";
+    return false;
+  }
+  const BestFiles bestFiles = writeBestModel(problem, out, table, *scan.best, egfsim, log);
+  std::vector<MisfitMap> maps;
+  std::vector<std::string> mapFiles;
+  for (const auto& [xk, yk] : mapAxes(problem, scan)) {
+    maps.push_back(buildMap(problem, table, scan, xk, yk));
+    // The first map keeps the name it always had; others are named by their axes.
+    mapFiles.push_back(maps.size() == 1 ? "misfit_map" : "misfit_map_" + maps.back().xName + "_" + maps.back().yName);
+    drawMisfitMap(maps.back(), out / mapFiles.back());
+  }
+  std::vector<source::AreaFacts> facts;
+  if (bestFiles.source) {
+    facts = sourceFacts(*bestFiles.source, modelParams(problem, problem.records.front(), bestFiles.values));
+    const FaultMap m = problemFaultMap(problem, facts, "Best source model: map view");
+    drawFaultMap(m, out / "fault_map.pdf");
+    drawFaultMap(m, out / "fault_map.png");
+  }
+  const StartModel start = evaluateStart(problem);
+  const OwnFits own = egfsimFits(problem, out, bestFiles);
+  const std::vector<RecordCheck> checks = recordChecks(problem, bestFiles, own);
+  const Outcome outcome{problem, table, scan, start, own, checks, maps, mapFiles, info, bestFiles, facts};
+  writeText(out / "summary.txt", summaryText(outcome));
+  writeText(out / "summary.json",
+            summaryJson(outcome).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
   return true;
 }
 
