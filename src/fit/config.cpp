@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <limits>
 #include <set>
 
 namespace fit {
@@ -75,10 +77,12 @@ Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, co
     parameter = findParameter(name);
   }
   if (!parameter) {
+    if (const std::string why = whyNotVaried(name); !why.empty()) r.fail(key.source(), why);
+    std::string names;
+    for (const std::string& n : variedNames()) names += (names.empty() ? "" : " ") + n;
     r.fail(key.source(), "unknown parameter '" + name +
-                             "': only the numeric source parameters of parameter-file lines 6 to 11 "
-                             "(str dip rak z ncmpt stra dipa raka za dx dw tra dx0 dw0 tr0 nx nw nt "
-                             "ntt nsx nsw ns cfac vs vr ird ipfm) and N vary" +
+                             "': the values of parameter-file lines 6 to 11 that change the synthetic (" + names +
+                             ") vary, N setting nx, nw and nt together" +
                              (model ? "" : ", or with [source] the values of its SMGAs (smga.K.NAME)"));
   }
   Axis a{*parameter, {}, false, 0, 0, static_cast<int>(key.source().begin.line),
@@ -86,8 +90,24 @@ Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, co
   const toml::table& t = r.table(node, name);
   r.onlyKeys(t, {"values", "from", "to", "step"}, " in vary." + name);
   const bool integer = parameter->kind == Kind::Integer;
+  // Checked against the parameter's storage before any conversion: an int,
+  // or a float (an angle in degrees too).
   auto value = [&](const toml::node& n, const std::string& what) {
-    return integer ? static_cast<double>(r.integer(n, name + " " + what)) : r.number(n, name + " " + what);
+    if (integer) {
+      const long long v = r.integer(n, name + " " + what);
+      if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        r.fail(n.source(), name + " " + what + " " + std::to_string(v) + " is beyond what an integer parameter holds (" +
+                               std::to_string(std::numeric_limits<int>::min()) + " to " +
+                               std::to_string(std::numeric_limits<int>::max()) + ")");
+      return static_cast<double>(v);
+    }
+    const double v = r.number(n, name + " " + what);
+    if (std::fabs(v) > std::numeric_limits<float>::max()) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", v);
+      r.fail(n.source(), name + " " + what + " " + text + " is beyond single precision, in which the parameter is stored");
+    }
+    return v;
   };
   // A value as the parameter file would hold it after reading its text.
   auto canonical = [&](double v) { return std::strtod(valueText(parameter->kind, v).c_str(), nullptr); };
@@ -110,6 +130,10 @@ Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, co
   const toml::node* to = t.get("to");
   if (from == nullptr || to == nullptr) r.fail(node.source(), name + " needs from and to, or values");
   const double lo = value(*from, "from"), hi = value(*to, "to");
+  if (hi == lo)
+    r.fail(to->source(), name + ": from and to are both " + valueText(parameter->kind, lo) +
+                             (field ? ": set one value in [source]" : ": set one value in the parameter files") +
+                             ", or give a range to search");
   if (hi < lo) r.fail(to->source(), name + ": empty range (to " + valueText(parameter->kind, hi) +
                                         " is below from " + valueText(parameter->kind, lo) + ")");
   checked(*from, canonical(lo));

@@ -13,6 +13,7 @@
 #include "fit/diagnose.hpp"
 #include "fit/evaluator.hpp"
 #include "fit/exact.hpp"
+#include "fit/files.hpp"
 #include "fit/map.hpp"
 #include "fit/source_output.hpp"
 #include "fit/table.hpp"
@@ -41,12 +42,7 @@ std::string number(double v) {
   return text;
 }
 
-void writeText(const fs::path& p, const std::string& text) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write " + p.string());
-}
+void writeText(const fs::path& p, const std::string& text) { writeWhole(p, text); }
 
 std::string shellQuoted(const std::string& s) {
   std::string q = "'";
@@ -55,17 +51,20 @@ std::string shellQuoted(const std::string& s) {
 }
 
 // Where a record file is found from `folder`: the relative path when it
-// fits the parameter file's 80 columns, otherwise a copy beside the
-// parameter file in best/ (`copyFolder`), named from `fromFolder`.
-std::string recordName(const fs::path& record, const fs::path& folder, const fs::path& bestFolder) {
+// fits the parameter file's 80 columns, otherwise a copy in best/
+// (`bestFolder`) named by the record and its role (`copyName`, for example
+// sta1_target.kib), so that two stations' records of one name never share
+// a copy.
+std::string recordName(const fs::path& record, const fs::path& folder, const fs::path& bestFolder,
+                       const std::string& copyName) {
   const fs::path rel = fs::weakly_canonical(record).lexically_relative(fs::weakly_canonical(folder));
   if (!rel.empty() && rel.string().size() <= 80) return rel.string();
-  const fs::path copy = bestFolder / record.filename();
+  const fs::path copy = bestFolder / (copyName + record.extension().string());
   if (!fs::exists(copy)) fs::copy_file(record, copy);
-  const fs::path relCopy = fs::weakly_canonical(copy).lexically_relative(fs::weakly_canonical(folder));
+  const fs::path relCopy = folder == bestFolder ? fs::path(copy.filename()) : fs::path("..") / copy.filename();
   if (relCopy.string().size() > 80)
-    throw std::runtime_error("the record file name " + record.filename().string() +
-                             " does not fit a parameter file's 80 columns; rename the record");
+    throw std::runtime_error("the copy of " + record.string() + " in best/, " + copy.filename().string() +
+                             ", does not fit a parameter file's 80 columns; give the parameter file a shorter name");
   return relCopy.string();
 }
 
@@ -303,11 +302,19 @@ struct BestFiles {
 // best/: one parameter file per record with the best model's values, the
 // same beside egfsim's run of it in best/RECORD/ (egfsim, when there is one);
 // for a source model of several SMGAs (which no parameter file holds), the
+<<<<<<< HEAD
 // exact run of each record; for a predicted record, its prediction.
 BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Table& table, const TableRow& best,
                          const fs::path& egfsim, std::ostream& log) {
+=======
+// exact run of each record; for a predicted record, its prediction. Built
+// beside and put in place whole.
+BestFiles writeBestModel(const Problem& problem, const fs::path& out, const TableRow& best, const fs::path& egfsim,
+                         std::ostream& log) {
+>>>>>>> main
   const ModelSpace& space = problem.config.space;
-  const fs::path bestDir = out / "best";
+  const fs::path finalBest = out / "best";
+  const fs::path bestDir = buildingName(finalBest);
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
   BestFiles f;
@@ -356,8 +363,8 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
   // The record names as seen from the folder the file is written into.
   auto rewritten = [&](const PreparedRecord& r, const paramfile::Changes& recordValues, const fs::path& folder) {
     paramfile::Changes changes = recordValues;
-    changes["fmain"] = recordName(r.targetFile, folder, bestDir);
-    changes["faft"] = recordName(r.elementFile, folder, bestDir);
+    changes["fmain"] = recordName(r.targetFile, folder, bestDir, r.name + "_target");
+    changes["faft"] = recordName(r.elementFile, folder, bestDir, r.name + "_element");
     return paramfile::rewrite(r.paramsFile, changes);
   };
   for (std::size_t k = 0; k < problem.records.size(); ++k) {
@@ -367,8 +374,16 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
       paramfile::Changes recordValues = values;
       recordValues["ksa"] = static_cast<double>(p.ksa), recordValues["kea"] = static_cast<double>(p.kea);
       if (f.source)
+<<<<<<< HEAD
         for (const auto& [name, value] : smgaValues(source::areaParams(p, *f.source, 0))) recordValues[name] = value;
       const std::string file = r.paramsFile.filename().string();
+=======
+        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, f.values), *f.source, 0)))
+          recordValues[name] = value;
+      // Named by the record, so that parameter files of one name in two
+      // folders keep a file each.
+      const std::string file = r.name + r.paramsFile.extension().string();
+>>>>>>> main
       writeText(bestDir / file, rewritten(r, recordValues, bestDir));
       if (f.parameterFiles) {
         const fs::path runDir = bestDir / r.name;
@@ -388,7 +403,26 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
   for (const PreparedRecord& r : problem.predictions)
     writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, f.values), *f.source));
   if (f.source) writeText(bestDir / "source.toml", sourceToml(*f.source, "The best model of the search (egffit)."));
+  replaceFolder(bestDir, finalBest);
   return f;
+}
+
+// The misfit map, drawn beside and renamed into place.
+void writeMisfitMap(const MisfitMap& map, const fs::path& out) {
+  const fs::path stem = out / "misfit_map";
+  drawMisfitMap(map, buildingName(stem));
+  for (const char* ext : {".pdf", ".png"}) fs::rename(buildingName(stem).string() + ext, stem.string() + ext);
+}
+
+// The map view of the best source model, each file drawn beside and
+// renamed into place.
+void writeFaultMap(const FaultMap& map, const fs::path& out) {
+  const fs::path stem = out / "fault_map";
+  for (const char* ext : {".pdf", ".png"}) {
+    const fs::path temp = buildingName(stem).string() + ext;
+    drawFaultMap(map, temp);
+    fs::rename(temp, stem.string() + ext);
+  }
 }
 
 // The parameter files' own model (the first file's values, as written), for
@@ -673,6 +707,7 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         << table.csv.string() << "\n";
     return false;
   }
+<<<<<<< HEAD
   const BestFiles bestFiles = writeBestModel(problem, out, table, *scan.best, egfsim, log);
   std::vector<MisfitMap> maps;
   std::vector<std::string> mapFiles;
@@ -682,12 +717,15 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     mapFiles.push_back(maps.size() == 1 ? "misfit_map" : "misfit_map_" + maps.back().xName + "_" + maps.back().yName);
     drawMisfitMap(maps.back(), out / mapFiles.back());
   }
+=======
+  const BestFiles bestFiles = writeBestModel(problem, out, *scan.best, egfsim, log);
+  const MisfitMap map = buildMap(problem, table, scan);
+  writeMisfitMap(map, out);
+>>>>>>> main
   std::vector<source::AreaFacts> facts;
   if (bestFiles.source) {
     facts = sourceFacts(*bestFiles.source, modelParams(problem, problem.records.front(), bestFiles.values));
-    const FaultMap m = problemFaultMap(problem, facts, "Best source model: map view");
-    drawFaultMap(m, out / "fault_map.pdf");
-    drawFaultMap(m, out / "fault_map.png");
+    writeFaultMap(problemFaultMap(problem, facts, "Best source model: map view"), out);
   }
   const StartModel start = evaluateStart(problem);
   const OwnFits own = egfsimFits(problem, out, bestFiles);

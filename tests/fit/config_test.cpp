@@ -78,6 +78,28 @@ INSTANTIATE_TEST_SUITE_P(
              "7:25", "a map's two axes must differ"},
         Case{"MapClipBelowOne", "[vary]\nnsx = { from = 1, to = 3 }\n[map]\nclip = 0.5\n", "6:8",
              "clip must be at least 1"},
+        // Checked before conversion: 1e10 in an int or 1e39 in a float
+        // would be undefined.
+        Case{"IntegerBeyondInt", "[vary]\nnsx = { values = [1, 10000000000] }\n", "4:22",
+             "nsx value 10000000000 is beyond what an integer parameter holds"},
+        Case{"IntegerRangeBeyondInt", "[vary]\nnsx = { from = -3000000000, to = 3 }\n", "4:16",
+             "nsx from -3000000000 is beyond"},
+        Case{"RealBeyondFloat", "[vary]\nvr = { from = 2.0, to = 1e39, step = 1.0 }\n", "4:25",
+             "vr to 1e+39 is beyond single precision"},
+        Case{"FromEqualsTo", "[vary]\nvr = { from = 2.8, to = 2.8 }\n", "4:25",
+             "vr: from and to are both 2.8: set one value in the parameter files"},
+        // Values that change no synthetic the search computes, with the reason.
+        Case{"DerivedCount", "[vary]\nntt = { from = 40, to = 60 }\n", "4:1",
+             "'ntt' cannot vary: it does not change the synthetic (echoed only: the run derives its own from nt, "
+             "tra and the sample interval); take it out of [vary]"},
+        Case{"EchoedOnly", "[vary]\nnsx = { from = 1, to = 3 }\ntr0 = { values = [0.1, 0.2] }\n", "5:1",
+             "'tr0' cannot vary: it does not change the synthetic (echoed only: no stage reads it)"},
+        Case{"Unread", "[vary]\nncmpt = { values = [1, 2] }\n", "4:1", "'ncmpt' cannot vary"},
+        Case{"FixedLength", "[vary]\nns = { values = [3000, 4000] }\n", "4:1",
+             "'ns' cannot vary: it is the synthetic's length in samples, which the search fixes"},
+        Case{"NotASourceValue", "[vary]\nksm = { values = [300, 400] }\n", "4:1",
+             "unknown parameter 'ksm': the values of parameter-file lines 6 to 11 that change the synthetic "
+             "(str dip rak z stra dipa raka za dx dw tra dx0 dw0 nx nw nt nsx nsw cfac vs vr ird ipfm N) vary"},
         Case{"SmgaWithoutSource", "[vary]\nsmga.1.C = { values = [1.0] }\n", "4:8",
              "smga.1.C is a value of the source model: give it in [source]"},
         Case{"LinesTheSmgasReplace", SMGA "[vary]\nnsx = { from = 1, to = 3 }\n", "12:1",
