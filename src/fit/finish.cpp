@@ -302,16 +302,10 @@ struct BestFiles {
 // best/: one parameter file per record with the best model's values, the
 // same beside egfsim's run of it in best/RECORD/ (egfsim, when there is one);
 // for a source model of several SMGAs (which no parameter file holds), the
-<<<<<<< HEAD
-// exact run of each record; for a predicted record, its prediction.
-BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Table& table, const TableRow& best,
-                         const fs::path& egfsim, std::ostream& log) {
-=======
 // exact run of each record; for a predicted record, its prediction. Built
 // beside and put in place whole.
-BestFiles writeBestModel(const Problem& problem, const fs::path& out, const TableRow& best, const fs::path& egfsim,
-                         std::ostream& log) {
->>>>>>> main
+BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Table& table, const TableRow& best,
+                         const fs::path& egfsim, std::ostream& log) {
   const ModelSpace& space = problem.config.space;
   const fs::path finalBest = out / "best";
   const fs::path bestDir = buildingName(finalBest);
@@ -374,16 +368,10 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
       paramfile::Changes recordValues = values;
       recordValues["ksa"] = static_cast<double>(p.ksa), recordValues["kea"] = static_cast<double>(p.kea);
       if (f.source)
-<<<<<<< HEAD
         for (const auto& [name, value] : smgaValues(source::areaParams(p, *f.source, 0))) recordValues[name] = value;
-      const std::string file = r.paramsFile.filename().string();
-=======
-        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, f.values), *f.source, 0)))
-          recordValues[name] = value;
       // Named by the record, so that parameter files of one name in two
       // folders keep a file each.
       const std::string file = r.name + r.paramsFile.extension().string();
->>>>>>> main
       writeText(bestDir / file, rewritten(r, recordValues, bestDir));
       if (f.parameterFiles) {
         const fs::path runDir = bestDir / r.name;
@@ -408,8 +396,7 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
 }
 
 // The misfit map, drawn beside and renamed into place.
-void writeMisfitMap(const MisfitMap& map, const fs::path& out) {
-  const fs::path stem = out / "misfit_map";
+void writeMisfitMap(const MisfitMap& map, const fs::path& stem) {
   drawMisfitMap(map, buildingName(stem));
   for (const char* ext : {".pdf", ".png"}) fs::rename(buildingName(stem).string() + ext, stem.string() + ext);
 }
@@ -707,7 +694,6 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         << table.csv.string() << "\n";
     return false;
   }
-<<<<<<< HEAD
   const BestFiles bestFiles = writeBestModel(problem, out, table, *scan.best, egfsim, log);
   std::vector<MisfitMap> maps;
   std::vector<std::string> mapFiles;
@@ -715,13 +701,8 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     maps.push_back(buildMap(problem, table, scan, xk, yk));
     // The first map keeps the name it always had; others are named by their axes.
     mapFiles.push_back(maps.size() == 1 ? "misfit_map" : "misfit_map_" + maps.back().xName + "_" + maps.back().yName);
-    drawMisfitMap(maps.back(), out / mapFiles.back());
+    writeMisfitMap(maps.back(), out / mapFiles.back());
   }
-=======
-  const BestFiles bestFiles = writeBestModel(problem, out, *scan.best, egfsim, log);
-  const MisfitMap map = buildMap(problem, table, scan);
-  writeMisfitMap(map, out);
->>>>>>> main
   std::vector<source::AreaFacts> facts;
   if (bestFiles.source) {
     facts = sourceFacts(*bestFiles.source, modelParams(problem, problem.records.front(), bestFiles.values));
