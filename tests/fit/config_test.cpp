@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "fit/config.hpp"
 #include "fit/problem.hpp"
+#include "fit/simulate.hpp"
 #include "fit/source_output.hpp"
 
 namespace {
@@ -163,6 +165,44 @@ TEST(SourceToml, ReadsBackAsTheSameModel) {
     }
   }
   fs::remove(file);
+}
+
+// The spread's models drawn from [vary]: every value within its range or
+// list (each list value met), none that the checks refuse (an SMGA drawn up
+// through the surface is drawn again and counted), the same seed the same
+// models.
+TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
+  const fs::path dir = fs::temp_directory_path() / ("draws_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  // examples/params.txt: hypocentre 10 km deep, dip 45 degrees. The SMGA's
+  // start is subfault (3, 5) of 10 x 10 cells of 1.5 km: its top edge lies
+  // 6.75 km up dip of the start, above the surface for w < -7.39 km.
+  std::ofstream(dir / "sim.toml") << "[[record]]\nparams = \"" << (kExamples / "params.txt").string()
+                                  << "\"\npredict = true\n[source]\nvr = 2.8\n[[source.smga]]\nL = 15.0\nW = 15.0\n"
+                                     "N = 10\nC = 1.0\ntau = 0.5\nstart = { nsx = 3, nsw = 5 }\n[vary]\n"
+                                     "vr = { from = 2.5, to = 3.1 }\nsmga.1.nsx = { values = [2, 3, 4] }\n"
+                                     "smga.1.w = { from = -10.0, to = 0.0 }\n[simulate]\ndraws = 60\nseed = 5\n";
+  const fit::Problem problem = fit::loadProblem(fit::readConfig(dir / "sim.toml", fit::Purpose::Simulate), false);
+  std::uint64_t refused = 0;
+  const std::vector<fit::EnsembleModel> models = fit::ensembleModels(problem, refused);
+  ASSERT_EQ(models.size(), 61u);
+  EXPECT_EQ(models[0].origin, "configuration");
+  EXPECT_GT(refused, 5u);  // about a quarter of the draws lie above w = -7.39
+  std::set<double> starts;
+  for (std::size_t m = 1; m < models.size(); ++m) {
+    const std::vector<double>& v = models[m].values;
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_TRUE(v[0] >= 2.5 && v[0] <= 3.1) << v[0];
+    starts.insert(v[1]);
+    EXPECT_TRUE(v[2] >= -7.39 && v[2] <= 0) << v[2];
+    EXPECT_EQ(source::refusal(models[m].source, problem.predictions.front().params), "");
+    EXPECT_EQ(models[m].source.smgas[0].w, v[2]);
+  }
+  EXPECT_EQ(starts, (std::set<double>{2, 3, 4}));
+  std::uint64_t again = 0;
+  EXPECT_EQ(fit::ensembleModels(problem, again).back().values, models.back().values);
+  EXPECT_EQ(again, refused);
+  fs::remove_all(dir);
 }
 
 }  // namespace
