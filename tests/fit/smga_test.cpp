@@ -169,6 +169,13 @@ TEST_F(TwoSmgas, AreFoundAgainFromAWrongStartAndOverlapsAreRefused) {
     EXPECT_TRUE(fs::exists(run / "report" / "metrics.json")) << s;
     EXPECT_TRUE(fs::exists(run / "series" / "synthetic.acc.sac")) << s;
   }
+  // The report states both SMGAs; SMGA 2's rupture starts when the front
+  // from the hypocentre reaches (9, -3) km at 2.8 km/s, 0.3 s late.
+  const auto metrics = nlohmann::json::parse(readFile(dir() / "fit" / "best" / "sta1" / "report" / "metrics.json"));
+  ASSERT_EQ(metrics["model"]["smgas"].size(), 2u) << metrics["model"];
+  EXPECT_EQ(metrics["model"]["smgas"][0]["onset_s"].get<double>(), 0);
+  EXPECT_NEAR(metrics["model"]["smgas"][1]["onset_s"].get<double>(), std::sqrt(9.0 * 9 + 3 * 3) / 2.8 + 0.3, 1e-6);
+  EXPECT_NEAR(metrics["model"]["moment_ratio"].get<double>(), 160, 1e-4);
   const source::Source best = fit::readSourceFile(dir() / "fit" / "best" / "source.toml");
   ASSERT_EQ(best.smgas.size(), 2u);
   EXPECT_EQ(best.smgas[1].x, 9.0);
