@@ -1,6 +1,7 @@
-// Fuzz target: the readers of what strong-motion networks publish (K-NET and
-// KiK-net ASCII, COSMOS, miniSEED), chosen by the input's first line
-// ("knet", "cosmos" or "mseed"; the rest is the file).
+// Fuzz target: the readers of what strong-motion networks and archives
+// publish (K-NET and KiK-net ASCII, COSMOS, CSMIP, ESM, miniSEED), chosen by
+// the input's first line ("knet", "cosmos", "csmip", "esm" or "mseed"; the
+// rest is the file).
 //
 // A record a reader accepts must hold samples at a positive finite
 // interval, with a unit of acceleration.
@@ -15,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view format = egffuzz::takeLine(input);
   const auto f = convert::parseFormat(format);
   if (!f || (*f != convert::InputFormat::Knet && *f != convert::InputFormat::Cosmos &&
+             *f != convert::InputFormat::Csmip && *f != convert::InputFormat::Esm &&
              *f != convert::InputFormat::MiniSeed))
     return 0;
   convert::ReadOptions ro;

@@ -27,7 +27,7 @@ cxx=${CXX_FUZZ:-clang++-14}
 command -v "$cxx" >/dev/null 2>&1 || cxx=clang++
 jobs=${EGF_FUZZ_JOBS:-2}
 
-targets=${*:-"list_read fixed_read network_read run"}
+targets=${*:-"list_read fixed_read network_read record_read run"}
 
 flags="-g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S "$source_dir" -B "$build" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=RelWithDebInfo \

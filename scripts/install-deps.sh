@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config libgtest-dev ghostscript
   libfftw3-dev libtomlplusplus-dev libnlopt-cxx-dev libnlopt-dev libcairo2-dev
-  libmseed-dev libpugixml-dev nlohmann-json3-dev libfontconfig-dev
+  libmseed-dev libpugixml-dev nlohmann-json3-dev libfontconfig-dev libgeographiclib-dev
   fonts-dejavu-core  # the report page's font, which its stored test drawing assumes
 )
 

@@ -17,7 +17,9 @@
 // Header fields used (numbered from 1 as the format does):
 //   Int(40), Int(42)-Int(45), Real(30)  year, month, day, hour, minute and
 //                   seconds of the record's first sample (UTC): the time line;
-//   Int(54)         sensor azimuth (0-360, 400 up, 401 down): the component;
+//   Int(54)         sensor azimuth (0-360, 400 up, 401 down): the component
+//                   and its orientation;
+//   Real(1)-Real(3) station latitude, longitude (degrees) and elevation (m);
 //   Real(62)        sample interval in milliseconds: the interval of the
 //                   processed series (Real(34) is the raw record's and may
 //                   differ after resampling, so it is not used);
@@ -31,7 +33,9 @@
 #include <cstdio>
 
 #include "convert/convert.hpp"
+#include "convert/blocks.hpp"
 #include "convert/util.hpp"
+#include "recinfo/recinfo.hpp"
 
 namespace convert {
 namespace {
@@ -41,111 +45,13 @@ using detail::refuse;
 constexpr std::size_t kMinTextLines = 13;
 constexpr std::size_t kMinIntegers = 54, kMinReals = 62;
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-// A Fortran edit descriptor such as 10I8, 6F13.6, 5E15.7: values per line
-// and columns per value.
-struct Fixed {
-  int perLine = 0;
-  int width = 0;
-  bool integer = false;
-};
-
-std::optional<Fixed> parseFixed(std::string_view line) {
-  const std::string l = lower(line);
-  const auto at = l.find("format");
-  if (at == std::string::npos) return std::nullopt;
-  const auto open = l.find('(', at);
-  if (open == std::string::npos) return std::nullopt;
-  std::size_t i = open + 1;
-  auto number = [&]() {
-    int v = 0, n = 0;
-    while (i < l.size() && std::isdigit(static_cast<unsigned char>(l[i])) && n < 4)
-      v = v * 10 + (l[i++] - '0'), ++n;
-    return n ? v : -1;
-  };
-  Fixed f;
-  f.perLine = number();
-  if (f.perLine < 1 || i >= l.size() ||
-      std::string_view("ifegd").find(l[i]) == std::string_view::npos)
-    return std::nullopt;
-  f.integer = l[i++] == 'i';
-  f.width = number();
-  if (f.width < 1) return std::nullopt;
-  return f;
-}
-
-struct Cursor {
-  const std::vector<std::string_view>& lines;
-  std::string_view source;
-  std::size_t at = 0;
-
-  std::string where(std::size_t l) const { return "COSMOS line " + std::to_string(l + 1); }
-  bool done() const { return at >= lines.size(); }
-  void skipBlank() {
-    while (!done() && detail::trim(lines[at]).empty()) ++at;
-  }
-  // The line a layout rule names, with the rule described for a refusal.
-  std::string_view expect(std::string_view what) {
-    if (done()) refuse(source, "COSMOS file ends where " + std::string(what) + " should follow");
-    return lines[at];
-  }
-  [[noreturn]] void bad(std::string_view what) const {
-    refuse(source, where(at) + " should be " + std::string(what) + ", not '" +
-                       detail::printable(lines[at]) + "'");
-  }
-};
-
-// A count line: "<n> <words...>" holding `word`, with a Format where the
-// values need one. Returns n.
-long long countLine(Cursor& c, std::string_view word, std::string_view what) {
-  const auto line = c.expect(what);
-  const auto tok = detail::tokens(line);
-  const auto n = tok.empty() ? std::nullopt : detail::parseInteger(tok[0]);
-  if (!n || *n < 0 || lower(line).find(word) == std::string::npos) c.bad(what);
-  return *n;
-}
-
-// A line of words (the next layout line), not of numbers.
-bool startsWithLetter(std::string_view line) {
-  const auto t = detail::trim(line);
-  return !t.empty() && std::isalpha(static_cast<unsigned char>(t[0]));
-}
-
-// `count` fields of `f`, from the line after the cursor on; each line holds
-// up to f.perLine fields of f.width columns.
-std::vector<std::string_view> fields(Cursor& c, long long count, const Fixed& f, std::size_t header,
-                                     std::string_view what) {
-  std::vector<std::string_view> out;
-  while (static_cast<long long>(out.size()) < count) {
-    if (c.done() || startsWithLetter(c.lines[c.at]))
-      refuse(c.source, c.where(header) + " says " + std::to_string(count) + " " +
-                           std::string(what) + ", but " + std::to_string(out.size()) + " follow" +
-                           (c.done() ? " before the end of the file" : " before " + c.where(c.at)));
-    const std::string_view line = c.lines[c.at];
-    for (int k = 0; k < f.perLine && static_cast<long long>(out.size()) < count; ++k) {
-      const std::size_t from = static_cast<std::size_t>(k) * static_cast<std::size_t>(f.width);
-      const auto field =
-          from < line.size() ? detail::trim(line.substr(from, f.width)) : std::string_view{};
-      // A short line ends early (the last line of a block, or a cut one);
-      // a blank field inside a line is refused.
-      if (field.empty() && (from >= line.size() || detail::trim(line.substr(from)).empty())) break;
-      if (field.empty())
-        refuse(c.source, c.where(c.at) + ": field " + std::to_string(k + 1) +
-                             " is blank where value " + std::to_string(out.size() + 1) +
-                             " of the " + std::to_string(count) + " " + std::string(what) + " of " +
-                             c.where(header) + " belongs");
-      out.push_back(field);
-    }
-    ++c.at;
-  }
-  return out;
-}
+using detail::Cursor;
+using detail::Fixed;
+using detail::countLine;
+using detail::fields;
+using detail::lower;
+using detail::parseFixed;
+using detail::startsWithLetter;
 
 template <typename T>
 std::vector<T> headerValues(Cursor& c, std::string_view word, std::string_view what, bool integer) {
@@ -300,14 +206,14 @@ std::optional<CosmosUnit> cosmosUnit(int code) {
 }
 
 // One acceleration block and the names of its channel.
-struct Pick {
+struct ChannelPick {
   const Channel* ch;
   const Block* block;
   std::string name, network, station, component;  // name: "CE.24278 090"
 };
 
-Pick pickOf(const Channel& ch, const Block& b) {
-  Pick p{&ch, &b, "", "", "", ""};
+ChannelPick pickOf(const Channel& ch, const Block& b) {
+  ChannelPick p{&ch, &b, "", "", "", ""};
   const std::string_view line5 = ch.text[4];
   if (const auto code = line5.find("Code:"); code != std::string_view::npos) {
     const auto tok = detail::tokens(line5.substr(code + 5));
@@ -333,7 +239,7 @@ Pick pickOf(const Channel& ch, const Block& b) {
 
 // The acceleration blocks are the channels, numbered from 1 in file order;
 // `channel` chooses one, and must when there are several.
-std::size_t choose(const std::vector<Pick>& picks, const std::optional<std::string>& channel,
+std::size_t choose(const std::vector<ChannelPick>& picks, const std::optional<std::string>& channel,
                    std::string_view source) {
   std::string listing;
   for (std::size_t k = 0; k < picks.size(); ++k)
@@ -352,8 +258,9 @@ std::size_t choose(const std::vector<Pick>& picks, const std::optional<std::stri
   return 0;
 }
 
-// The first sample's time from the integer and real headers, when known.
-std::optional<std::int64_t> startOf(const Channel& ch) {
+// The first sample's time from the integer and real headers, when known,
+// to the millisecond.
+std::optional<model::UtcTime> startOf(const Channel& ch) {
   const auto& n = ch.ints;
   const double sec = ch.reals[29];
   const bool known = n[39] >= 1 && n[39] <= 9999 && n[41] >= 1 && n[41] <= 12 && n[42] >= 1 &&
@@ -363,12 +270,32 @@ std::optional<std::int64_t> startOf(const Channel& ch) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%04lld/%02lld/%02lld %02lld:%02lld:00", n[39], n[41], n[42],
                 n[43], n[44]);
-  const auto ms = parseCalendar(buf);
-  if (!ms) return std::nullopt;
-  return *ms + std::llround(sec * 1000.0);
+  const auto minute = recinfo::parseUtc(buf);  // refuses 31 April
+  if (!minute) return std::nullopt;
+  return recinfo::roundedToMillisecond(recinfo::plusSeconds(*minute, sec));
 }
 
-Trace traceOf(const Pick& p, const Cursor& c) {
+// Station coordinates (real values 1-3: latitude, longitude, elevation in
+// metres) and the sensor's orientation (integer value 54).
+void describeStation(const Channel& ch, double unknownReal, model::Recording& r) {
+  auto known = [&](std::size_t k, double low, double high) -> std::optional<double> {
+    const double v = ch.reals[k];
+    if (v == unknownReal || v < low || v > high) return std::nullopt;
+    return v;
+  };
+  r.station.latitude = known(0, -90, 90);
+  r.station.longitude = known(1, -180, 360);
+  r.station.elevation = known(2, -12000, 9000);
+  const long long az = ch.ints[53];
+  if (az >= 0 && az <= 360) {
+    r.component.azimuth = static_cast<double>(az % 360);
+    r.component.dip = 0.0;
+  } else if (az == 400 || az == 401) {
+    r.component.dip = az == 400 ? -90.0 : 90.0;
+  }
+}
+
+Trace traceOf(const ChannelPick& p, const Cursor& c) {
   const Channel& ch = *p.ch;
   const Block& b = *p.block;
   // The values that stand for "unknown": the last two numbers of text line 13.
@@ -399,11 +326,12 @@ Trace traceOf(const Pick& p, const Cursor& c) {
   t.unit = unit->unit;
   t.unitOrigin =
       "the COSMOS units code " + std::to_string(code) + " (" + std::string(unit->name) + ")";
-  t.network = p.network;
-  t.station = p.station;
-  t.component = p.component;
-  if (ch.text[4].size() > 40) t.stationName = detail::printable(ch.text[4].substr(40));
-  t.startMs = startOf(ch);
+  t.info.station.network = p.network;
+  t.info.station.code = p.station;
+  t.info.component.code = p.component;
+  if (ch.text[4].size() > 40) t.info.station.name = detail::printable(ch.text[4].substr(40));
+  t.info.firstSample = startOf(ch);
+  describeStation(ch, unknownReal, t.info);
   for (std::size_t k = 0; k < b.values.size(); ++k) {
     const auto v = detail::parseFloat(b.values[k]);
     if (!v)
@@ -421,7 +349,7 @@ Trace traceOf(const Pick& p, const Cursor& c) {
 Trace readCosmos(std::string_view text, std::string_view source,
                  const std::optional<std::string>& channel) {
   const auto lines = detail::splitLines(text);
-  Cursor c{lines, source};
+  Cursor c{lines, source, "COSMOS"};
   std::vector<Channel> chans;
   c.skipBlank();
   while (!c.done()) {
@@ -429,7 +357,7 @@ Trace readCosmos(std::string_view text, std::string_view source,
     c.skipBlank();
   }
   if (chans.empty()) refuse(source, "the COSMOS file is empty");
-  std::vector<Pick> picks;
+  std::vector<ChannelPick> picks;
   for (const auto& ch : chans)
     for (const auto& b : ch.blocks)
       if (b.kind == "acceleration") picks.push_back(pickOf(ch, b));

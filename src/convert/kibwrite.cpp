@@ -5,13 +5,14 @@
 //    1 "KIBTRACE FORMAT"                     9 F10.3  peak |sample|
 //    2 A3   component                       10 A10,A5 "*" (scale read free), unit
 //    3 A16  event time "YYYY/MM/DD hh:mm"   11 free   scale factor
-//    4 A5,A12 station code, station name    12 A10    sample format
+//    4 A5,A12 station label, station name   12 A10    sample format
 //    5 I10  samples per second              13 3A10   network, station, channel
 //    6 I10  npts                            14 A20    "converted by kibconv"
 //    7 A24  event name                      15 A11    "dt=" interval
 //    8 A24  network.station component       16 free   nskip, then nskip lines of A80
 // and then the samples, one read of npts values.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "recinfo/recinfo.hpp"
 
 namespace convert {
 namespace {
@@ -69,10 +71,11 @@ std::string peakField(float peak) {
 }
 
 // "CI.CLC HNE": network, station and component as far as they are known.
-std::string channelText(const Trace& t) {
-  std::string s = t.network.empty() || t.station.empty() ? t.network + t.station
-                                                         : t.network + "." + t.station;
-  if (!t.component.empty()) s += (s.empty() ? "" : " ") + t.component;
+std::string channelText(const model::Recording& r) {
+  const std::string& net = r.station.network;
+  const std::string& sta = r.station.code;
+  std::string s = net.empty() || sta.empty() ? net + sta : net + "." + sta;
+  if (!r.component.code.empty()) s += (s.empty() ? "" : " ") + r.component.code;
   return s;
 }
 
@@ -80,7 +83,48 @@ long long countOf(float v, float scale) {
   return std::llround(static_cast<double>(v) / static_cast<double>(scale));
 }
 
+// One comment as lines of at most kCommentWidth columns, broken at blanks;
+// each further line starts with two blanks, which mark it as going on. A
+// word longer than a whole line is broken where the line ends.
+void wrapComment(const std::string& text, std::vector<std::string>& out) {
+  std::string_view rest = detail::trim(text);
+  std::string_view indent;
+  do {
+    const std::size_t room = kCommentWidth - indent.size();
+    std::size_t cut = rest.size();
+    if (cut > room) {
+      cut = rest.rfind(' ', room);
+      if (cut == std::string_view::npos || cut == 0) cut = room;
+    }
+    out.push_back(std::string(indent) + std::string(detail::trim(rest.substr(0, cut))));
+    rest = detail::trim(rest.substr(cut));
+    indent = "  ";
+  } while (!rest.empty());
+}
+
+// The comment lines of a record, wrapped; a record holds at most
+// kMaxCommentLines, so the last line says how many did not fit.
+std::vector<std::string> commentLines(const std::vector<std::string>& comments) {
+  std::vector<std::string> lines;
+  for (const auto& c : comments) wrapComment(detail::printable(c), lines);
+  if (lines.size() > static_cast<std::size_t>(kMaxCommentLines)) {
+    const std::size_t left = lines.size() - (kMaxCommentLines - 1);
+    lines.resize(kMaxCommentLines - 1);
+    lines.push_back("(" + std::to_string(left) + " further comment lines did not fit the record)");
+  }
+  return lines;
+}
+
 }  // namespace
+
+std::string stationLabel(std::string_view code) {
+  if (code.size() <= 5) return std::string(code);
+  std::size_t digits = 0;
+  while (digits < code.size() && std::isdigit(static_cast<unsigned char>(code[code.size() - 1 - digits])))
+    ++digits;
+  if (digits == 0 || digits > 4) return std::string(code.substr(0, 5));
+  return std::string(code.substr(0, 5 - digits)) + std::string(code.substr(code.size() - digits));
+}
 
 std::string fixedField(float value, int width, int decimals) {
   char buf[128];
@@ -152,19 +196,20 @@ std::string formatKib(const Trace& t, int isps, const WriteOptions& opt, std::st
   const SampleFormat f = chooseFormat(t.samples, opt, source);
   std::ostringstream s;
   s << "KIBTRACE FORMAT\n";
-  s << field(t.component, 3) << '\n';
-  const auto eventTime = t.eventMs ? t.eventMs : t.startMs;
-  s << field(eventTime ? minuteText(*eventTime) : "", 16) << '\n';
-  s << field(t.station, 5) << field(t.stationName, 12) << '\n';
+  const model::Recording& r = t.info;
+  s << field(r.component.code, 3) << '\n';
+  const auto eventTime = r.event.origin ? r.event.origin : r.firstSample;
+  s << field(eventTime ? recinfo::minuteText(*eventTime) : "", 16) << '\n';
+  s << field(opt.label, 5) << field(r.station.name, 12) << '\n';
   s << rightJustified(std::to_string(isps), 10) << '\n';
   s << rightJustified(std::to_string(t.samples.size()), 10) << '\n';
-  s << field(t.eventName, 24) << '\n';
-  s << field(channelText(t), 24) << '\n';
+  s << field(r.event.name, 24) << '\n';
+  s << field(channelText(r), 24) << '\n';
   s << peakField(peakOf(t.samples)) << '\n';
   s << field("*", 10) << field(unitField(t.unit), 5) << '\n';
   s << (opt.style == NumberStyle::Counts ? detail::floatText(f.scale) : std::string("1.0")) << '\n';
   s << field(f.dfmt, 10) << '\n';
-  s << field(t.network, 10) << field(t.station, 10) << field(t.component, 10) << '\n';
+  s << field(r.station.network, 10) << field(r.station.code, 10) << field(r.component.code, 10) << '\n';
   s << field("converted by kibconv", 20) << '\n';
   // "dt=0.01000" as records have it; rates beyond 100000 per second would
   // show only zeros that way.
@@ -172,10 +217,9 @@ std::string formatKib(const Trace& t, int isps, const WriteOptions& opt, std::st
   std::snprintf(dt, sizeof dt, isps <= 100000 ? "dt=%.5f" : "dt=%.2e", 1.0 / isps);
   s << field(dt, 11) << '\n';
 
-  const std::size_t nskip = std::min<std::size_t>(opt.comments.size(), kMaxCommentLines);
-  s << nskip << '\n';
-  for (std::size_t k = 0; k < nskip; ++k)
-    s << detail::printable(opt.comments[k]).substr(0, kCommentWidth) << '\n';
+  const std::vector<std::string> lines = commentLines(opt.comments);
+  s << lines.size() << '\n';
+  for (const auto& line : lines) s << line << '\n';
 
   for (std::size_t k = 0; k < t.samples.size(); ++k) {
     const float v = t.samples[k];

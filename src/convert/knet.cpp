@@ -4,9 +4,10 @@
 // Seventeen header lines, each a label in columns 1-18 and its value from
 // column 19, then integer counts, eight a line. The counts become gal by the
 // Scale Factor "N(gal)/M": gal = counts x N / M; the mean of the whole record
-// is removed, as the header's Max. Acc. assumes. Times are Japan Standard
-// Time and stay so; the Record Time is stamped 15 s after the first sample
-// (the recorder's pre-trigger delay).
+// is removed, as the header's Max. Acc. assumes. Times in the file are Japan
+// Standard Time (UTC+9) and become UTC here; the Record Time is stamped 15 s
+// after the first sample (the recorder's delay), so the first sample is the
+// Record Time less 15 s.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -14,6 +15,7 @@
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "recinfo/recinfo.hpp"
 
 namespace convert {
 namespace {
@@ -22,7 +24,8 @@ using detail::refuse;
 
 constexpr std::size_t kHeaderLines = 17;
 constexpr std::size_t kLabelWidth = 18;
-constexpr std::int64_t kRecordDelayMs = 15000;
+constexpr double kRecordDelaySeconds = 15.0;
+constexpr double kJstAheadOfUtcSeconds = 9 * 3600.0;
 
 // The header lines, in their order.
 enum Line : std::size_t {
@@ -76,8 +79,9 @@ constexpr HeaderLine kHeader[kHeaderLines] = {
 
 // The values of the header lines that the conversion uses.
 struct KnetHeader {
-  std::int64_t origin = 0, record = 0;
+  model::UtcTime origin, record;  // as written, in JST
   double lat = 0, lon = 0, depth = 0, mag = 0;
+  double stationLat = 0, stationLon = 0, height = 0;
   std::string station, direction;
   int rate = 0;
   double duration = 0, maxAcc = 0;
@@ -105,7 +109,7 @@ bool parseScale(std::string_view v, KnetHeader& h) {
 bool readHeaderLine(std::size_t k, std::string_view value, KnetHeader& h) {
   switch (kHeader[k].holds) {
     case Holds::Time: {
-      const auto t = parseCalendar(value);
+      const auto t = recinfo::parseUtc(value);
       if (!t) return false;
       if (k == kOrigin) h.origin = *t;
       if (k == kRecord) h.record = *t;
@@ -115,10 +119,13 @@ bool readHeaderLine(std::size_t k, std::string_view value, KnetHeader& h) {
       const auto v = detail::parseNumber(value);
       if (!v) return false;
       switch (k) {
-        case kLat: h.lat = *v; break;
-        case kLong: h.lon = *v; break;
+        case kLat: h.lat = *v; return recinfo::validLatitude(*v);
+        case kLong: h.lon = *v; return recinfo::validLongitude(*v);
         case kDepth: h.depth = *v; break;
         case kMag: h.mag = *v; break;
+        case kStationLat: h.stationLat = *v; return recinfo::validLatitude(*v);
+        case kStationLong: h.stationLon = *v; return recinfo::validLongitude(*v);
+        case kHeight: h.height = *v; break;
         case kDuration: h.duration = *v; return *v > 0.0;
         case kMaxAcc: h.maxAcc = *v; break;
         default: break;
@@ -186,6 +193,35 @@ std::string componentOf(const KnetHeader& h, std::string_view source) {
   return h.direction;
 }
 
+// What the header says of station, component, times and event.
+void describeRecording(const KnetHeader& h, const std::string& component, Trace& t) {
+  model::Recording& r = t.info;
+  r.station.code = h.station;
+  r.station.latitude = h.stationLat;
+  r.station.longitude = h.stationLon;
+  r.station.elevation = h.height;
+  r.component.code = component;
+  if (component[0] == 'U') {
+    r.component.dip = -90.0;
+  } else {
+    r.component.azimuth = component[0] == 'N' ? 0.0 : 90.0;
+    r.component.dip = 0.0;
+  }
+  r.event.origin = recinfo::plusSeconds(h.origin, -kJstAheadOfUtcSeconds);
+  r.event.latitude = h.lat;
+  r.event.longitude = h.lon;
+  r.event.depth = h.depth;
+  r.event.magnitude = h.mag;
+  r.event.magnitudeType = "MJMA";
+  r.firstSample = recinfo::plusSeconds(h.record, -kJstAheadOfUtcSeconds - kRecordDelaySeconds);
+  t.notes.push_back("times in the file are JST (UTC+9), written here in UTC; the Record Time " +
+                    recinfo::isoText(h.record).substr(0, 19) +
+                    " JST is 15 s after the first sample (the recorder's delay)");
+  if (component.size() == 3 && component[2] == '1')
+    t.notes.push_back("a KiK-net borehole sensor: its depth is not in the file, and its "
+                      "horizontal components may not point north and east as named");
+}
+
 }  // namespace
 
 Trace readKnet(std::string_view text, std::string_view source) {
@@ -212,17 +248,13 @@ Trace readKnet(std::string_view text, std::string_view source) {
                        std::to_string(counts.size()) + " counts");
 
   Trace t;
-  const bool kik = componentOf(h, source).size() == 3;
+  const std::string component = componentOf(h, source);
+  const bool kik = component.size() == 3;
   t.formatText = kik ? "KiK-net ASCII" : "K-NET ASCII";
-  t.station = h.station;
-  t.component = componentOf(h, source);
   t.dt = 1.0 / h.rate;
   t.unit = Unit::Gal;
   t.unitOrigin = "the K-NET Scale Factor (gal)";
-  t.zone = "JST";
-  t.eventMs = h.origin;
-  t.startMs = h.record - kRecordDelayMs;
-
+  describeRecording(h, component, t);
   // 32-bit counts sum exactly in 64 bits; each sample is formed in double
   // and rounded once to float.
   long long sum = 0;
@@ -236,12 +268,6 @@ Trace readKnet(std::string_view text, std::string_view source) {
   }
 
   char buf[96];
-  std::snprintf(buf, sizeof buf, "event %.3fN %.3fE depth %g km M%.1f, station %s %s", h.lat, h.lon,
-                h.depth, h.mag, h.station.c_str(), t.component.c_str());
-  t.notes.push_back(buf);
-  t.notes.push_back("times in JST (UTC+9), as the file gives them");
-  t.notes.push_back("Record Time " + minuteText(h.record) + isoText(h.record).substr(16, 3) +
-                    " is 15 s after the first sample (recorder delay)");
   t.notes.push_back("gal = counts x " + std::to_string(h.scaleNum) + "/" +
                     std::to_string(h.scaleDen) + " less the record's mean of " +
                     detail::numberText(mean) + " counts");

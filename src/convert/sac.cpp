@@ -7,12 +7,14 @@
 // writes the same words as text lines.
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <climits>
 #include <optional>
 
 #include "convert/convert.hpp"
 #include "convert/util.hpp"
+#include "recinfo/recinfo.hpp"
 #include "sacio/sacio.hpp"
 
 namespace convert {
@@ -32,9 +34,13 @@ using sacio::kItime, sacio::kIunkn, sacio::kIdisp, sacio::kIvel, sacio::kIacc, s
 using sacio::knownVersion;
 using SacHeader = sacio::Header;
 
-// A name field: "-12345" (undefined) and blanks give an empty text.
+// A name field: "-12345" (undefined) and blanks give an empty text. Tools
+// that write C strings end the text with a NUL and pad the field with
+// anything: the text ends at the first NUL.
 std::string name(const SacHeader& h, sacio::NameField field) {
-  std::string s = detail::printable(h.name(field));
+  std::string_view raw = h.name(field);
+  raw = raw.substr(0, raw.find('\0'));
+  std::string s = detail::printable(raw);
   if (s == "-12345") s.clear();
   return s;
 }
@@ -48,6 +54,104 @@ std::string_view idepText(int idep) {
     case kIvolts: return "IVOLTS (volts)";
     default: return "";
   }
+}
+
+// A header float as the decimal it was written from (35.81574, not
+// 35.815738677978516): its shortest text read back in double.
+std::optional<double> value(const SacHeader& h, int word) {
+  const float v = h.f[static_cast<std::size_t>(word)];
+  if (!defined(v)) return std::nullopt;
+  return detail::parseNumber(detail::floatText(v));
+}
+
+std::string_view magnitudeType(std::int32_t imagtyp) {
+  switch (imagtyp) {
+    case sacio::kImb: return "mb";
+    case sacio::kIms: return "Ms";
+    case sacio::kIml: return "ML";
+    case sacio::kImw: return "Mw";
+    case sacio::kImd: return "Md";
+    default: return "";
+  }
+}
+
+// A value the file holds outside the range of its kind is left out, and
+// the comment lines say so.
+std::optional<double> checked(std::optional<double> v, double low, double high,
+                              std::string_view what, Trace& t) {
+  if (v && (*v < low || *v > high)) {
+    t.notes.push_back("SAC header " + std::string(what) + " " + detail::numberText(*v) +
+                      " is out of range and left out");
+    return std::nullopt;
+  }
+  return v;
+}
+
+// The reference time (to the millisecond) and the offsets b and o: the
+// first sample and the origin, rounded to the millisecond (a float offset
+// carries noise below it: 13.999998 s is 14.000).
+void readTimes(const SacHeader& h, std::string_view source, Trace& t) {
+  const auto& n = h.i;
+  const bool timeSet = n[kNzyear] >= 1 && n[kNzyear] <= 9999 && n[kNzjday] >= 1 &&
+                       n[kNzjday] <= 366 && n[kNzhour] >= 0 && n[kNzhour] <= 23 &&
+                       n[kNzmin] >= 0 && n[kNzmin] <= 59 && n[kNzsec] >= 0 && n[kNzsec] <= 60 &&
+                       n[kNzmsec] >= 0 && n[kNzmsec] <= 999;
+  const bool timeGiven = n[kNzyear] != kUndefInt || n[kNzjday] != kUndefInt;
+  if (timeGiven && !timeSet) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "nzyear %d, nzjday %d, %02d:%02d:%02d.%03d", n[kNzyear],
+                  n[kNzjday], n[kNzhour], n[kNzmin], n[kNzsec], n[kNzmsec]);
+    const std::string line = "the SAC reference time (" + std::string(buf) +
+                             ") is not a valid time: the record's times are left blank";
+    t.notes.push_back("warning: " + line);
+    t.warnings.push_back(std::string(source) + ": " + line);
+  }
+  if (!timeSet) return;
+  const model::UtcTime ref = recinfo::utcFromDayOfYear(n[kNzyear], n[kNzjday], n[kNzhour],
+                                                       n[kNzmin], n[kNzsec], n[kNzmsec] * 1000);
+  // Offsets beyond a thousand years are not times of this record.
+  auto at = [&](float v) -> std::optional<model::UtcTime> {
+    if (!defined(v) || std::fabs(static_cast<double>(v)) > 3.2e10) return std::nullopt;
+    return recinfo::roundedToMillisecond(recinfo::plusSeconds(ref, static_cast<double>(v)));
+  };
+  t.info.firstSample = at(h.f[kB]);
+  t.info.event.origin = at(h.f[kO]);
+}
+
+// Station, component, times and event from the header.
+void readRecording(const SacHeader& h, std::string_view source, Trace& t) {
+  model::Recording& r = t.info;
+  r.station.code = name(h, sacio::kKstnm);
+  r.station.network = name(h, sacio::kKnetwk);
+  r.station.location = name(h, sacio::kKhole);
+  r.component.code = name(h, sacio::kKcmpnm);
+  r.event.name = name(h, sacio::kKevnm);
+  r.station.latitude = checked(value(h, sacio::kStla), -90, 90, "stla", t);
+  r.station.longitude = checked(value(h, sacio::kStlo), -180, 360, "stlo", t);
+  r.station.elevation = checked(value(h, sacio::kStel), -12000, 9000, "stel", t);
+  r.station.sensorDepth = checked(value(h, sacio::kStdp), 0, 12000, "stdp", t);
+  r.event.latitude = checked(value(h, sacio::kEvla), -90, 90, "evla", t);
+  r.event.longitude = checked(value(h, sacio::kEvlo), -180, 360, "evlo", t);
+  // evdp is in kilometres; older files wrote metres, which shows as a depth
+  // below any earthquake's.
+  auto depth = value(h, sacio::kEvdp);
+  if (depth && *depth > 800.0 && *depth <= 800000.0) {
+    t.notes.push_back("SAC header evdp " + detail::numberText(*depth) +
+                      " is deeper than any earthquake in km: read as metres");
+    *depth /= 1000.0;
+  }
+  r.event.depth = checked(depth, -10, 800, "evdp", t);
+  r.event.magnitude = checked(value(h, sacio::kMag), -5, 12, "mag", t);
+  if (r.event.magnitude) r.event.magnitudeType = std::string(magnitudeType(h.i[sacio::kImagtyp]));
+  if (auto az = checked(value(h, sacio::kCmpaz), -360, 360, "cmpaz", t)) {
+    *az = std::fmod(*az + 360.0, 360.0);
+    r.component.azimuth = az;
+  }
+  // cmpinc is measured from up: 0 up, 90 horizontal, 180 down.
+  if (const auto inc = checked(value(h, sacio::kCmpinc), 0, 180, "cmpinc", t))
+    r.component.dip = *inc - 90.0;
+  if (r.component.vertical()) r.component.azimuth.reset();
+  readTimes(h, source, t);
 }
 
 // Fills everything but the samples from a header; `npts` is the count the
@@ -64,7 +168,6 @@ Trace traceFromHeader(const SacHeader& h, std::string_view source, std::string f
   if (iftype != kUndefInt && iftype != kItime)
     refuse(source, "SAC header iftype " + std::to_string(iftype) +
                        " is not a time series (ITIME = 1)");
-  if (h.i[kLeven] == 0) refuse(source, "SAC header leven is false: the samples are not evenly spaced");
 
   const int idep = h.i[kIdep];
   if (idep == kIacc) {
@@ -78,28 +181,18 @@ Trace traceFromHeader(const SacHeader& h, std::string_view source, std::string f
     t.unitOrigin = "the SAC header idep " + std::to_string(idep) + " is not a unit";
   }
 
-  t.station = name(h, sacio::kKstnm);
-  t.eventName = name(h, sacio::kKevnm);
-  t.component = name(h, sacio::kKcmpnm);
-  t.network = name(h, sacio::kKnetwk);
-
-  const auto& n = h.i;
-  const bool timeSet = n[kNzyear] >= 1 && n[kNzyear] <= 9999 && n[kNzjday] >= 1 &&
-                       n[kNzjday] <= 366 && n[kNzhour] >= 0 && n[kNzhour] <= 23 &&
-                       n[kNzmin] >= 0 && n[kNzmin] <= 59 && n[kNzsec] >= 0 && n[kNzsec] <= 60 &&
-                       n[kNzmsec] >= 0 && n[kNzmsec] <= 999;
-  if (timeSet) {
-    const std::int64_t ref =
-        epochMs(n[kNzyear], n[kNzjday], n[kNzhour], n[kNzmin], n[kNzsec], n[kNzmsec]);
-    // Offsets beyond a thousand years are not times of this record.
-    auto offset = [](float v) -> std::optional<std::int64_t> {
-      if (!defined(v) || std::fabs(static_cast<double>(v)) > 3.2e10) return std::nullopt;
-      return static_cast<std::int64_t>(std::llround(static_cast<double>(v) * 1000.0));
-    };
-    if (auto b = offset(h.f[kB])) t.startMs = ref + *b;
-    if (auto o = offset(h.f[kO])) t.eventMs = ref + *o;
-  }
+  readRecording(h, source, t);
   return t;
+}
+
+// An unevenly sampled file holds a time for every value (leven false): its
+// length and samples mean something else, so this is checked first.
+void requireEven(const SacHeader& h, std::string_view source) {
+  if (h.i[kLeven] == 0)
+    refuse(source,
+           "the SAC file is unevenly sampled (header leven is false: a time is stored for every "
+           "value); kibconv reads evenly sampled records: interpolate it onto an even interval "
+           "first (SAC's interpolate command does)");
 }
 
 void checkSamples(const std::vector<float>& x, std::string_view source) {
@@ -121,6 +214,7 @@ Trace readSacBinary(std::string_view bytes, std::string_view source) {
   const SacHeader h = sacio::decodeHeader(bytes, swap);
 
   const bool littleEndianFile = (std::endian::native == std::endian::little) != swap;
+  requireEven(h, source);
   const std::int32_t npts = h.i[kNpts];
   if (npts <= 0) refuse(source, "SAC header npts " + std::to_string(npts) + " gives no samples");
   const std::size_t dataBytes = bytes.size() - kHeaderBytes;
@@ -177,6 +271,7 @@ Trace readSacAlpha(std::string_view text, std::string_view source) {
   // name line holds three names of 8 columns.
   for (std::size_t l = kFloatLines + kIntLines; l < kHeaderLines; ++l)
     h.names += detail::field(lines[l], 24);
+  requireEven(h, source);
 
   const std::int32_t npts = h.i[kNpts];
   if (npts <= 0) refuse(source, "SAC header npts " + std::to_string(npts) + " gives no samples");

@@ -57,6 +57,36 @@ void readValues(const std::vector<std::string_view>& lines, std::size_t first,
     }
 }
 
+// The head of an unknown file as a refusal shows it: the first line, in
+// printable characters, at most 40 of them.
+std::string headOf(std::string_view contents) {
+  const auto end = contents.find('\n');
+  std::string head = detail::printable(contents.substr(0, std::min<std::size_t>(end, 40)));
+  return head.empty() ? "an empty first line" : "'" + head + "'";
+}
+
+[[noreturn]] void refuseUnknown(std::string_view contents, std::string_view source) {
+  if (detail::trim(contents).empty()) refuse(source, "the file is empty");
+  refuse(source, "not a format kibconv reads: it begins with " + headOf(contents) +
+                     "; kibconv reads SAC (binary or alphanumeric), miniSEED, K-NET/KiK-net "
+                     "ASCII, COSMOS V1/V2, CSMIP V1/V2, ESM ASCII, PEER NGA AT2 and plain columns of numbers (name "
+                     "the format with --format when the file is one of them)");
+}
+
+// A component named by its azimuth ("180", "090") or as vertical ("UP",
+// "V", "DWN") says its orientation.
+void orientationFromName(model::ComponentInfo& c) {
+  const std::string name = upper(c.code);
+  if (name == "UP" || name == "V" || name == "VER" || name == "Z") {
+    c.dip = -90.0;
+  } else if (name == "DWN" || name == "DOWN") {
+    c.dip = 90.0;
+  } else if (const auto az = detail::parseInteger(name); az && name.size() == 3 && *az >= 0 && *az <= 360) {
+    c.azimuth = static_cast<double>(*az % 360);
+    c.dip = 0.0;
+  }
+}
+
 }  // namespace
 
 std::optional<InputFormat> parseFormat(std::string_view text) {
@@ -66,6 +96,8 @@ std::optional<InputFormat> parseFormat(std::string_view text) {
   if (text == "at2") return InputFormat::At2;
   if (text == "knet") return InputFormat::Knet;
   if (text == "cosmos") return InputFormat::Cosmos;
+  if (text == "csmip") return InputFormat::Csmip;
+  if (text == "esm") return InputFormat::Esm;
   if (text == "mseed") return InputFormat::MiniSeed;
   if (text == "text") return InputFormat::Columns;
   return std::nullopt;
@@ -79,6 +111,8 @@ std::string_view formatName(InputFormat f) {
     case InputFormat::At2: return "at2";
     case InputFormat::Knet: return "knet";
     case InputFormat::Cosmos: return "cosmos";
+    case InputFormat::Csmip: return "csmip";
+    case InputFormat::Esm: return "esm";
     case InputFormat::MiniSeed: return "mseed";
     case InputFormat::Columns: return "text";
   }
@@ -97,6 +131,8 @@ InputFormat detectFormat(std::string_view contents) {
   const auto lines = detail::splitLines(contents.substr(0, std::min<std::size_t>(contents.size(), 8192)));
   if (contents.rfind("Origin Time", 0) == 0) return InputFormat::Knet;
   if (!lines.empty() && upper(lines[0]).find("(FORMAT V") != std::string::npos) return InputFormat::Cosmos;
+  if (!lines.empty() && upper(lines[0]).find("ACCELEROGRAM") != std::string::npos) return InputFormat::Csmip;
+  if (looksLikeEsm(contents.substr(0, std::min<std::size_t>(contents.size(), 8192)))) return InputFormat::Esm;
   if (!lines.empty() && upper(lines[0]).find("PEER") != std::string::npos) return InputFormat::At2;
   if (lines.size() >= 4 && upper(lines[3]).find("NPTS") != std::string::npos) return InputFormat::At2;
   if (lines.size() >= 30) {
@@ -104,7 +140,15 @@ InputFormat detectFormat(std::string_view contents) {
     for (std::size_t l = 0; l < 22 && sac; ++l) sac = allNumbers(lines[l], 5, l >= 14);
     if (sac) return InputFormat::SacAlpha;
   }
-  return InputFormat::Columns;
+  // Plain columns: the first line that is not blank or a '#' comment holds
+  // only numbers (a text of nothing else is plain text without samples).
+  for (auto line : lines) {
+    const auto body = detail::trim(line);
+    if (body.empty() || body[0] == '#') continue;
+    const auto tok = detail::tokens(body);
+    return allNumbers(body, tok.size(), false) ? InputFormat::Columns : InputFormat::Detect;
+  }
+  return contents.empty() ? InputFormat::Detect : InputFormat::Columns;
 }
 
 Trace readAt2(std::string_view text, std::string_view source) {
@@ -162,13 +206,14 @@ Trace readAt2(std::string_view text, std::string_view source) {
     pos = comma + 1;
   }
   if (parts.size() >= 3) {
-    t.component = parts.back();
-    t.stationName = parts[parts.size() - 2];
+    t.info.component.code = parts.back();
+    t.info.station.name = parts[parts.size() - 2];
     std::string event;
     for (std::size_t k = 0; k + 2 < parts.size(); ++k) event += (k ? ", " : "") + parts[k];
-    t.eventName = event;
+    t.info.event.name = event;
+    orientationFromName(t.info.component);
   } else {
-    t.eventName = detail::printable(title);
+    t.info.event.name = detail::printable(title);
   }
 
   readValues(lines, 4, t.samples, source);
@@ -178,19 +223,22 @@ Trace readAt2(std::string_view text, std::string_view source) {
   return t;
 }
 
-Trace readColumns(std::string_view text, std::string_view source, std::optional<double> dt) {
+Trace readColumns(std::string_view text, std::string_view source, const ColumnChoice& choice) {
   const auto lines = detail::splitLines(text);
   Trace t;
   t.unitOrigin = "a plain text file does not state its unit";
   std::vector<double> times;
+  std::vector<std::size_t> timeLines;  // the line of each time
   std::size_t columns = 0, firstLine = 0;
-  for (std::size_t l = 0; l < lines.size(); ++l) {
+  const std::size_t skip = std::min<std::size_t>(choice.skip, lines.size());
+  for (std::size_t l = skip; l < lines.size(); ++l) {
     const auto body = detail::trim(lines[l]);
     if (body.empty() || body[0] == '#') continue;
     const auto tok = detail::tokens(body);
-    if (tok.size() > 2)
+    if (!choice.column && tok.size() > 2)
       refuse(source, lineRef(l) + " holds " + std::to_string(tok.size()) +
-                         " values; expected one value or a time and a value per line");
+                         " values; choose the column of the samples with --column N (and a time "
+                         "column with --time-column M)");
     if (columns == 0) {
       columns = tok.size();
       firstLine = l;
@@ -198,50 +246,78 @@ Trace readColumns(std::string_view text, std::string_view source, std::optional<
       refuse(source, lineRef(l) + " holds " + std::to_string(tok.size()) + " values but " +
                          lineRef(firstLine) + " holds " + std::to_string(columns));
     }
-    if (columns == 2) {
-      const auto time = detail::parseNumber(tok[0]);
-      if (!time) refuse(source, lineRef(l) + ": '" + std::string(tok[0]) + "' is not a time");
+    // The columns, counted from 1: the samples' and the times' (if any).
+    const std::size_t valueAt = choice.column ? *choice.column : tok.size();
+    const std::size_t timeAt = choice.column ? choice.timeColumn.value_or(0) : (tok.size() == 2 ? 1 : 0);
+    if (valueAt > tok.size() || timeAt > tok.size())
+      refuse(choice.column ? "--column" : "--time-column",
+             "column " + std::to_string(std::max(valueAt, timeAt)) + " is not on " + lineRef(l) +
+                 ", which holds " + std::to_string(tok.size()) + " values");
+    if (timeAt > 0) {
+      const auto time = detail::parseNumber(tok[timeAt - 1]);
+      if (!time) refuse(source, lineRef(l) + ": '" + std::string(tok[timeAt - 1]) + "' is not a time");
       times.push_back(*time);
+      timeLines.push_back(l);
     }
-    const auto v = detail::parseFloat(tok.back());
-    if (!v) refuse(source, lineRef(l) + ": '" + std::string(tok.back()) + "' is not a number");
+    const auto v = detail::parseFloat(tok[valueAt - 1]);
+    if (!v) refuse(source, lineRef(l) + ": '" + std::string(tok[valueAt - 1]) + "' is not a number");
     t.samples.push_back(*v);
   }
   if (t.samples.empty()) refuse(source, "the file holds no samples");
+  const std::string skipped = skip ? ", after " + std::to_string(skip) + " header lines" : "";
+  const std::string which = choice.column ? "column " + std::to_string(*choice.column) + " of " +
+                                                std::to_string(columns)
+                                          : "";
 
-  if (columns == 1) {
-    t.formatText = "plain text, one value per line";
-    if (!dt) refuse(source, "one value per line and no time column: give the sample interval with --dt");
-    t.dt = *dt;
+  if (times.empty()) {
+    t.formatText = "plain text, " + (which.empty() ? std::string("one value per line") : which) + skipped;
+    if (!choice.dt) refuse(source, "no time column: give the sample interval with --dt");
+    t.dt = *choice.dt;
     return t;
   }
-  t.formatText = "plain text, time and value per line";
+  t.formatText = "plain text, " +
+                 (which.empty() ? std::string("time and value per line") : which + " with times") + skipped;
   if (times.size() < 2) refuse(source, "a single time-value pair gives no sample interval");
+  for (std::size_t k = 1; k < times.size(); ++k)
+    if (!(times[k] > times[k - 1]))
+      refuse(source, "the time column does not increase at " + lineRef(timeLines[k]) + ": " +
+                         detail::numberText(times[k]) + " s follows " +
+                         detail::numberText(times[k - 1]) + " s on " + lineRef(timeLines[k - 1]));
   // The interval from the two ends keeps all the digits the times were
   // written with; each step must agree with it to 1 % (times written with
   // fewer decimals than the interval needs, or a gap, fail here).
   const double step = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
-  if (!(step > 0.0)) refuse(source, "the time column does not increase");
   for (std::size_t k = 1; k < times.size(); ++k)
     if (std::fabs((times[k] - times[k - 1]) - step) > 0.01 * step)
       refuse(source, "the time column is not evenly spaced: sample " + std::to_string(k + 1) +
-                         " is at " + detail::numberText(times[k]) + " s, the interval is " +
+                         " (" + lineRef(timeLines[k]) + ") is at " +
+                         detail::numberText(times[k]) + " s, the interval is " +
                          detail::numberText(step) + " s");
-  if (dt && std::fabs(*dt - step) > 1e-6 * step)
-    refuse(source, "--dt " + detail::numberText(*dt) + " disagrees with the time column's interval " +
-                       detail::numberText(step) + " s");
+  if (choice.dt && std::fabs(*choice.dt - step) > 1e-6 * step)
+    refuse(source, "--dt " + detail::numberText(*choice.dt) +
+                       " disagrees with the time column's interval " + detail::numberText(step) + " s");
   t.dt = step;
   return t;
 }
 
 Trace readTrace(std::string_view contents, InputFormat format, std::string_view source,
                 const ReadOptions& ro) {
+  // Options that choose columns or skip a header say the file is text.
+  const bool textAsked = ro.columns.column || ro.columns.timeColumn || ro.columns.skip > 0;
   if (format == InputFormat::Detect) format = detectFormat(contents);
+  if (format == InputFormat::Detect && textAsked) format = InputFormat::Columns;
+  if (format == InputFormat::Detect) refuseUnknown(contents, source);
   const std::string name(formatName(format));
   if (ro.dt && format != InputFormat::Columns)
     refuse("--dt", "applies to plain text only; the " + name + " input states its own interval");
-  if (ro.channel && format != InputFormat::Cosmos && format != InputFormat::MiniSeed)
-    refuse("--channel", "applies to COSMOS and miniSEED only; the " + name + " input holds one channel");
+  for (const auto& [given, option] : {std::pair{ro.columns.column.has_value(), "--column"},
+                                      std::pair{ro.columns.timeColumn.has_value(), "--time-column"},
+                                      std::pair{ro.columns.skip > 0, "--skip"}})
+    if (given && format != InputFormat::Columns)
+      refuse(option, "applies to plain text only; the input is " + name);
+  if (ro.channel && format != InputFormat::Cosmos && format != InputFormat::Csmip &&
+      format != InputFormat::MiniSeed)
+    refuse("--channel", "applies to COSMOS, CSMIP and miniSEED only; the " + name + " input holds one channel");
   if (ro.countsPerUnit && format != InputFormat::MiniSeed)
     refuse("--counts-per-unit", "applies to miniSEED only; the " + name + " input is not in counts");
   if (ro.stationXml && format != InputFormat::MiniSeed)
@@ -252,11 +328,15 @@ Trace readTrace(std::string_view contents, InputFormat format, std::string_view 
     case InputFormat::At2: return readAt2(contents, source);
     case InputFormat::Knet: return readKnet(contents, source);
     case InputFormat::Cosmos: return readCosmos(contents, source, ro.channel);
+    case InputFormat::Csmip: return readCsmip(contents, source, ro.channel);
+    case InputFormat::Esm: return readEsm(contents, source);
     case InputFormat::MiniSeed: return readMiniSeed(contents, source, ro);
     case InputFormat::Columns:
     case InputFormat::Detect: break;
   }
-  return readColumns(contents, source, ro.dt);
+  ColumnChoice choice = ro.columns;
+  choice.dt = ro.dt;
+  return readColumns(contents, source, choice);
 }
 
 }  // namespace convert

@@ -109,9 +109,22 @@ std::string field(std::string_view s, std::size_t width) {
   return out;
 }
 
+std::optional<std::string> velocitySensor(std::string_view channel) {
+  constexpr std::string_view bands = "FGDCESHBMLVURPTQAO";
+  if (channel.size() != 3 || bands.find(channel[0]) == std::string_view::npos) return std::nullopt;
+  if (channel[1] != 'H' && channel[1] != 'L') return std::nullopt;
+  return "instrument code " + std::string(1, channel[1]) + ", a seismometer";
+}
+
 std::string numberText(double v) {
   char buf[40];
   std::snprintf(buf, sizeof buf, "%.9g", v);
+  return buf;
+}
+
+std::string secondsText(double seconds) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.3f", seconds);
   return buf;
 }
 

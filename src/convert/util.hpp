@@ -45,8 +45,16 @@ std::string printable(std::string_view s);
 // `s` cut or blank-padded to `width` columns.
 std::string field(std::string_view s, std::size_t width);
 
+// What a SEED channel code ("HHZ": band, instrument, orientation) says of
+// a velocity sensor: "instrument code H, a seismometer" when its second
+// letter is H or L, nothing for any other code (accelerometers are N).
+std::optional<std::string> velocitySensor(std::string_view channel);
+
 // Short decimal text of an interval or rate for messages (%.9g).
 std::string numberText(double v);
+
+// Seconds to the millisecond for messages: "-3.634".
+std::string secondsText(double seconds);
 
 // The shortest decimal text (%.6G to %.9G) that reads back as exactly `v`.
 std::string floatText(float v);

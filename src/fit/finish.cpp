@@ -74,12 +74,7 @@ std::string recordName(const fs::path& record, const fs::path& folder, const fs:
   return relCopy.string();
 }
 
-struct Scan {
-  std::uint64_t rows = 0, refused = 0;
-  std::optional<TableRow> best;
-  std::vector<std::map<std::string, double>> profile;  // per axis: value text -> least misfit
-};
-
+// The columns of a row of models.csv.
 struct Columns {
   std::size_t axes, quantities, count;
   std::size_t misfit() const { return 1 + axes; }
@@ -88,26 +83,68 @@ struct Columns {
   }
 };
 
+// models.csv of a search: where it is, its header line and its columns.
+struct Table {
+  fs::path csv;
+  std::string header;
+  Columns cols;
+};
+
+Table tableOf(const Problem& problem, const fs::path& out) {
+  const std::string header = tableHeader(problem);
+  const std::size_t quantities = problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3;
+  return {out / "models.csv", header, {problem.config.space.axes.size(), quantities, headerColumns(header)}};
+}
+
 template <class F>
-void forEachRow(const fs::path& csv, const Columns& cols, const std::string& header, F f) {
-  std::ifstream in(csv);
+void forEachRow(const Table& t, F f) {
+  std::ifstream in(t.csv);
   std::string line;
-  if (!std::getline(in, line) || line != header)
-    throw std::runtime_error(csv.string() + " does not begin with this configuration's header line");
+  if (!std::getline(in, line) || line != t.header)
+    throw std::runtime_error(t.csv.string() + " does not begin with this configuration's header line");
   TableRow row;
   std::uint64_t lineNo = 1;
   while (std::getline(in, line)) {
     ++lineNo;
-    if (!parseRow(line, cols.count, row))
-      throw std::runtime_error(csv.string() + " line " + std::to_string(lineNo) + " is not a row of this search");
-    const std::string& m = row.cells[cols.misfit()];
+    if (!parseRow(line, t.cols.count, row))
+      throw std::runtime_error(t.csv.string() + " line " + std::to_string(lineNo) + " is not a row of this search");
+    const std::string& m = row.cells[t.cols.misfit()];
     if (m != "refused") row.misfit = std::strtod(m.c_str(), nullptr);
     f(row);
   }
 }
 
-MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& cols, const std::string& header,
-                   const Scan& scan) {
+// What one pass over models.csv finds.
+struct Scan {
+  std::uint64_t rows = 0, refused = 0;
+  std::optional<TableRow> best;  // least misfit, ties to the lower model number
+  std::vector<std::map<std::string, double>> profile;  // per axis: value text -> least misfit
+};
+
+Scan scanModels(const Problem& problem, const Table& t) {
+  const std::size_t axes = problem.config.space.axes.size();
+  Scan scan;
+  scan.profile.resize(axes);
+  forEachRow(t, [&](const TableRow& row) {
+    ++scan.rows;
+    if (!row.misfit) {
+      ++scan.refused;
+      return;
+    }
+    if (!scan.best || *row.misfit < *scan.best->misfit || (*row.misfit == *scan.best->misfit && row.model < scan.best->model))
+      scan.best = row;
+    for (std::size_t k = 0; k < axes; ++k) {
+      auto [it, inserted] = scan.profile[k].emplace(row.cells[1 + k], *row.misfit);
+      if (!inserted) it->second = std::min(it->second, *row.misfit);
+    }
+  });
+  return scan;
+}
+
+// The map of the two parameters whose least misfit varies most: over the
+// best model's other values (a grid), or the least over them (a global
+// method).
+MisfitMap buildMap(const Problem& problem, const Table& table, const Scan& scan) {
   const ModelSpace& space = problem.config.space;
   const std::size_t n = space.axes.size();
   std::vector<std::size_t> order(n);
@@ -174,7 +211,7 @@ MisfitMap buildMap(const Problem& problem, const fs::path& csv, const Columns& c
     if (k != xk && k != yk) others += (others.empty() ? "" : ", ") + std::string(space.axes[k].parameter.name) + " " + scan.best->cells[1 + k];
   map.title = "misfit: " + x.name + (n > 1 ? " x " + y.name : "") +
               (others.empty() ? "" : grid ? " (" + others + ")" : " (least over the other parameters)");
-  forEachRow(csv, cols, header, [&](const TableRow& row) {
+  forEachRow(table, [&](const TableRow& row) {
     if (!row.misfit) return;
     if (grid) {
       for (std::size_t k = 0; k < n; ++k)
@@ -218,68 +255,50 @@ void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string
   }
 }
 
-}  // namespace
+// What best/ holds: the best model's values and source model, and how its
+// records were run.
+struct BestFiles {
+  std::vector<double> values;                   // per axis
+  std::optional<source::Source> source;         // with a [source] in the configuration
+  bool parameterFiles = true;                   // egfsim's runs of parameter files
+  bool oneArea = true;                          // a model one parameter file holds
+  std::string onsetNote;                        // why one SMGA's files are not its run
+  std::map<std::string, synthesis::Comparison> exactFits;  // per record run exactly
+};
 
-bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
-                  std::ostream& log) {
+// best/: one parameter file per record with the best model's values, the
+// same beside egfsim's run of it in best/RECORD/ (egfsim, when there is one);
+// for a source model of several SMGAs (which no parameter file holds), the
+// exact run of each record; for a predicted record, its prediction.
+BestFiles writeBestModel(const Problem& problem, const fs::path& out, const TableRow& best, const fs::path& egfsim,
+                         std::ostream& log) {
   const ModelSpace& space = problem.config.space;
-  const std::string header = tableHeader(problem);
-  const Columns cols{space.axes.size(), problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3,
-                     headerColumns(header)};
-  const fs::path csv = out / "models.csv";
-
-  Scan scan;
-  scan.profile.resize(space.axes.size());
-  forEachRow(csv, cols, header, [&](const TableRow& row) {
-    ++scan.rows;
-    if (!row.misfit) {
-      ++scan.refused;
-      return;
-    }
-    if (!scan.best || *row.misfit < *scan.best->misfit || (*row.misfit == *scan.best->misfit && row.model < scan.best->model))
-      scan.best = row;
-    for (std::size_t k = 0; k < space.axes.size(); ++k) {
-      auto [it, inserted] = scan.profile[k].emplace(row.cells[1 + k], *row.misfit);
-      if (!inserted) it->second = std::min(it->second, *row.misfit);
-    }
-  });
-  if (!scan.best) {
-    log << "egffit: no model could be evaluated (" << scan.rows << " refused); see the notes in " << csv.string() << "\n";
-    return false;
-  }
-  const TableRow& best = *scan.best;
-
-  // best/: one parameter file per record, and egfsim's run of each; for a
-  // source model of several SMGAs (which no parameter file holds), the
-  // exact run of each record; for a predicted record, its prediction.
   const fs::path bestDir = out / "best";
   fs::remove_all(bestDir);
   fs::create_directories(bestDir);
-  std::vector<double> bestValues;
-  for (std::size_t k = 0; k < space.axes.size(); ++k) bestValues.push_back(std::strtod(best.cells[1 + k].c_str(), nullptr));
+  BestFiles f;
+  for (std::size_t k = 0; k < space.axes.size(); ++k) f.values.push_back(std::strtod(best.cells[1 + k].c_str(), nullptr));
   paramfile::Changes values;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const std::string name = space.axes[k].parameter.name;
     if (space.axes[k].field) continue;  // a value of the source model, written below
-    const double value = bestValues[k];
+    const double value = f.values[k];
     if (name == "N") {
       for (const char* n : {"nx", "nw", "nt"}) values[n] = value;
     } else {
       values[name] = value;
     }
   }
-  const std::optional<source::Source> bestSource =
-      problem.config.source ? std::optional(modelSource(problem, bestValues)) : std::nullopt;
+  if (problem.config.source) f.source = modelSource(problem, f.values);
   // One SMGA has a parameter file; egfsim's run of it is the model's unless
   // its onset moves the synthetic, which no parameter file holds.
-  const bool oneArea = !bestSource || bestSource->smgas.size() == 1;
-  std::string onsetNote;
-  if (bestSource && oneArea)
+  f.oneArea = !f.source || f.source->smgas.size() == 1;
+  if (f.source && f.oneArea)
     for (const PreparedRecord& r : problem.records)
-      if (onsetNote.empty()) onsetNote = onsetShiftNote(r, modelParams(problem, r, bestValues), *bestSource);
-  const bool parameterFiles = oneArea && onsetNote.empty();
+      if (f.onsetNote.empty()) f.onsetNote = onsetShiftNote(r, modelParams(problem, r, f.values), *f.source);
+  f.parameterFiles = f.oneArea && f.onsetNote.empty();
   const bool haveEgfsim = fs::exists(egfsim);
-  if (!haveEgfsim && parameterFiles)
+  if (!haveEgfsim && f.parameterFiles)
     log << "egffit: no egfsim beside egffit (" << egfsim.string() << "): best/ holds the parameter files only\n";
   // The record names as seen from the folder the file is written into.
   auto rewritten = [&](const PreparedRecord& r, const paramfile::Changes& recordValues, const fs::path& folder) {
@@ -288,16 +307,15 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     changes["faft"] = recordName(r.elementFile, folder, bestDir);
     return paramfile::rewrite(r.paramsFile, changes);
   };
-  std::map<std::string, synthesis::Comparison> exactFits;
   for (const PreparedRecord& r : problem.records) {
-    if (oneArea) {
+    if (f.oneArea) {
       paramfile::Changes recordValues = values;
-      if (bestSource)
-        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, bestValues), *bestSource, 0)))
+      if (f.source)
+        for (const auto& [name, value] : smgaValues(source::areaParams(modelParams(problem, r, f.values), *f.source, 0)))
           recordValues[name] = value;
       const std::string file = r.paramsFile.filename().string();
       writeText(bestDir / file, rewritten(r, recordValues, bestDir));
-      if (parameterFiles) {
+      if (f.parameterFiles) {
         const fs::path runDir = bestDir / r.name;
         fs::create_directories(runDir);
         writeText(runDir / file, rewritten(r, recordValues, runDir));
@@ -305,83 +323,174 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         continue;
       }
     }
-    const ExactRun run = runExact(r, modelParams(problem, r, bestValues), *bestSource);
+    const ExactRun run = runExact(r, modelParams(problem, r, f.values), *f.source);
     writeExact(bestDir / r.name, r, run);
-    exactFits[r.name] = run.simulation.fits;
+    f.exactFits[r.name] = run.simulation.fits;
   }
   for (const PreparedRecord& r : problem.predictions)
-    writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, bestValues), *bestSource));
-  if (bestSource) writeText(bestDir / "source.toml", sourceToml(*bestSource, "The best model of the search (egffit)."));
+    writeExact(bestDir / r.name, r, runExact(r, modelParams(problem, r, f.values), *f.source));
+  if (f.source) writeText(bestDir / "source.toml", sourceToml(*f.source, "The best model of the search (egffit)."));
+  return f;
+}
 
-  // The misfit map.
-  const MisfitMap map = buildMap(problem, csv, cols, header, scan);
-  drawMisfitMap(map, out / "misfit_map");
+// The parameter files' own model (the first file's values, as written), for
+// comparison with the best.
+struct StartModel {
+  std::vector<double> values;  // per axis
+  std::string line;            // "nsx 3, nsw 5, vr 2.8"
+  ModelResult result;
+};
 
-  // Summary, as text and as JSON.
-  const double misfit = *best.misfit;
+StartModel evaluateStart(const Problem& problem) {
+  const auto texts = paramfile::valueTexts(problem.records.front().paramsFile);
+  StartModel s;
+  for (const Axis& a : problem.config.space.axes) {
+    if (a.field) {  // the configuration's source model
+      s.values.push_back(source::fieldValue(*problem.config.source, *a.field, problem.records.front().params));
+    } else {
+      const std::string& text = texts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
+      s.values.push_back(std::strtod(text.c_str(), nullptr));
+    }
+    s.line += (s.line.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
+              valueText(a.parameter.kind, s.values.back());
+  }
+  s.result = Evaluator(problem).evaluate(s.values);
+  return s;
+}
+
+// egfsim's own residual and correlation of acc, vel and dis in its
+// transcript of the best model, or those of the exact run of a record that
+// no parameter file holds (texts as summary.txt shows them); none for a
+// record without either.
+struct OwnFit {
+  const char* key;  // "egfsim" or "exact", in summary.json
+  std::array<std::pair<std::string, std::string>, 3> fits;
+};
+using OwnFits = std::vector<std::optional<OwnFit>>;
+
+OwnFits egfsimFits(const Problem& problem, const fs::path& out, const BestFiles& bestFiles) {
+  OwnFits fits;
+  for (const PreparedRecord& rec : problem.records) {
+    if (const auto exact = bestFiles.exactFits.find(rec.name); exact != bestFiles.exactFits.end()) {
+      fits.push_back(OwnFit{"exact", {}});
+      for (std::size_t q = 0; q < 3; ++q)
+        fits.back()->fits[q] = {number(exact->second[q].res), number(exact->second[q].cor)};
+      continue;
+    }
+    const std::string transcript = readTextIfAny(out / "best" / rec.name / "transcript.txt");
+    if (transcript.empty()) {
+      fits.emplace_back();
+      continue;
+    }
+    auto value = [&](std::size_t q, const char* what) {
+      return number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + what).c_str(), nullptr));
+    };
+    fits.push_back(OwnFit{"egfsim", {}});
+    for (std::size_t q = 0; q < 3; ++q) fits.back()->fits[q] = {value(q, " res ="), value(q, " cor =")};
+  }
+  return fits;
+}
+
+// Everything the summaries report.
+struct Outcome {
+  const Problem& problem;
+  const Table& table;
+  const Scan& scan;
+  const StartModel& start;
+  const OwnFits& own;
+  const MisfitMap& map;
+  const RunInfo& info;
+  const BestFiles& bestFiles;
+  const std::vector<source::AreaFacts>& facts;  // of the best source model, if any
+  const TableRow& best() const { return *scan.best; }
+  double modelsPerSecond() const { return info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0; }
+};
+
+std::string configurationPath(const Problem& problem) {
+  return fs::absolute(problem.config.file).lexically_normal().string();
+}
+
+nlohmann::ordered_json summaryJson(const Outcome& o) {
+  const ModelSpace& space = o.problem.config.space;
+  const Columns& cols = o.table.cols;
+  const TableRow& best = o.best();
+  const ModelResult& start = o.start.result;
   nlohmann::ordered_json j;
-  j["configuration"] = fs::absolute(problem.config.file).lexically_normal().string();
-  j["method"] = methodName(problem.config.search.method);
-  j["seed"] = problem.config.search.seed;
-  j["models"] = scan.rows;
-  j["refused"] = scan.refused;
+  j["configuration"] = configurationPath(o.problem);
+  j["method"] = methodName(o.problem.config.search.method);
+  j["seed"] = o.problem.config.search.seed;
+  j["models"] = o.scan.rows;
+  j["refused"] = o.scan.refused;
   j["best"]["model"] = best.model;
   for (std::size_t k = 0; k < space.axes.size(); ++k) {
     const double v = std::strtod(best.cells[1 + k].c_str(), nullptr);
     if (space.axes[k].parameter.kind == Kind::Integer) j["best"]["parameters"][space.axes[k].parameter.name] = static_cast<long long>(v);
     else j["best"]["parameters"][space.axes[k].parameter.name] = v;
   }
-  j["best"]["misfit"] = misfit;
+  j["best"]["misfit"] = *best.misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
-  // The parameter files' own model, for comparison.
-  const auto startTexts = paramfile::valueTexts(problem.records.front().paramsFile);
-  std::vector<double> startValues;
-  std::string startLine;
-  for (const Axis& a : space.axes) {
-    if (a.field) {  // the configuration's source model
-      startValues.push_back(source::fieldValue(*problem.config.source, *a.field, problem.records.front().params));
-    } else {
-      const std::string& text = startTexts.at(std::string(a.parameter.name) == "N" ? "nx" : a.parameter.name);
-      startValues.push_back(std::strtod(text.c_str(), nullptr));
-    }
-    startLine += (startLine.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
-                 valueText(a.parameter.kind, startValues.back());
-    j["start"]["parameters"][a.parameter.name] = startValues.back();
-  }
-  const ModelResult start = Evaluator(problem).evaluate(startValues);
+  if (o.bestFiles.source) j["best"]["source"] = factsJson(o.problem.config, o.facts);
+  for (std::size_t k = 0; k < space.axes.size(); ++k) j["start"]["parameters"][space.axes[k].parameter.name] = o.start.values[k];
   if (start.refused) j["start"]["refused"] = start.note;
   else j["start"]["misfit"] = start.misfit;
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
+    const PreparedRecord& rec = o.problem.records[r];
+    auto& jr = j["best"]["records"][rec.name];
+    jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
+    jr["weight"] = rec.weight;
+    for (std::size_t q = 0; q < cols.quantities; ++q) {
+      auto pair = [](double res, double cor) { return nlohmann::ordered_json{{"residual", res}, {"correlation", cor}}; };
+      const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
+      const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
+      jr[kQuantityNames[q]] = pair(std::strtod(res.c_str(), nullptr), std::strtod(cor.c_str(), nullptr));
+      if (!start.refused)
+        j["start"]["records"][rec.name][kQuantityNames[q]] = pair(start.records[r][q].residual, start.records[r][q].correlation);
+      if (q < 3 && o.own[r]) {
+        const auto& [ownRes, ownCor] = o.own[r]->fits[q];
+        jr[o.own[r]->key][kQuantityNames[q]] = pair(std::strtod(ownRes.c_str(), nullptr), std::strtod(ownCor.c_str(), nullptr));
+      }
+    }
+  }
+  j["map"] = {{"x", o.map.xName}, {"y", o.map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
+  // Timing last, so that everything above compares equal between a run
+  // and a merge of its shards.
+  j["seconds"] = o.info.seconds;
+  j["models_per_second"] = o.modelsPerSecond();
+  j["threads"] = o.info.threads;
+  j["shards"] = o.info.shards;
+  return j;
+}
 
+std::string summaryText(const Outcome& o) {
+  const ModelSpace& space = o.problem.config.space;
+  const Columns& cols = o.table.cols;
+  const TableRow& best = o.best();
+  const ModelResult& start = o.start.result;
   std::ostringstream t;
   t << "egffit summary\n\n"
-    << "configuration: " << j["configuration"].get<std::string>() << "\n"
-    << "method: " << methodName(problem.config.search.method);
-  if (problem.config.search.method != Method::Grid) t << " (seed " << problem.config.search.seed << ")";
-  t << "\nmodels: " << scan.rows << " evaluated, " << scan.refused << " refused";
+    << "configuration: " << configurationPath(o.problem) << "\n"
+    << "method: " << methodName(o.problem.config.search.method);
+  if (o.problem.config.search.method != Method::Grid) t << " (seed " << o.problem.config.search.seed << ")";
+  t << "\nmodels: " << o.scan.rows << " evaluated, " << o.scan.refused << " refused";
   t << "\n\nbest model: " << best.model << "\n";
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
   t << "misfit: " << best.cells[cols.misfit()] << "\n"
     << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n";
-  if (bestSource) {
-    const std::vector<source::AreaFacts> facts = sourceFacts(*bestSource, modelParams(problem, problem.records.front(), bestValues));
+  if (o.bestFiles.source) {
     t << "source model of the best model (best/source.toml):\n";
-    for (const std::string& l : factLines(problem.config, facts)) t << "  " << l << "\n";
-    if (!onsetNote.empty()) t << "  " << onsetNote << "\n";
+    for (const std::string& l : factLines(o.problem.config, o.facts)) t << "  " << l << "\n";
+    if (!o.bestFiles.onsetNote.empty()) t << "  " << o.bestFiles.onsetNote << "\n";
     t << "map view: fault_map.pdf, fault_map.png\n\n";
-    j["best"]["source"] = factsJson(problem.config, facts);
-    const FaultMap m = problemFaultMap(problem, facts, "Best source model: map view");
-    drawFaultMap(m, out / "fault_map.pdf");
-    drawFaultMap(m, out / "fault_map.png");
   }
-  t << (problem.config.source ? "starting model (the configuration's values): "
-                              : "starting model (the parameter files' values): ")
-    << startLine << "\n"
+  t << (o.problem.config.source ? "starting model (the configuration's values): "
+                                : "starting model (the parameter files' values): ")
+    << o.start.line << "\n"
     << "misfit: " << (start.refused ? "refused: " + start.note : number(start.misfit)) << "\n\n"
     << "Residual and correlation over the windows at the common shift, of the best and\n"
        "the starting model, and egfsim's own (800 samples, a lag per quantity) of "
-    << (parameterFiles ? "its\nrun of the best model in best/RECORD/transcript.txt:\n\n"
-                       : "the\nexact run of the best model in best/RECORD/report/metrics.json:\n\n");
+    << (o.bestFiles.parameterFiles ? "its\nrun of the best model in best/RECORD/transcript.txt:\n\n"
+                                   : "the\nexact run of the best model in best/RECORD/report/metrics.json:\n\n");
   char line[200];
   std::snprintf(line, sizeof line, "%-20s %-4s %23s %23s %23s\n", "", "", "best model ", "starting model ",
                 "egfsim, best model ");
@@ -389,60 +498,60 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", "record", "", "residual",
                 "corr.", "residual", "corr.", "residual", "corr.");
   t << line;
-  for (std::size_t r = 0; r < problem.records.size(); ++r) {
-    const PreparedRecord& rec = problem.records[r];
-    auto& jr = j["best"]["records"][rec.name];
-    jr["parameter_file"] = fs::absolute(rec.paramsFile).lexically_normal().string();
-    jr["weight"] = rec.weight;
-    const std::string transcript = readTextIfAny(out / "best" / rec.name / "transcript.txt");
+  for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
+    const std::string& name = o.problem.records[r].name;
     for (std::size_t q = 0; q < cols.quantities; ++q) {
       const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
       const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
-      jr[kQuantityNames[q]] = {{"residual", std::strtod(res.c_str(), nullptr)},
-                               {"correlation", std::strtod(cor.c_str(), nullptr)}};
-      std::string startRes = "", startCor = "";
-      if (!start.refused) {
-        startRes = number(start.records[r][q].residual);
-        startCor = number(start.records[r][q].correlation);
-        j["start"]["records"][rec.name][kQuantityNames[q]] = {{"residual", start.records[r][q].residual},
-                                                               {"correlation", start.records[r][q].correlation}};
-      }
-      std::string ownRes, ownCor;
-      if (const auto fits = exactFits.find(rec.name); q < 3 && fits != exactFits.end()) {
-        ownRes = number(fits->second[q].res);
-        ownCor = number(fits->second[q].cor);
-        jr["exact"][kQuantityNames[q]] = {{"residual", fits->second[q].res}, {"correlation", fits->second[q].cor}};
-      } else if (q < 3 && !transcript.empty()) {
-        ownRes = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " res =").c_str(), nullptr));
-        ownCor = number(std::strtod(transcriptValue(transcript, std::string(kQuantityNames[q]) + " cor =").c_str(), nullptr));
-        jr["egfsim"][kQuantityNames[q]] = {{"residual", std::strtod(ownRes.c_str(), nullptr)},
-                                           {"correlation", std::strtod(ownCor.c_str(), nullptr)}};
-      }
-      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : rec.name.c_str(),
+      const std::string startRes = start.refused ? "" : number(start.records[r][q].residual);
+      const std::string startCor = start.refused ? "" : number(start.records[r][q].correlation);
+      const bool own = q < 3 && o.own[r];
+      const std::string ownRes = own ? o.own[r]->fits[q].first : "", ownCor = own ? o.own[r]->fits[q].second : "";
+      std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s\n", q ? "" : name.c_str(),
                     kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
                     ownCor.c_str());
       t << line;
     }
   }
-  j["map"] = {{"x", map.xName}, {"y", map.yName}, {"files", {"misfit_map.pdf", "misfit_map.png"}}};
-  t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << map.title << ")\n"
-    << (parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
-        : oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each record in "
-                         "best/RECORD/)\n"
-                       : "best model's files: best/ (the exact run of each record in best/RECORD/)\n");
-  // Timing last, so that everything above compares equal between a run
-  // and a merge of its shards.
-  j["seconds"] = info.seconds;
-  j["models_per_second"] = info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0;
-  j["threads"] = info.threads;
-  j["shards"] = info.shards;
-  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", info.seconds,
-                info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0, info.threads,
-                info.threads == 1 ? "" : "s",
-                info.shards > 1 ? (", " + std::to_string(info.shards) + " shards").c_str() : "");
+  t << "\nmisfit map: misfit_map.pdf, misfit_map.png (" << o.map.title << ")\n"
+    << (o.bestFiles.parameterFiles ? "best model's files: best/ (egfsim's run of each record in best/RECORD/)\n"
+        : o.bestFiles.oneArea      ? "best model's files: best/ (the SMGA's parameter files; the exact run of each "
+                                     "record in best/RECORD/)\n"
+                                   : "best model's files: best/ (the exact run of each record in best/RECORD/)\n");
+  const std::string shards = o.info.shards > 1 ? ", " + std::to_string(o.info.shards) + " shards" : "";
+  std::snprintf(line, sizeof line, "\ntime: %.2f s, %.1f models per second (%d thread%s%s)\n", o.info.seconds,
+                o.modelsPerSecond(), o.info.threads, o.info.threads == 1 ? "" : "s", shards.c_str());
   t << line;
-  writeText(out / "summary.txt", t.str());
-  writeText(out / "summary.json", j.dump(2) + "\n");
+  return t.str();
+}
+
+}  // namespace
+
+bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& info, const fs::path& egfsim,
+                  std::ostream& log) {
+  const Table table = tableOf(problem, out);
+  const Scan scan = scanModels(problem, table);
+  if (!scan.best) {
+    log << "egffit: no model could be evaluated (" << scan.rows << " refused); see the notes in "
+        << table.csv.string() << "\n";
+    return false;
+  }
+  const BestFiles bestFiles = writeBestModel(problem, out, *scan.best, egfsim, log);
+  const MisfitMap map = buildMap(problem, table, scan);
+  drawMisfitMap(map, out / "misfit_map");
+  std::vector<source::AreaFacts> facts;
+  if (bestFiles.source) {
+    facts = sourceFacts(*bestFiles.source, modelParams(problem, problem.records.front(), bestFiles.values));
+    const FaultMap m = problemFaultMap(problem, facts, "Best source model: map view");
+    drawFaultMap(m, out / "fault_map.pdf");
+    drawFaultMap(m, out / "fault_map.png");
+  }
+  const StartModel start = evaluateStart(problem);
+  const OwnFits own = egfsimFits(problem, out, bestFiles);
+  const Outcome outcome{problem, table, scan, start, own, map, info, bestFiles, facts};
+  writeText(out / "summary.txt", summaryText(outcome));
+  writeText(out / "summary.json",
+            summaryJson(outcome).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -168,8 +169,11 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
     }
     return v;
   };
+  // An exception inside the objective stops the method and is carried out
+  // of it whole: NLopt itself would leave only "nlopt failure".
   struct Context {
     std::function<double(const std::vector<double>&)> f;
+    std::exception_ptr fault;
   } context;
   context.f = [&](const std::vector<double>& point) -> double {
     const std::vector<double> v = model(point);
@@ -202,7 +206,13 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
   };
   opt.set_min_objective(
       [](const std::vector<double>& point, std::vector<double>&, void* data) {
-        return static_cast<Context*>(data)->f(point);
+        Context& c = *static_cast<Context*>(data);
+        try {
+          return c.f(point);
+        } catch (...) {
+          c.fault = std::current_exception();
+          throw nlopt::forced_stop();
+        }
       },
       &context);
   double best = 0;
@@ -210,7 +220,11 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
     opt.optimize(x, best);
   } catch (const nlopt::forced_stop&) {
   } catch (const nlopt::roundoff_limited&) {
+  } catch (const std::runtime_error& e) {
+    // A failure of the method itself is not the user's.
+    if (!context.fault) throw std::logic_error(std::string("the global method failed: ") + e.what());
   }
+  if (context.fault) std::rethrow_exception(context.fault);
 }
 
 }  // namespace

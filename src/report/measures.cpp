@@ -300,7 +300,10 @@ json metricsJson(const Comparison& c, const Measures& m) {
 void writeReport(const std::filesystem::path& dir, const Comparison& c) {
   makeFolder(dir);
   const Measures m = measure(c);
-  writeFile(dir, "metrics.json", metricsJson(c, m).dump(1) + "\n");
+  // The station and titles come from the records as written: bytes that are
+  // not UTF-8 become U+FFFD rather than stopping the JSON writer.
+  writeFile(dir, "metrics.json",
+            metricsJson(c, m).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
   drawReport(dir / "report.pdf", c, m);
   drawReport(dir / "report.svg", c, m);
 }

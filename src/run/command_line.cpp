@@ -120,7 +120,9 @@ Options:
 Exit status: 0 normal run; 1 fatal input/output error (a four-line report
 and the file line it concerns on standard error) or an output folder that
 cannot be written (one line naming it); 2 input that cannot give a
-meaningful run, or a wrong command line (one line on standard error).
+meaningful run, or a wrong command line (one line on standard error);
+3 an internal error of the program (one line starting "internal error:";
+please report it).
 
 Manual: docs/manual.md in the source tree, share/doc/egfsim once installed.
 )";
@@ -133,8 +135,10 @@ std::string dialogueAnswers(std::string_view parameterFile) {
   return std::string(parameterFile) + "\n\n\n\n\n";
 }
 
-int runCommandLine(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
-                   std::ostream& err) {
+namespace {
+
+int runParsed(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
+              std::ostream& err) {
   const CommandLine c = parseCommandLine(args);
   switch (c.action) {
     case CommandLine::Action::Help:
@@ -152,6 +156,13 @@ int runCommandLine(std::span<const std::string_view> args, std::istream& in, std
   if (!c.parameterFile) return runProgram(in, out, err, c.folders);
   std::istringstream answers(dialogueAnswers(*c.parameterFile));
   return runProgram(answers, out, err, c.folders);
+}
+
+}  // namespace
+
+int runCommandLine(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
+                   std::ostream& err) {
+  return textio::guarded("egfsim", out, err, [&] { return runParsed(args, in, out, err); });
 }
 
 }  // namespace run

@@ -42,7 +42,8 @@ std::string dialogueAnswers(std::string_view parameterFile);
 
 // The whole program behind main: parses `args`, prints the help, the
 // version or the usage line (status 2), or runs with the dialogue read from
-// `in` or answered by the parameter file. Returns the exit status.
+// `in` or answered by the parameter file. Returns the exit status; an
+// internal fault is one line starting "internal error:", status 3.
 int runCommandLine(std::span<const std::string_view> args, std::istream& in, std::ostream& out,
                    std::ostream& err);
 

@@ -48,7 +48,8 @@ int writeOutputs(const Finished& run, const OutputFolders& folders, std::ostream
 // Runs the program on the given console streams and returns its exit status:
 // 0 after a normal run, 1 after a fatal I/O report or an output folder that
 // cannot be written, 2 after a rejected input. The series and the report
-// are written only after a normal end of the run.
+// are written only after a normal end of the run. Any other exception is the
+// program's own fault and passes to the caller.
 int runProgram(std::istream& in, std::ostream& out, std::ostream& err,
                const OutputFolders& folders = {});
 

@@ -29,20 +29,27 @@ inline constexpr std::int32_t kUndefInt = -12345;
 
 // Float words.
 inline constexpr int kDelta = 0, kDepmin = 1, kDepmax = 2, kB = 5, kE = 6, kO = 7, kDepmen = 56;
+// Station (degrees, metres), event (degrees, km), magnitude, component
+// azimuth and incidence (degrees; cmpinc 0 is up, 90 horizontal).
+inline constexpr int kStla = 31, kStlo = 32, kStel = 33, kStdp = 34, kEvla = 35, kEvlo = 36,
+                     kEvdp = 38, kMag = 39, kCmpaz = 57, kCmpinc = 58;
 // Integer words, counted from the first integer word.
 inline constexpr int kNzyear = 0, kNzjday = 1, kNzhour = 2, kNzmin = 3, kNzsec = 4, kNzmsec = 5;
-inline constexpr int kNvhdr = 6, kNpts = 9, kIftype = 15, kIdep = 16, kLeven = 35, kLovrok = 37;
+inline constexpr int kNvhdr = 6, kNpts = 9, kIftype = 15, kIdep = 16, kImagtyp = 25, kLeven = 35,
+                     kLovrok = 37;
 
 // A name field of the name block: byte offset and width.
 struct NameField {
   std::size_t offset, width;
 };
-inline constexpr NameField kKstnm{0, 8}, kKevnm{8, 16}, kKuser0{136, 8}, kKuser1{144, 8},
+inline constexpr NameField kKstnm{0, 8}, kKevnm{8, 16}, kKhole{24, 8}, kKuser0{136, 8}, kKuser1{144, 8},
     kKcmpnm{160, 8}, kKnetwk{168, 8};
 
 // Codes of iftype and idep.
 inline constexpr std::int32_t kItime = 1;
 inline constexpr std::int32_t kIunkn = 5, kIdisp = 6, kIvel = 7, kIacc = 8, kIvolts = 50;
+// Codes of imagtyp: body-wave, surface-wave, local, moment, duration magnitude.
+inline constexpr std::int32_t kImb = 52, kIms = 53, kIml = 54, kImw = 55, kImd = 56;
 
 struct Header {
   std::array<float, kFloatWords> f{};

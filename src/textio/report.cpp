@@ -1,6 +1,7 @@
 // The four-line fatal report of the I/O layer. This is the one place where
 // an error number becomes the message the user reads.
 #include <cstring>
+#include <ostream>
 #include <string>
 
 #include "textio/stop.hpp"
@@ -72,6 +73,22 @@ std::string IoError::report() const {
   r += internal ? "internal" : "external";
   r += " IO\n";
   return r;
+}
+
+int reportInternalFault(std::string_view program, std::string_view what, std::ostream& out, std::ostream& err) {
+  // The console's own stream may be what failed.
+  try {
+    out.flush();
+  } catch (...) {
+  }
+  // One line, whatever the exception's text holds.
+  std::string text(what);
+  for (char& c : text)
+    if (c == '\n' || c == '\r') c = ' ';
+  err << "internal error: " << text << ". This is a fault of " << program
+      << ", not of its input: please report it with the command and the files that caused it.\n";
+  err.flush();
+  return kExitInternal;
 }
 
 }  // namespace textio

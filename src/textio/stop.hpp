@@ -1,17 +1,24 @@
-// The two ways a run can end early. Each is thrown where the condition is
-// met and caught in main, which writes its report and sets the exit status:
+// The ways a run can end early. The two of the user's input are thrown
+// where the condition is met and caught in main, which writes its report and
+// sets the exit status:
 //   IoError        the I/O layer's four-line fatal report, exit status 1
 //   InputRejected  one clear line on the error stream, exit status 2
+// Anything else that reaches a program's edge (a std::logic_error, any
+// unexpected exception) is the program's own fault: guarded() reports it in
+// one line starting "internal error:", exit status 3.
 #pragma once
 
 #include <exception>
+#include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace textio {
 
 inline constexpr int kExitNormal = 0;
 inline constexpr int kExitIoError = 1;
 inline constexpr int kExitRejected = 2;
+inline constexpr int kExitInternal = 3;
 
 // The I/O layer's own error numbers in the fatal report; an IoError may
 // also carry the operating system's errno (below 100) instead.
@@ -54,5 +61,24 @@ class InputRejected : public std::exception {
   const char* what() const noexcept override { return message.c_str(); }
   std::string message;
 };
+
+// Writes the one line of an internal fault of `program` ("internal error:
+// WHAT. ..." asking the user to report it) on `err`, after flushing `out`,
+// and returns kExitInternal.
+int reportInternalFault(std::string_view program, std::string_view what, std::ostream& out, std::ostream& err);
+
+// Runs `body`, a program's whole work, which reports its user's errors
+// itself and returns the exit status. An exception that escapes it is an
+// internal fault: reported by reportInternalFault, status kExitInternal.
+template <class Body>
+int guarded(std::string_view program, std::ostream& out, std::ostream& err, Body&& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    return reportInternalFault(program, e.what(), out, err);
+  } catch (...) {
+    return reportInternalFault(program, "an exception of unknown type", out, err);
+  }
+}
 
 }  // namespace textio

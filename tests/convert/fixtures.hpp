@@ -103,8 +103,23 @@ struct ReadBack {
   std::vector<float> x;
   int isps = 0;
   records::RecordHeader h;
-  std::string comments;  // the free text lines, each ending in a newline
+  std::string comments;  // the comment lines unwrapped, each ending in a newline
 };
+
+// Comment lines as written (80 columns, a wrapped comment going on in lines
+// that start with two blanks) joined back into one line per comment.
+inline std::string unwrapped(const std::vector<std::string>& lines) {
+  std::string out;
+  for (std::string l : lines) {
+    l.erase(l.find_last_not_of(' ') + 1);
+    if (l.rfind("  ", 0) == 0 && !out.empty()) {
+      out.back() = ' ';
+      l.erase(0, 2);
+    }
+    out += l + "\n";
+  }
+  return out;
+}
 
 inline ReadBack readBack(const std::string& path) {
   testsupport::StringConsole c;
@@ -112,7 +127,7 @@ inline ReadBack readBack(const std::string& path) {
   records::RecordSamples read = records::readRecordFile(c.io, 10, path, r.h);
   r.x = std::move(read.samples);
   r.isps = read.isps;
-  for (const auto& l : r.h.skipl) r.comments += l + "\n";
+  r.comments = unwrapped(r.h.skipl);
   return r;
 }
 

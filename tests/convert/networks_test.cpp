@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <type_traits>
 
 #include "convert/convert.hpp"
 #include "convert/fixtures.hpp"
@@ -118,32 +119,48 @@ std::vector<float> read(const std::vector<std::string>& t, float factor) {
 
 void collect(char* record, int length, void* out) { static_cast<std::string*>(out)->append(record, length); }
 
-// Records of one channel packed by libmseed, Steim-2, 512-byte records.
-std::string mseed(const std::string& cha, const std::vector<std::int32_t>& c, hptime_t start) {
+// Records of one channel packed by libmseed in 512-byte records: integer
+// counts in Steim-2, or floats (values already in a unit) as 32-bit floats.
+template <typename T>
+std::string mseedOf(const std::string& cha, const std::vector<T>& c, hptime_t start) {
   MSTrace* t = mst_init(nullptr);
   std::strcpy(t->network, "CI"), std::strcpy(t->station, "CLC"), std::strcpy(t->channel, cha.c_str());
   t->starttime = start;
   t->samprate = 100.0;
-  t->sampletype = 'i';
+  t->sampletype = std::is_same_v<T, float> ? 'f' : 'i';
   t->numsamples = t->samplecnt = static_cast<int64_t>(c.size());
   t->datasamples = std::malloc(c.size() * 4);
   std::memcpy(t->datasamples, c.data(), c.size() * 4);
   std::string out;
   int64_t packed = 0;
-  EXPECT_GT(mst_pack(t, collect, &out, 512, DE_STEIM2, 1, &packed, 1, 0, nullptr), 1);
+  EXPECT_GT(mst_pack(t, collect, &out, 512, std::is_same_v<T, float> ? DE_FLOAT32 : DE_STEIM2, 1,
+                     &packed, 1, 0, nullptr),
+            1);
   mst_free(&t);
   return out;
 }
 
+std::string mseed(const std::string& cha, const std::vector<std::int32_t>& c, hptime_t start) {
+  return mseedOf(cha, c, start);
+}
+
 const hptime_t kStart = ms_time2hptime(2019, 187, 3, 19, 43, 40000);  // 2019-07-06T03:19:43.040
 
-std::string stationXml(const std::string& units) {
+// A StationXML of one channel; `stages` holds the gains of its response
+// stages (none when empty).
+std::string stationXml(const std::string& units, const std::string& value = "427000",
+                       const std::vector<std::string>& stages = {}) {
+  std::string stageText;
+  for (std::size_t k = 0; k < stages.size(); ++k)
+    stageText += "<Stage number=\"" + std::to_string(k + 1) + "\"><StageGain><Value>" + stages[k] +
+                 "</Value><Frequency>1.0</Frequency></StageGain></Stage>\n";
   return R"(<?xml version="1.0" encoding="UTF-8"?>
 <FDSNStationXML xmlns="http://www.fdsn.org/xml/station/1" schemaVersion="1.1"><Source>test</Source>
 <Network code="CI"><Station code="CLC"><Channel code="HNE" locationCode="" startDate="2000-01-01T00:00:00">
-<Response><InstrumentSensitivity><Value>427000</Value><Frequency>1.0</Frequency>
+<Response><InstrumentSensitivity><Value>)" + value + R"(</Value><Frequency>1.0</Frequency>
 <InputUnits><Name>)" + units + R"(</Name></InputUnits><OutputUnits><Name>counts</Name></OutputUnits>
-</InstrumentSensitivity></Response></Channel></Station></Network></FDSNStationXML>
+</InstrumentSensitivity>
+)" + stageText + R"(</Response></Channel></Station></Network></FDSNStationXML>
 )";
 }
 
@@ -169,16 +186,16 @@ TEST(Networks, ConvertedSeriesReadBackExactly) {
     std::string station, component, note;
   };
   const std::vector<Row> rows = {
-      {"MYG0041103111446.NS", knet(c, "N-S", peak), {}, gal, "MYG00", "NS ",
-       "first sample 2011-03-11T14:46:44.000 JST, event 2011-03-11T14:46:00.000 JST"},
-      {"IWTH250103111446.EW2", knet(c, "E-W", peak), {}, gal, "MYG00", "EW2", "agrees with the header's Max. Acc."},
+      {"MYG0041103111446.NS", knet(c, "N-S", peak), {}, gal, "MY004", "NS ",
+       "first-sample: 2011-03-11T05:46:44.000Z\nevent-origin: 2011-03-11T05:46:00.000Z"},
+      {"IWTH250103111446.EW2", knet(c, "E-W", peak), {}, gal, "MY004", "EW2", "agrees with the header's Max. Acc."},
       {"IWTH250103111446.UD1", knet(c, "3", peak), {"--station", "IWTH2"}, gal, "IWTH2", "UD1", "KiK-net ASCII"},
-      {"MYG0041103111446.EW", knet(c, "E-W", peak + 0.002f), {}, gal, "MYG00", "EW ", "differs from the header's Max. Acc."},
+      {"MYG0041103111446.EW", knet(c, "E-W", peak + 0.002f), {}, gal, "MY004", "EW ", "differs from the header's Max. Acc."},
       {"two.v2", twoChannels, {"--channel", "1"}, read(t1, 1.0f), "24278", "090", "COSMOS channel 1 of 2"},
-      {"two.v2", twoChannels, {"--channel", "2"}, read(t2, 980.665f), "24278", "UP ", "first sample 2019-07-06T03:19:43.040"},
+      {"two.v2", twoChannels, {"--channel", "2"}, read(t2, 980.665f), "24278", "UP ", "first-sample: 2019-07-06T03:19:43.040Z"},
       {"clc.mseed", mseed("HNE", c, kStart), {"--counts-per-unit", "213909", "--unit", "m/s/s"},
        [&] { std::vector<float> x; for (auto v : c) x.push_back(static_cast<float>(v / 213909.0) * 100.0f); return x; }(),
-       "CLC  ", "HNE", "first sample 2019-07-06T03:19:43.040"},
+       "CLC  ", "HNE", "first-sample: 2019-07-06T03:19:43.040Z"},
       {"clc.mseed", mseed("HNE", c, kStart), {"--stationxml", d.write("clc.xml", stationXml("M/S**2"))}, perUnit,
        "CLC  ", "HNE", "only the overall sensitivity was applied"},
   };
@@ -192,6 +209,62 @@ TEST(Networks, ConvertedSeriesReadBackExactly) {
     EXPECT_EQ(back.h.dunit, "gal  ");
     EXPECT_NE(back.comments.find(r.note), std::string::npos) << back.comments;
   }
+}
+
+// Faults met on real files: a float miniSEED written after a response
+// removal on a velocity channel, a StationXML whose overall sensitivity is
+// ten times off its stages, a last record cut short, a start time a hair
+// before the millisecond.
+TEST(Networks, FaultsOfRealFilesAreHandled) {
+  TempDir d;
+  const auto c = counts(800);
+  std::vector<float> ms2;
+  for (auto v : c) ms2.push_back(static_cast<float>(v) * 1e-6f);
+  std::vector<float> gal;
+  for (float v : ms2) gal.push_back(v * 100.0f);
+  const std::string ok = mseed("HNE", c, kStart);
+  const std::string xml = d.write("gains.xml", stationXml("M/S**2", "25635.4", {"1.0", "256354", "1"}));
+  auto divided = [&](double by) {
+    std::vector<float> x;
+    for (auto v : c) x.push_back(static_cast<float>(v / by) * 100.0f);
+    return x;
+  };
+  struct Row {
+    std::string name, contents;
+    std::vector<std::string> opts;
+    std::vector<float> want;
+    std::string note;
+  };
+  const std::vector<Row> rows = {
+      {"hhz.mseed", mseedOf("HHZ", ms2, kStart), {"--counts-per-unit", "1", "--unit", "m/s/s"}, gal,
+       "channel code HHZ names a velocity sensor (instrument code H, a seismometer); converted as acceleration"},
+      {"s.mseed", ok, {"--stationxml", xml, "--sensitivity", "stages"}, divided(256354),
+       "the product of the stage gains, 256354, was used (--sensitivity stages); the overall sensitivity says 25635.4"},
+      {"o.mseed", ok, {"--stationxml", xml, "--sensitivity", "overall"}, divided(25635.4),
+       "the overall sensitivity was used (--sensitivity overall); the stage gains multiply to 256354"},
+      {"t.mseed", ok.substr(0, ok.size() - 100), {"--counts-per-unit", "1", "--unit", "gal", "--allow-truncated"},
+       std::vector<float>(c.begin(), c.end()),
+       "the last record (8, at byte 3584) is cut short: 100 more bytes are needed; the 7 complete records before it were converted (--allow-truncated)"},
+      // 03:19:43.039998 is 43.040 to the millisecond.
+      {"r.mseed", mseed("HNE", c, kStart - 2), {"--counts-per-unit", "1", "--unit", "gal"},
+       std::vector<float>(c.begin(), c.end()), "first-sample: 2019-07-06T03:19:43.040Z\n"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts);
+    if (r.name == "t.mseed") {
+      // Seven whole records: as many samples as they hold, the first ones of the series.
+      ASSERT_LT(back.x.size(), c.size());
+      EXPECT_EQ(back.x, std::vector<float>(r.want.begin(), r.want.begin() + back.x.size()));
+    } else {
+      EXPECT_EQ(back.x, r.want);
+    }
+    EXPECT_NE(back.comments.find(r.note), std::string::npos) << back.comments;
+  }
+  // Without a choice the disagreement is refused with both numbers.
+  std::ostringstream o, e;
+  EXPECT_EQ(convert::kibconv(std::vector<std::string>{d.write("x.mseed", ok), "-o", d.file("x.kib"), "--stationxml", xml}, o, e), 2);
+  EXPECT_EQ(e.str(), "kibconv: " + xml + ": CI.CLC..HNE InstrumentSensitivity Value 25635.4 disagrees with the product of its stage gains, 256354; choose one with --sensitivity overall or --sensitivity stages\n");
 }
 
 TEST(Networks, EveryRefusalIsOneLine) {
@@ -222,22 +295,24 @@ TEST(Networks, EveryRefusalIsOneLine) {
       {"v.v2", vel, {}, ": the COSMOS file holds no acceleration block (its first data line is '6 velocity pts, approx 1 secs, units=cm/sec(05),Format=(8F10.5)')"},
       {"w.v2", cosmos("1", 90, "", "", 8, six, {}, "8 acceleration pts, approx 1 secs, units=cm/sec2(04),Format=(8F10.5)"), {}, ": COSMOS line 48 says 8 acceleration values, but 6 follow before COSMOS line 50"},
       {"x.v2", cosmos("1", 90, "cm/sec2(04)", "(8F10.5)", 8, {"   1.00000", "   2.00000", "         x"}), {}, ": acceleration value 3 of COSMOS line 48, 'x', is not a number"},
+      {"t.v2", [&] { auto s = vel; s.replace(s.find("with 13 text lines"), 18, "with 12 text lines"); return s; }(), {}, ": COSMOS line 1 should be a text header's first line such as 'Corrected acceleration (Format v01.20 with 13 text lines)', not 'Corrected acceleration    (Format v01.20 with 12 text lines) Src: test'"},
       {"y.v2", [&] { auto s = vel; s.replace(s.find(" 100 Integer"), 4, " 1OO"); return s; }(), {}, ": COSMOS line 14 should be the integer header line such as '100 Integer-header values follow on 10 lines, Format= (10I8)', not '1OO Integer-header values follow on  10 lines, Format= (10I8)'"},
       {"z.v2", two, {}, ": the COSMOS file holds 2 acceleration channels (1 = CE.1 090, 2 = CE.2 000); choose one with --channel N"},
       {"z.v2", two, {"--channel", "3"}, "--channel: '3' is not one of the COSMOS file's acceleration channels (1 = CE.1 090, 2 = CE.2 000)"},
       // miniSEED.
-      {"t.mseed", ok.substr(0, ok.size() - 100), {"--counts-per-unit", "1", "--unit", "g"}, ": miniSEED record at byte " + std::to_string(ok.size() - 512) + " is cut short: 100 more bytes are needed (a truncated file)"},
-      {"gap.mseed", ok + second, {"--counts-per-unit", "1", "--unit", "g"}, ": CI.CLC..HNE has a gap of 0.5 s at 2019-07-06T03:19:51.040 (record at byte " + std::to_string(ok.size()) + "); kibconv needs one unbroken series"},
-      {"v.mseed", mseed("HHZ", c, kStart), {"--counts-per-unit", "1", "--unit", "g"}, ": CI.CLC..HHZ is a velocity channel (instrument code H); kibconv converts acceleration channels only (integrate or differentiate elsewhere)"},
+      {"t.mseed", ok.substr(0, ok.size() - 100), {"--counts-per-unit", "1", "--unit", "g"}, ": the last record (8, at byte " + std::to_string(ok.size() - 512) + ") is cut short: 100 more bytes are needed (a truncated file); the 7 records before it are complete, and --allow-truncated converts those"},
+      {"t1.mseed", ok.substr(0, 500), {"--counts-per-unit", "1", "--unit", "g", "--allow-truncated"}, ": the last record (1, at byte 0) is cut short: 12 more bytes are needed (a truncated file)"},
+      {"gap.mseed", ok + second, {"--counts-per-unit", "1", "--unit", "g"}, ": CI.CLC..HNE has a gap of 0.5 s at 2019-07-06T03:19:51.040Z (record at byte " + std::to_string(ok.size()) + "); kibconv needs one unbroken series"},
+      {"v.mseed", mseed("HHZ", c, kStart), {}, ": CI.CLC..HHZ is a velocity channel (instrument code H, a seismometer), and nothing says its samples are acceleration: if they are (written after a response removal), give --counts-per-unit 1 --unit U"},
       {"two.mseed", ok + mseed("HNZ", c, kStart), {}, ": the miniSEED file holds 2 channels (CI.CLC..HNE, CI.CLC..HNZ); choose one with --channel NET.STA.LOC.CHA"},
       {"two.mseed", ok + mseed("HNZ", c, kStart), {"--channel", "CI.CLC..HNN"}, "--channel: 'CI.CLC..HNN' is not in the miniSEED file, which holds CI.CLC..HNE, CI.CLC..HNZ"},
       {"g.mseed", knet(c, "N-S", 1), {"--format", "mseed"}, ": miniSEED record at byte 0 cannot be read: No SEED data detected"},
       {"n.mseed", ok, {}, ": miniSEED holds counts; give the overall sensitivity with --counts-per-unit VALUE --unit U or --stationxml FILE"},
       {"n.mseed", ok, {"--counts-per-unit", "5"}, "--counts-per-unit: needs --unit to say which unit the counts are counted in"},
-      {"s.mseed", ok, {"--stationxml", d.write("v.xml", stationXml("M/S"))}, d.file("v.xml") + ": CI.CLC..HNE InputUnits 'M/S' are velocity: kibconv converts acceleration channels only (integrate or differentiate elsewhere)"},
-      {"s.mseed", mseed("HNN", c, kStart), {"--stationxml", d.file("v.xml")}, d.file("v.xml") + ": holds no channel CI.CLC..HNN in service at 2019-07-06T03:19:43.040"},
+      {"s.mseed", ok, {"--stationxml", d.write("v.xml", stationXml("M/S"))}, d.file("v.xml") + ": CI.CLC..HNE InputUnits 'M/S' are velocity: this sensitivity does not give acceleration; if the samples are acceleration (written after a response removal), give their sensitivity with --counts-per-unit VALUE --unit U instead of --stationxml"},
+      {"s.mseed", mseed("HNN", c, kStart), {"--stationxml", d.file("v.xml")}, d.file("v.xml") + ": holds no channel CI.CLC..HNN; it holds CI.CLC..HNE"},
       {"s.mseed", ok, {"--stationxml", d.write("bad.xml", "<a>\n<b></a>")}, d.file("bad.xml") + ": line 2: not readable XML: Start-end tags mismatch"},
-      {"k.NS", knet(c, "N-S", 1), {"--channel", "1"}, "--channel: applies to COSMOS and miniSEED only; the knet input holds one channel"},
+      {"k.NS", knet(c, "N-S", 1), {"--channel", "1"}, "--channel: applies to COSMOS, CSMIP and miniSEED only; the knet input holds one channel"},
   };
   for (const auto& r : rows) {
     std::vector<std::string> args = {d.write(r.name, r.contents), "-o", out};

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "fit/cli.hpp"
 #include "fit/config.hpp"
 #include "fit/evaluator.hpp"
 #include "fit/finish.hpp"
@@ -16,6 +19,7 @@
 #include "fit/problem.hpp"
 #include "fit/search.hpp"
 #include "fit/table.hpp"
+#include "support/faults.hpp"
 
 namespace {
 
@@ -162,6 +166,45 @@ TEST_F(Search, ARefusedModelKeepsItsRowAndTheSearchGoesOn) {
   EXPECT_EQ(first.rfind("1,0.6,refused,", 0), 0u) << first;
   EXPECT_NE(first.find("\"params: ntt = nt*tra/dt"), std::string::npos) << first;
   EXPECT_EQ(second.rfind("2,0.05,0.", 0), 0u) << second;
+}
+
+// A fault inside the global method's objective (here models.csv on a full
+// disk) reaches the user with its own message, not NLopt's "nlopt failure".
+TEST_F(Search, AFaultInsideTheGlobalMethodKeepsItsMessage) {
+  const fit::Problem p = problem("[vary]\nvr = { from = 2.4, to = 3.2 }\n[search]\nmethod = \"crs\"\nmax_models = 5\n");
+  fs::create_directories(dir_ / "full");
+  fs::create_symlink("/dev/full", dir_ / "full" / "models.csv");
+  std::ostringstream progress;
+  try {
+    fit::runSearch(p, dir_ / "full", 1, {}, progress, false);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "writing models.csv failed");
+  }
+}
+
+// egffit's edge: a user's error is one line and status 1 or 2, anything
+// else one "internal error:" line and status 3.
+TEST(Program, OneErrorPolicy) {
+  const struct {
+    std::vector<std::string> args;
+    std::function<void()> fault;  // of the output stream
+    int status;
+    std::string err;
+  } rows[] = {
+      {{"--help"}, [] { throw std::logic_error("bad index"); }, 3, "internal error: bad index. This is a fault of "
+                                                                  "egffit, not of its input: please report it"},
+      {{"--help"}, [] { throw std::runtime_error("cannot write out"); }, 1, "egffit: cannot write out\n"},
+      {{"--nonesuch"}, [] {}, 2, "egffit: unknown option --nonesuch (usage: egffit CONFIG.toml"},
+  };
+  for (const auto& r : rows) {
+    testsupport::FaultyStream out(r.fault);
+    std::ostringstream err;
+    EXPECT_EQ(fit::egffit(r.args, out, err), r.status) << r.err;
+    const std::string line = err.str();
+    EXPECT_EQ(line.rfind(r.err, 0), 0u) << line;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+  }
 }
 
 TEST_F(Search, AGlobalMethodRepeatsItselfForASeedOnAnyThreadCount) {

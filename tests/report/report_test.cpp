@@ -85,6 +85,9 @@ TEST(Series, SacFilesReadBackByOffset) {
       EXPECT_EQ(b.substr(440 + 136, 8), (std::string(units[q]) + "        ").substr(0, 8));  // kuser0
       for (std::size_t k = 0; k < x.size(); ++k) ASSERT_EQ(f32(b, 632 + 4 * k), x[k]);
     }
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.path / "new")) ++files;
+  EXPECT_EQ(files, 10u);  // nine SAC files and the table, nothing else
   std::istringstream csv(testsupport::readFile(dir.path / "new" / "series.csv"));
   std::string line;
   std::getline(csv, line);
@@ -125,7 +128,7 @@ TEST(Report, MeasuresAndPagesOpen) {
 }
 
 TEST(Report, SilentSyntheticGivesNullsNotNan) {
-  const Fixture fx(true);
+  Fixture fx(true);
   const auto m = report::metricsJson(fx.c, report::measure(fx.c));
   for (const auto& v : m["psa_synthetic"]) EXPECT_TRUE(v.is_null());
   for (const auto& v : m["psa_ln_ratio"]) EXPECT_TRUE(v.is_null());
@@ -133,8 +136,10 @@ TEST(Report, SilentSyntheticGivesNullsNotNan) {
   EXPECT_TRUE(m["anderson"]["all_bands"]["score"].is_null());
   EXPECT_EQ(m.dump().find("nan"), std::string::npos);
   const Folder dir;  // the page is drawn all the same
+  fx.c.station = "CL\xd6";  // and a header in another encoding than UTF-8 is written
   report::writeReport(dir.path, fx.c);
   EXPECT_GT(fs::file_size(dir.path / "report.pdf"), 1000u);
+  EXPECT_EQ(nlohmann::json::parse(testsupport::readFile(dir.path / "metrics.json"))["station"], "CL\xef\xbf\xbd");
 }
 
 TEST(Report, UnwritableFolderIsNamed) {

@@ -1,5 +1,6 @@
 // The fatal report and the order of console and error output.
 #include <cerrno>
+#include <stdexcept>
 
 #include "textio_fixture.hpp"
 
@@ -41,6 +42,32 @@ TEST(Order, ConsoleIsFlushedBeforeTheErrorStreamAndBeforeReading) {
             "out: one\n"
             "err:to the error stream\n"
             "out:  question\n");
+}
+
+// The edge of every program: a status passes through; whatever escapes is
+// one line (the console written first) and status 3.
+TEST(Guarded, AnythingThatEscapesIsOneInternalErrorLine) {
+  const std::string tail = ". This is a fault of prog, not of its input: please report it with the command and "
+                           "the files that caused it.\n";
+  const struct {
+    std::function<int()> body;
+    int status;
+    std::string log;
+  } rows[] = {
+      {[] { return 2; }, 2, "out:transcript\n"},
+      {[]() -> int { throw std::logic_error("span too short\nat line 3"); }, 3,
+       "out:transcript\nerr:internal error: span too short at line 3" + tail},
+      {[]() -> int { throw 7; }, 3, "out:transcript\nerr:internal error: an exception of unknown type" + tail},
+  };
+  for (const auto& r : rows) {
+    std::string log;
+    FlushLog outBuf(log, "out:"), errBuf(log, "err:");
+    std::ostream out(&outBuf), err(&errBuf);
+    out << "transcript\n";
+    EXPECT_EQ(textio::guarded("prog", out, err, r.body), r.status);
+    out.flush();
+    EXPECT_EQ(log, r.log);
+  }
 }
 
 }  // namespace
