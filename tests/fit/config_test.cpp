@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "fit/config.hpp"
 #include "fit/problem.hpp"
@@ -202,6 +203,16 @@ TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
   std::uint64_t again = 0;
   EXPECT_EQ(fit::ensembleModels(problem, again).back().values, models.back().values);
   EXPECT_EQ(again, refused);
+
+  // Without [simulate] the given model alone: its prediction, no spread.
+  std::ofstream(dir / "one.toml") << "[[record]]\nparams = \"" << (kExamples / "params.txt").string()
+                                  << "\"\npredict = true\n[source]\nvr = 2.8\n[[source.smga]]\nL = 15.0\nW = 15.0\n"
+                                     "N = 10\nC = 1.0\ntau = 0.5\nstart = { nsx = 3, nsw = 5 }\n";
+  std::ostringstream log;
+  fit::runSimulate(fit::loadProblem(fit::readConfig(dir / "one.toml", fit::Purpose::Simulate), false), dir / "out", 1,
+                   log);
+  EXPECT_TRUE(fs::exists(dir / "out" / "params" / "prediction.json"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "params" / "spread.csv"));
   fs::remove_all(dir);
 }
 
