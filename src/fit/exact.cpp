@@ -37,7 +37,10 @@ void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunReco
   report::describeRun(run.params, station, r.elementHeader, r.target, run.element, run.simulation, out);
   report::Comparison& c = out.comparison;
   if (r.predict) c.event.clear();
-  if (run.facts.size() < 2) return;
+  // One SMGA starting at the hypocentre at the origin time is egfsim's
+  // model, and its report egfsim's; any other model is stated by its SMGAs,
+  // their places and onsets.
+  if (run.facts.size() == 1 && run.facts[0].onset == 0 && run.facts[0].startU == 0 && run.facts[0].startW == 0) return;
   for (const source::AreaFacts& f : run.facts) {
     c.areas.push_back({f.nx, f.nw, f.nt, f.nsx, f.nsw, f.cfac, f.vr, f.dx, f.dw, f.tra, f.startU, f.startW, f.onset});
   }

@@ -165,7 +165,8 @@ metrics::Band passBand(const Comparison::Filter& f) {
 
 namespace {
 
-// One line per SMGA, then the rupture, moment, radiation and filter.
+// One line per SMGA, then the rupture, moment, radiation and filter (one
+// line that fits the page's width).
 std::vector<std::string> areaLines(const Comparison& c) {
   std::vector<std::string> lines;
   double total = 0;
@@ -183,8 +184,8 @@ std::vector<std::string> areaLines(const Comparison& c) {
   }
   char rupture[300];
   std::snprintf(rupture, sizeof rupture,
-                "Rupture %s; total C N³ %.4g, the ratio of the target's seismic moment to the element's; "
-                "radiation correction: %s (ipfm %d); filter: %s",
+                "Rupture %s; total C N³ %.4g (the target's moment over the element's); radiation: %s "
+                "(ipfm %d); filter: %s",
                 ruptureText(c.ird), total, radiationText(c.ipfm), c.ipfm, filterText(c.filter).c_str());
   lines.push_back(rupture);
   return lines;
