@@ -233,6 +233,45 @@ const char* methodName(Method m) {
   return "?";
 }
 
+// [map]: axes = ["nsx", "nsw"] or a list of such pairs, each two different
+// varied parameters; clip, the colour scale's top as a multiple (at least
+// 1) of the least misfit.
+MapSettings readMap(const Reader& r, const toml::node* node, const ModelSpace& space) {
+  MapSettings m;
+  if (node == nullptr) return m;
+  const toml::table& t = r.table(*node, "map");
+  r.onlyKeys(t, {"axes", "clip"}, " in [map]");
+  if (const toml::node* n = t.get("clip")) {
+    m.clip = r.number(*n, "clip");
+    if (!(m.clip >= 1)) r.fail(n->source(), "clip must be at least 1 (a multiple of the least misfit)");
+  }
+  const toml::node* axes = t.get("axes");
+  if (axes == nullptr) return m;
+  const toml::array* list = axes->as_array();
+  if (list == nullptr || list->empty())
+    r.fail(axes->source(), "axes must be a pair of varied parameters, [\"nsx\", \"nsw\"], or a list of pairs");
+  auto pair = [&](const toml::node& n) {
+    const toml::array* a = n.as_array();
+    if (a == nullptr || a->size() != 2)
+      r.fail(n.source(), "a map's axes are two varied parameters, as [\"nsx\", \"nsw\"]");
+    std::array<std::string, 2> names;
+    for (std::size_t k = 0; k < 2; ++k) {
+      names[k] = r.string(*a->get(k), "a map axis");
+      const bool varied = std::any_of(space.axes.begin(), space.axes.end(),
+                                      [&](const Axis& x) { return x.parameter.name == names[k]; });
+      if (!varied) r.fail(a->get(k)->source(), "map axis '" + names[k] + "' is not a parameter of [vary]");
+    }
+    if (names[0] == names[1]) r.fail(n.source(), "a map's two axes must differ");
+    m.axes.push_back(names);
+  };
+  if (list->get(0)->is_array()) {
+    for (const toml::node& n : *list) pair(n);
+  } else {
+    pair(*axes);
+  }
+  return m;
+}
+
 Config readConfig(const fs::path& file, Purpose purpose) {
   const Reader r(file);
   toml::table root;
@@ -242,7 +281,7 @@ Config readConfig(const fs::path& file, Purpose purpose) {
     if (e.source().begin.line == 0) throw ConfigError(file.string() + ": " + std::string(e.description()));
     r.fail(e.source(), std::string(e.description()));
   }
-  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "source", "simulate"}, "");
+  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "map", "source", "simulate"}, "");
 
   Config c;
   c.file = file;
@@ -284,6 +323,7 @@ Config readConfig(const fs::path& file, Purpose purpose) {
   if (purpose == Purpose::Search) {
     if (!fitted) throw ConfigError(file.string() + ": every [[record]] is predicted: a search needs a record with a target");
     c.space = readVary(r, root.get("vary"), c.search.method, c.source);
+    c.map = readMap(r, root.get("map"), c.space);
   } else {
     if (!c.source) throw ConfigError(file.string() + ": no [source]: egffit simulate runs the source model given there");
     if (root.get("vary")) c.space = readVary(r, root.get("vary"), Method::Crs, c.source);

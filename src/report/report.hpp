@@ -10,6 +10,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -76,7 +77,32 @@ struct Comparison {
   // The run's comparison per quantity (acceleration, velocity, displacement).
   std::array<float, 3> residual{}, correlation{};
   std::array<int, 3> lag{};
+
+  // The search's own comparison, when the run is a search's best model:
+  // residual and correlation per quantity over `length` samples from ksm
+  // (observed) and from ksa (synthetic), the window at the common shift,
+  // which the run's ksa and kea already carry (`shift` samples, positive
+  // when the synthetic lags).
+  struct SearchFit {
+    int length = 0, shift = 0;
+    std::array<double, 3> residual{}, correlation{};
+  };
+  std::optional<SearchFit> search;
 };
+
+// What deserves a second look in a comparison, per quantity: egfsim's best
+// lag at the edge of the lags it tries (the best match may lie beyond), no
+// lag giving egfsim a positive correlation (its lag and residual are then
+// not this quantity's), the search's correlation below 0 (opposite
+// polarity at the common shift).
+struct Flag {
+  enum Kind { LagAtEdge, NoPositiveCorrelation, OppositePolarity } kind;
+  int quantity;  // 0 acceleration, 1 velocity, 2 displacement
+};
+std::vector<Flag> comparisonFlags(const Comparison& c);
+
+// A flag as a sentence (metrics.json) or as a few words (the page).
+std::string flagText(const Flag& f, const Comparison& c, bool brief);
 
 // The band the run's filter passes: (min(fl, fh), max(fl, fh)), (0, fh) for
 // a low pass, (0, infinity) without a filter.
