@@ -35,7 +35,7 @@ void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunReco
   // element record's.
   const records::RecordHeader& station = r.predict ? r.elementHeader : r.targetHeader;
   report::describeRun(run.params, station, r.elementHeader, r.target, run.element, run.simulation, out);
-  report::Comparison& c = out.comparison;
+  report::RunView& c = out.view;
   if (r.predict) c.event.clear();
   // One SMGA starting at the hypocentre at the origin time is egfsim's
   // model, and its report egfsim's; any other model is stated by its SMGAs,
@@ -47,15 +47,15 @@ void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunReco
 }
 
 void writeExact(const std::filesystem::path& dir, const PreparedRecord& r, const ExactRun& run,
-                const std::optional<report::Comparison::SearchFit>& search) {
+                const std::optional<report::RunView::SearchFit>& search) {
   report::RunRecord record;
   describeExact(r, run, record);
-  record.comparison.search = search;
+  record.view.search = search;
   if (r.predict) {
-    report::writePrediction(dir, record.comparison);
+    report::writePrediction(dir, record.view);
   } else {
-    report::writeSeries(dir / "series", record.comparison);
-    report::writeReport(dir / "report", record.comparison);
+    report::writeSeries(dir / "series", record.view);
+    report::writeReport(dir / "report", record.view);
   }
 }
 

@@ -46,6 +46,6 @@ void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunReco
 // into dir/report (a fitted record, with the search's own comparison
 // `search` beside it when given) or the prediction files (a predicted one).
 void writeExact(const std::filesystem::path& dir, const PreparedRecord& r, const ExactRun& run,
-                const std::optional<report::Comparison::SearchFit>& search = std::nullopt);
+                const std::optional<report::RunView::SearchFit>& search = std::nullopt);
 
 }  // namespace fit

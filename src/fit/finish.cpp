@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "fit/diagnose.hpp"
-#include "fit/evaluator.hpp"
+#include "engine/evaluator.hpp"
 #include "fit/exact.hpp"
 #include "fit/files.hpp"
 #include "fit/map.hpp"
@@ -86,7 +86,7 @@ struct Table {
 
 Table tableOf(const Problem& problem, const fs::path& out) {
   const std::string header = tableHeader(problem);
-  const std::size_t quantities = problem.config.misfit.envelope > 0 ? std::size_t{kQuantities} : 3;
+  const std::size_t quantities = problem.config.misfit.envelope > 0 ? std::size_t{engine::kQuantities} : 3;
   return {out / "models.csv", header, {problem.config.space.axes.size(), quantities, headerColumns(header)}};
 }
 
@@ -269,7 +269,7 @@ void runEgfsim(const fs::path& egfsim, const fs::path& folder, const std::string
 // Returns the run's comparison (none when the stages refused it).
 std::optional<synthesis::Comparison> writeReportOf(const fs::path& runDir, const PreparedRecord& r,
                                                    const model::Params& p, const std::optional<source::Source>& s,
-                                                   const report::Comparison::SearchFit& fit, std::ostream& log) {
+                                                   const report::RunView::SearchFit& fit, std::ostream& log) {
   try {
     const ExactRun run = s ? runExact(r, p, *s) : runFile(r, p);
     writeExact(runDir, r, run, fit);
@@ -295,7 +295,7 @@ struct BestFiles {
   // of each record; notes on windows that could not move the whole shift.
   int shift = 0;
   std::vector<model::Params> params;
-  std::vector<report::Comparison::SearchFit> searchFits;
+  std::vector<report::RunView::SearchFit> searchFits;
   std::vector<std::string> windowNotes;
 };
 
@@ -343,7 +343,7 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
     p.ksa = w.ksa, p.kea = w.kea;
     if (!w.note.empty()) f.windowNotes.push_back(rec.name + ": " + w.note);
     f.params.push_back(p);
-    report::Comparison::SearchFit fit{rec.engine ? rec.engine->length() : 0, f.shift, {}, {}};
+    report::RunView::SearchFit fit{rec.engine ? rec.engine->length() : 0, f.shift, {}, {}};
     for (std::size_t q = 0; q < 3; ++q) {
       fit.residual[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), false)].c_str(), nullptr);
       fit.correlation[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), true)].c_str(), nullptr);
@@ -417,7 +417,7 @@ void writeFaultMap(const FaultMap& map, const fs::path& out) {
 struct StartModel {
   std::vector<double> values;  // per axis
   std::string line;            // "nsx 3, nsw 5, vr 2.8"
-  ModelResult result;
+  engine::ModelResult result;
 };
 
 StartModel evaluateStart(const Problem& problem) {
@@ -433,7 +433,8 @@ StartModel evaluateStart(const Problem& problem) {
     s.line += (s.line.empty() ? "" : ", ") + std::string(a.parameter.name) + " " +
               valueText(a.parameter.kind, s.values.back());
   }
-  s.result = Evaluator(problem).evaluate(s.values);
+  engine::Evaluator evaluator(problem.engineRecords(), problem.weights());
+  s.result = problem.evaluate(evaluator, s.values);
   return s;
 }
 
@@ -471,10 +472,10 @@ struct RecordCheck {
 std::vector<RecordCheck> recordChecks(const Problem& problem, const BestFiles& bestFiles, const OwnFits& own) {
   std::vector<RecordCheck> checks(problem.records.size());
   for (std::size_t r = 0; r < problem.records.size(); ++r) {
-    report::Comparison c;
+    report::RunView c;
     if (own[r])
       for (std::size_t q = 0; q < 3; ++q)
-        c.residual[q] = own[r]->fits[q].res, c.correlation[q] = own[r]->fits[q].cor, c.lag[q] = own[r]->fits[q].lag;
+        c.fits[q].res = own[r]->fits[q].res, c.fits[q].cor = own[r]->fits[q].cor, c.fits[q].lag = own[r]->fits[q].lag;
     c.search = bestFiles.searchFits[r];
     bool polarity = false;
     for (const report::Flag& f : report::comparisonFlags(c)) {
@@ -517,7 +518,7 @@ nlohmann::ordered_json summaryJson(const Outcome& o) {
   const ModelSpace& space = o.problem.config.space;
   const Columns& cols = o.table.cols;
   const TableRow& best = o.best();
-  const ModelResult& start = o.start.result;
+  const engine::ModelResult& start = o.start.result;
   nlohmann::ordered_json j;
   j["configuration"] = configurationPath(o.problem);
   j["method"] = methodName(o.problem.config.search.method);
@@ -550,12 +551,12 @@ nlohmann::ordered_json summaryJson(const Outcome& o) {
       auto pair = [](double res, double cor) { return nlohmann::ordered_json{{"residual", res}, {"correlation", cor}}; };
       const std::string& res = best.cells[cols.cell(r, static_cast<int>(q), false)];
       const std::string& cor = best.cells[cols.cell(r, static_cast<int>(q), true)];
-      jr[kQuantityNames[q]] = pair(std::strtod(res.c_str(), nullptr), std::strtod(cor.c_str(), nullptr));
+      jr[engine::kQuantityNames[q]] = pair(std::strtod(res.c_str(), nullptr), std::strtod(cor.c_str(), nullptr));
       if (!start.refused)
-        j["start"]["records"][rec.name][kQuantityNames[q]] = pair(start.records[r][q].residual, start.records[r][q].correlation);
+        j["start"]["records"][rec.name][engine::kQuantityNames[q]] = pair(start.records[r][q].residual, start.records[r][q].correlation);
       if (q < 3 && o.own[r]) {
         const synthesis::Fit& f = o.own[r]->fits[q];
-        jr[o.own[r]->key][kQuantityNames[q]] = {{"residual", f.res}, {"correlation", f.cor}, {"lag", f.lag}};
+        jr[o.own[r]->key][engine::kQuantityNames[q]] = {{"residual", f.res}, {"correlation", f.cor}, {"lag", f.lag}};
       }
     }
     const RecordCheck& check = o.checks[r];
@@ -592,7 +593,7 @@ std::string summaryText(const Outcome& o) {
   const ModelSpace& space = o.problem.config.space;
   const Columns& cols = o.table.cols;
   const TableRow& best = o.best();
-  const ModelResult& start = o.start.result;
+  const engine::ModelResult& start = o.start.result;
   std::ostringstream t;
   t << "egffit summary\n\n"
     << "configuration: " << configurationPath(o.problem) << "\n"
@@ -654,7 +655,7 @@ std::string summaryText(const Outcome& o) {
         ownRes = number(fit.res), ownCor = number(fit.cor), ownLag = std::to_string(fit.lag);
       }
       std::snprintf(line, sizeof line, "%-20s %-4s %11s %11s %11s %11s %11s %11s %5s\n", q ? "" : name.c_str(),
-                    kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
+                    engine::kQuantityNames[q], res.c_str(), cor.c_str(), startRes.c_str(), startCor.c_str(), ownRes.c_str(),
                     ownCor.c_str(), ownLag.c_str());
       t << line;
     }

@@ -12,7 +12,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "fit/evaluator.hpp"
+#include "engine/evaluator.hpp"
 #include "fit/table.hpp"
 #include "parallel/parallel.hpp"
 
@@ -86,7 +86,7 @@ class Writer {
     }
     if (!out_) throw std::runtime_error("cannot write " + file.string());
   }
-  void row(std::uint64_t model, const std::vector<double>& values, const ModelResult& r) {
+  void row(std::uint64_t model, const std::vector<double>& values, const engine::ModelResult& r) {
     out_ << tableRow(problem_, model, values, r) << '\n';
     ++rows_;
   }
@@ -109,10 +109,10 @@ void gridSearch(const Problem& problem, Writer& writer, int threads, const Shard
   const ModelSpace& space = problem.config.space;
   const std::uint64_t total = space.gridSize();
   const std::uint64_t local = total >= shard.k ? (total - shard.k) / shard.n + 1 : 0;
-  std::vector<std::unique_ptr<Evaluator>> evaluators(static_cast<std::size_t>(std::max(threads, 1)));
+  std::vector<std::unique_ptr<engine::Evaluator>> evaluators(static_cast<std::size_t>(std::max(threads, 1)));
   // Rows are written and flushed batch by batch.
   const std::uint64_t batch = static_cast<std::uint64_t>(std::max(threads, 1)) * 128;
-  std::vector<ModelResult> results;
+  std::vector<engine::ModelResult> results;
   std::vector<char> done;
   for (std::uint64_t first = writer.rows(); first < local && !o.interrupted; first += batch) {
     const std::uint64_t n = std::min(batch, local - first);
@@ -121,9 +121,9 @@ void gridSearch(const Problem& problem, Writer& writer, int threads, const Shard
     parallel::forEach(n, threads, [&](std::size_t i, int worker) {
       if (stopRequested.load()) return;
       auto& e = evaluators[static_cast<std::size_t>(worker)];
-      if (!e) e = std::make_unique<Evaluator>(problem);
+      if (!e) e = std::make_unique<engine::Evaluator>(problem.engineRecords(), problem.weights());
       const std::uint64_t model = (first + i) * shard.n + (shard.k - 1);
-      results[i] = e->evaluate(space.gridModel(model));
+      results[i] = problem.evaluate(*e, space.gridModel(model));
       done[i] = 1;
     });
     for (std::uint64_t i = 0; i < n; ++i) {
@@ -145,7 +145,7 @@ void gridSearch(const Problem& problem, Writer& writer, int threads, const Shard
 // its value index (rounded to the nearest), a continuous one directly.
 // Models met again are not evaluated again; only distinct models count
 // toward max_models and get a row. The method asks for one model at a time,
-// so the workers share a model's records.
+// so the workers share each model's work (its records, then their series).
 //
 // Resumed, the method starts again from its seed and the kept rows answer
 // for the first distinct models it meets: since a method's next point
@@ -171,8 +171,7 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
   opt.set_maxeval(static_cast<int>(std::min<std::uint64_t>(s.maxModels * 50, 2000000000)));
   nlopt::srand(static_cast<unsigned long>(s.seed + (shard.n > 1 ? shard.k : 0)));
 
-  std::vector<std::unique_ptr<Evaluator>> evaluators(static_cast<std::size_t>(std::max(threads, 1)));
-  std::vector<RecordCurves> curves(problem.records.size());
+  engine::Evaluator evaluator(problem.engineRecords(), problem.weights());
   std::map<std::vector<double>, double> seen;
   auto model = [&](const std::vector<double>& point) {
     std::vector<double> v(dim);
@@ -208,12 +207,7 @@ void globalSearch(const Problem& problem, Writer& writer, int threads, const Sha
                           ": these rows are not this search's; give another --out");
       return kept.objective;
     }
-    parallel::forEach(curves.size(), threads, [&](std::size_t r, int worker) {
-      auto& e = evaluators[static_cast<std::size_t>(worker)];
-      if (!e) e = std::make_unique<Evaluator>(problem);
-      e->evaluate(r, v, curves[r]);
-    });
-    const ModelResult r = combine(problem, curves);
+    const engine::ModelResult r = problem.evaluate(evaluator, v, threads);
     ++o.evaluated;
     const std::uint64_t number = writer.rows() * shard.n + shard.k;
     writer.row(number, v, r);

@@ -207,7 +207,7 @@ std::string allBandsLine(const Measures& m) {
   return s + "; band scores (Hz), in parentheses those outside the pass band:";
 }
 
-void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
+void textBlock(cairo_t* cr, const RunView& c, const Measures& m) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   const double x = kLeft - 30;
   double y = 40;
@@ -243,9 +243,9 @@ void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
     const std::string cells[] = {names[q],
                                  c.search ? value(c.search->residual[q], "%.3g") : "",
                                  c.search ? value(c.search->correlation[q], "%.3f") : "",
-                                 value(c.residual[q], "%.3g"),
-                                 value(c.correlation[q], "%.3f"),
-                                 std::to_string(c.lag[q]),
+                                 value(c.fits[q].res, "%.3g"),
+                                 value(c.fits[q].cor, "%.3f"),
+                                 std::to_string(c.fits[q].lag),
                                  value(m.peakObserved[q], "%.4g") + unit,
                                  value(m.peakSynthetic[q], "%.4g") + unit};
     for (int k = 0; k < 8; ++k) text(cr, col[k], y, cells[k], 8);
@@ -283,12 +283,12 @@ void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
   text(cr, x, y, line, 8);
 }
 
-void waveforms(cairo_t* cr, const Comparison& c, double top) {
+void waveforms(cairo_t* cr, const RunView& c, double top) {
   const char* names[3] = {"acceleration", "velocity", "displacement"};
   const auto units = quantityUnits(c.unit);
   const double height = 82, gap = 14;
   for (int q = 0; q < 3; ++q) {
-    auto pick = [q](const Motion& mo) { return q == 0 ? mo.acc : q == 1 ? mo.vel : mo.dis; };
+    auto pick = [q](const model::MotionView& mo) { return mo[q]; };
     const auto o = window(pick(c.observed), c.ksm, c.kem);
     const auto s = window(pick(c.synthetic), c.ksa, c.kea);
     double amp = 0;
@@ -316,7 +316,7 @@ void waveforms(cairo_t* cr, const Comparison& c, double top) {
   }
 }
 
-void spectra(cairo_t* cr, const Comparison& c, const Measures& m, double top) {
+void spectra(cairo_t* cr, const RunView& c, const Measures& m, double top) {
   const auto units = quantityUnits(c.unit);
   const auto& freq = m.frequencies;
   const auto [flo, fhi] = logRange({m.fourierObserved, m.fourierSynthetic}, 5);
@@ -439,7 +439,7 @@ void drawSpread(const std::filesystem::path& file, const Spread& s, const Predic
   finish(surface, file);
 }
 
-void drawReport(const std::filesystem::path& file, const Comparison& c, const Measures& m) {
+void drawReport(const std::filesystem::path& file, const RunView& c, const Measures& m) {
   const std::string name = file.string();
   cairo_surface_t* surface = file.extension() == ".svg"
                                  ? cairo_svg_surface_create(name.c_str(), kPageWidth, kPageHeight)

@@ -1,5 +1,4 @@
-// The model space's numbering, the choice of the common shift, models.csv's
-// rows read back, and the search itself on the bundled example: refused
+// The model space's numbering, models.csv's rows read back, and the search itself on the bundled example: refused
 // models keep their row, and a global method repeats itself for a seed.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,7 +13,6 @@
 
 #include "fit/cli.hpp"
 #include "fit/config.hpp"
-#include "fit/evaluator.hpp"
 #include "fit/finish.hpp"
 #include "fit/map.hpp"
 #include "fit/problem.hpp"
@@ -65,66 +63,21 @@ TEST(ModelSpace, TheNRuleAndTheSourceLines) {
   EXPECT_FALSE(fit::findParameter("fmain"));
 }
 
-// Two records whose residual curves over shifts -2..2 are given.
-fit::Problem twoRecords(double weight2) {
+// Two records at 0.01 s, shifts -2..2.
+fit::Problem twoRecords() {
   fit::Problem problem;
-  problem.config.misfit.maxShift = 0.02;  // 2 samples at 0.01 s
+  problem.config.misfit.maxShift = 0.02;
   problem.records.resize(2);
   for (auto& r : problem.records) r.dt = 0.01f;
-  problem.records[1].weight = weight2;
   return problem;
 }
 
-fit::RecordCurves curves(std::vector<double> vel, std::vector<double> dis) {
-  fit::RecordCurves c;
-  c.curves.residual[fit::kVel] = vel;
-  c.curves.residual[fit::kDis] = dis;
-  c.curves.residual[fit::kAcc].assign(vel.size(), 9);
-  for (int q : {fit::kAcc, fit::kVel, fit::kDis})
-    for (double v : c.curves.residual[q]) c.curves.correlation[q].push_back(1 - v / 2);
-  return c;
-}
-
-TEST(Combine, OneShiftForAllRecordsWeighedAndTiesToTheSmallerShift) {
-  const struct {
-    const char* name;
-    double weight2;
-    std::vector<double> vel1, vel2;
-    double misfit, shift;
-  } cases[] = {
-      // Record 1 alone prefers -2, record 2 alone +1; together +1 wins.
-      {"shared", 1.0, {1, 2, 3, 3, 3}, {5, 5, 5, 1, 5}, 3 + 1 + 2 * 0.5, 0.01},
-      // A tenth of the weight for record 2 moves the shared shift to -2.
-      {"weighted", 0.1, {1, 2, 3, 3, 3}, {5, 5, 5, 1, 5}, 1 + 0.5 + 0.1 * (5 + 0.5), -0.02},
-      // Equal sums at -1, 0 and +1: zero wins; at -1 and +1 only: -1 wins.
-      {"tie at zero", 1.0, {4, 1, 1, 1, 4}, {1, 1, 1, 1, 1}, 2 + 1, 0.0},
-      {"tie either side", 1.0, {4, 1, 2, 1, 4}, {1, 1, 1, 1, 1}, 2 + 1, -0.01},
-  };
-  for (const auto& c : cases) {
-    fit::Problem p = twoRecords(c.weight2);
-    const std::vector<double> half(5, 0.5);
-    const fit::ModelResult r = fit::combine(p, {curves(c.vel1, half), curves(c.vel2, half)});
-    ASSERT_FALSE(r.refused) << c.name;
-    EXPECT_DOUBLE_EQ(r.misfit, c.misfit) << c.name;
-    EXPECT_NEAR(r.shift, c.shift, 1e-9) << c.name;
-    const std::size_t at = static_cast<std::size_t>(std::lround(c.shift / 0.01) + 2);
-    EXPECT_EQ(r.records[1][fit::kVel].residual, c.vel2[at]) << c.name;
-    EXPECT_EQ(r.records[0][fit::kAcc].residual, 9) << c.name;  // reported though its weight is 0
-  }
-  fit::RecordCurves refused;
-  refused.refused = true;
-  refused.note = "sta2: rl=0";
-  const fit::ModelResult r = fit::combine(twoRecords(1), {curves({1, 1, 1, 1, 1}, {1, 1, 1, 1, 1}), refused});
-  EXPECT_TRUE(r.refused);
-  EXPECT_EQ(r.note, "sta2: rl=0");
-}
-
 TEST(Table, RowsReadBackWithQuotedNotes) {
-  fit::Problem p = twoRecords(1);
+  fit::Problem p = twoRecords();
   p.config.space.axes = {axis("nsx", {3}), axis("vr", {2.8})};
   p.records[0].name = "ns";
   p.records[1].name = "ew";
-  fit::ModelResult refused;
+  engine::ModelResult refused;
   refused.refused = true;
   refused.note = "ns: the shift of copy 3, \"out of range\"";
   const std::string header = fit::tableHeader(p);
@@ -251,9 +204,9 @@ TEST_F(Search, EveryAcceptedParameterChangesTheMisfit) {
                                               : 0.5;
     const fit::Problem p = problem("[vary]\n" + name + " = { values = [" + fit::valueText(kind, base) + ", " +
                                    fit::valueText(kind, moved) + "] }\n");
-    fit::Evaluator e(p);
-    const fit::ModelResult a = e.evaluate({p.config.space.axes[0].values[0]});
-    const fit::ModelResult b = e.evaluate({p.config.space.axes[0].values[1]});
+    engine::Evaluator e(p.engineRecords(), p.weights());
+    const engine::ModelResult a = p.evaluate(e, {p.config.space.axes[0].values[0]});
+    const engine::ModelResult b = p.evaluate(e, {p.config.space.axes[0].values[1]});
     ASSERT_FALSE(a.refused || b.refused) << name << ": " << a.note << b.note;
     EXPECT_NE(a.misfit, b.misfit) << name << " " << fit::valueText(kind, base) << " and " << fit::valueText(kind, moved);
   }
@@ -410,10 +363,10 @@ TEST_F(Search, TheSummaryTakesTheLowerOfTiedModelsAndMapsTheTwoParametersThatMat
   csv << fit::tableHeader(p) << '\n';
   for (std::uint64_t m = 0; m < p.config.space.gridSize(); ++m) {
     const std::vector<double> v = p.config.space.gridModel(m);
-    fit::ModelResult r;
+    engine::ModelResult r;
     r.misfit = (v[1] == 5 ? 1.0 : 3.0) + (v[2] == 2.6 ? 0.0 : 0.5);
     r.records.resize(1);
-    r.records[0][fit::kVel] = {r.misfit, 0.5};
+    r.records[0][engine::kVel] = {r.misfit, 0.5};
     csv << fit::tableRow(p, m + 1, v, r) << '\n';
   }
   csv.close();

@@ -68,7 +68,7 @@ TEST(Prediction, WritesTheSyntheticItsPeaksAndItsSpectrum) {
     for (int q = 0; q < 3; ++q)
       for (int k = 0; k < 1000; ++k)
         series[3 * m + q].push_back(static_cast<float>((q + 1) * std::sin(2 * M_PI * 2 * k * 0.01) * std::exp(-0.005 * k)));
-  report::Comparison c;
+  report::RunView c;
   c.synthetic = {series[0], series[1], series[2]};
   c.element = {series[3], series[4], series[5]};
   c.station = "PRD", c.component = "EW", c.unit = "gal", c.dt = 0.01f;
@@ -92,7 +92,7 @@ TEST(Prediction, WritesTheSyntheticItsPeaksAndItsSpectrum) {
 }
 
 TEST(ModelLines, OneLinePerSmgaThenTheirTotal) {
-  report::Comparison c;
+  report::RunView c;
   c.ird = 2, c.ipfm = 0;
   c.areas = {{4, 4, 4, 3, 3, 1.5f, 2.8f, 1.5f, 1.5f, 0.1f, 0, 0, 0}, {5, 5, 5, 1, 4, 1.0f, 2.8f, 1.0f, 0.8f, 0.06f, 9, -3, 3.688}};
   const std::vector<std::string> lines = report::modelLines(c);

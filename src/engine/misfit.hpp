@@ -23,9 +23,9 @@
 #include <span>
 #include <vector>
 
-#include "fft/real_fft.hpp"
+#include "dsp/real_fft.hpp"
 
-namespace misfit {
+namespace engine {
 
 inline constexpr double kNoEnergyResidual = 1e30;
 
@@ -62,8 +62,8 @@ class Observed {
   std::vector<double> window_;
   int maxShift_ = 0;
   double energy_ = 0.0;
-  fft::RealFft fft_;                    // empty when the correlation is direct
-  fft::Buffer<fft::Complex> conjBins_;  // conjugate spectrum of the zero-padded window
+  dsp::RealFft fft_;                    // empty when the correlation is direct
+  dsp::FftBuffer<dsp::Complex> conjBins_;  // conjugate spectrum of the zero-padded window
 };
 
 // One thread's scratch for the curves; reserve() allocates, curves() never.
@@ -84,12 +84,12 @@ class Correlator {
 
  private:
   std::vector<double> prefix_, cross_;
-  fft::Buffer<double> real_;
-  fft::Buffer<fft::Complex> bins_;
+  dsp::FftBuffer<double> real_;
+  dsp::FftBuffer<dsp::Complex> bins_;
 };
 
 // The shift of least total (index l + maxShift of `total`); among equal
 // totals the smaller |l| wins, then the negative one.
 int bestShift(std::span<const double> total, int maxShift);
 
-}  // namespace misfit
+}  // namespace engine

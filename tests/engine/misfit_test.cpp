@@ -1,5 +1,5 @@
 // Misfit curves over every shift against a plain recomputation per shift.
-#include "misfit/misfit.hpp"
+#include "engine/misfit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -40,9 +40,9 @@ TEST(Curves, EqualAPlainSumAtEveryShiftDirectAndByFft) {
     const int truth = std::min(17, row.maxShift);
     for (std::size_t k = 0; k < o.size(); ++k)
       o[k] = syn[k + static_cast<std::size_t>(row.maxShift + truth)] + 2e-4 * g(rng);
-    const misfit::Observed observed(o, row.maxShift);
+    const engine::Observed observed(o, row.maxShift);
     EXPECT_EQ(observed.viaFft(), row.fft);
-    misfit::Correlator c;
+    engine::Correlator c;
     c.reserve(observed);
     std::vector<double> res(2 * row.maxShift + 1), cor(res.size());
     c.curves(observed, syn, res, cor);
@@ -52,7 +52,7 @@ TEST(Curves, EqualAPlainSumAtEveryShiftDirectAndByFft) {
       EXPECT_NEAR(res[l + row.maxShift], r, 1e-9 * (1 + r)) << row.length << " shift " << l;
       EXPECT_NEAR(cor[l + row.maxShift], k, 1e-9) << row.length << " shift " << l;
     }
-    EXPECT_EQ(misfit::bestShift(res, row.maxShift), truth);
+    EXPECT_EQ(engine::bestShift(res, row.maxShift), truth);
   }
 }
 
@@ -62,20 +62,20 @@ TEST(Curves, ZeroEnergyWindowsGiveTheDocumentedValues) {
   const int maxShift = 5;
   std::vector<double> syn(20, 0.0);
   for (std::size_t j = 14; j < syn.size(); ++j) syn[j] = 1.0;
-  misfit::Correlator c;
+  engine::Correlator c;
   std::vector<double> res(2 * maxShift + 1), cor(res.size());
-  const misfit::Observed ones(std::vector<double>(10, 1.0), maxShift);
+  const engine::Observed ones(std::vector<double>(10, 1.0), maxShift);
   c.reserve(ones);
   c.curves(ones, syn, res, cor);
-  EXPECT_EQ(res[0], misfit::kNoEnergyResidual);
+  EXPECT_EQ(res[0], engine::kNoEnergyResidual);
   EXPECT_EQ(cor[0], 0.0);
   EXPECT_NEAR(res[10], (10 + 6 - 2 * 6) / std::sqrt(60.0), 1e-12);
   EXPECT_NEAR(cor[10], 6 / std::sqrt(60.0), 1e-12);
   // A silent observed window: no shift has a defined ratio.
-  const misfit::Observed silent(std::vector<double>(10, 0.0), maxShift);
+  const engine::Observed silent(std::vector<double>(10, 0.0), maxShift);
   c.curves(silent, syn, res, cor);
   for (std::size_t t = 0; t < res.size(); ++t) {
-    EXPECT_EQ(res[t], misfit::kNoEnergyResidual);
+    EXPECT_EQ(res[t], engine::kNoEnergyResidual);
     EXPECT_EQ(cor[t], 0.0);
   }
 }
@@ -89,13 +89,13 @@ TEST(BestShift, TiesGoToTheSmallerShiftThenTheNegative) {
                       {{1, 2, 1, 2, 1}, 0},
                       {{1, 2, 3, 2, 0.5}, 2},
                       {{0.5, 2, 3, 2, 0.5}, -2}};
-  for (const Row& r : rows) EXPECT_EQ(misfit::bestShift(r.total, 2), r.expected);
+  for (const Row& r : rows) EXPECT_EQ(engine::bestShift(r.total, 2), r.expected);
 }
 
 TEST(Envelope, IsTheMovingMeanOfTheAbsoluteValue) {
   const std::vector<double> x = {1, -3, 2, 0, -4};
   std::vector<double> e(7);
-  misfit::envelope(x, 0, 1, e);  // samples 0..6, outside 1..5 read as 0
+  engine::envelope(x, 0, 1, e);  // samples 0..6, outside 1..5 read as 0
   const std::vector<double> expected = {1 / 3.0, 4 / 3.0, 2, 5 / 3.0, 2, 4 / 3.0, 4 / 3.0};
   for (std::size_t j = 0; j < e.size(); ++j) EXPECT_NEAR(e[j], expected[j], 1e-15) << j;
 }

@@ -1,5 +1,6 @@
-// The fast synthetic against the exact single-precision summation.
-#include "fastsynth/synthesizer.hpp"
+// The fast synthetic against the exact single-precision summation, both
+// consuming one summation plan.
+#include "engine/synthesizer.hpp"
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,27 @@ Series exact(const RandomModel& r, const synthesis::SummationPlan& grid) {
   return out;
 }
 
+// The three series of a synthetic made from `plan` (means not removed).
+std::array<std::vector<double>, 3> fastSeries(const engine::Element& e,
+                                              const synthesis::SummationPlan& plan, int nout,
+                                              engine::Method method = engine::Method::Auto,
+                                              double* scale = nullptr) {
+  engine::Synthesizer synth(e.samples(), nout);
+  synth.prepare(e, plan, nout, method);
+  engine::ConvolutionScratch scratch;
+  std::array<std::vector<double>, 3> out;
+  for (int q = 0; q < 3; ++q) {
+    out[q].resize(static_cast<std::size_t>(nout));
+    synth.series(q, scratch, out[q]);
+  }
+  if (scale != nullptr) *scale = synth.scale();
+  return out;
+}
+
+engine::Element element(const Series& s, int nin, int nout) {
+  return engine::Element({s[0], s[1], s[2]}, nin, nout);
+}
+
 // Largest |fast - exact| over the samples, as a fraction of exact's peak.
 template <class T>
 double worstError(const std::vector<T>& ref, std::span<const double> fast) {
@@ -79,18 +101,16 @@ double worstError(const std::vector<T>& ref, std::span<const double> fast) {
 
 TEST(Synthesizer, AgreesWithTheExactSummationOnRandomModels) {
   std::mt19937 rng(16);
-  fastsynth::Synthesizer synth(6000, 7000);
   for (int trial = 0; trial < 24; ++trial) {
     const RandomModel r = randomModel(rng, trial % 2 == 0 ? 40 : 3000, trial % 3 == 0);
     const synthesis::SummationPlan grid = r.plan();
     const Series ref = exact(r, grid);
-    const fastsynth::Element element({r.element[0], r.element[1], r.element[2]}, r.nin, r.nout);
-    for (const auto method : {fastsynth::Method::Direct, fastsynth::Method::Fft}) {
-      synth.synthesize(element, grid, r.nout, method);
+    const engine::Element e = element(r.element, r.nin, r.nout);
+    for (const auto method : {engine::Method::Direct, engine::Method::Fft}) {
+      const auto fast = fastSeries(e, grid, r.nout, method);
       for (int q = 0; q < 3; ++q)
-        EXPECT_LT(worstError(ref[q], synth.series(q)), 1e-4)
-            << "trial " << trial << " series " << q << " fft "
-            << (method == fastsynth::Method::Fft);
+        EXPECT_LT(worstError(ref[q], fast[q]), 1e-4)
+            << "trial " << trial << " series " << q << " fft " << (method == engine::Method::Fft);
     }
   }
 }
@@ -106,11 +126,11 @@ TEST(Synthesizer, RemovesTheMeansAsTheSummationDoes) {
     dsp::removeMean(s, 1, r.nout, mean);
     dsp::removeMean(s, ksa, kea, mean);
   }
-  const fastsynth::Element element({r.element[0], r.element[1], r.element[2]}, r.nin, r.nout);
-  fastsynth::Synthesizer synth(r.nin, r.nout);
-  synth.synthesize(element, grid, r.nout);
-  synth.removeMeans(ksa, kea);
-  for (int q = 0; q < 3; ++q) EXPECT_LT(worstError(ref[q], synth.series(q)), 1e-4) << q;
+  auto fast = fastSeries(element(r.element, r.nin, r.nout), grid, r.nout);
+  for (int q = 0; q < 3; ++q) {
+    engine::removeMeans(fast[q], ksa, kea);
+    EXPECT_LT(worstError(ref[q], fast[q]), 1e-4) << q;
+  }
 }
 
 }  // namespace
@@ -159,22 +179,22 @@ TEST(Synthesizer, TwoAreasAreTheSumOfTheirShiftedSynthetics) {
                         onset + alone[1].lagmin() - plan.lagmin()};
   ASSERT_NE(moved[1], 0);
 
-  const fastsynth::Element e({element[0], element[1], element[2]}, nin, nout);
-  fastsynth::Synthesizer sum(nin, nout), part(nin, nout);
-  sum.synthesize(e, plan, nout);
+  const engine::Element e = ::element(element, nin, nout);
+  double sumScale = 0;
+  const auto sum = fastSeries(e, plan, nout, engine::Method::Auto, &sumScale);
   std::array<std::vector<double>, 3> expected;
   for (auto& s : expected) s.assign(nout, 0.0);
   for (int a = 0; a < 2; ++a) {
-    part.synthesize(e, alone[static_cast<std::size_t>(a)], nout);
-    EXPECT_EQ(part.scale(), both[static_cast<std::size_t>(a)].weight);
+    double scale = 0;
+    const auto part = fastSeries(e, alone[static_cast<std::size_t>(a)], nout, engine::Method::Auto, &scale);
+    EXPECT_EQ(scale, both[static_cast<std::size_t>(a)].weight);
     for (int q = 0; q < 3; ++q)
-      for (int n = 0; n < nout; ++n)
-        expected[q][n] += part.scale() * shifted(part.series(q), n, moved[a]);
+      for (int n = 0; n < nout; ++n) expected[q][n] += scale * shifted(part[q], n, moved[a]);
   }
   const Series exactSum = exact({models[0], p, nin, nout, dt, element}, plan);
   for (int q = 0; q < 3; ++q) {
     std::vector<double> got(nout);
-    for (int n = 0; n < nout; ++n) got[n] = sum.scale() * sum.series(q)[n];
+    for (int n = 0; n < nout; ++n) got[n] = sumScale * sum[q][n];
     EXPECT_LT(worstError(expected[q], got), 1e-12) << q;
     EXPECT_LT(worstError(exactSum[q], got), 1e-5) << q;
   }
@@ -202,10 +222,8 @@ TEST(Synthesizer, RefusesAnOverflowAsTheExactSummationDoes) {
     } catch (const synthesis::SummationRefused& e) {
       exactRefusal = e.message;
     }
-    const fastsynth::Element e({element[0], element[1], element[2]}, nin, nout);
-    fastsynth::Synthesizer synth(nin, nout);
     try {
-      synth.synthesize(e, plan, nout);
+      fastSeries(::element(element, nin, nout), plan, nout);
     } catch (const synthesis::SummationRefused& x) {
       fastRefusal = x.message;
     }

@@ -1,11 +1,11 @@
-#include "misfit/misfit.hpp"
+#include "engine/misfit.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
-namespace misfit {
+namespace engine {
 namespace {
 
 // Relative cost of one unit of n log2 n of a real transform against one
@@ -59,21 +59,21 @@ Observed::Observed(std::span<const double> window, int maxShift)
     : window_(window.begin(), window.end()), maxShift_(std::max(maxShift, 0)) {
   for (const double v : window_) energy_ += v * v;
   const double n = static_cast<double>(window_.size());
-  const int size = fft::fastSize(span());
+  const int size = dsp::fastSize(span());
   const double direct = n * (2.0 * maxShift_ + 1.0);
   const double viaFft = kFftCost * 2.0 * size * std::log2(std::max(size, 2)) + 2.0 * size;
   if (viaFft >= direct || window_.empty()) return;
-  fft_ = fft::RealFft(size);
-  fft::Buffer<double> real(static_cast<std::size_t>(size));
+  fft_ = dsp::RealFft(size);
+  dsp::FftBuffer<double> real(static_cast<std::size_t>(size));
   std::copy(window_.begin(), window_.end(), real.data());
-  conjBins_ = fft::Buffer<fft::Complex>(static_cast<std::size_t>(fft_.bins()));
+  conjBins_ = dsp::FftBuffer<dsp::Complex>(static_cast<std::size_t>(fft_.bins()));
   fft_.forward(real.data(), conjBins_.data());
   for (std::size_t k = 0; k < conjBins_.size(); ++k) conjBins_[k] = std::conj(conjBins_[k]);
 }
 
 std::size_t Observed::bytes() const {
   return sizeof(*this) + window_.capacity() * sizeof(double) +
-         conjBins_.size() * sizeof(fft::Complex);
+         conjBins_.size() * sizeof(dsp::Complex);
 }
 
 void Correlator::reserve(const Observed& o) {
@@ -81,14 +81,14 @@ void Correlator::reserve(const Observed& o) {
   if (prefix_.size() < static_cast<std::size_t>(o.span()) + 1) prefix_.resize(o.span() + 1);
   if (cross_.size() < shifts) cross_.resize(shifts);
   if (o.viaFft() && real_.size() < static_cast<std::size_t>(o.fft_.size())) {
-    real_ = fft::Buffer<double>(static_cast<std::size_t>(o.fft_.size()));
-    bins_ = fft::Buffer<fft::Complex>(static_cast<std::size_t>(o.fft_.bins()));
+    real_ = dsp::FftBuffer<double>(static_cast<std::size_t>(o.fft_.size()));
+    bins_ = dsp::FftBuffer<dsp::Complex>(static_cast<std::size_t>(o.fft_.bins()));
   }
 }
 
 std::size_t Correlator::bytes() const {
   return (prefix_.capacity() + cross_.capacity() + real_.size()) * sizeof(double) +
-         bins_.size() * sizeof(fft::Complex);
+         bins_.size() * sizeof(dsp::Complex);
 }
 
 void Correlator::curves(const Observed& o, std::span<const double> synthetic,
@@ -99,7 +99,7 @@ void Correlator::curves(const Observed& o, std::span<const double> synthetic,
   if (synthetic.size() < static_cast<std::size_t>(o.span()) || residual.size() < shifts ||
       correlation.size() < shifts || prefix_.size() < static_cast<std::size_t>(o.span()) + 1 ||
       (o.viaFft() && real_.size() < static_cast<std::size_t>(o.fft_.size())))
-    throw std::invalid_argument("misfit::Correlator::curves: buffers smaller than the window " +
+    throw std::invalid_argument("engine::Correlator::curves: buffers smaller than the window " +
                                 std::to_string(n) + " +- " + std::to_string(m) +
                                 " needs (reserve first)");
 
@@ -156,4 +156,4 @@ int bestShift(std::span<const double> total, int maxShift) {
   return best;
 }
 
-}  // namespace misfit
+}  // namespace engine
