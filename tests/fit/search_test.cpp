@@ -439,7 +439,7 @@ TEST_F(Search, TheMisfitMapOfAGlobalMethodBinsTheRangeAndKeepsTheLeastOfACell) {
   } rows[] = {{3, 2.4, 5}, {3, 3.2, 1}, {4, 3.2, NAN}, {4, 2.85, 3}, {3, 2.81, 4}, {4, 2.4, 2}};
   std::uint64_t model = 0;
   for (const auto& row : rows) {
-    fit::ModelResult r;
+    engine::ModelResult r;
     r.refused = std::isnan(row.misfit);
     r.note = r.refused ? "refused by hand" : "";
     r.misfit = row.misfit;
