@@ -101,11 +101,20 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asR
   return r;
 }
 
-// Every value of every axis must be one that egfsim takes for this record,
-// and so must the parameter sets of the configuration's source model.
+// Every value of every axis must be one that egfsim takes for this record
+// and change its synthetic, and so must the parameter sets of the
+// configuration's source model.
 void checkValues(const Config& c, const PreparedRecord& r) {
+  const auto varied = [&](std::string_view name) {
+    return std::any_of(c.space.axes.begin(), c.space.axes.end(),
+                       [&](const Axis& a) { return name == a.parameter.name; });
+  };
   for (const Axis& a : c.space.axes) {
     if (a.field) continue;  // checked as the configuration was read
+    if (radiationOnly(a.parameter.name) && r.params.ipfm == model::Radiation::NotCorrected && !varied("ipfm"))
+      throw ConfigError(c.file.string() + ":" + std::to_string(a.line) + ":" + std::to_string(a.column) + ": '" +
+                        a.parameter.name + "' cannot vary: only the radiation correction reads it, which the ipfm " +
+                        "of " + r.paramsFile.string() + " (0 or below) turns off; vary ipfm too, or set it to 1 or 2");
     std::vector<double> values = a.values;
     if (values.size() > 100000) values = {values.front(), values.back()};
     for (double v : values) {

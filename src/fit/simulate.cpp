@@ -197,7 +197,8 @@ void runSimulate(const Problem& problem, const fs::path& out, int threads, std::
                           r.elementHeader.dunit);
       t << r.name << ": peak acceleration " << number(s.peaks[1][0]) << " (16th to 84th percentile "
         << number(s.peaks[0][0]) << " to " << number(s.peaks[2][0]) << "), velocity " << number(s.peaks[1][1]) << " ("
-        << number(s.peaks[0][1]) << " to " << number(s.peaks[2][1]) << ")\n";
+        << number(s.peaks[0][1]) << " to " << number(s.peaks[2][1]) << "), displacement " << number(s.peaks[1][2])
+        << " (" << number(s.peaks[0][2]) << " to " << number(s.peaks[2][2]) << ")\n";
       j["records"][r.name]["spread"] = {{"models", s.models},
                                         {"peaks_p16", s.peaks[0]},
                                         {"peaks_p50", s.peaks[1]},

@@ -59,7 +59,7 @@ std::string tableRow(const Problem& problem, std::uint64_t model, const std::vec
     for (std::size_t k = 0; k < cells; ++k) row += ",";
     return row + "," + quoted(result.note);
   }
-  row += "," + number("%.10g", result.misfit) + "," + number("%.6g", result.shift);
+  row += "," + misfitText(result.misfit) + "," + number("%.6g", result.shift);
   for (const auto& rec : result.records)
     for (int q = 0; q < quantities; ++q)
       row += "," + number("%.6g", rec[q].residual) + "," + number("%.6g", rec[q].correlation);
@@ -69,6 +69,12 @@ std::string tableRow(const Problem& problem, std::uint64_t model, const std::vec
     if (spectral.fourier > 0) row += "," + number("%.6g", fit.fourier);
   }
   return row + ",";
+}
+
+std::string misfitText(double misfit) { return number("%.10g", misfit); }
+
+double objective(const engine::ModelResult& result) {
+  return result.refused ? kRefusedObjective : std::strtod(misfitText(result.misfit).c_str(), nullptr);
 }
 
 std::size_t headerColumns(const std::string& header) {

@@ -32,6 +32,15 @@ struct TableRow {
 // Splits one line of models.csv; false when it is not a row of `columns` cells.
 bool parseRow(const std::string& line, std::size_t columns, TableRow& row);
 
+// A model's misfit as its row writes it.
+std::string misfitText(double misfit);
+
+// What a global method minimises for a model: its misfit as its row holds
+// it (so that a search replayed from its rows meets the same values), and
+// for a refused model a value above every finite misfit.
+inline constexpr double kRefusedObjective = 1e300;
+double objective(const engine::ModelResult& result);
+
 // Number of cells of a header line.
 std::size_t headerColumns(const std::string& header);
 

@@ -9,6 +9,7 @@
 #include "metrics/metrics.hpp"
 #include "report/files.hpp"
 #include "report/report.hpp"
+#include "synthesis/synthesis.hpp"
 
 namespace report {
 namespace {
@@ -164,7 +165,8 @@ metrics::Band passBand(const RunView::Filter& f) {
 
 namespace {
 
-// One line per SMGA, then the rupture, moment, radiation and filter.
+// One line per SMGA, then the rupture, moment, radiation and filter (one
+// line that fits the page's width).
 std::vector<std::string> areaLines(const RunView& c) {
   std::vector<std::string> lines;
   double total = 0;
@@ -182,8 +184,8 @@ std::vector<std::string> areaLines(const RunView& c) {
   }
   char rupture[300];
   std::snprintf(rupture, sizeof rupture,
-                "Rupture %s; total C N³ %.4g, the ratio of the target's seismic moment to the element's; "
-                "radiation correction: %s (ipfm %d); filter: %s",
+                "Rupture %s; total C N³ %.4g (the target's moment over the element's); radiation: %s "
+                "(ipfm %d); filter: %s",
                 ruptureText(c.ird), total, radiationText(c.ipfm), c.ipfm, filterText(c.filter).c_str());
   lines.push_back(rupture);
   return lines;
@@ -293,7 +295,59 @@ json metricsJson(const RunView& c, const Measures& m) {
   j["residuals"] = perQuantity(std::array{c.fits[0].res, c.fits[1].res, c.fits[2].res});
   j["correlations"] = perQuantity(std::array{c.fits[0].cor, c.fits[1].cor, c.fits[2].cor});
   j["lags"] = {{"acceleration", c.fits[0].lag}, {"velocity", c.fits[1].lag}, {"displacement", c.fits[2].lag}};
+  j["comparison"] = {{"samples", synthesis::kWindow},
+                     {"observed_first", c.ksm + 1},
+                     {"synthetic_first", c.ksa + 1},
+                     {"lag_range", {-synthesis::kMaxLag, synthesis::kMaxLag}}};
+  j["flags"] = json::array();
+  for (const Flag& f : comparisonFlags(c)) j["flags"].push_back(flagText(f, c, false));
+  if (c.search) {
+    const RunView::SearchFit& f = *c.search;
+    j["search"] = {{"samples", f.length},
+                   {"observed_first", c.ksm},
+                   {"synthetic_first", c.ksa},
+                   {"shift_samples", f.shift},
+                   {"residuals", perQuantity(f.residual)},
+                   {"correlations", perQuantity(f.correlation)}};
+  }
   return j;
+}
+
+std::vector<Flag> comparisonFlags(const RunView& c) {
+  std::vector<Flag> flags;
+  for (int q = 0; q < 3; ++q) {
+    const auto k = static_cast<std::size_t>(q);
+    if (std::abs(c.fits[k].lag) == synthesis::kMaxLag) flags.push_back({Flag::LagAtEdge, q});
+    if (!(c.fits[k].cor > 0.0f)) flags.push_back({Flag::NoPositiveCorrelation, q});
+    if (c.search && c.search->correlation[k] < 0.0) flags.push_back({Flag::OppositePolarity, q});
+  }
+  return flags;
+}
+
+std::string flagText(const Flag& f, const RunView& c, bool brief) {
+  static const char* const names[3] = {"acceleration", "velocity", "displacement"};
+  static const char* const short_[3] = {"acc.", "vel.", "dis."};
+  const auto q = static_cast<std::size_t>(f.quantity);
+  const std::string name = brief ? short_[q] : names[q];
+  const std::string range = "+-" + std::to_string(synthesis::kMaxLag);
+  switch (f.kind) {
+    case Flag::LagAtEdge:
+      return brief ? name + " lag " + std::to_string(c.fits[q].lag) + " at the edge of " + range
+                   : name + ": egfsim's lag " + std::to_string(c.fits[q].lag) + " is at the edge of the lags it tries (" +
+                         range + " samples); the best match may lie beyond";
+    case Flag::NoPositiveCorrelation:
+      return brief ? name + " no positive correlation at any lag"
+                   : name + ": no lag gives egfsim a positive correlation; its lag and residual are not this "
+                            "quantity's";
+    case Flag::OppositePolarity: {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", c.search ? c.search->correlation[q] : 0.0);
+      return brief ? name + " search correlation " + text + " < 0: opposite polarity"
+                   : name + ": the search's correlation " + text +
+                         " is below 0: opposite polarity at the common shift";
+    }
+  }
+  return name;
 }
 
 void writeReport(const std::filesystem::path& dir, const RunView& c) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -73,7 +74,32 @@ struct RunView {
   // The run's comparison: residual, correlation and lag per quantity
   // (acceleration, velocity, displacement).
   synthesis::Comparison fits{};
+
+  // The search's own comparison, when the run is a search's best model:
+  // residual and correlation per quantity over `length` samples from ksm
+  // (observed) and from ksa (synthetic), the window at the common shift,
+  // which the run's ksa and kea already carry (`shift` samples, positive
+  // when the synthetic lags).
+  struct SearchFit {
+    int length = 0, shift = 0;
+    std::array<double, 3> residual{}, correlation{};
+  };
+  std::optional<SearchFit> search;
 };
+
+// What deserves a second look in a comparison, per quantity: egfsim's best
+// lag at the edge of the lags it tries (the best match may lie beyond), no
+// lag giving egfsim a positive correlation (its lag and residual are then
+// not this quantity's), the search's correlation below 0 (opposite
+// polarity at the common shift).
+struct Flag {
+  enum Kind { LagAtEdge, NoPositiveCorrelation, OppositePolarity } kind;
+  int quantity;  // 0 acceleration, 1 velocity, 2 displacement
+};
+std::vector<Flag> comparisonFlags(const RunView& c);
+
+// A flag as a sentence (metrics.json) or as a few words (the page).
+std::string flagText(const Flag& f, const RunView& c, bool brief);
 
 // The band the run's filter passes: (min(fl, fh), max(fl, fh)), (0, fh) for
 // a low pass, (0, infinity) without a filter.

@@ -100,7 +100,7 @@ TEST(ModelLines, OneLinePerSmgaThenTheirTotal) {
   EXPECT_EQ(lines[0], "SMGA 1: 6 × 6 km, N 4, rise time 0.4 s, C 1.5 (C N³ 96); from subfault (3, 3) at 0, 0 km, 0 s, 2.8 km/s");
   EXPECT_EQ(lines[1].rfind("SMGA 2: 5 × 4 km, N 5, rise time 0.3 s, C 1 (", 0), 0u) << lines[1];
   EXPECT_NE(lines[1].find("at 9, -3 km, 3.69 s"), std::string::npos) << lines[1];
-  EXPECT_EQ(lines[2].rfind("Rupture radial; total C N³ 221, the ratio of the target's", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[2].rfind("Rupture radial; total C N³ 221 (the target's moment over the element's)", 0), 0u) << lines[2];
 }
 
 }  // namespace
