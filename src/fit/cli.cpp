@@ -20,6 +20,7 @@
 #include "fit/map.hpp"
 #include "fit/problem.hpp"
 #include "fit/search.hpp"
+#include "fit/setup.hpp"
 #include "fit/simulate.hpp"
 #include "fit/table.hpp"
 #include "parallel/parallel.hpp"
@@ -37,16 +38,18 @@ namespace fs = std::filesystem;
 constexpr int kExitFault = textio::kExitIoError, kExitUsage = textio::kExitRejected, kExitInterrupted = 130;
 
 const char* kUsage =
-    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] | egffit simulate CONFIG.toml [--out DIR] "
-    "[--threads N] | egffit merge DIR SHARD_DIR...";
+    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--record-folder DIR] | egffit setup STUDY.toml "
+    "[--out DIR] [--record-folder DIR] | egffit simulate CONFIG.toml [--out DIR] [--threads N] [--record-folder DIR] "
+    "| egffit merge DIR SHARD_DIR...";
 
 const char* kHelp =
     "egffit: finds the source model (subfault count, stress-drop ratio, rupture velocity,\n"
     "rise time, starting point ...) that fits the records of several stations and\n"
     "components at once, by the empirical Green's function method of egfsim.\n"
     "\n"
-    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N]\n"
-    "  egffit simulate CONFIG.toml [--out DIR] [--threads N]\n"
+    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--record-folder DIR]\n"
+    "  egffit setup STUDY.toml [--out DIR] [--record-folder DIR]\n"
+    "  egffit simulate CONFIG.toml [--out DIR] [--threads N] [--record-folder DIR]\n"
     "  egffit merge DIR SHARD_DIR...\n"
     "\n"
     "CONFIG.toml names one egfsim parameter file per record ([[record]]), the\n"
@@ -56,9 +59,18 @@ const char* kHelp =
     "record (default folder OUT/simulate): series files and egfsim's comparison\n"
     "report, predictions at records with predict = true, and with [simulate]\n"
     "the spread of the predictions over several models.\n"
+    "A study names instead of parameter files the two events ([target],\n"
+    "[element]), the stations and their records ([[station]], [[station.record]])\n"
+    "and the processing ([processing]); egffit setup writes each record's egfsim\n"
+    "parameter file with its distances, azimuths, depths and component computed\n"
+    "from coordinates and its windows aligned on the predicted S arrival (default\n"
+    "folder: OUT/setup, with setup.txt, every computed value and its origin);\n"
+    "egffit STUDY.toml sets up the same files in OUT/setup, then searches.\n"
     "Options:\n"
     "  --out DIR      output folder (default: the configuration's out, or fit-out)\n"
     "  --threads N    workers (default: EGF_THREADS, or every core)\n"
+    "  --record-folder DIR  the folder the study's record paths are relative to\n"
+    "                 (default: the study's record_folder, or its own folder)\n"
     "  --shard K/N    evaluate only the K-th of N interleaved slices of the models\n"
     "                 (a global method: an independent start with seed + K);\n"
     "                 join the slices' folders with egffit merge\n"
@@ -92,8 +104,16 @@ bool parseCount(const std::string& s, std::uint64_t& v) {
   throw ConfigError("egffit: " + problem + " (" + kUsage + ")");
 }
 
+// A study's records, set up in OUT/setup, join the configuration's.
+void addStudyRecords(Config& c, const fs::path& out, std::ostream& err) {
+  if (!c.study) return;
+  const std::vector<RecordEntry> set = setUpStudy(c, out / "setup", err, false);
+  c.records.insert(c.records.end(), set.begin(), set.end());
+}
+
 struct ShardFile {
   std::string configuration;
+  std::string recordFolder;
   Shard shard;
   std::uint64_t models = 0;
   double seconds = 0;
@@ -104,6 +124,7 @@ struct ShardFile {
 void writeShardFile(const fs::path& dir, const ShardFile& s) {
   nlohmann::ordered_json j;
   j["configuration"] = s.configuration;
+  if (!s.recordFolder.empty()) j["record_folder"] = s.recordFolder;
   j["shard"] = std::to_string(s.shard.k) + "/" + std::to_string(s.shard.n);
   j["models"] = s.models;
   j["complete"] = s.complete;
@@ -119,6 +140,7 @@ ShardFile readShardFile(const fs::path& dir) {
     const auto j = nlohmann::json::parse(in);
     ShardFile s;
     s.configuration = j.at("configuration").get<std::string>();
+    s.recordFolder = j.value("record_folder", std::string());
     const std::string shard = j.at("shard").get<std::string>();
     const auto slash = shard.find('/');
     if (slash == std::string::npos || !parseCount(shard.substr(0, slash), s.shard.k) ||
@@ -152,7 +174,9 @@ int merge(const std::vector<std::string>& args, std::ostream& err) {
   for (std::uint64_t k = 1; k <= first.shard.n; ++k)
     if (!seen[k]) throw ConfigError("shard " + std::to_string(k) + "/" + std::to_string(first.shard.n) + " is missing");
 
-  const Problem problem = loadProblem(readConfig(first.configuration));
+  Config config = readConfig(first.configuration, Purpose::Search, first.recordFolder);
+  addStudyRecords(config, out, err);
+  const Problem problem = loadProblem(config);
   const std::string header = tableHeader(problem);
   const std::size_t columns = headerColumns(header);
   std::vector<std::pair<std::uint64_t, std::string>> rows;
@@ -185,9 +209,31 @@ int merge(const std::vector<std::string>& args, std::ostream& err) {
   return finishSearch(problem, out, info, egfsimBeside(), err) ? 0 : kExitFault;
 }
 
+// egffit setup: the study's parameter files and their report, nothing else.
+int setup(const std::vector<std::string>& args, std::ostream& out) {
+  std::string config, outArg, recordFolder;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) usage(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--out") outArg = value();
+    else if (a == "--record-folder") recordFolder = value();
+    else if (!a.empty() && a[0] == '-') usage("unknown option " + a);
+    else if (config.empty()) config = a;
+    else usage("one study file only");
+  }
+  if (config.empty()) usage("setup needs the study file");
+  const Config c = readConfig(config, Purpose::Setup, recordFolder);
+  if (!c.study) throw ConfigError(config + ": not a study: it names no [[station]] with records to set up");
+  setUpStudy(c, outArg.empty() ? c.out / "setup" : fs::path(outArg), out, true);
+  return 0;
+}
+
 // Options shared by a search and a simulation.
 struct Options {
-  std::string config, out;
+  std::string config, out, recordFolder;
   int threads = parallel::defaultThreads();
   Shard shard;
 };
@@ -202,6 +248,8 @@ Options parseOptions(const std::vector<std::string>& args, bool shards) {
     };
     if (a == "--out") {
       o.out = value();
+    } else if (a == "--record-folder") {
+      o.recordFolder = value();
     } else if (a == "--threads") {
       std::uint64_t n = 0;
       if (!parseCount(value(), n) || n > 1024) usage("--threads needs a count from 1 to 1024");
@@ -226,7 +274,9 @@ Options parseOptions(const std::vector<std::string>& args, bool shards) {
 
 int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options o = parseOptions(args, false);
-  const Problem problem = loadProblem(readConfig(o.config, Purpose::Simulate), false);
+  Config c = readConfig(o.config, Purpose::Simulate, o.recordFolder);
+  addStudyRecords(c, c.out, err);
+  const Problem problem = loadProblem(c, false);
   const fs::path folder = o.out.empty() ? problem.config.out / "simulate" : fs::path(o.out);
   runSimulate(problem, folder, o.threads, err);
   std::ifstream summary(folder / "simulate.txt");
@@ -241,11 +291,15 @@ int search(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const int threads = options.threads;
   const Shard shard = options.shard;
 
-  const Problem problem = loadProblem(readConfig(config));
-  const fs::path folder = outArg.empty() ? problem.config.out : fs::path(outArg);
+  Config c = readConfig(config, Purpose::Search, options.recordFolder);
+  const fs::path folder = outArg.empty() ? c.out : fs::path(outArg);
+  addStudyRecords(c, folder, err);
+  const Problem problem = loadProblem(c);
   fs::create_directories(folder);
   std::signal(SIGINT, onInterrupt);
-  ShardFile shardFile{fs::absolute(config).lexically_normal().string(), shard, 0, 0, threads, false};
+  ShardFile shardFile{fs::absolute(config).lexically_normal().string(),
+                      options.recordFolder.empty() ? "" : fs::absolute(options.recordFolder).lexically_normal().string(),
+                      shard, 0, 0, threads, false};
   if (shard.n > 1) writeShardFile(folder, shardFile);
   const SearchOutcome o = runSearch(problem, folder, threads, shard, err, &err == &std::cerr && isatty(2) != 0);
   if (o.interrupted) {
@@ -283,6 +337,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     const std::string command = args.empty() ? "" : args[0];
     const int status = command == "merge"      ? merge({args.begin() + 1, args.end()}, err)
+                       : command == "setup"    ? setup({args.begin() + 1, args.end()}, out)
                        : command == "simulate" ? simulate({args.begin() + 1, args.end()}, out, err)
                                                : search(args, out, err);
     releaseDrawingCaches();

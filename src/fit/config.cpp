@@ -3,6 +3,7 @@
 #include <toml++/toml.h>
 
 #include "fit/source_config.hpp"
+#include "fit/study_config.hpp"
 #include "fit/toml_reader.hpp"
 
 #include <algorithm>
@@ -209,7 +210,7 @@ const char* methodName(Method m) {
   return "?";
 }
 
-Config readConfig(const fs::path& file, Purpose purpose) {
+Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordFolder) {
   const Reader r(file);
   toml::table root;
   try {
@@ -218,7 +219,9 @@ Config readConfig(const fs::path& file, Purpose purpose) {
     if (e.source().begin.line == 0) throw ConfigError(file.string() + ": " + std::string(e.description()));
     r.fail(e.source(), std::string(e.description()));
   }
-  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "source", "simulate"}, "");
+  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "source", "simulate", "record_folder", "target",
+                    "element", "processing", "station"},
+             "");
 
   Config c;
   c.file = file;
@@ -233,10 +236,24 @@ Config readConfig(const fs::path& file, Purpose purpose) {
   const fs::path folder = file.parent_path();
   c.simulate = readSimulate(r, root.get("simulate"), folder);
 
+  fs::path recordRoot = folder;
+  if (!recordFolder.empty()) {
+    recordRoot = recordFolder;
+  } else if (const toml::node* n = root.get("record_folder")) {
+    recordRoot = folder / r.string(*n, "record_folder");
+  }
+  c.study = readStudy(r, root, recordRoot);
+  if (c.study) {
+    c.targetMagnitude = c.study->target.info.magnitude;
+    c.elementMagnitude = c.study->element.info.magnitude;
+  }
+
   const toml::node* records = root.get("record");
-  if (records == nullptr || records->as_array() == nullptr || records->as_array()->empty())
-    throw ConfigError(file.string() + ": no [[record]]: name at least one parameter file");
-  for (const toml::node& entry : *records->as_array()) {
+  if (records != nullptr && records->as_array() == nullptr) r.table(*records, "record");
+  if ((records == nullptr || records->as_array()->empty()) && !c.study)
+    throw ConfigError(file.string() + ": no [[record]] and no [[station]]: name at least one parameter file or record");
+  const toml::array none;
+  for (const toml::node& entry : records ? *records->as_array() : none) {
     const toml::table& t = r.table(entry, "record");
     r.onlyKeys(t, {"params", "weight", "predict"}, " in [[record]]");
     const toml::node* params = t.get("params");
@@ -256,16 +273,28 @@ Config readConfig(const fs::path& file, Purpose purpose) {
     }
     c.records.push_back(e);
   }
-  const bool fitted = std::any_of(c.records.begin(), c.records.end(), [](const RecordEntry& e) { return !e.predict; });
+  bool fitted = std::any_of(c.records.begin(), c.records.end(), [](const RecordEntry& e) { return !e.predict; });
+  if (c.study)
+    for (const study::Station& st : c.study->stations)
+      for (const study::RecordPair& pair : st.records) fitted = fitted || !pair.target.empty();
   if (purpose == Purpose::Search) {
     if (!fitted) throw ConfigError(file.string() + ": every [[record]] is predicted: a search needs a record with a target");
     c.space = readVary(r, root.get("vary"), c.search.method, c.source);
+  } else if (purpose == Purpose::Setup) {
+    if (root.get("vary")) c.space = readVary(r, root.get("vary"), c.search.method, c.source);
   } else {
     if (!c.source) throw ConfigError(file.string() + ": no [source]: egffit simulate runs the source model given there");
     if (root.get("vary")) c.space = readVary(r, root.get("vary"), Method::Crs, c.source);
     if (c.simulate.draws > 0 && c.space.axes.empty())
       r.fail(root.get("simulate")->source(), "draws takes its models from the ranges of [vary]: there is none");
   }
+  if (c.study)
+    for (const Axis& a : c.space.axes)
+      if (a.parameter.name == "z" || a.parameter.name == "za")
+        throw ConfigError(file.string() + ":" + std::to_string(a.line) + ":" + std::to_string(a.column) + ": " +
+                          a.parameter.name +
+                          " is each station's depth below its sensor in a study: give the depth in [target] or "
+                          "[element] instead of varying it");
   return c;
 }
 
