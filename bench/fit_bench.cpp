@@ -23,14 +23,15 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "bench_support.hpp"
-#include "evaluate/evaluator.hpp"
-#include "fastsynth/synthesizer.hpp"
+#include "engine/evaluator.hpp"
+#include "engine/synthesizer.hpp"
 #include "parallel/parallel.hpp"
 #include "records/records.hpp"
 #include "core/simulation.hpp"
@@ -112,6 +113,7 @@ void prepare(const fs::path& dir, const std::string& params, Prepared& r) {
 }
 
 std::array<std::span<const float>, 3> spans(const Series& s) { return {s[0], s[1], s[2]}; }
+model::MotionView view(const Series& s) { return {s[0], s[1], s[2]}; }
 
 // A model's summation plan (egfsim's: one area, weight 1).
 synthesis::SummationPlan makePlan(const model::Params& p, float dt) {
@@ -143,23 +145,26 @@ struct Agreement {
   double exact = 0, plain = 0;
 };
 
-Agreement agreement(const Prepared& r, const model::Params& model, fastsynth::Synthesizer& synth) {
+Agreement agreement(const Prepared& r, const model::Params& model, engine::Synthesizer& synth) {
   const synthesis::SummationPlan grid = makePlan(model, r.dt);
   const auto ref = exactSynthetic(r, grid, model, nullptr);
-  const fastsynth::Element element(spans(r.element), r.nin, r.ns);
+  const engine::Element element(view(r.element), r.nin, r.ns);
   std::vector<synthesis::Copy> copies(grid.copies());
   grid.fill(0, copies.size(), copies.data());
 
   Agreement a;
+  engine::ConvolutionScratch scratch;
+  std::vector<double> fast(static_cast<std::size_t>(r.ns));
+  synth.prepare(element, grid, r.ns);
   for (int q = 0; q < 3; ++q) {
-    synth.synthesize(element, grid, r.ns);
-    std::vector<double> raw(synth.series(q).begin(), synth.series(q).end());
-    synth.removeMeans(model.ksa, model.kea);
+    synth.series(q, scratch, fast);
+    const std::vector<double> raw = fast;
+    engine::removeMeans(fast, model.ksa, model.kea);
     double peak = 0, err = 0;
     std::size_t at = 0;
     for (std::size_t n = 0; n < ref[q].size(); ++n) {
       peak = std::max(peak, std::fabs(double(ref[q][n])));
-      const double d = std::fabs(synth.series(q)[n] - double(ref[q][n]));
+      const double d = std::fabs(fast[n] - double(ref[q][n]));
       if (d > err) {
         err = d;
         at = n;
@@ -237,42 +242,51 @@ Figures measure(const char* name, const fs::path& dir, int modelCount, int egfsi
     f.exact = std::min(f.exact, t);
   }
 
-  fastsynth::Synthesizer synth(r.nin, r.ns);
-  const fastsynth::Element element(spans(r.element), r.nin, r.ns);
+  engine::Synthesizer synth(r.nin, r.ns);
+  const engine::Element element(view(r.element), r.nin, r.ns);
+  engine::ConvolutionScratch scratch;
+  std::vector<double> series(static_cast<std::size_t>(r.ns));
   const int reps = std::max(3, modelCount / 10);
   double t0 = threadSeconds();
-  for (int k = 0; k < reps; ++k) synth.synthesize(element, grid, r.ns);
+  for (int k = 0; k < reps; ++k) {
+    synth.prepare(element, grid, r.ns);
+    for (int q = 0; q < 3; ++q) synth.series(q, scratch, series);
+  }
   f.fastSynth = (threadSeconds() - t0) / reps;
-  f.method = synth.lastMethod() == fastsynth::Method::Fft ? "FFT" : "direct";
+  f.method = synth.lastMethod() == engine::Method::Fft ? "FFT" : "direct";
   std::printf("  taps: span %d, %d nonzero; convolution %s\n", synth.tapSpan(), synth.nonzeroTaps(),
               f.method);
 
-  const evaluate::Record record(
-      {r.p, r.dt, r.ns, spans(r.observed), spans(r.element), r.nin, r.p.cfac}, kMaxShift,
-      kEnvelopeHalf);
+  const auto record = std::make_shared<const engine::Record>(
+      engine::RecordInput{"bench", 1.0, r.p, r.dt, r.ns, view(r.observed), view(r.element),
+                          r.nin, r.p.cfac},
+      kMaxShift, kEnvelopeHalf);
+  const engine::Weights weights{1.0, 1.0, 1.0, 1.0};
   const std::vector<model::Params> list = models(r.p, modelCount);
   {
-    evaluate::Evaluator e;
-    evaluate::Curves c;
-    e.evaluate(record, list[0], c);
+    engine::Evaluator e({record}, weights);
+    e.evaluate(std::span(&list[0], 1));
     t0 = threadSeconds();
-    for (int k = 0; k < reps; ++k) e.evaluate(record, list[static_cast<std::size_t>(k)], c);
+    for (int k = 0; k < reps; ++k) e.evaluate(std::span(&list[static_cast<std::size_t>(k)], 1));
     f.whole = (threadSeconds() - t0) / reps;
     f.memory = double(e.bytes());
-    f.shared = double(record.bytes());
+    f.shared = double(record->bytes());
   }
   // Models per second by the wall clock, and by the busiest worker's CPU
-  // time (what idle cores would give; the machine may be shared).
+  // time (what idle cores would give; the machine may be shared): one
+  // model per worker, as a grid search spreads them.
   for (const int threads : {1, 2}) {
-    std::vector<evaluate::Evaluator> workers(static_cast<std::size_t>(threads));
-    std::vector<evaluate::Curves> curves(static_cast<std::size_t>(threads));
+    std::vector<std::unique_ptr<engine::Evaluator>> workers;
+    for (int w = 0; w < threads; ++w) {
+      workers.push_back(std::make_unique<engine::Evaluator>(
+          std::vector<std::shared_ptr<const engine::Record>>{record}, weights));
+      workers.back()->evaluate(std::span(&list[0], 1));
+    }
     std::vector<double> cpu(static_cast<std::size_t>(threads), 0.0);
-    for (int w = 0; w < threads; ++w) workers[w].prepare(record);
     const double w0 = wallSeconds();
     parallel::forEach(list.size(), threads, [&](std::size_t i, int w) {
       const double c0 = threadSeconds();
-      workers[static_cast<std::size_t>(w)].evaluate(record, list[i],
-                                                    curves[static_cast<std::size_t>(w)]);
+      workers[static_cast<std::size_t>(w)]->evaluate(std::span(&list[i], 1));
       cpu[static_cast<std::size_t>(w)] += threadSeconds() - c0;
     });
     f.wall[threads - 1] = double(list.size()) / (wallSeconds() - w0);
@@ -308,7 +322,7 @@ int main(int argc, char** argv) {
   {
     Prepared r;
     prepare(examples, "params.txt", r);
-    fastsynth::Synthesizer synth(r.nin, r.ns);
+    engine::Synthesizer synth(r.nin, r.ns);
     example = agreement(r, r.p, synth);
   }
 

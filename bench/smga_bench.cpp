@@ -25,7 +25,7 @@
 
 #include "bench_support.hpp"
 #include "core/simulation.hpp"
-#include "evaluate/evaluator.hpp"
+#include "engine/evaluator.hpp"
 #include "paramfile/paramfile.hpp"
 #include "source/source.hpp"
 
@@ -100,21 +100,29 @@ double best(int reps, F f) {
 
 Timing measure(const Record& r, const source::Source& s, int reps) {
   Timing t;
-  const evaluate::Record record({r.p, r.dt, r.ns, spans(r.observed), spans(r.element), r.nin, r.p.cfac}, 100, 12);
+  const model::MotionView observed{r.observed[0], r.observed[1], r.observed[2]};
+  const model::MotionView elementMotion{r.element[0], r.element[1], r.element[2]};
+  const auto record = std::make_shared<const engine::Record>(
+      engine::RecordInput{"bench", 1.0, r.p, r.dt, r.ns, observed, elementMotion, r.nin, r.p.cfac}, 100, 12);
   source::Planner planner;
   const synthesis::SummationPlan plan = planner.plan(r.p, s, r.dt, 1.0f);
   t.copies = plan.copies();
   t.plan = best(reps, [&] { planner.plan(r.p, s, r.dt, 1.0f); });
-  const fastsynth::Element element(spans(r.element), r.nin, r.ns);
-  fastsynth::Synthesizer synth(r.nin, r.ns);
-  t.synth = best(reps, [&] { synth.synthesize(element, plan, r.ns); });
+  const engine::Element element(elementMotion, r.nin, r.ns);
+  engine::Synthesizer synth(r.nin, r.ns);
+  engine::ConvolutionScratch scratch;
+  std::vector<double> series(static_cast<std::size_t>(r.ns));
+  t.synth = best(reps, [&] {
+    synth.prepare(element, plan, r.ns);
+    for (int q = 0; q < 3; ++q) synth.series(q, scratch, series);
+  });
   t.span = synth.tapSpan();
   t.taps = synth.nonzeroTaps();
-  t.method = synth.lastMethod() == fastsynth::Method::Fft ? "FFT" : "direct";
-  evaluate::Evaluator e;
-  evaluate::Curves curves;
-  e.evaluate(record, plan, curves);
-  t.whole = best(reps, [&] { e.evaluate(record, planner.plan(r.p, s, r.dt, 1.0f), curves); });
+  t.method = synth.lastMethod() == engine::Method::Fft ? "FFT" : "direct";
+  // The whole model with every quantity, the envelope's included.
+  engine::Evaluator e({record}, {1.0, 1.0, 1.0, 1.0});
+  e.evaluate(std::span(&r.p, 1), s);
+  t.whole = best(reps, [&] { e.evaluate(std::span(&r.p, 1), s); });
   Series out;
   t.exact = best(std::max(1, reps / 20), [&] {
     for (auto& x : out) x.assign(static_cast<std::size_t>(r.ns), 0.0f);

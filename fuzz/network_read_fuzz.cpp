@@ -1,7 +1,7 @@
 // Fuzz target: the readers of what strong-motion networks and archives
-// publish (K-NET and KiK-net ASCII, COSMOS, CSMIP, ESM, miniSEED), chosen by
-// the input's first line ("knet", "cosmos", "csmip", "esm" or "mseed"; the
-// rest is the file).
+// publish (K-NET and KiK-net ASCII, COSMOS, CSMIP, ESM, GeoNet, miniSEED),
+// chosen by the input's first line ("knet", "cosmos", "csmip", "esm",
+// "geonet" or "mseed"; the rest is the file).
 //
 // A record a reader accepts must hold samples at a positive finite
 // interval, with a unit of acceleration.
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto f = convert::parseFormat(format);
   if (!f || (*f != convert::InputFormat::Knet && *f != convert::InputFormat::Cosmos &&
              *f != convert::InputFormat::Csmip && *f != convert::InputFormat::Esm &&
-             *f != convert::InputFormat::MiniSeed))
+             *f != convert::InputFormat::Geonet && *f != convert::InputFormat::MiniSeed))
     return 0;
   convert::ReadOptions ro;
   if (*f == convert::InputFormat::MiniSeed) ro.countsPerUnit = 1.0, ro.unit = convert::Unit::Gal;

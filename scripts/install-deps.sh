@@ -8,8 +8,11 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config libgtest-dev ghostscript
   libfftw3-dev libtomlplusplus-dev libnlopt-cxx-dev libnlopt-dev libcairo2-dev
-  libmseed-dev libpugixml-dev nlohmann-json3-dev libfontconfig-dev libgeographiclib-dev
+  libmseed-dev libpugixml-dev nlohmann-json3-dev libfontconfig-dev libgeographiclib-dev libssl-dev
   fonts-dejavu-core  # the report page's font, which its stored test drawing assumes
+  # A single-node Slurm and GNU parallel, on which the tests run egffit's
+  # recipes for many machines (scripts/slurm-local.sh)
+  slurm-wlm munge parallel
 )
 
 installed() {

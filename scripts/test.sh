@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks (scripts/install-deps.sh), then
 # builds and runs every test: the Release build, then the whole suite again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then the tests that
+# run work on several threads (label threaded) under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -20,3 +21,9 @@ grep -h -A1 ': Skipped$' build/Testing/Temporary/LastTest.log 2>/dev/null |
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEGF_SANITIZE=ON -DEGF_WERROR="$werror" -DEGF_BUILD_TESTS=ON
 cmake --build build-sanitize -j"$jobs"
 ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+
+# ThreadSanitizer excludes the other two; only the threaded tests' programs
+# are built for it.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEGF_SANITIZE_THREAD=ON -DEGF_WERROR="$werror" -DEGF_BUILD_TESTS=ON
+cmake --build build-tsan -j"$jobs" --target threaded_tests
+ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L threaded

@@ -124,7 +124,7 @@ void convertUnit(Road& r) {
                           (sensor ? " (channel " + t.info.component.code + " names a velocity sensor, " +
                                         *sensor + ")"
                                   : std::string()) +
-                          "; give the unit of the samples with --unit (g, gal, m/s/s, nm/s/s)");
+                          "; give the unit of the samples with --unit (g, gal, m/s/s, mm/s/s, nm/s/s)");
   } else {
     r.notes.push_back("input unit " + std::string(unitName(in)) + " from " + t.unitOrigin);
   }

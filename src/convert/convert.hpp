@@ -36,10 +36,10 @@ inline constexpr int kCommentWidth = 80;
 
 // ---------------------------------------------------------------- units
 
-enum class Unit { Unknown, G, Gal, MetrePerS2, NanometrePerS2 };
+enum class Unit { Unknown, G, Gal, MetrePerS2, MillimetrePerS2, NanometrePerS2 };
 
-// Accepts g, gal, cm/s/s, cm/s2, cm/s^2, m/s/s, m/s2, m/s^2, nm/s/s, nm/s2,
-// nm/s^2 in any letter case; nothing else.
+// Accepts g, gal, cm/s/s, cm/s2, cm/s^2, m/s/s, m/s2, m/s^2, mm/s/s, mm/s2,
+// mm/s^2, nm/s/s, nm/s2, nm/s^2 in any letter case; nothing else.
 std::optional<Unit> parseUnit(std::string_view text);
 
 // The unit's name in comment lines ("cm/s/s", "g" ...).
@@ -60,10 +60,10 @@ float convertUnits(std::vector<float>& samples, Unit from, Unit to);
 
 // ---------------------------------------------------------------- traces
 
-enum class InputFormat { Detect, SacBinary, SacAlpha, At2, Knet, Cosmos, Csmip, Esm, MiniSeed, Columns };
+enum class InputFormat { Detect, SacBinary, SacAlpha, At2, Knet, Cosmos, Csmip, Esm, Geonet, MiniSeed, Columns };
 
-// "sac", "sac-alpha", "at2", "knet", "cosmos", "csmip", "esm", "mseed", "text" (and "auto"
-// for Detect).
+// "sac", "sac-alpha", "at2", "knet", "cosmos", "csmip", "esm", "geonet", "mseed", "text" (and
+// "auto" for Detect).
 std::optional<InputFormat> parseFormat(std::string_view text);
 std::string_view formatName(InputFormat f);
 
@@ -97,7 +97,7 @@ struct ColumnChoice {
 struct ReadOptions {
   std::optional<double> dt;                 // --dt (plain text)
   ColumnChoice columns;                     // --column, --time-column, --skip (plain text)
-  std::optional<std::string> channel;       // --channel (COSMOS number, miniSEED NET.STA.LOC.CHA)
+  std::optional<std::string> channel;       // --channel (COSMOS, CSMIP, GeoNet number, miniSEED NET.STA.LOC.CHA)
   std::optional<double> countsPerUnit;      // --counts-per-unit (miniSEED)
   std::optional<Unit> unit;                 // --unit: with --counts-per-unit, the unit counted
   std::optional<std::string> stationXml;    // --stationxml FILE (miniSEED)
@@ -108,7 +108,8 @@ struct ReadOptions {
 // Decides the format from the contents: miniSEED by its fixed record
 // header, SAC binary by its header version word in either byte order,
 // K-NET by "Origin Time" at the start, COSMOS by "(Format v" on its first
-// line, CSMIP by "Accelerogram" on its first line, ESM by its
+// line, GeoNet by "accelerogram" and "GNS Science" on its first line (or
+// "Site" opening its second), CSMIP by "Accelerogram" on its first line, ESM by its
 // SAMPLING_INTERVAL_S and NDATA keys, AT2 by its PEER title or NPTS line, SAC alphanumeric by its 30
 // numeric header lines, plain columns by one or two numbers on the first
 // line that is not blank or a '#' comment. Detect when it is none of them.
@@ -136,6 +137,12 @@ Trace readCsmip(std::string_view text, std::string_view source,
 Trace readEsm(std::string_view text, std::string_view source);
 // Whether the head of a file holds the ESM header's interval and count.
 bool looksLikeEsm(std::string_view head);
+// GeoNet V1A / V2A: one of the file's three components (`channel` "N",
+// needed as the file holds several), in mm/s/s.
+Trace readGeonet(std::string_view text, std::string_view source,
+                 const std::optional<std::string>& channel);
+// Whether a file's first lines are a GeoNet component's heading.
+bool looksLikeGeonet(std::string_view head);
 // miniSEED: one channel, counts divided by the overall sensitivity.
 Trace readMiniSeed(std::string_view bytes, std::string_view source, const ReadOptions& ro);
 

@@ -40,7 +40,7 @@ std::size_t columnNumber(std::string_view opt, const std::string& v) {
 
 Unit unitOption(std::string_view opt, const std::string& v) {
   const auto u = parseUnit(v);
-  if (!u) refuse(opt, "'" + v + "' is not one of g, gal, cm/s/s, m/s/s, nm/s/s");
+  if (!u) refuse(opt, "'" + v + "' is not one of g, gal, cm/s/s, m/s/s, mm/s/s, nm/s/s");
   return *u;
 }
 
@@ -104,7 +104,7 @@ const std::vector<OptionRule>& optionTable() {
       {{"--format"}, true,
        [](Options& o, auto opt, auto& v) {
          const auto f = parseFormat(v);
-         if (!f) refuse(opt, "'" + v + "' is not one of auto, sac, sac-alpha, at2, knet, cosmos, csmip, esm, mseed, text");
+         if (!f) refuse(opt, "'" + v + "' is not one of auto, sac, sac-alpha, at2, knet, cosmos, csmip, esm, geonet, mseed, text");
          o.format = *f;
        }},
       {{"--unit"}, true, [](Options& o, auto opt, auto& v) { o.inputUnit = unitOption(opt, v); }},
@@ -236,7 +236,7 @@ Converts one acceleration record into a KIBTRACE record for the simulation
 program. Inputs: SAC binary (either byte order), SAC alphanumeric, PEER NGA
 AT2 (g), K-NET and KiK-net ASCII (counts scaled to gal, mean removed, times
 turned from JST into UTC), COSMOS V1/V2 (cm/s/s or g), CSMIP/CGS Volume 1
-and 2, ESM ASCII, miniSEED (counts, one channel, divided by the overall
+and 2, ESM ASCII, GeoNet V1A/V2A (mm/s/s), miniSEED (counts, one channel, divided by the overall
 sensitivity), and plain text with one value per line, a time and a value
 per line, or a chosen column of several (blank lines and lines starting
 with # are skipped). The format is recognised from the contents; a file in
@@ -245,10 +245,11 @@ none of these formats is refused.
 Options:
   -o, --output FILE     the KIBTRACE file to write (required)
   --format F            input format: auto (default), sac, sac-alpha, at2,
-                        knet, cosmos, csmip, esm, mseed, text
-  --channel C           the channel of a file that holds several: COSMOS
-                        and CSMIP N (counted from 1), miniSEED NET.STA.LOC.CHA
-                        (e.g. CI.CLC..HNE); without it the channels are listed
+                        knet, cosmos, csmip, esm, geonet, mseed, text
+  --channel C           the channel of a file that holds several: COSMOS,
+                        CSMIP and GeoNet N (counted from 1), miniSEED
+                        NET.STA.LOC.CHA (e.g. CI.CLC..HNE); without it the
+                        channels are listed
   --counts-per-unit V   miniSEED: the overall sensitivity, V counts per
                         --unit (e.g. --counts-per-unit 213909 --unit m/s/s)
   --stationxml FILE     miniSEED: read the channel's InstrumentSensitivity
@@ -261,7 +262,8 @@ Options:
   --allow-truncated     miniSEED: convert the complete records before a last
                         record that is cut short
   --unit U              unit of the input samples, when the file does not say
-                        or says wrongly: g, gal (= cm/s/s), m/s/s, nm/s/s
+                        or says wrongly: g, gal (= cm/s/s), m/s/s, mm/s/s,
+                        nm/s/s
   --out-unit U          unit written (default gal, i.e. cm/s/s)
   --dt SECONDS          sample interval of a text file without a time column
   --column N            plain text: the samples are column N (from 1) of lines

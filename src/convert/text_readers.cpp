@@ -69,7 +69,7 @@ std::string headOf(std::string_view contents) {
   if (detail::trim(contents).empty()) refuse(source, "the file is empty");
   refuse(source, "not a format kibconv reads: it begins with " + headOf(contents) +
                      "; kibconv reads SAC (binary or alphanumeric), miniSEED, K-NET/KiK-net "
-                     "ASCII, COSMOS V1/V2, CSMIP V1/V2, ESM ASCII, PEER NGA AT2 and plain columns of numbers (name "
+                     "ASCII, COSMOS V1/V2, CSMIP V1/V2, ESM ASCII, GeoNet V1A/V2A, PEER NGA AT2 and plain columns of numbers (name "
                      "the format with --format when the file is one of them)");
 }
 
@@ -98,6 +98,7 @@ std::optional<InputFormat> parseFormat(std::string_view text) {
   if (text == "cosmos") return InputFormat::Cosmos;
   if (text == "csmip") return InputFormat::Csmip;
   if (text == "esm") return InputFormat::Esm;
+  if (text == "geonet") return InputFormat::Geonet;
   if (text == "mseed") return InputFormat::MiniSeed;
   if (text == "text") return InputFormat::Columns;
   return std::nullopt;
@@ -113,6 +114,7 @@ std::string_view formatName(InputFormat f) {
     case InputFormat::Cosmos: return "cosmos";
     case InputFormat::Csmip: return "csmip";
     case InputFormat::Esm: return "esm";
+    case InputFormat::Geonet: return "geonet";
     case InputFormat::MiniSeed: return "mseed";
     case InputFormat::Columns: return "text";
   }
@@ -131,6 +133,8 @@ InputFormat detectFormat(std::string_view contents) {
   const auto lines = detail::splitLines(contents.substr(0, std::min<std::size_t>(contents.size(), 8192)));
   if (contents.rfind("Origin Time", 0) == 0) return InputFormat::Knet;
   if (!lines.empty() && upper(lines[0]).find("(FORMAT V") != std::string::npos) return InputFormat::Cosmos;
+  // Before CSMIP: a GeoNet heading also opens with "accelerogram".
+  if (looksLikeGeonet(contents)) return InputFormat::Geonet;
   if (!lines.empty() && upper(lines[0]).find("ACCELEROGRAM") != std::string::npos) return InputFormat::Csmip;
   if (looksLikeEsm(contents.substr(0, std::min<std::size_t>(contents.size(), 8192)))) return InputFormat::Esm;
   if (!lines.empty() && upper(lines[0]).find("PEER") != std::string::npos) return InputFormat::At2;
@@ -316,8 +320,8 @@ Trace readTrace(std::string_view contents, InputFormat format, std::string_view 
     if (given && format != InputFormat::Columns)
       refuse(option, "applies to plain text only; the input is " + name);
   if (ro.channel && format != InputFormat::Cosmos && format != InputFormat::Csmip &&
-      format != InputFormat::MiniSeed)
-    refuse("--channel", "applies to COSMOS, CSMIP and miniSEED only; the " + name + " input holds one channel");
+      format != InputFormat::Geonet && format != InputFormat::MiniSeed)
+    refuse("--channel", "applies to COSMOS, CSMIP, GeoNet and miniSEED only; the " + name + " input holds one channel");
   if (ro.countsPerUnit && format != InputFormat::MiniSeed)
     refuse("--counts-per-unit", "applies to miniSEED only; the " + name + " input is not in counts");
   if (ro.stationXml && format != InputFormat::MiniSeed)
@@ -330,6 +334,7 @@ Trace readTrace(std::string_view contents, InputFormat format, std::string_view 
     case InputFormat::Cosmos: return readCosmos(contents, source, ro.channel);
     case InputFormat::Csmip: return readCsmip(contents, source, ro.channel);
     case InputFormat::Esm: return readEsm(contents, source);
+    case InputFormat::Geonet: return readGeonet(contents, source, ro.channel);
     case InputFormat::MiniSeed: return readMiniSeed(contents, source, ro);
     case InputFormat::Columns:
     case InputFormat::Detect: break;

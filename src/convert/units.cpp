@@ -22,6 +22,7 @@ double metresPerS2(Unit u) {
     case Unit::G: return 9.80665;
     case Unit::Gal: return 0.01;
     case Unit::MetrePerS2: return 1.0;
+    case Unit::MillimetrePerS2: return 1.0e-3;
     case Unit::NanometrePerS2: return 1.0e-9;
     case Unit::Unknown: break;
   }
@@ -35,6 +36,7 @@ std::optional<Unit> parseUnit(std::string_view text) {
   if (t == "g") return Unit::G;
   if (t == "gal" || t == "cm/s/s" || t == "cm/s2" || t == "cm/s^2") return Unit::Gal;
   if (t == "m/s/s" || t == "m/s2" || t == "m/s^2") return Unit::MetrePerS2;
+  if (t == "mm/s/s" || t == "mm/s2" || t == "mm/s^2") return Unit::MillimetrePerS2;
   if (t == "nm/s/s" || t == "nm/s2" || t == "nm/s^2") return Unit::NanometrePerS2;
   return std::nullopt;
 }
@@ -44,6 +46,7 @@ std::string_view unitName(Unit u) {
     case Unit::G: return "g";
     case Unit::Gal: return "cm/s/s";
     case Unit::MetrePerS2: return "m/s/s";
+    case Unit::MillimetrePerS2: return "mm/s/s";
     case Unit::NanometrePerS2: return "nm/s/s";
     case Unit::Unknown: break;
   }
@@ -55,6 +58,7 @@ std::string_view unitField(Unit u) {
     case Unit::G: return "g";
     case Unit::Gal: return "gal";
     case Unit::MetrePerS2: return "m/s/s";
+    case Unit::MillimetrePerS2: return "mm/s2";
     case Unit::NanometrePerS2: return "nm/s2";
     case Unit::Unknown: break;
   }

@@ -1,28 +1,28 @@
 // egffit as a program: its command line, the search or the merge of shards,
-// and its one error policy.
+// stopping on a signal, and its one error policy.
 #include "fit/cli.hpp"
 
+#include <signal.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
-#include <algorithm>
+#include <atomic>
 #include <csignal>
-#include <cstring>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "fit/config.hpp"
+#include "fit/files.hpp"
 #include "fit/finish.hpp"
 #include "fit/map.hpp"
+#include "fit/merge.hpp"
 #include "fit/problem.hpp"
+#include "fit/resume.hpp"
 #include "fit/search.hpp"
 #include "fit/setup.hpp"
+#include "fit/shard.hpp"
 #include "fit/simulate.hpp"
-#include "fit/table.hpp"
 #include "parallel/parallel.hpp"
 #include "textio/stop.hpp"
 
@@ -35,19 +35,19 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kExitFault = textio::kExitIoError, kExitUsage = textio::kExitRejected, kExitInterrupted = 130;
+constexpr int kExitFault = textio::kExitIoError, kExitUsage = textio::kExitRejected;
 
 const char* kUsage =
-    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--record-folder DIR] | egffit setup STUDY.toml "
-    "[--out DIR] [--record-folder DIR] | egffit simulate CONFIG.toml [--out DIR] [--threads N] [--record-folder DIR] "
-    "| egffit merge DIR SHARD_DIR...";
+    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] [--record-folder DIR] | egffit "
+    "setup STUDY.toml [--out DIR] [--record-folder DIR] | egffit simulate CONFIG.toml [--out DIR] [--threads N] "
+    "[--record-folder DIR] | egffit merge DIR SHARD_DIR...";
 
 const char* kHelp =
     "egffit: finds the source model (subfault count, stress-drop ratio, rupture velocity,\n"
     "rise time, starting point ...) that fits the records of several stations and\n"
     "components at once, by the empirical Green's function method of egfsim.\n"
     "\n"
-    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--record-folder DIR]\n"
+    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] [--record-folder DIR]\n"
     "  egffit setup STUDY.toml [--out DIR] [--record-folder DIR]\n"
     "  egffit simulate CONFIG.toml [--out DIR] [--threads N] [--record-folder DIR]\n"
     "  egffit merge DIR SHARD_DIR...\n"
@@ -74,19 +74,51 @@ const char* kHelp =
     "  --shard K/N    evaluate only the K-th of N interleaved slices of the models\n"
     "                 (a global method: an independent start with seed + K);\n"
     "                 join the slices' folders with egffit merge\n"
+    "  --resume       go on with the search in DIR from the rows it kept (a folder\n"
+    "                 that holds a search is refused without it)\n"
     "  --help, --version\n"
     "\n"
-    "Writes DIR/models.csv (one row per model, as it goes), DIR/best/ (the best\n"
-    "model's parameter files and egfsim's run of each), DIR/summary.txt,\n"
-    "DIR/summary.json and DIR/misfit_map.pdf/.png.\n"
+    "Writes DIR/models.csv (one row per model, as it goes), DIR/shard.json (the\n"
+    "digests of the files read), DIR/best/ (the best model's parameter files and\n"
+    "egfsim's run of each), DIR/summary.txt, DIR/summary.json and\n"
+    "DIR/misfit_map.pdf/.png.\n"
     "Exit status: 0 done; 1 a file could not be read or written; 2 a bad\n"
-    "configuration, parameter file or record (one line on standard error,\n"
-    "nothing written); 3 an internal error of the program (one line starting\n"
-    "\"internal error:\"; please report it); 130 interrupted (models.csv keeps\n"
-    "every finished model).\n"
+    "configuration, parameter file, record or folder (one line on standard\n"
+    "error, nothing written); 3 an internal error of the program (one line\n"
+    "starting \"internal error:\"; please report it); 130 stopped by SIGINT, 143\n"
+    "by SIGTERM (models.csv keeps every finished model; --resume goes on).\n"
     "The manual (docs/manual.md, chapter \"Fitting a source model\") has worked examples.\n";
 
-void onInterrupt(int) { stopRequested.store(true); }
+const std::string kProgram = std::string("egffit ") + EGF_VERSION;
+
+// The signal that asked the search to stop (SIGINT or SIGTERM), or 0.
+std::atomic<int> stopSignal{0};
+
+void onStopSignal(int signal) {
+  stopSignal.store(signal == SIGTERM ? SIGTERM : SIGINT);
+  stopRequested.store(true);
+}
+
+// SIGINT (Ctrl-C) and SIGTERM (a batch system's time limit or preemption)
+// stop the search between models; every finished row is kept. Caught from
+// the start, so that a signal while the records are read stops the search
+// before its first model.
+void catchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+const char* signalName(int signal) { return signal == SIGTERM ? "SIGTERM" : "SIGINT"; }
+
+// Once every row is written a signal ends the program at once: the files
+// still to come are written whole or not at all, and --resume makes them.
+void defaultStopSignals() {
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
 
 fs::path egfsimBeside() {
   std::error_code ec;
@@ -104,109 +136,10 @@ bool parseCount(const std::string& s, std::uint64_t& v) {
   throw ConfigError("egffit: " + problem + " (" + kUsage + ")");
 }
 
-// A study's records, set up in OUT/setup, join the configuration's.
-void addStudyRecords(Config& c, const fs::path& out, std::ostream& err) {
-  if (!c.study) return;
-  const std::vector<RecordEntry> set = setUpStudy(c, out / "setup", err, false);
-  c.records.insert(c.records.end(), set.begin(), set.end());
-}
-
-struct ShardFile {
-  std::string configuration;
-  std::string recordFolder;
-  Shard shard;
-  std::uint64_t models = 0;
-  double seconds = 0;
-  int threads = 1;
-  bool complete = false;
-};
-
-void writeShardFile(const fs::path& dir, const ShardFile& s) {
-  nlohmann::ordered_json j;
-  j["configuration"] = s.configuration;
-  if (!s.recordFolder.empty()) j["record_folder"] = s.recordFolder;
-  j["shard"] = std::to_string(s.shard.k) + "/" + std::to_string(s.shard.n);
-  j["models"] = s.models;
-  j["complete"] = s.complete;
-  j["seconds"] = s.seconds;
-  j["threads"] = s.threads;
-  std::ofstream(dir / "shard.json") << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-}
-
-ShardFile readShardFile(const fs::path& dir) {
-  std::ifstream in(dir / "shard.json");
-  if (!in) throw ConfigError((dir / "shard.json").string() + ": missing: not the folder of an egffit --shard run");
-  try {
-    const auto j = nlohmann::json::parse(in);
-    ShardFile s;
-    s.configuration = j.at("configuration").get<std::string>();
-    s.recordFolder = j.value("record_folder", std::string());
-    const std::string shard = j.at("shard").get<std::string>();
-    const auto slash = shard.find('/');
-    if (slash == std::string::npos || !parseCount(shard.substr(0, slash), s.shard.k) ||
-        !parseCount(shard.substr(slash + 1), s.shard.n))
-      throw ConfigError((dir / "shard.json").string() + ": bad shard \"" + shard + "\"");
-    s.models = j.at("models").get<std::uint64_t>();
-    s.complete = j.at("complete").get<bool>();
-    s.seconds = j.at("seconds").get<double>();
-    s.threads = j.at("threads").get<int>();
-    return s;
-  } catch (const nlohmann::json::exception& e) {
-    throw ConfigError((dir / "shard.json").string() + ": " + e.what());
-  }
-}
-
 int merge(const std::vector<std::string>& args, std::ostream& err) {
   if (args.size() < 2) usage("merge needs the output folder and at least one shard folder");
-  const fs::path out = args[0];
-  std::vector<ShardFile> shards;
-  for (std::size_t i = 1; i < args.size(); ++i) shards.push_back(readShardFile(args[i]));
-  const ShardFile& first = shards.front();
-  std::vector<int> seen(first.shard.n + 1, 0);
-  for (std::size_t i = 0; i < shards.size(); ++i) {
-    const ShardFile& s = shards[i];
-    if (s.configuration != first.configuration || s.shard.n != first.shard.n)
-      throw ConfigError(args[i + 1] + ": shard " + std::to_string(s.shard.k) + "/" + std::to_string(s.shard.n) +
-                             " of " + s.configuration + " does not belong with " + args[1]);
-    if (!s.complete) throw ConfigError(args[i + 1] + ": this shard did not finish; run it again");
-    if (seen[s.shard.k]++) throw ConfigError(args[i + 1] + ": shard " + std::to_string(s.shard.k) + " given twice");
-  }
-  for (std::uint64_t k = 1; k <= first.shard.n; ++k)
-    if (!seen[k]) throw ConfigError("shard " + std::to_string(k) + "/" + std::to_string(first.shard.n) + " is missing");
-
-  Config config = readConfig(first.configuration, Purpose::Search, first.recordFolder);
-  addStudyRecords(config, out, err);
-  const Problem problem = loadProblem(config);
-  const std::string header = tableHeader(problem);
-  const std::size_t columns = headerColumns(header);
-  std::vector<std::pair<std::uint64_t, std::string>> rows;
-  double seconds = 0;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    const fs::path csv = fs::path(args[i]) / "models.csv";
-    std::ifstream in(csv);
-    std::string line;
-    if (!std::getline(in, line) || line != header)
-      throw ConfigError(csv.string() + ": its header is not this configuration's");
-    TableRow row;
-    while (std::getline(in, line)) {
-      if (!parseRow(line, columns, row)) throw ConfigError(csv.string() + ": a line that is not a row: " + line);
-      rows.emplace_back(row.model, line);
-    }
-    seconds += shards[i - 1].seconds;
-  }
-  std::sort(rows.begin(), rows.end());
-  for (std::size_t i = 1; i < rows.size(); ++i)
-    if (rows[i].first == rows[i - 1].first)
-      throw ConfigError("model " + std::to_string(rows[i].first) + " appears in two shards");
-  fs::create_directories(out);
-  {
-    std::ofstream csv(out / "models.csv", std::ios::trunc);
-    csv << header << '\n';
-    for (const auto& r : rows) csv << r.second << '\n';
-    if (!csv.flush()) throw std::runtime_error("cannot write " + (out / "models.csv").string());
-  }
-  RunInfo info{first.shard.n, seconds, first.threads};
-  return finishSearch(problem, out, info, egfsimBeside(), err) ? 0 : kExitFault;
+  const Merged m = mergeShards(args[0], {args.begin() + 1, args.end()}, kProgram, err);
+  return finishSearch(m.problem, args[0], m.info, egfsimBeside(), err) ? 0 : kExitFault;
 }
 
 // egffit setup: the study's parameter files and their report, nothing else.
@@ -231,14 +164,15 @@ int setup(const std::vector<std::string>& args, std::ostream& out) {
   return 0;
 }
 
-// Options shared by a search and a simulation.
+// Options of a search; a simulation takes --out, --threads and --record-folder.
 struct Options {
   std::string config, out, recordFolder;
   int threads = parallel::defaultThreads();
   Shard shard;
+  bool resume = false;
 };
 
-Options parseOptions(const std::vector<std::string>& args, bool shards) {
+Options parseOptions(const std::vector<std::string>& args, bool search) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -248,18 +182,18 @@ Options parseOptions(const std::vector<std::string>& args, bool shards) {
     };
     if (a == "--out") {
       o.out = value();
-    } else if (a == "--record-folder") {
-      o.recordFolder = value();
     } else if (a == "--threads") {
       std::uint64_t n = 0;
       if (!parseCount(value(), n) || n > 1024) usage("--threads needs a count from 1 to 1024");
       o.threads = static_cast<int>(n);
-    } else if (a == "--shard" && shards) {
+    } else if (a == "--shard" && search) {
       const std::string& s = value();
-      const auto slash = s.find('/');
-      if (slash == std::string::npos || !parseCount(s.substr(0, slash), o.shard.k) ||
-          !parseCount(s.substr(slash + 1), o.shard.n) || o.shard.k > o.shard.n)
-        usage("--shard needs K/N with 1 <= K <= N, not \"" + s + "\"");
+      if (!parseShard(s, o.shard))
+        usage("--shard needs K/N with 1 <= K <= N <= " + std::to_string(kMaxShards) + ", not \"" + s + "\"");
+    } else if (a == "--record-folder") {
+      o.recordFolder = value();
+    } else if (a == "--resume" && search) {
+      o.resume = true;
     } else if (!a.empty() && a[0] == '-') {
       usage("unknown option " + a);
     } else if (o.config.empty()) {
@@ -272,12 +206,19 @@ Options parseOptions(const std::vector<std::string>& args, bool shards) {
   return o;
 }
 
+// The command that goes on with an interrupted search.
+std::string resumeCommand(const Options& o, const fs::path& out) {
+  return "egffit " + o.config + " --out " + out.string() +
+         (o.shard.n > 1 ? " --shard " + shardText(o.shard) : std::string()) +
+         (o.recordFolder.empty() ? std::string() : " --record-folder " + o.recordFolder) + " --resume";
+}
+
 int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options o = parseOptions(args, false);
   Config c = readConfig(o.config, Purpose::Simulate, o.recordFolder);
-  addStudyRecords(c, c.out, err);
+  const fs::path folder = o.out.empty() ? c.out / "simulate" : fs::path(o.out);
+  addStudyRecords(c, folder, err);
   const Problem problem = loadProblem(c, false);
-  const fs::path folder = o.out.empty() ? problem.config.out / "simulate" : fs::path(o.out);
   runSimulate(problem, folder, o.threads, err);
   std::ifstream summary(folder / "simulate.txt");
   out << summary.rdbuf();
@@ -285,38 +226,56 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
 }
 
 int search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  const Options options = parseOptions(args, true);
-  const std::string& config = options.config;
-  const std::string& outArg = options.out;
-  const int threads = options.threads;
-  const Shard shard = options.shard;
-
-  Config c = readConfig(config, Purpose::Search, options.recordFolder);
-  const fs::path folder = outArg.empty() ? c.out : fs::path(outArg);
+  const Options opt = parseOptions(args, true);
+  catchStopSignals();
+  Config c = readConfig(opt.config, Purpose::Search, opt.recordFolder);
+  const fs::path folder = opt.out.empty() ? c.out : fs::path(opt.out);
+  if (!opt.resume) {
+    if (const std::string held = earlierSearchFile(folder); !held.empty())
+      throw ConfigError(folder.string() + ": holds a search already (" + held +
+                        "): continue it with --resume, or give another --out");
+  }
   addStudyRecords(c, folder, err);
   const Problem problem = loadProblem(c);
-  fs::create_directories(folder);
-  std::signal(SIGINT, onInterrupt);
-  ShardFile shardFile{fs::absolute(config).lexically_normal().string(),
-                      options.recordFolder.empty() ? "" : fs::absolute(options.recordFolder).lexically_normal().string(),
-                      shard, 0, 0, threads, false};
-  if (shard.n > 1) writeShardFile(folder, shardFile);
-  const SearchOutcome o = runSearch(problem, folder, threads, shard, err, &err == &std::cerr && isatty(2) != 0);
-  if (o.interrupted) {
-    err << "egffit: interrupted; " << (folder / "models.csv").string() << " keeps the " << o.models
-        << " finished models\n";
-    return kExitInterrupted;
+  if (stopRequested.load()) {
+    err << "egffit: stopped by " << signalName(stopSignal.load()) << " before the search began; nothing written\n";
+    return 128 + stopSignal.load();
   }
-  if (shard.n > 1) {
-    shardFile.models = o.models;
-    shardFile.seconds = o.seconds;
-    shardFile.complete = true;
-    writeShardFile(folder, shardFile);
-    out << "egffit: shard " << shard.k << "/" << shard.n << ": " << o.models << " models in "
+  ShardState state{fs::absolute(opt.config).lexically_normal().string(), opt.shard, kProgram, inputDigests(problem),
+                   0, false, "", 0, opt.threads,
+                   opt.recordFolder.empty() ? "" : fs::absolute(opt.recordFolder).lexically_normal().string()};
+  Resumed resumed;
+  if (opt.resume) resumed = resumeSearch(problem, folder, opt.shard, kProgram, state.inputs);
+  fs::create_directories(folder);
+  state.models = resumed.kept.rows;
+  state.seconds = resumed.seconds;
+  writeShardState(folder, state);
+
+  if (resumed.kept.rows > 0)
+    err << "egffit: going on after the " << resumed.kept.rows << " models of " << (folder / "models.csv").string()
+        << "\n";
+  const SearchOutcome o =
+      runSearch(problem, folder, opt.threads, opt.shard, err, &err == &std::cerr && isatty(2) != 0, resumed.kept);
+  state.models = o.models;
+  state.seconds += o.seconds;
+  if (o.interrupted) {
+    writeShardState(folder, state);
+    const int signal = stopSignal.load();
+    err << "egffit: stopped by " << signalName(signal) << "; "
+        << (folder / "models.csv").string() << " keeps the " << o.models
+        << " finished models; go on with: " << resumeCommand(opt, folder) << "\n";
+    return 128 + signal;
+  }
+  defaultStopSignals();
+  state.complete = true;
+  state.modelsSha256 = fileSha256(folder / "models.csv");
+  writeShardState(folder, state);
+  if (opt.shard.n > 1) {
+    out << "egffit: shard " << shardText(opt.shard) << ": " << o.models << " models in "
         << (folder / "models.csv").string() << "; join the shards with egffit merge\n";
     return 0;
   }
-  const RunInfo info{1, o.seconds, threads};
+  const RunInfo info{1, state.seconds, opt.threads};
   if (!finishSearch(problem, folder, info, egfsimBeside(), err)) return kExitFault;
   std::ifstream summary(folder / "summary.txt");
   out << summary.rdbuf();
@@ -324,7 +283,8 @@ int search(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }
 
 // The program's own work, reporting its user's errors: one line, status 1
-// (a file that could not be read or written) or 2 (a bad configuration).
+// (a file that could not be read or written) or 2 (a bad command line,
+// configuration, parameter file, record or folder).
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   try {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {

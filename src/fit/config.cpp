@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <limits>
 #include <set>
 
 namespace fit {
@@ -76,10 +78,12 @@ Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, co
     parameter = findParameter(name);
   }
   if (!parameter) {
+    if (const std::string why = whyNotVaried(name); !why.empty()) r.fail(key.source(), why);
+    std::string names;
+    for (const std::string& n : variedNames()) names += (names.empty() ? "" : " ") + n;
     r.fail(key.source(), "unknown parameter '" + name +
-                             "': only the numeric source parameters of parameter-file lines 6 to 11 "
-                             "(str dip rak z ncmpt stra dipa raka za dx dw tra dx0 dw0 tr0 nx nw nt "
-                             "ntt nsx nsw ns cfac vs vr ird ipfm) and N vary" +
+                             "': the values of parameter-file lines 6 to 11 that change the synthetic (" + names +
+                             ") vary, N setting nx, nw and nt together" +
                              (model ? "" : ", or with [source] the values of its SMGAs (smga.K.NAME)"));
   }
   Axis a{*parameter, {}, false, 0, 0, static_cast<int>(key.source().begin.line),
@@ -87,8 +91,24 @@ Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, co
   const toml::table& t = r.table(node, name);
   r.onlyKeys(t, {"values", "from", "to", "step"}, " in vary." + name);
   const bool integer = parameter->kind == Kind::Integer;
+  // Checked against the parameter's storage before any conversion: an int,
+  // or a float (an angle in degrees too).
   auto value = [&](const toml::node& n, const std::string& what) {
-    return integer ? static_cast<double>(r.integer(n, name + " " + what)) : r.number(n, name + " " + what);
+    if (integer) {
+      const long long v = r.integer(n, name + " " + what);
+      if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        r.fail(n.source(), name + " " + what + " " + std::to_string(v) + " is beyond what an integer parameter holds (" +
+                               std::to_string(std::numeric_limits<int>::min()) + " to " +
+                               std::to_string(std::numeric_limits<int>::max()) + ")");
+      return static_cast<double>(v);
+    }
+    const double v = r.number(n, name + " " + what);
+    if (std::fabs(v) > std::numeric_limits<float>::max()) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", v);
+      r.fail(n.source(), name + " " + what + " " + text + " is beyond single precision, in which the parameter is stored");
+    }
+    return v;
   };
   // A value as the parameter file would hold it after reading its text.
   auto canonical = [&](double v) { return std::strtod(valueText(parameter->kind, v).c_str(), nullptr); };
@@ -111,6 +131,10 @@ Axis readAxis(const Reader& r, const toml::key& key, const std::string& name, co
   const toml::node* to = t.get("to");
   if (from == nullptr || to == nullptr) r.fail(node.source(), name + " needs from and to, or values");
   const double lo = value(*from, "from"), hi = value(*to, "to");
+  if (hi == lo)
+    r.fail(to->source(), name + ": from and to are both " + valueText(parameter->kind, lo) +
+                             (field ? ": set one value in [source]" : ": set one value in the parameter files") +
+                             ", or give a range to search");
   if (hi < lo) r.fail(to->source(), name + ": empty range (to " + valueText(parameter->kind, hi) +
                                         " is below from " + valueText(parameter->kind, lo) + ")");
   checked(*from, canonical(lo));
@@ -210,6 +234,45 @@ const char* methodName(Method m) {
   return "?";
 }
 
+// [map]: axes = ["nsx", "nsw"] or a list of such pairs, each two different
+// varied parameters; clip, the colour scale's top as a multiple (at least
+// 1) of the least misfit.
+MapSettings readMap(const Reader& r, const toml::node* node, const ModelSpace& space) {
+  MapSettings m;
+  if (node == nullptr) return m;
+  const toml::table& t = r.table(*node, "map");
+  r.onlyKeys(t, {"axes", "clip"}, " in [map]");
+  if (const toml::node* n = t.get("clip")) {
+    m.clip = r.number(*n, "clip");
+    if (!(m.clip >= 1)) r.fail(n->source(), "clip must be at least 1 (a multiple of the least misfit)");
+  }
+  const toml::node* axes = t.get("axes");
+  if (axes == nullptr) return m;
+  const toml::array* list = axes->as_array();
+  if (list == nullptr || list->empty())
+    r.fail(axes->source(), "axes must be a pair of varied parameters, [\"nsx\", \"nsw\"], or a list of pairs");
+  auto pair = [&](const toml::node& n) {
+    const toml::array* a = n.as_array();
+    if (a == nullptr || a->size() != 2)
+      r.fail(n.source(), "a map's axes are two varied parameters, as [\"nsx\", \"nsw\"]");
+    std::array<std::string, 2> names;
+    for (std::size_t k = 0; k < 2; ++k) {
+      names[k] = r.string(*a->get(k), "a map axis");
+      const bool varied = std::any_of(space.axes.begin(), space.axes.end(),
+                                      [&](const Axis& x) { return x.parameter.name == names[k]; });
+      if (!varied) r.fail(a->get(k)->source(), "map axis '" + names[k] + "' is not a parameter of [vary]");
+    }
+    if (names[0] == names[1]) r.fail(n.source(), "a map's two axes must differ");
+    m.axes.push_back(names);
+  };
+  if (list->get(0)->is_array()) {
+    for (const toml::node& n : *list) pair(n);
+  } else {
+    pair(*axes);
+  }
+  return m;
+}
+
 Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordFolder) {
   const Reader r(file);
   toml::table root;
@@ -219,7 +282,7 @@ Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordF
     if (e.source().begin.line == 0) throw ConfigError(file.string() + ": " + std::string(e.description()));
     r.fail(e.source(), std::string(e.description()));
   }
-  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "source", "simulate", "record_folder", "target",
+  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "map", "source", "simulate", "record_folder", "target",
                     "element", "processing", "station"},
              "");
 
@@ -280,6 +343,7 @@ Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordF
   if (purpose == Purpose::Search) {
     if (!fitted) throw ConfigError(file.string() + ": every [[record]] is predicted: a search needs a record with a target");
     c.space = readVary(r, root.get("vary"), c.search.method, c.source);
+    c.map = readMap(r, root.get("map"), c.space);
   } else if (purpose == Purpose::Setup) {
     if (root.get("vary")) c.space = readVary(r, root.get("vary"), c.search.method, c.source);
   } else {

@@ -2,6 +2,7 @@
 // varied parameters, the misfit and the search method.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -44,6 +45,14 @@ enum class Method {
   Direct,  // NLopt GN_DIRECT_L: locally biased dividing rectangles
 };
 
+// The misfit maps: each a pair of varied parameters (none given: one map of
+// the two whose least misfit varies most), coloured up to `clip` times the
+// least misfit.
+struct MapSettings {
+  std::vector<std::array<std::string, 2>> axes;
+  double clip = 3;
+};
+
 struct SearchSettings {
   Method method = Method::Grid;
   std::uint64_t seed = 1;
@@ -67,6 +76,7 @@ struct Config {
   ModelSpace space;
   MisfitWeights misfit;
   SearchSettings search;
+  MapSettings map;
   // The source model of [source]: the SMGAs that replace the parameter
   // files' source lines 9 to 11; absent, the files' own model.
   std::optional<source::Source> source;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "core/simulation.hpp"
@@ -32,13 +33,19 @@ struct ExactRun {
 // refusals (textio::InputRejected and its kinds).
 ExactRun runExact(const PreparedRecord& r, const model::Params& base, const source::Source& s);
 
+// The run of parameter set `p` at the fitted record `r`, as egfsim runs the
+// parameter file that holds it: the element prepared with p's cfac, then
+// the core's stages. Throws as runExact.
+ExactRun runFile(const PreparedRecord& r, const model::Params& p);
+
 // The comparison (or prediction) of a run, for the series files, the
 // report and the prediction files.
 void describeExact(const PreparedRecord& r, const ExactRun& run, report::RunRecord& out);
 
 // Writes the run's series files into `dir`, and egfsim's comparison report
-// into dir/report (a fitted record) or the prediction files (a predicted
-// one).
-void writeExact(const std::filesystem::path& dir, const PreparedRecord& r, const ExactRun& run);
+// into dir/report (a fitted record, with the search's own comparison
+// `search` beside it when given) or the prediction files (a predicted one).
+void writeExact(const std::filesystem::path& dir, const PreparedRecord& r, const ExactRun& run,
+                const std::optional<report::RunView::SearchFit>& search = std::nullopt);
 
 }  // namespace fit

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include "fit/map.hpp"
 #include "fit/problem.hpp"
 
 namespace fit {
@@ -25,5 +27,13 @@ struct RunInfo {
 // `log`). Returns false when no model could be evaluated.
 bool finishSearch(const Problem& problem, const std::filesystem::path& out, const RunInfo& info,
                   const std::filesystem::path& egfsim, std::ostream& log);
+
+// The first misfit map that finishSearch draws (misfit_map.*), from
+// out/models.csv: over the configuration's first pair of [map] axes, or the
+// two parameters along which the least misfit changes most; the others at
+// the best model's values (the grid) or the least over them (a global
+// method, a continuous parameter in 20 bins of its range). Nothing when no
+// model could be evaluated.
+std::optional<MisfitMap> misfitMap(const Problem& problem, const std::filesystem::path& out);
 
 }  // namespace fit

@@ -45,32 +45,31 @@ std::string number(double v) {
 
 void draw(cairo_t* cr, const MisfitMap& m, double width, double height) {
   const int nx = static_cast<int>(m.xValues.size()), ny = static_cast<int>(m.yValues.size());
-  double lo = INFINITY, hi = -INFINITY;
-  for (double v : m.misfit)
-    if (std::isfinite(v)) lo = std::min(lo, v), hi = std::max(hi, v);
-  if (!(hi > lo)) hi = lo + 1;
-  // A misfit that spans a wide range is coloured on a logarithmic scale, so that
-  // the valley around the best model keeps its detail.
-  const bool logarithmic = lo > 0 && hi / lo > 3;
+  const ColourRange range = colourRange(m);
+  const double lo = range.lo, hi = range.hi;
   auto scale = [&](double v) {
-    return logarithmic ? std::log(v / lo) / std::log(hi / lo) : (v - lo) / (hi - lo);
+    return range.logarithmic ? std::log(v / lo) / std::log(hi / lo) : (v - lo) / (hi - lo);
   };
+  const bool unreached = std::any_of(m.misfit.begin(), m.misfit.end(), [](double v) { return std::isnan(v); });
+  const double noModelGrey = 0.85;
 
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-  const double left = 80, right = 110, top = 50, bottom = 70;
+  const double left = 80, right = 130, top = 64, bottom = 70;
   const double cw = (width - left - right) / nx, ch = (height - top - bottom) / ny;
   cairo_set_font_size(cr, 14);
   cairo_set_source_rgb(cr, 0, 0, 0);
-  text(cr, width / 2, 28, m.title, 0.5, 0);
+  text(cr, width / 2, 24, m.title, 0.5, 0);
+  cairo_set_font_size(cr, 10);
+  text(cr, width / 2, 44, m.note, 0.5, 0);
 
   for (int r = 0; r < ny; ++r) {
     for (int c = 0; c < nx; ++c) {
       const double v = m.misfit[static_cast<std::size_t>(r * nx + c)];
       const double x = left + c * cw, y = height - bottom - (r + 1) * ch;
       if (std::isfinite(v)) colour(cr, scale(v));
-      else cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
+      else cairo_set_source_rgb(cr, noModelGrey, noModelGrey, noModelGrey);
       cairo_rectangle(cr, x, y, cw + 0.5, ch + 0.5);
       cairo_fill(cr);
     }
@@ -97,7 +96,8 @@ void draw(cairo_t* cr, const MisfitMap& m, double width, double height) {
   text(cr, left + nx * cw / 2, height - 22, m.xName, 0.5, 0);
   text(cr, 24, top + ny * ch / 2, m.yName, 0.5, 0, -M_PI / 2);
 
-  // Colour scale.
+  // Colour scale, its top marked when cells lie above it, and the grey of
+  // the cells no model reached.
   const double sx = width - right + 25, sw = 18, sh = ny * ch;
   for (int k = 0; k < 100; ++k) {
     colour(cr, k / 99.0);
@@ -109,10 +109,26 @@ void draw(cairo_t* cr, const MisfitMap& m, double width, double height) {
   cairo_stroke(cr);
   cairo_set_font_size(cr, 10);
   text(cr, sx + sw + 4, top + sh, number(lo), 0, 0);
-  text(cr, sx + sw + 4, top, number(hi), 0, 1);
-  const double mid = logarithmic ? std::sqrt(lo * hi) : 0.5 * (lo + hi);
+  text(cr, sx + sw + 4, top, (range.clipped ? "≥ " : "") + number(hi), 0, 1);
+  const double mid = range.logarithmic ? std::sqrt(lo * hi) : 0.5 * (lo + hi);
   text(cr, sx + sw + 4, top + sh / 2, number(mid), 0, 0.5);
-  text(cr, sx + sw / 2, top - 8, logarithmic ? "misfit (log)" : "misfit", 0.5, 0);
+  text(cr, sx + sw / 2, top - 8, range.logarithmic ? "misfit (log)" : "misfit", 0.5, 0);
+  double y = top + sh + 16;
+  cairo_set_font_size(cr, 9);
+  if (range.clipped) {
+    text(cr, sx, y, "clipped at " + number(m.clip) + " x", 0, 0);
+    text(cr, sx, y + 11, "the least misfit", 0, 0);
+    y += 26;
+  }
+  if (unreached) {
+    cairo_set_source_rgb(cr, noModelGrey, noModelGrey, noModelGrey);
+    cairo_rectangle(cr, sx, y - 9, 12, 10);
+    cairo_fill_preserve(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_line_width(cr, 0.5);
+    cairo_stroke(cr);
+    text(cr, sx + 16, y, "no model", 0, 0);
+  }
 }
 
 // Draws with `paint` on a w x h surface of the kind the file's extension
@@ -264,10 +280,28 @@ void drawFault(cairo_t* cr, const FaultMap& m, double width, double height) {
 
 }  // namespace
 
+ColourRange colourRange(const MisfitMap& map) {
+  double least = INFINITY, largest = -INFINITY;
+  for (double v : map.misfit)
+    if (std::isfinite(v)) least = std::min(least, v), largest = std::max(largest, v);
+  if (!std::isfinite(least)) return {};
+  ColourRange r{least, largest, false, false};
+  if (least > 0 && map.clip >= 1 && largest > map.clip * least) r.hi = map.clip * least, r.clipped = true;
+  if (!(r.hi > r.lo)) r.hi = r.lo + 1;
+  // A range of more than a factor of 3 (a clip above 3) is coloured on a
+  // logarithmic scale, so that the valley around the best model keeps its
+  // detail.
+  r.logarithmic = r.lo > 0 && r.hi / r.lo > 3;
+  return r;
+}
+
 void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& stem) {
+  for (const char* ext : {".pdf", ".png"}) drawMisfitMapFile(map, stem.string() + ext);
+}
+
+void drawMisfitMapFile(const MisfitMap& map, const std::filesystem::path& file) {
   const double w = 640, h = 480;
-  for (const char* ext : {".pdf", ".png"})
-    render(stem.string() + ext, w, h, [&](cairo_t* cr) { draw(cr, map, w, h); });
+  render(file, w, h, [&](cairo_t* cr) { draw(cr, map, w, h); });
 }
 
 std::array<double, 2> stationPosition(float rm, float pm) {

@@ -1,5 +1,5 @@
 // The misfit map: misfit over two varied parameters as a coloured grid of
-// cells, the best model marked, drawn as PDF and PNG.
+// cells, the best model marked, drawn as PDF and PNG (or SVG).
 #pragma once
 
 #include <array>
@@ -18,11 +18,27 @@ struct MisfitMap {
   std::vector<std::string> xValues, yValues;  // column and row labels
   std::vector<double> misfit;                 // [row * columns + column]; NaN where no model
   int bestColumn = -1, bestRow = -1;
+  std::string note;  // a line under the title: the best model's other values and its misfit
+  // The colour scale runs from the least misfit to `clip` times it (to the
+  // largest when that is less, or when the least is 0); cells above it take
+  // the top colour.
+  double clip = 3;
 };
+
+// The misfits where the colour scale begins and ends.
+struct ColourRange {
+  double lo = 0, hi = 1;
+  bool clipped = false;      // some cell lies above hi
+  bool logarithmic = false;  // the range spans more than a factor of 3
+};
+ColourRange colourRange(const MisfitMap& map);
 
 // Writes `stem`.pdf and `stem`.png. Throws std::runtime_error when cairo
 // cannot write them.
 void drawMisfitMap(const MisfitMap& map, const std::filesystem::path& stem);
+
+// Draws the map into a PDF, PNG or SVG file (by the extension of `file`).
+void drawMisfitMapFile(const MisfitMap& map, const std::filesystem::path& file);
 
 // A map view of the source: the fault areas projected on the ground
 // surface, where their ruptures start, the epicentre and the stations, in

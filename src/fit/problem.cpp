@@ -1,11 +1,11 @@
 #include "fit/problem.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
 #include <streambuf>
 
-#include "fit/evaluator.hpp"
 #include "records/records.hpp"
 #include "paramfile/paramfile.hpp"
 #include "core/simulation.hpp"
@@ -127,11 +127,20 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asR
   return r;
 }
 
-// Every value of every axis must be one that egfsim takes for this record,
-// and so must the parameter sets of the configuration's source model.
+// Every value of every axis must be one that egfsim takes for this record
+// and change its synthetic, and so must the parameter sets of the
+// configuration's source model.
 void checkValues(const Config& c, const PreparedRecord& r) {
+  const auto varied = [&](std::string_view name) {
+    return std::any_of(c.space.axes.begin(), c.space.axes.end(),
+                       [&](const Axis& a) { return name == a.parameter.name; });
+  };
   for (const Axis& a : c.space.axes) {
     if (a.field) continue;  // checked as the configuration was read
+    if (radiationOnly(a.parameter.name) && r.params.ipfm == model::Radiation::NotCorrected && !varied("ipfm"))
+      throw ConfigError(c.file.string() + ":" + std::to_string(a.line) + ":" + std::to_string(a.column) + ": '" +
+                        a.parameter.name + "' cannot vary: only the radiation correction reads it, which the ipfm " +
+                        "of " + r.paramsFile.string() + " (0 or below) turns off; vary ipfm too, or set it to 1 or 2");
     std::vector<double> values = a.values;
     if (values.size() > 100000) values = {values.front(), values.back()};
     for (double v : values) {
@@ -158,6 +167,42 @@ void checkValues(const Config& c, const PreparedRecord& r) {
 }
 
 }  // namespace
+
+int maxShiftSamples(const Problem& problem) {
+  const MisfitWeights& m = problem.config.misfit;
+  if (m.shift == ShiftMode::None) return 0;
+  return static_cast<int>(std::lround(m.maxShift / problem.records.front().dt));
+}
+
+std::vector<std::shared_ptr<const engine::Record>> Problem::engineRecords() const {
+  std::vector<std::shared_ptr<const engine::Record>> r;
+  for (const PreparedRecord& p : records) r.push_back(p.engine);
+  return r;
+}
+
+engine::Weights Problem::weights() const {
+  const MisfitWeights& m = config.misfit;
+  return {m.acc, m.vel, m.dis, m.envelope};
+}
+
+engine::ModelResult Problem::evaluate(engine::Evaluator& evaluator, const std::vector<double>& values,
+                                     int threads) const {
+  const std::vector<model::Params> params = modelParams(values);
+  if (!config.source) return evaluator.evaluate(params, threads);
+  source::Source s = *config.source;
+  config.space.applySource(s, values);
+  return evaluator.evaluate(params, s, threads);
+}
+
+std::vector<model::Params> Problem::modelParams(const std::vector<double>& values) const {
+  std::vector<model::Params> p;
+  p.reserve(records.size());
+  for (const PreparedRecord& r : records) {
+    p.push_back(r.params);
+    config.space.apply(p.back(), values);
+  }
+  return p;
+}
 
 int envelopeHalfWidth(float dt) { return std::max(1, static_cast<int>(std::lround(0.25 / dt))); }
 
@@ -200,14 +245,16 @@ Problem loadProblem(const Config& config, bool engines) {
   // The engine's records: windows and shifts as the misfit compares them.
   const int maxShift = maxShiftSamples(problem);
   for (PreparedRecord& r : problem.records) {
-    const evaluate::RecordInput input{r.params,
-                                      r.dt,
-                                      r.samples,
-                                      {r.observed[0], r.observed[1], r.observed[2]},
-                                      {r.element[0], r.element[1], r.element[2]},
-                                      r.naft,
-                                      r.params.cfac};
-    r.engine = std::make_shared<const evaluate::Record>(input, maxShift, envelopeHalfWidth(r.dt));
+    const engine::RecordInput input{r.name,
+                                    r.weight,
+                                    r.params,
+                                    r.dt,
+                                    r.samples,
+                                    {r.observed[0], r.observed[1], r.observed[2]},
+                                    {r.element[0], r.element[1], r.element[2]},
+                                    r.naft,
+                                    r.params.cfac};
+    r.engine = std::make_shared<const engine::Record>(input, maxShift, envelopeHalfWidth(r.dt));
   }
   return problem;
 }

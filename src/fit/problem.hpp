@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "evaluate/evaluator.hpp"
+#include "engine/evaluator.hpp"
 #include "fit/config.hpp"
 #include "model/params.hpp"
 #include "records/records.hpp"
@@ -29,9 +29,9 @@ struct PreparedRecord {
   // series times cfac, as egfsim prepares them.
   std::vector<float> observed[3];
   std::vector<float> element[3];
-  // The fast synthesis engine's read-only part of this record, shared by
-  // every worker.
-  std::shared_ptr<const evaluate::Record> engine;
+  // The search engine's read-only part of this record, shared by every
+  // worker.
+  std::shared_ptr<const engine::Record> engine;
   // What an exact run of another source model needs: the headers, the
   // element samples as read (to be prepared with that model's cfac) and
   // the prepared observed motion (none for a predicted record).
@@ -44,7 +44,23 @@ struct Problem {
   Config config;
   std::vector<PreparedRecord> records;      // fitted: with a target record
   std::vector<PreparedRecord> predictions;  // predicted: an element record only
+
+  // The engine's records and the quantities' weights in the misfit.
+  std::vector<std::shared_ptr<const engine::Record>> engineRecords() const;
+  engine::Weights weights() const;
+  // A model's parameter set for each fitted record: the record's own with
+  // the model's values of the varied parameters.
+  std::vector<model::Params> modelParams(const std::vector<double>& values) const;
+  // The model with these values of the varied parameters against the
+  // fitted records, by `evaluator` (over engineRecords()) on up to
+  // `threads` workers; with [source], the configuration's source with the
+  // model's values set.
+  engine::ModelResult evaluate(engine::Evaluator& evaluator, const std::vector<double>& values,
+                               int threads = 1) const;
 };
+
+// The shift range of a problem, in samples either side.
+int maxShiftSamples(const Problem& problem);
 
 // Reads every record's parameter file and records, checks that the records
 // share their source lines and that every varied value is one egfsim takes.

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "fit/problem.hpp"
 
@@ -18,8 +20,23 @@ struct Shard {
   std::uint64_t k = 1, n = 1;
 };
 
+// A row kept from an interrupted global search, for its replay.
+struct KeptRow {
+  std::string values;  // its parameter cells as written, joined by commas
+  double objective;    // its misfit as written; refused models kRefusedObjective
+};
+
+// The rows an interrupted search left in models.csv.
+struct KeptRows {
+  bool header = false;         // models.csv exists and holds its whole header line
+  std::uint64_t rows = 0;      // whole rows kept
+  std::uintmax_t bytes = 0;    // the file's length up to the end of its last whole row
+  std::vector<KeptRow> replay; // global methods: every kept row in order
+};
+
 struct SearchOutcome {
-  std::uint64_t models = 0;  // rows written
+  std::uint64_t models = 0;     // rows in models.csv, kept ones included
+  std::uint64_t evaluated = 0;  // models evaluated by this run
   double seconds = 0;
   bool interrupted = false;
 };
@@ -30,7 +47,11 @@ extern std::atomic<bool> stopRequested;
 // Evaluates the models of `shard` and writes models.csv into `out` (which
 // must exist), flushing each finished batch of rows. `progress` receives
 // the progress display (a bar on a terminal, periodic lines otherwise).
+// With rows kept, models.csv is cut after them and the search goes on from
+// there: the grid at its next model, a global method replayed from its
+// start, taking the kept rows' misfits for their models (ConfigError when
+// it reaches another model than a kept row holds).
 SearchOutcome runSearch(const Problem& problem, const std::filesystem::path& out, int threads,
-                        const Shard& shard, std::ostream& progress, bool terminal);
+                        const Shard& shard, std::ostream& progress, bool terminal, const KeptRows& kept = {});
 
 }  // namespace fit

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <map>
 
+#include "fit/files.hpp"
 #include "paramfile/paramfile.hpp"
 #include "textio/stop.hpp"
 
@@ -10,19 +11,6 @@ namespace fit {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Writes `text` under a temporary name, then renames it: a reader never
-// sees half a file.
-void writeWhole(const fs::path& file, const std::string& text) {
-  const fs::path temporary = file.string() + ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) throw std::runtime_error("cannot write " + temporary.string());
-  }
-  fs::rename(temporary, file);
-}
 
 }  // namespace
 
@@ -73,6 +61,12 @@ std::vector<RecordEntry> setUpStudy(const Config& c, const fs::path& folder, std
           << folder.string() << " (every computed value and its origin: " << (folder / "setup.txt").string()
           << ")\n";
   return entries;
+}
+
+void addStudyRecords(Config& c, const fs::path& run, std::ostream& console) {
+  if (!c.study) return;
+  const std::vector<RecordEntry> set = setUpStudy(c, run / "setup", console, false);
+  c.records.insert(c.records.end(), set.begin(), set.end());
 }
 
 }  // namespace fit

@@ -24,4 +24,8 @@ study::Lagmin studyLagmin(const Config& c);
 std::vector<RecordEntry> setUpStudy(const Config& c, const std::filesystem::path& folder, std::ostream& console,
                                     bool echo);
 
+// A study's records, set up in RUN/setup, joined to the configuration's own
+// [[record]] entries; nothing when the configuration is not a study.
+void addStudyRecords(Config& c, const std::filesystem::path& run, std::ostream& console);
+
 }  // namespace fit

@@ -132,9 +132,9 @@ void runSimulate(const Problem& problem, const fs::path& out, int threads, std::
       auto& jr = j["records"][r.name];
       jr["parameter_file"] = fs::absolute(r.paramsFile).lexically_normal().string();
       if (r.predict) {
-        const report::Predicted p = report::predict(record.comparison.synthetic, record.comparison.dt);
+        const report::Predicted p = report::predict(record.view.synthetic, record.view.dt);
         givenPredictions.push_back(p);
-        const auto units = report::quantityUnits(record.comparison.unit);
+        const auto units = report::quantityUnits(record.view.unit);
         t << r.name << " (predicted, " << run.simulation.synthetic.ns << " samples): peak acceleration "
           << number(p.peaks[0]) << " " << units[0] << ", velocity " << number(p.peaks[1]) << " " << units[1]
           << ", displacement " << number(p.peaks[2]) << " " << units[2] << "\n";
@@ -142,7 +142,7 @@ void runSimulate(const Problem& problem, const fs::path& out, int threads, std::
         jr["peaks"] = p.peaks;
         continue;
       }
-      const report::Measures m = report::measure(record.comparison);
+      const report::Measures m = report::measure(record.view);
       const char* names[3] = {"acc", "vel", "dis"};
       t << r.name << ":";
       for (std::size_t q = 0; q < 3; ++q) {
@@ -176,7 +176,7 @@ void runSimulate(const Problem& problem, const fs::path& out, int threads, std::
           const ExactRun run = runExact(r, modelParams(problem, r, models[m].values), models[m].source);
           report::RunRecord record;
           describeExact(r, run, record);
-          results[m][k] = report::predict(record.comparison.synthetic, record.comparison.dt);
+          results[m][k] = report::predict(record.view.synthetic, record.view.dt);
         }
       } catch (const textio::InputRejected& x) {
         refused[m] = x.message;
@@ -197,7 +197,8 @@ void runSimulate(const Problem& problem, const fs::path& out, int threads, std::
                           r.elementHeader.dunit);
       t << r.name << ": peak acceleration " << number(s.peaks[1][0]) << " (16th to 84th percentile "
         << number(s.peaks[0][0]) << " to " << number(s.peaks[2][0]) << "), velocity " << number(s.peaks[1][1]) << " ("
-        << number(s.peaks[0][1]) << " to " << number(s.peaks[2][1]) << ")\n";
+        << number(s.peaks[0][1]) << " to " << number(s.peaks[2][1]) << "), displacement " << number(s.peaks[1][2])
+        << " (" << number(s.peaks[0][2]) << " to " << number(s.peaks[2][2]) << ")\n";
       j["records"][r.name]["spread"] = {{"models", s.models},
                                         {"peaks_p16", s.peaks[0]},
                                         {"peaks_p50", s.peaks[1]},

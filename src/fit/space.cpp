@@ -4,12 +4,42 @@
 
 namespace fit {
 
+namespace {
+
+// A value of the source lines 6 to 11 that can be a number.
+bool sourceValue(const paramfile::Entry* e) { return e != nullptr && e->line >= 6 && e->line <= 11 && e->type != Kind::Text; }
+
+}  // namespace
+
+std::string whyNotVaried(std::string_view name) {
+  const paramfile::Entry* e = paramfile::find(name);
+  if (!sourceValue(e)) return "";
+  if ((e->use & paramfile::kShapesSynthetic) == 0)
+    return "'" + std::string(name) + "' cannot vary: it does not change the synthetic (" + std::string(e->role) +
+           "); take it out of [vary]";
+  // The search prepares each record once, its synthetic's length included.
+  if (name == "ns")
+    return "'ns' cannot vary: it is the synthetic's length in samples, which the search fixes for each record "
+           "as it prepares it; set it in the parameter files";
+  return "";
+}
+
+bool radiationOnly(std::string_view name) { return name == "rak" || name == "stra" || name == "dipa" || name == "raka"; }
+
 std::optional<SourceParameter> findParameter(std::string_view name) {
   // N: the N x N x N rule.
   if (name == "N") return SourceParameter{"N", 0, Kind::Integer};
   const paramfile::Entry* e = paramfile::find(name);
-  if (e == nullptr || e->line < 6 || e->line > 11 || e->type == Kind::Text) return std::nullopt;
+  if (!sourceValue(e) || !whyNotVaried(name).empty()) return std::nullopt;
   return SourceParameter{e->name.data(), e->line, e->type};
+}
+
+std::vector<std::string> variedNames() {
+  std::vector<std::string> names;
+  for (const paramfile::Entry& e : paramfile::layout())
+    if (findParameter(e.name)) names.emplace_back(e.name);
+  names.emplace_back("N");
+  return names;
 }
 
 void setParameter(model::Params& p, const SourceParameter& which, double value) {

@@ -25,8 +25,27 @@ struct SourceParameter {
   Kind kind;
 };
 
-// The parameter of that name, or nothing.
+// The parameter of that name that a search may vary, or nothing. It may
+// when it changes the synthetic the search computes: a numeric value of
+// lines 6 to 11 that the parameter file's table marks as shaping the
+// synthetic (preparation, source model or summation), except ns, the
+// synthetic's length, which the search fixes when it prepares a record.
+// And N.
 std::optional<SourceParameter> findParameter(std::string_view name);
+
+// Why the value of that name of lines 6 to 11 cannot vary, as one sentence
+// (for example "'ntt' cannot vary: it does not change the synthetic
+// (echoed only: the run derives its own from nt, tra and the sample
+// interval); take it out of [vary]"); "" when it can or is no such value.
+std::string whyNotVaried(std::string_view name);
+
+// The names a search may vary, in the parameter file's order, N last.
+std::vector<std::string> variedNames();
+
+// True for the values that only the radiation correction reads, which
+// ipfm 0 (and below) turns off: the target's rake and the element's
+// strike, dip and rake (the table's roles say "(ipfm 1 or 2)").
+bool radiationOnly(std::string_view name);
 
 // Sets one parameter into a parameter set as the parameter-file reader
 // would (paramfile::set; N sets its three counts).

@@ -30,28 +30,34 @@ std::string tableHeader(const Problem& problem) {
   std::string h = "model";
   for (const Axis& a : problem.config.space.axes) h += std::string(",") + a.parameter.name;
   h += ",misfit,shift";
-  const int quantities = envelopeUsed(problem) ? kQuantities : 3;
+  const int quantities = envelopeUsed(problem) ? engine::kQuantities : 3;
   for (const PreparedRecord& r : problem.records)
     for (int q = 0; q < quantities; ++q)
-      h += "," + r.name + "." + kQuantityNames[q] + "_res," + r.name + "." + kQuantityNames[q] + "_cor";
+      h += "," + r.name + "." + engine::kQuantityNames[q] + "_res," + r.name + "." + engine::kQuantityNames[q] + "_cor";
   return h + ",note";
 }
 
 std::string tableRow(const Problem& problem, std::uint64_t model, const std::vector<double>& values,
-                     const ModelResult& result) {
+                     const engine::ModelResult& result) {
   std::string row = std::to_string(model);
   for (const std::string& t : problem.config.space.texts(values)) row += "," + t;
-  const int quantities = envelopeUsed(problem) ? kQuantities : 3;
+  const int quantities = envelopeUsed(problem) ? engine::kQuantities : 3;
   if (result.refused) {
     row += ",refused,";
     for (std::size_t k = 0; k < problem.records.size() * quantities * 2; ++k) row += ",";
     return row + "," + quoted(result.note);
   }
-  row += "," + number("%.10g", result.misfit) + "," + number("%.6g", result.shift);
+  row += "," + misfitText(result.misfit) + "," + number("%.6g", result.shift);
   for (const auto& rec : result.records)
     for (int q = 0; q < quantities; ++q)
       row += "," + number("%.6g", rec[q].residual) + "," + number("%.6g", rec[q].correlation);
   return row + ",";
+}
+
+std::string misfitText(double misfit) { return number("%.10g", misfit); }
+
+double objective(const engine::ModelResult& result) {
+  return result.refused ? kRefusedObjective : std::strtod(misfitText(result.misfit).c_str(), nullptr);
 }
 
 std::size_t headerColumns(const std::string& header) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fit/evaluator.hpp"
+#include "engine/evaluator.hpp"
 #include "fit/problem.hpp"
 
 namespace fit {
@@ -19,7 +19,7 @@ std::string tableHeader(const Problem& problem);
 
 // One row (without newline). `model` is the model number (from 1).
 std::string tableRow(const Problem& problem, std::uint64_t model, const std::vector<double>& values,
-                     const ModelResult& result);
+                     const engine::ModelResult& result);
 
 // A row read back: its number, the texts of its cells, and its misfit (none
 // when the model was refused).
@@ -31,6 +31,15 @@ struct TableRow {
 
 // Splits one line of models.csv; false when it is not a row of `columns` cells.
 bool parseRow(const std::string& line, std::size_t columns, TableRow& row);
+
+// A model's misfit as its row writes it.
+std::string misfitText(double misfit);
+
+// What a global method minimises for a model: its misfit as its row holds
+// it (so that a search replayed from its rows meets the same values), and
+// for a refused model a value above every finite misfit.
+inline constexpr double kRefusedObjective = 1e300;
+double objective(const engine::ModelResult& result);
 
 // Number of cells of a header line.
 std::size_t headerColumns(const std::string& header);

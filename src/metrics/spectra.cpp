@@ -5,7 +5,7 @@
 #include <complex>
 #include <limits>
 
-#include "fft/real_fft.hpp"
+#include "dsp/real_fft.hpp"
 #include "metrics/metrics.hpp"
 
 namespace metrics {
@@ -22,19 +22,19 @@ std::size_t nextPowerOfTwo(std::size_t n) {
 
 // The half spectrum (m/2 + 1 values) of x zero-padded to m.
 std::vector<std::complex<double>> forward(std::span<const double> x, std::size_t m) {
-  fft::Buffer<double> in(m);
+  dsp::FftBuffer<double> in(m);
   std::copy(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(std::min(x.size(), m)), in.data());
-  fft::Buffer<fft::Complex> out(m / 2 + 1);
-  fft::RealFft(static_cast<int>(m)).forward(in.data(), out.data());
+  dsp::FftBuffer<dsp::Complex> out(m / 2 + 1);
+  dsp::RealFft(static_cast<int>(m)).forward(in.data(), out.data());
   return {out.data(), out.data() + out.size()};
 }
 
 // The real series of length m of a half spectrum, divided by m.
 std::vector<double> inverse(const std::vector<std::complex<double>>& half, std::size_t m) {
-  fft::Buffer<fft::Complex> in(half.size());
+  dsp::FftBuffer<dsp::Complex> in(half.size());
   std::copy(half.begin(), half.end(), in.data());
-  fft::Buffer<double> out(m);
-  fft::RealFft(static_cast<int>(m)).inverse(in.data(), out.data());
+  dsp::FftBuffer<double> out(m);
+  dsp::RealFft(static_cast<int>(m)).inverse(in.data(), out.data());
   std::vector<double> y(out.data(), out.data() + m);
   for (double& v : y) v /= static_cast<double>(m);
   return y;

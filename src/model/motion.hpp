@@ -10,6 +10,14 @@
 
 namespace model {
 
+// A view of the three series of a motion, sample 1 first.
+struct MotionView {
+  std::span<const float> acc, vel, disp;
+
+  // Series q: 0 acceleration, 1 velocity, 2 displacement.
+  std::span<const float> operator[](int q) const { return q == 0 ? acc : q == 1 ? vel : disp; }
+};
+
 struct Motion {
   std::vector<float> acc, vel, disp;
 
@@ -20,6 +28,7 @@ struct Motion {
   // The three series in the order acceleration, velocity, displacement.
   std::array<std::span<float>, 3> series() { return {acc, vel, disp}; }
   std::array<std::span<const float>, 3> series() const { return {acc, vel, disp}; }
+  MotionView view() const { return {acc, vel, disp}; }
 };
 
 }  // namespace model

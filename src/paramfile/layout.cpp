@@ -1,14 +1,12 @@
 // The table of the parameter file's values, and setting a value by name.
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <type_traits>
 
 #include "model/limits.hpp"
 #include "paramfile/paramfile.hpp"
+#include "textio/shortest.hpp"
 
 namespace paramfile {
 namespace {
@@ -242,21 +240,10 @@ void set(model::Params& p, std::string_view name, const std::string& text) {
 }
 
 std::string valueText(Type type, double value) {
-  char text[64];
-  if (type == Type::Integer) {
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    return text;
-  }
-  const float target = textio::nearestFloat(value);
-  // The fewest digits that read back; a whole number of up to 9 digits is
-  // written out rather than with an exponent (10.0, not 1e+01).
-  const bool whole = std::fabs(target) >= 1 && std::fabs(target) < 1e9;
-  for (int digits = 1; digits <= 9; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(target));
-    if (whole && std::strchr(text, 'e') != nullptr) continue;
-    if (textio::nearestFloat(std::strtod(text, nullptr)) == target) break;
-  }
-  std::string s = text;
+  if (type == Type::Integer) return std::to_string(static_cast<long long>(value));
+  // A whole number of up to 9 digits is written out rather than with an
+  // exponent (10.0, not 1e+01).
+  std::string s = textio::shortestGeneral(textio::nearestFloat(value), true);
   // The reader takes "3" and "3.0" alike; a point shows a real.
   if (s.find_first_of(".eEn") == std::string::npos) s += ".0";
   return s;

@@ -207,7 +207,7 @@ std::string allBandsLine(const Measures& m) {
   return s + "; band scores (Hz), in parentheses those outside the pass band:";
 }
 
-void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
+void textBlock(cairo_t* cr, const RunView& c, const Measures& m) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   const double x = kLeft - 30;
   double y = 40;
@@ -223,24 +223,40 @@ void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
     text(cr, x, y, line, 8);
   }
   y += 15;
-  // A small table: the run's own comparison and the peaks per quantity.
+  // A small table per quantity: the search's comparison (when the run is a
+  // search's best model), egfsim's own and the peaks, each group labelled
+  // with its window and lag; then what deserves a second look.
   const auto units = quantityUnits(c.unit);
   const char* names[3] = {"acceleration", "velocity", "displacement"};
-  const double col[] = {x, x + 80, x + 140, x + 205, x + 275, x + 360};
-  const char* heads[] = {"", "residual", "correlation", "lag (samples)", "peak observed", "peak synthetic"};
-  for (int k = 0; k < 6; ++k) text(cr, col[k], y, heads[k], 8, true);
+  const double col[] = {x, x + 70, x + 124, x + 196, x + 248, x + 302, x + 338, x + 418};
+  if (c.search)
+    text(cr, col[1], y, "search: shift " + std::to_string(c.search->shift) + ", " +
+                            std::to_string(c.search->length) + " samples", 7);
+  text(cr, col[3], y, "egfsim: 800 samples, best lag within +-200", 7);
+  y += 10;
+  const char* heads[] = {"", "residual", "correlation", "residual", "correlation", "lag", "peak observed",
+                         "peak synthetic"};
+  for (int k = 0; k < 8; ++k) text(cr, col[k], y, heads[k], 8, true);
   for (std::size_t q = 0; q < 3; ++q) {
     y += 10.5;
     const std::string unit = " " + units[q];
     const std::string cells[] = {names[q],
-                                 value(c.residual[q], "%.3f"),
-                                 value(c.correlation[q], "%.3f"),
-                                 std::to_string(c.lag[q]),
+                                 c.search ? value(c.search->residual[q], "%.3g") : "",
+                                 c.search ? value(c.search->correlation[q], "%.3f") : "",
+                                 value(c.fits[q].res, "%.3g"),
+                                 value(c.fits[q].cor, "%.3f"),
+                                 std::to_string(c.fits[q].lag),
                                  value(m.peakObserved[q], "%.4g") + unit,
                                  value(m.peakSynthetic[q], "%.4g") + unit};
-    for (int k = 0; k < 6; ++k) text(cr, col[k], y, cells[k], 8);
+    for (int k = 0; k < 8; ++k) text(cr, col[k], y, cells[k], 8);
   }
-  y += 15.5;
+  y += 10.5;
+  std::string check;
+  for (const Flag& f : comparisonFlags(c)) check += (check.empty() ? "Check: " : "; ") + flagText(f, c, true);
+  cairo_set_source_rgb(cr, kSynthetic.r, kSynthetic.g, kSynthetic.b);
+  text(cr, x, y, check, 7);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  y += 13;
   text(cr, x, y, andersonHeadline(m), 9, true);
   y += 11;
   text(cr, x, y, allBandsLine(m), 8);
@@ -267,12 +283,12 @@ void textBlock(cairo_t* cr, const Comparison& c, const Measures& m) {
   text(cr, x, y, line, 8);
 }
 
-void waveforms(cairo_t* cr, const Comparison& c, double top) {
+void waveforms(cairo_t* cr, const RunView& c, double top) {
   const char* names[3] = {"acceleration", "velocity", "displacement"};
   const auto units = quantityUnits(c.unit);
-  const double height = 88, gap = 14;
+  const double height = 82, gap = 14;
   for (int q = 0; q < 3; ++q) {
-    auto pick = [q](const Motion& mo) { return q == 0 ? mo.acc : q == 1 ? mo.vel : mo.dis; };
+    auto pick = [q](const model::MotionView& mo) { return mo[q]; };
     const auto o = window(pick(c.observed), c.ksm, c.kem);
     const auto s = window(pick(c.synthetic), c.ksa, c.kea);
     double amp = 0;
@@ -300,7 +316,7 @@ void waveforms(cairo_t* cr, const Comparison& c, double top) {
   }
 }
 
-void spectra(cairo_t* cr, const Comparison& c, const Measures& m, double top) {
+void spectra(cairo_t* cr, const RunView& c, const Measures& m, double top) {
   const auto units = quantityUnits(c.unit);
   const auto& freq = m.frequencies;
   const auto [flo, fhi] = logRange({m.fourierObserved, m.fourierSynthetic}, 5);
@@ -423,14 +439,14 @@ void drawSpread(const std::filesystem::path& file, const Spread& s, const Predic
   finish(surface, file);
 }
 
-void drawReport(const std::filesystem::path& file, const Comparison& c, const Measures& m) {
+void drawReport(const std::filesystem::path& file, const RunView& c, const Measures& m) {
   const std::string name = file.string();
   cairo_surface_t* surface = file.extension() == ".svg"
                                  ? cairo_svg_surface_create(name.c_str(), kPageWidth, kPageHeight)
                                  : cairo_pdf_surface_create(name.c_str(), kPageWidth, kPageHeight);
   cairo_t* cr = cairo_create(surface);
   textBlock(cr, c, m);
-  waveforms(cr, c, 212);
+  waveforms(cr, c, 232);
   spectra(cr, c, m, 550);
   text(cr, kLeft - 30, kPageHeight - 20,
        "Measures over the compared windows (observed samples " + std::to_string(c.ksm) + "-" +

@@ -9,6 +9,7 @@
 #include "metrics/metrics.hpp"
 #include "report/files.hpp"
 #include "report/report.hpp"
+#include "synthesis/synthesis.hpp"
 
 namespace report {
 namespace {
@@ -52,8 +53,8 @@ struct Windows {
   std::array<std::vector<double>, 3> q;  // acceleration, velocity, displacement
 };
 
-Windows windows(const Motion& m, int first, int last) {
-  return {{window(m.acc, first, last), window(m.vel, first, last), window(m.dis, first, last)}};
+Windows windows(const model::MotionView& m, int first, int last) {
+  return {{window(m.acc, first, last), window(m.vel, first, last), window(m.disp, first, last)}};
 }
 
 // Metres per second squared per unit of the record's acceleration; 0 when
@@ -96,7 +97,7 @@ std::string formatted(const char* fmt, double v) {
   return buf;
 }
 
-std::string filterText(const Comparison::Filter& f) {
+std::string filterText(const RunView::Filter& f) {
   if (!f.requested) return "none";
   if (f.refused) return "none (the design was refused)";
   const metrics::Band b = passBand(f);
@@ -110,10 +111,10 @@ const char* radiationText(int ipfm) {
   return ipfm == 1 ? "ratio of coefficients" : ipfm == 2 ? "sign only" : "none";
 }
 
-json areasJson(const Comparison& c) {
+json areasJson(const RunView& c) {
   json list = json::array();
   double total = 0;
-  for (const Comparison::Area& a : c.areas) {
+  for (const RunView::Area& a : c.areas) {
     const double dx = decimal(a.dx), dw = decimal(a.dw), tra = decimal(a.tra), cfac = decimal(a.cfac);
     total += cfac * a.nx * a.nw * a.nt;
     list.push_back({{"N", a.nx},
@@ -133,7 +134,7 @@ json areasJson(const Comparison& c) {
   return {{"smgas", list}, {"ird", c.ird}, {"ipfm", c.ipfm}, {"moment_ratio", total}};
 }
 
-json modelJson(const Comparison& c) {
+json modelJson(const RunView& c) {
   if (!c.areas.empty()) return areasJson(c);
   return {{"N", c.nx},
           {"nx", c.nx},
@@ -155,7 +156,7 @@ json modelJson(const Comparison& c) {
 
 }  // namespace
 
-metrics::Band passBand(const Comparison::Filter& f) {
+metrics::Band passBand(const RunView::Filter& f) {
   if (!f.requested || f.refused) return {0.0, kInfinity};
   const double fl = decimal(f.fl), fh = decimal(f.fh);
   if (fl == 0.0) return {0.0, fh};
@@ -164,12 +165,13 @@ metrics::Band passBand(const Comparison::Filter& f) {
 
 namespace {
 
-// One line per SMGA, then the rupture, moment, radiation and filter.
-std::vector<std::string> areaLines(const Comparison& c) {
+// One line per SMGA, then the rupture, moment, radiation and filter (one
+// line that fits the page's width).
+std::vector<std::string> areaLines(const RunView& c) {
   std::vector<std::string> lines;
   double total = 0;
   for (std::size_t k = 0; k < c.areas.size(); ++k) {
-    const Comparison::Area& a = c.areas[k];
+    const RunView::Area& a = c.areas[k];
     const double dx = decimal(a.dx), dw = decimal(a.dw), tra = decimal(a.tra), cfac = decimal(a.cfac);
     total += cfac * a.nx * a.nw * a.nt;
     char line[300];
@@ -182,8 +184,8 @@ std::vector<std::string> areaLines(const Comparison& c) {
   }
   char rupture[300];
   std::snprintf(rupture, sizeof rupture,
-                "Rupture %s; total C N³ %.4g, the ratio of the target's seismic moment to the element's; "
-                "radiation correction: %s (ipfm %d); filter: %s",
+                "Rupture %s; total C N³ %.4g (the target's moment over the element's); radiation: %s "
+                "(ipfm %d); filter: %s",
                 ruptureText(c.ird), total, radiationText(c.ipfm), c.ipfm, filterText(c.filter).c_str());
   lines.push_back(rupture);
   return lines;
@@ -191,7 +193,7 @@ std::vector<std::string> areaLines(const Comparison& c) {
 
 }  // namespace
 
-std::vector<std::string> modelLines(const Comparison& c) {
+std::vector<std::string> modelLines(const RunView& c) {
   if (!c.areas.empty()) return areaLines(c);
   const double dx = decimal(c.dx), dw = decimal(c.dw), tra = decimal(c.tra), cfac = decimal(c.cfac);
   char source[200], rupture[200], scaling[200];
@@ -211,7 +213,7 @@ std::vector<std::string> modelLines(const Comparison& c) {
 
 std::vector<double> spectrumPeriods() { return metrics::logSpaced(0.01, 10.0, kPeriods); }
 
-Measures measure(const Comparison& c) {
+Measures measure(const RunView& c) {
   Measures m;
   const double dt = m.dt = decimal(c.dt);
   const Windows o = windows(c.observed, c.ksm, c.kem);
@@ -246,7 +248,7 @@ Measures measure(const Comparison& c) {
   return m;
 }
 
-json metricsJson(const Comparison& c, const Measures& m) {
+json metricsJson(const RunView& c, const Measures& m) {
   const auto units = quantityUnits(c.unit);
   json j;
   j["title"] = c.title;
@@ -290,13 +292,65 @@ json metricsJson(const Comparison& c, const Measures& m) {
                    {"bands", bands},
                    {"pass_band", summary(m.anderson.passBand)},
                    {"all_bands", summary(m.anderson.allBands)}};
-  j["residuals"] = perQuantity(c.residual);
-  j["correlations"] = perQuantity(c.correlation);
-  j["lags"] = {{"acceleration", c.lag[0]}, {"velocity", c.lag[1]}, {"displacement", c.lag[2]}};
+  j["residuals"] = perQuantity(std::array{c.fits[0].res, c.fits[1].res, c.fits[2].res});
+  j["correlations"] = perQuantity(std::array{c.fits[0].cor, c.fits[1].cor, c.fits[2].cor});
+  j["lags"] = {{"acceleration", c.fits[0].lag}, {"velocity", c.fits[1].lag}, {"displacement", c.fits[2].lag}};
+  j["comparison"] = {{"samples", synthesis::kWindow},
+                     {"observed_first", c.ksm + 1},
+                     {"synthetic_first", c.ksa + 1},
+                     {"lag_range", {-synthesis::kMaxLag, synthesis::kMaxLag}}};
+  j["flags"] = json::array();
+  for (const Flag& f : comparisonFlags(c)) j["flags"].push_back(flagText(f, c, false));
+  if (c.search) {
+    const RunView::SearchFit& f = *c.search;
+    j["search"] = {{"samples", f.length},
+                   {"observed_first", c.ksm},
+                   {"synthetic_first", c.ksa},
+                   {"shift_samples", f.shift},
+                   {"residuals", perQuantity(f.residual)},
+                   {"correlations", perQuantity(f.correlation)}};
+  }
   return j;
 }
 
-void writeReport(const std::filesystem::path& dir, const Comparison& c) {
+std::vector<Flag> comparisonFlags(const RunView& c) {
+  std::vector<Flag> flags;
+  for (int q = 0; q < 3; ++q) {
+    const auto k = static_cast<std::size_t>(q);
+    if (std::abs(c.fits[k].lag) == synthesis::kMaxLag) flags.push_back({Flag::LagAtEdge, q});
+    if (!(c.fits[k].cor > 0.0f)) flags.push_back({Flag::NoPositiveCorrelation, q});
+    if (c.search && c.search->correlation[k] < 0.0) flags.push_back({Flag::OppositePolarity, q});
+  }
+  return flags;
+}
+
+std::string flagText(const Flag& f, const RunView& c, bool brief) {
+  static const char* const names[3] = {"acceleration", "velocity", "displacement"};
+  static const char* const short_[3] = {"acc.", "vel.", "dis."};
+  const auto q = static_cast<std::size_t>(f.quantity);
+  const std::string name = brief ? short_[q] : names[q];
+  const std::string range = "+-" + std::to_string(synthesis::kMaxLag);
+  switch (f.kind) {
+    case Flag::LagAtEdge:
+      return brief ? name + " lag " + std::to_string(c.fits[q].lag) + " at the edge of " + range
+                   : name + ": egfsim's lag " + std::to_string(c.fits[q].lag) + " is at the edge of the lags it tries (" +
+                         range + " samples); the best match may lie beyond";
+    case Flag::NoPositiveCorrelation:
+      return brief ? name + " no positive correlation at any lag"
+                   : name + ": no lag gives egfsim a positive correlation; its lag and residual are not this "
+                            "quantity's";
+    case Flag::OppositePolarity: {
+      char text[32];
+      std::snprintf(text, sizeof text, "%.3f", c.search ? c.search->correlation[q] : 0.0);
+      return brief ? name + " search correlation " + text + " < 0: opposite polarity"
+                   : name + ": the search's correlation " + text +
+                         " is below 0: opposite polarity at the common shift";
+    }
+  }
+  return name;
+}
+
+void writeReport(const std::filesystem::path& dir, const RunView& c) {
   makeFolder(dir);
   const Measures m = measure(c);
   // The station and titles come from the records as written: bytes that are

@@ -1,7 +1,6 @@
 // Predictions: a synthetic motion without an observed one, its peaks and
 // response spectrum, and the spread of the predictions of several models.
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -9,6 +8,7 @@
 #include "metrics/metrics.hpp"
 #include "report/files.hpp"
 #include "report/report.hpp"
+#include "textio/shortest.hpp"
 
 namespace report {
 namespace {
@@ -21,26 +21,22 @@ json number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
 
 std::vector<double> widened(std::span<const float> x) { return {x.begin(), x.end()}; }
 
-// The shortest text that reads back as v.
-std::string text(double v) {
-  if (!std::isfinite(v)) return "";
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
+// The shortest text that reads back as v; nothing for a value that is not
+// finite.
+std::string text(double v) { return std::isfinite(v) ? textio::shortest(v) : ""; }
 
 }  // namespace
 
-Predicted predict(const Motion& synthetic, float dt) {
+Predicted predict(const model::MotionView& synthetic, float dt) {
   Predicted p;
   const std::vector<double> acc = widened(synthetic.acc);
-  p.peaks = {metrics::peak(acc), metrics::peak(widened(synthetic.vel)), metrics::peak(widened(synthetic.dis))};
+  p.peaks = {metrics::peak(acc), metrics::peak(widened(synthetic.vel)), metrics::peak(widened(synthetic.disp))};
   p.periods = spectrumPeriods();
   p.psa = metrics::pseudoSpectralAcceleration(acc, dt, p.periods);
   return p;
 }
 
-void writePrediction(const std::filesystem::path& dir, const Comparison& c) {
+void writePrediction(const std::filesystem::path& dir, const RunView& c) {
   writeSeries(dir, c);
   const Predicted p = predict(c.synthetic, c.dt);
   const auto units = quantityUnits(c.unit);

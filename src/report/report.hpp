@@ -10,6 +10,7 @@
 
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,8 @@
 #include <nlohmann/json.hpp>
 
 #include "metrics/metrics.hpp"
+#include "model/motion.hpp"
+#include "synthesis/synthesis.hpp"
 
 namespace report {
 
@@ -26,13 +29,8 @@ struct WriteError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Acceleration, velocity and displacement of one motion, sample 1 first.
-struct Motion {
-  std::span<const float> acc, vel, dis;
-};
-
 // Everything the writers need of one record of one run.
-struct Comparison {
+struct RunView {
   std::string title;      // the run's titles, shown on the report
   std::string station;    // station code of the record header
   std::string component;  // component text of the record header
@@ -43,7 +41,7 @@ struct Comparison {
 
   // The whole prepared series as the waveform figure draws them: observed,
   // synthetic, and the element record without the factor cfac.
-  Motion observed, synthetic, element;
+  model::MotionView observed, synthetic, element;
 
   // Compared windows, samples counted from 1: observed ksm..kem against
   // synthetic ksa..kea.
@@ -73,21 +71,46 @@ struct Comparison {
     float fl = 0, fh = 0;
   } filter;
 
-  // The run's comparison per quantity (acceleration, velocity, displacement).
-  std::array<float, 3> residual{}, correlation{};
-  std::array<int, 3> lag{};
+  // The run's comparison: residual, correlation and lag per quantity
+  // (acceleration, velocity, displacement).
+  synthesis::Comparison fits{};
+
+  // The search's own comparison, when the run is a search's best model:
+  // residual and correlation per quantity over `length` samples from ksm
+  // (observed) and from ksa (synthetic), the window at the common shift,
+  // which the run's ksa and kea already carry (`shift` samples, positive
+  // when the synthetic lags).
+  struct SearchFit {
+    int length = 0, shift = 0;
+    std::array<double, 3> residual{}, correlation{};
+  };
+  std::optional<SearchFit> search;
 };
+
+// What deserves a second look in a comparison, per quantity: egfsim's best
+// lag at the edge of the lags it tries (the best match may lie beyond), no
+// lag giving egfsim a positive correlation (its lag and residual are then
+// not this quantity's), the search's correlation below 0 (opposite
+// polarity at the common shift).
+struct Flag {
+  enum Kind { LagAtEdge, NoPositiveCorrelation, OppositePolarity } kind;
+  int quantity;  // 0 acceleration, 1 velocity, 2 displacement
+};
+std::vector<Flag> comparisonFlags(const RunView& c);
+
+// A flag as a sentence (metrics.json) or as a few words (the page).
+std::string flagText(const Flag& f, const RunView& c, bool brief);
 
 // The band the run's filter passes: (min(fl, fh), max(fl, fh)), (0, fh) for
 // a low pass, (0, infinity) without a filter.
-metrics::Band passBand(const Comparison::Filter& f);
+metrics::Band passBand(const RunView::Filter& f);
 
 // The lines of the page that state the model physically: fault and
 // subfault size, rise time nt x tra, rupture, C and C x N^3 (the moment
 // ratio C nx nw nt), the radiation setting and the filter; for several
 // SMGAs one line each, their total moment ratio, rupture, radiation and
 // filter.
-std::vector<std::string> modelLines(const Comparison& c);
+std::vector<std::string> modelLines(const RunView& c);
 
 // The measures of metrics.json and the page over the compared windows, in
 // double precision; an undefined value is NaN.
@@ -113,7 +136,7 @@ std::array<std::string, 3> quantityUnits(const std::string& unit);
 // prediction (no observed motion: its spans empty) has no observed files
 // or columns. Throws WriteError naming the folder when it cannot be
 // written.
-void writeSeries(const std::filesystem::path& dir, const Comparison& c);
+void writeSeries(const std::filesystem::path& dir, const RunView& c);
 
 // What is predicted of a synthetic motion over its whole length: its peaks
 // (acceleration, velocity, displacement) and its 5%-damped pseudo-spectral
@@ -122,7 +145,7 @@ struct Predicted {
   std::array<double, 3> peaks{};
   std::vector<double> periods, psa;
 };
-Predicted predict(const Motion& synthetic, float dt);
+Predicted predict(const model::MotionView& synthetic, float dt);
 
 // The periods of every response spectrum written: 100 from 0.01 to 10 s,
 // equally spaced in log.
@@ -131,7 +154,7 @@ std::vector<double> spectrumPeriods();
 // A prediction (a comparison without observed motion): the series files,
 // prediction.json (the model, the peaks and the response spectrum) and
 // response_spectrum.csv. Throws WriteError.
-void writePrediction(const std::filesystem::path& dir, const Comparison& c);
+void writePrediction(const std::filesystem::path& dir, const RunView& c);
 
 // The spread of the predictions of several source models at one record:
 // the 16th, 50th and 84th percentiles of each peak and of the response
@@ -167,18 +190,18 @@ void writeSpread(const std::filesystem::path& dir, const Spread& s, const Predic
 
 // The measures of a comparison: peaks, response spectra, smoothed Fourier
 // spectra, Arias intensity, significant duration and Anderson's scores.
-Measures measure(const Comparison& c);
+Measures measure(const RunView& c);
 
 // metrics.json: the measures with what was compared and the run's own
 // residuals and correlations. Undefined values are null.
-nlohmann::json metricsJson(const Comparison& c, const Measures& m);
+nlohmann::json metricsJson(const RunView& c, const Measures& m);
 
 // Creates `dir` when missing and writes metrics.json, report.pdf and
 // report.svg. Throws WriteError naming the folder when it cannot be written.
-void writeReport(const std::filesystem::path& dir, const Comparison& c);
+void writeReport(const std::filesystem::path& dir, const RunView& c);
 
 // Draws the report page of the comparison and its measures into a PDF or
 // SVG file (chosen by the extension of `file`). Throws WriteError.
-void drawReport(const std::filesystem::path& file, const Comparison& c, const Measures& m);
+void drawReport(const std::filesystem::path& file, const RunView& c, const Measures& m);
 
 }  // namespace report

@@ -15,7 +15,7 @@ std::span<const float> first(const std::vector<float>& x, int n) {
   return std::span<const float>(x).first(static_cast<std::size_t>(std::clamp<int>(n, 0, static_cast<int>(x.size()))));
 }
 
-Motion motion(const model::Motion& m, int n) { return {first(m.acc, n), first(m.vel, n), first(m.disp, n)}; }
+model::MotionView motion(const model::Motion& m, int n) { return {first(m.acc, n), first(m.vel, n), first(m.disp, n)}; }
 
 }  // namespace
 
@@ -30,7 +30,7 @@ void describeRun(const model::Params& p, const records::RecordHeader& targetHead
     out.element[q].resize(x.size());
     for (std::size_t i = 0; i < x.size(); ++i) out.element[q][i] = p.cfac != 0.0f ? x[i] / p.cfac : 0.0f;
   }
-  Comparison& c = out.comparison;
+  RunView& c = out.view;
   c.title = trimmed(trimmed(p.ttl1) + " " + trimmed(p.ttl2));
   c.station = trimmed(targetHeader.rcode);
   c.component = trimmed(targetHeader.head3);
@@ -46,11 +46,7 @@ void describeRun(const model::Params& p, const records::RecordHeader& targetHead
   c.cfac = p.cfac, c.vr = p.vr, c.dx = p.dx, c.dw = p.dw, c.tra = p.tra;
   c.ird = static_cast<int>(p.ird), c.ipfm = static_cast<int>(p.ipfm);
   c.filter = {p.ifilt == 1, observed.filterRefused || element.filterRefused, p.fl, p.fh};
-  for (std::size_t q = 0; q < 3; ++q) {
-    c.residual[q] = simulation.fits[q].res;
-    c.correlation[q] = simulation.fits[q].cor;
-    c.lag[q] = simulation.fits[q].lag;
-  }
+  c.fits = simulation.fits;
 }
 
 }  // namespace report

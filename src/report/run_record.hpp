@@ -1,4 +1,4 @@
-// The comparison of one simulated record, made from the core's results, for
+// The view of one simulated record, made from the core's results, for
 // the front ends that write series files and reports (egfsim for its run,
 // egffit for each record of its best model).
 #pragma once
@@ -13,11 +13,11 @@
 
 namespace report {
 
-// A Comparison together with the series it points to that the core does not
+// A RunView together with the series it points to that the core does not
 // hold: the element motion without cfac. Not copied or moved (the spans
 // point into it).
 struct RunRecord {
-  Comparison comparison;
+  RunView view;
   std::array<std::vector<float>, 3> element;
 
   RunRecord() = default;

@@ -1,16 +1,15 @@
 // The series files: nine SAC files and one CSV table.
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <string_view>
-#include <system_error>
 
 #include "records/units.hpp"
 #include "report/files.hpp"
 #include "report/report.hpp"
 #include "sacio/sacio.hpp"
+#include "textio/shortest.hpp"
 
 namespace report {
 namespace {
@@ -25,12 +24,8 @@ std::string trimmed(std::string_view s) {
   return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
 }
 
-std::span<const float> quantity(const Motion& m, int q) {
-  return q == 0 ? m.acc : q == 1 ? m.vel : m.dis;
-}
-
-std::string sacFile(const Comparison& c, int motion, int q, const std::string& unit) {
-  const std::span<const float> x = quantity(motion == 0 ? c.observed : motion == 1 ? c.synthetic : c.element, q);
+std::string sacFile(const RunView& c, int motion, int q, const std::string& unit) {
+  const std::span<const float> x = (motion == 0 ? c.observed : motion == 1 ? c.synthetic : c.element)[q];
   sacio::Header h;
   h.f[sacio::kDelta] = c.dt;
   h.f[sacio::kB] = 0.0f;
@@ -55,13 +50,6 @@ std::string sacFile(const Comparison& c, int motion, int q, const std::string& u
   return sacio::encodeLittleEndian(std::move(h), x);
 }
 
-// Shortest text that reads back as exactly v.
-void appendFloat(std::string& out, float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
-}
-
 }  // namespace
 
 std::array<std::string, 3> quantityUnits(const std::string& unit) {
@@ -76,7 +64,7 @@ std::array<std::string, 3> quantityUnits(const std::string& unit) {
   return {base, base + "*s", base + "*s^2"};
 }
 
-void writeSeries(const std::filesystem::path& dir, const Comparison& c) {
+void writeSeries(const std::filesystem::path& dir, const RunView& c) {
   makeFolder(dir);
   const auto units = quantityUnits(c.unit);
   // A prediction has no observed motion: its files and columns are left out.
@@ -92,26 +80,24 @@ void writeSeries(const std::filesystem::path& dir, const Comparison& c) {
   const double dt = c.dt;
   const double rate = std::round(1.0 / dt);
   const bool wholeRate = rate > 0 && std::fabs(rate * dt - 1.0) < 1e-6;
-  const std::array<Motion, 3> motions{c.observed, c.synthetic, c.element};
+  const std::array<model::MotionView, 3> motions{c.observed, c.synthetic, c.element};
   std::size_t rows = 0;
   std::string csv = "time";
   const std::size_t firstMotion = observed ? 0 : 1;
   for (std::size_t m = firstMotion; m < 3; ++m)
     for (int q = 0; q < 3; ++q) {
       csv += "," + std::string(kMotionNames[m]) + "." + std::string(kQuantityNames[static_cast<std::size_t>(q)]);
-      rows = std::max(rows, quantity(motions[m], q).size());
+      rows = std::max(rows, motions[m][q].size());
     }
   csv += '\n';
   for (std::size_t k = 0; k < rows; ++k) {
-    char buf[40];
     const double t = wholeRate ? static_cast<double>(k) / rate : static_cast<double>(k) * dt;
-    const auto r = std::to_chars(buf, buf + sizeof buf, t);
-    csv.append(buf, r.ptr);
+    csv += textio::shortest(t);
     for (std::size_t m = firstMotion; m < 3; ++m)
       for (int q = 0; q < 3; ++q) {
         csv += ',';
-        const auto x = quantity(motions[m], q);
-        if (k < x.size()) appendFloat(csv, x[k]);
+        const auto x = motions[m][q];
+        if (k < x.size()) csv += textio::shortest(x[k]);
       }
     csv += '\n';
   }

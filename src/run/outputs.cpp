@@ -12,8 +12,8 @@ int writeOutputs(const Finished& run, const OutputFolders& folders, std::ostream
   report::describeRun(run.p, run.targetHeader, run.elementHeader, run.observed, run.element,
                       run.simulation, record);
   try {
-    if (!folders.series.empty()) report::writeSeries(folders.series, record.comparison);
-    if (!folders.report.empty()) report::writeReport(folders.report, record.comparison);
+    if (!folders.series.empty()) report::writeSeries(folders.series, record.view);
+    if (!folders.report.empty()) report::writeReport(folders.report, record.view);
   } catch (const report::WriteError& e) {
     err << "egfsim: " << e.what() << '\n';
     err.flush();

@@ -312,7 +312,7 @@ TEST(Networks, EveryRefusalIsOneLine) {
       {"s.mseed", ok, {"--stationxml", d.write("v.xml", stationXml("M/S"))}, d.file("v.xml") + ": CI.CLC..HNE InputUnits 'M/S' are velocity: this sensitivity does not give acceleration; if the samples are acceleration (written after a response removal), give their sensitivity with --counts-per-unit VALUE --unit U instead of --stationxml"},
       {"s.mseed", mseed("HNN", c, kStart), {"--stationxml", d.file("v.xml")}, d.file("v.xml") + ": holds no channel CI.CLC..HNN; it holds CI.CLC..HNE"},
       {"s.mseed", ok, {"--stationxml", d.write("bad.xml", "<a>\n<b></a>")}, d.file("bad.xml") + ": line 2: not readable XML: Start-end tags mismatch"},
-      {"k.NS", knet(c, "N-S", 1), {"--channel", "1"}, "--channel: applies to COSMOS, CSMIP and miniSEED only; the knet input holds one channel"},
+      {"k.NS", knet(c, "N-S", 1), {"--channel", "1"}, "--channel: applies to COSMOS, CSMIP, GeoNet and miniSEED only; the knet input holds one channel"},
   };
   for (const auto& r : rows) {
     std::vector<std::string> args = {d.write(r.name, r.contents), "-o", out};

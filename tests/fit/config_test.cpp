@@ -4,9 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 
 #include "fit/config.hpp"
 #include "fit/problem.hpp"
+#include "fit/simulate.hpp"
+#include "fit/source_output.hpp"
 #include "paramfile/paramfile.hpp"
 
 namespace {
@@ -77,6 +81,34 @@ INSTANTIATE_TEST_SUITE_P(
              "either values or from/to/step"},
         Case{"NoWeight", "[misfit]\nvel = 0\ndis = 0\n[vary]\nnsx = { from = 1, to = 3 }\n", "3:1",
              "every misfit weight is 0"},
+        Case{"MapAxisNotVaried", "[vary]\nnsx = { from = 1, to = 3 }\nnsw = { from = 1, to = 3 }\n[map]\naxes = [\"nsx\", \"vr\"]\n",
+             "7:16", "map axis 'vr' is not a parameter of [vary]"},
+        Case{"MapAxesTheSame", "[vary]\nnsx = { from = 1, to = 3 }\nnsw = { from = 1, to = 3 }\n[map]\naxes = [[\"nsx\", \"nsw\"], [\"nsw\", \"nsw\"]]\n",
+             "7:25", "a map's two axes must differ"},
+        Case{"MapClipBelowOne", "[vary]\nnsx = { from = 1, to = 3 }\n[map]\nclip = 0.5\n", "6:8",
+             "clip must be at least 1"},
+        // Checked before conversion: 1e10 in an int or 1e39 in a float
+        // would be undefined.
+        Case{"IntegerBeyondInt", "[vary]\nnsx = { values = [1, 10000000000] }\n", "4:22",
+             "nsx value 10000000000 is beyond what an integer parameter holds"},
+        Case{"IntegerRangeBeyondInt", "[vary]\nnsx = { from = -3000000000, to = 3 }\n", "4:16",
+             "nsx from -3000000000 is beyond"},
+        Case{"RealBeyondFloat", "[vary]\nvr = { from = 2.0, to = 1e39, step = 1.0 }\n", "4:25",
+             "vr to 1e+39 is beyond single precision"},
+        Case{"FromEqualsTo", "[vary]\nvr = { from = 2.8, to = 2.8 }\n", "4:25",
+             "vr: from and to are both 2.8: set one value in the parameter files"},
+        // Values that change no synthetic the search computes, with the reason.
+        Case{"DerivedCount", "[vary]\nntt = { from = 40, to = 60 }\n", "4:1",
+             "'ntt' cannot vary: it does not change the synthetic (echoed only: the run derives its own from nt, "
+             "tra and the sample interval); take it out of [vary]"},
+        Case{"EchoedOnly", "[vary]\nnsx = { from = 1, to = 3 }\ntr0 = { values = [0.1, 0.2] }\n", "5:1",
+             "'tr0' cannot vary: it does not change the synthetic (echoed only: no stage reads it)"},
+        Case{"Unread", "[vary]\nncmpt = { values = [1, 2] }\n", "4:1", "'ncmpt' cannot vary"},
+        Case{"FixedLength", "[vary]\nns = { values = [3000, 4000] }\n", "4:1",
+             "'ns' cannot vary: it is the synthetic's length in samples, which the search fixes"},
+        Case{"NotASourceValue", "[vary]\nksm = { values = [300, 400] }\n", "4:1",
+             "unknown parameter 'ksm': the values of parameter-file lines 6 to 11 that change the synthetic "
+             "(str dip rak z stra dipa raka za dx dw tra dx0 dw0 nx nw nt nsx nsw cfac vs vr ird ipfm N) vary"},
         // A study's sections (lines from 3).
         Case{"StudyUnknownKey", STUDY "[[station.record]]\nelement = \"e.kib\"\ntargte = \"t.kib\"\n", "14:1",
              "unknown key 'targte' in [[station.record]]"},
@@ -107,6 +139,9 @@ INSTANTIATE_TEST_SUITE_P(
              "needs W (L, W, N, C, tau and start)"},
         Case{"UnknownSourceKey", "[source]\nvrr = 2.0\n[vary]\nvr = { values = [2.8] }\n", "4:1",
              "unknown key 'vrr' in [source]"},
+        Case{"TimeFunctionBeyond4", "[source]\ntime_function = 5\n", "4:17", "time_function = 5: allowed 1 to 4"},
+        Case{"RuptureCodeOfAnAxis", SMGA "[vary]\nird = { values = [2, 3] }\n", "12:22",
+             "ird = 3 cannot be: allowed 1 or 2"},
         Case{"UnknownRupture", "[source]\nrupture = \"circular\"\n", "4:11",
              "rupture must be one of \"along_strike\", \"radial\", not \"circular\""},
         Case{"PredictedWithoutSource", "[[record]]\nparams = \"params.txt\"\npredict = true\n", "5:11",
@@ -115,6 +150,116 @@ INSTANTIATE_TEST_SUITE_P(
              "[[record]]\nparams = \"params_wrong_start.txt\"\n[vary]\nvr = { values = [2.8] }\n", "4:10",
              "line 10 (nx nw nt ntt nsx nsw ns cfac) differs"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// best/source.toml and simulate's source.toml are read again by [simulate]
+// models: every value, optional or not, comes back exactly.
+TEST(SourceToml, ReadsBackAsTheSameModel) {
+  using model::Radiation;
+  using model::Rupture;
+  source::Source full;
+  full.vs = 3.45;
+  full.vr = 0.1 + 0.2;
+  full.rupture = Rupture::AlongStrike;
+  full.radiation = Radiation::Corrected;
+  full.timeFunction = model::TimeFunction::PulseAndFlat;
+  source::Smga a;
+  a.L = 9.401055;
+  a.W = 4.000717;
+  a.N = 9;
+  a.C = 0.30001432;
+  a.tau = 1e-7 + 0.2;
+  a.x = -19.134245;
+  a.w = 2.5;
+  a.start = {true, 0.00451428, 1.0, 0, 0};
+  a.delay = 0.75;
+  a.vr = 2.9;
+  source::Smga b = a;
+  b.N = 3;
+  b.start = {false, 0, 0, 2, 3};
+  b.x = 28.417522;
+  b.delay = 0;
+  b.vr.reset();
+  full.smgas = {a, b};
+  source::Source bare;
+  bare.smgas = {b};
+  source::Source sign = bare;
+  sign.radiation = Radiation::SignOnly;
+  sign.rupture = Rupture::Radial;
+  source::Source none = bare;
+  none.radiation = Radiation::NotCorrected;
+
+  const fs::path file = fs::temp_directory_path() / ("source_toml_" + std::to_string(getpid()) + ".toml");
+  for (const source::Source& s : {full, bare, sign, none}) {
+    std::ofstream(file) << fit::sourceToml(s, "a round trip");
+    const source::Source back = fit::readSourceFile(file);
+    EXPECT_EQ(back.vs, s.vs);
+    EXPECT_EQ(back.vr, s.vr);
+    EXPECT_EQ(back.rupture, s.rupture);
+    EXPECT_EQ(back.radiation, s.radiation);
+    EXPECT_EQ(back.timeFunction, s.timeFunction);
+    ASSERT_EQ(back.smgas.size(), s.smgas.size());
+    for (std::size_t k = 0; k < s.smgas.size(); ++k) {
+      const source::Smga &x = s.smgas[k], &y = back.smgas[k];
+      EXPECT_EQ(std::tie(y.L, y.W, y.N, y.C, y.tau, y.x, y.w, y.delay, y.vr),
+                std::tie(x.L, x.W, x.N, x.C, x.tau, x.x, x.w, x.delay, x.vr))
+          << k;
+      EXPECT_EQ(y.start.fraction, x.start.fraction);
+      EXPECT_EQ(source::startSubfault(y), source::startSubfault(x));
+      if (x.start.fraction) {
+        EXPECT_EQ(std::tie(y.start.along, y.start.down), std::tie(x.start.along, x.start.down));
+      }
+    }
+  }
+  fs::remove(file);
+}
+
+// The spread's models drawn from [vary]: every value within its range or
+// list (each list value met), none that the checks refuse (an SMGA drawn up
+// through the surface is drawn again and counted), the same seed the same
+// models.
+TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
+  const fs::path dir = fs::temp_directory_path() / ("draws_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  // examples/params.txt: hypocentre 10 km deep, dip 45 degrees. The SMGA's
+  // start is subfault (3, 5) of 10 x 10 cells of 1.5 km: its top edge lies
+  // 6.75 km up dip of the start, above the surface for w < -7.39 km.
+  std::ofstream(dir / "sim.toml") << "[[record]]\nparams = \"" << (kExamples / "params.txt").string()
+                                  << "\"\npredict = true\n[source]\nvr = 2.8\n[[source.smga]]\nL = 15.0\nW = 15.0\n"
+                                     "N = 10\nC = 1.0\ntau = 0.5\nstart = { nsx = 3, nsw = 5 }\n[vary]\n"
+                                     "vr = { from = 2.5, to = 3.1 }\nsmga.1.nsx = { values = [2, 3, 4] }\n"
+                                     "smga.1.w = { from = -10.0, to = 0.0 }\n[simulate]\ndraws = 60\nseed = 5\n";
+  const fit::Problem problem = fit::loadProblem(fit::readConfig(dir / "sim.toml", fit::Purpose::Simulate), false);
+  std::uint64_t refused = 0;
+  const std::vector<fit::EnsembleModel> models = fit::ensembleModels(problem, refused);
+  ASSERT_EQ(models.size(), 61u);
+  EXPECT_EQ(models[0].origin, "configuration");
+  EXPECT_GT(refused, 5u);  // about a quarter of the draws lie above w = -7.39
+  std::set<double> starts;
+  for (std::size_t m = 1; m < models.size(); ++m) {
+    const std::vector<double>& v = models[m].values;
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_TRUE(v[0] >= 2.5 && v[0] <= 3.1) << v[0];
+    starts.insert(v[1]);
+    EXPECT_TRUE(v[2] >= -7.39 && v[2] <= 0) << v[2];
+    EXPECT_EQ(source::refusal(models[m].source, problem.predictions.front().params), "");
+    EXPECT_EQ(models[m].source.smgas[0].w, v[2]);
+  }
+  EXPECT_EQ(starts, (std::set<double>{2, 3, 4}));
+  std::uint64_t again = 0;
+  EXPECT_EQ(fit::ensembleModels(problem, again).back().values, models.back().values);
+  EXPECT_EQ(again, refused);
+
+  // Without [simulate] the given model alone: its prediction, no spread.
+  std::ofstream(dir / "one.toml") << "[[record]]\nparams = \"" << (kExamples / "params.txt").string()
+                                  << "\"\npredict = true\n[source]\nvr = 2.8\n[[source.smga]]\nL = 15.0\nW = 15.0\n"
+                                     "N = 10\nC = 1.0\ntau = 0.5\nstart = { nsx = 3, nsw = 5 }\n";
+  std::ostringstream log;
+  fit::runSimulate(fit::loadProblem(fit::readConfig(dir / "one.toml", fit::Purpose::Simulate), false), dir / "out", 1,
+                   log);
+  EXPECT_TRUE(fs::exists(dir / "out" / "params" / "prediction.json"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "params" / "spread.csv"));
+  fs::remove_all(dir);
+}
 
 }  // namespace
 

@@ -6,7 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <sstream>
+#include <map>
 #include <thread>
 
 #include "example/example.hpp"
@@ -121,6 +125,10 @@ TEST_F(Fit, TwoThreadsAndThreeMergedShardsGiveTheSameFiles) {
   ASSERT_EQ(m.status, 0) << m.errors;
   EXPECT_EQ(readFile(dir() / "merged" / "models.csv"), readFile(dir() / "one" / "models.csv"));
   EXPECT_EQ(withoutTime(readFile(dir() / "merged" / "summary.txt")), withoutTime(readFile(dir() / "one" / "summary.txt")));
+  // shard.json too, up to the time and threads: shard 1/1, the files read,
+  // the models and the digest of models.csv.
+  auto upToTime = [](const std::string& json) { return json.substr(0, json.find("\"seconds\"")); };
+  EXPECT_EQ(upToTime(readFile(dir() / "merged" / "shard.json")), upToTime(readFile(dir() / "one" / "shard.json")));
   int files = 0;
   for (const auto& e : fs::recursive_directory_iterator(dir() / "one" / "best")) {
     if (!e.is_regular_file()) continue;
@@ -155,38 +163,288 @@ TEST_F(Fit, ShardsOfAGlobalMethodAreIndependentStartsNumberedApart) {
   EXPECT_NE(readFile(dir() / "gm" / "summary.txt").find("method: crs (seed 4)"), std::string::npos);
 }
 
-TEST_F(Fit, AnInterruptKeepsEveryFinishedRowAndEndsWith130) {
-  // 14100 models of three records: some seconds of work.
-  writeFile(dir() / "long.toml",
-            "[[record]]\nparams = \"sta1.txt\"\n[[record]]\nparams = \"sta2.txt\"\n[[record]]\nparams = \"sta3.txt\"\n"
-            "[vary]\nnsx = { from = 1, to = 10 }\nnsw = { from = 1, to = 10 }\nvr = { from = 2.0, to = 3.4, step = 0.01 }\n");
-  const fs::path csv = dir() / "long" / "models.csv";
+std::size_t rowCount(const std::string& csv) {
+  const std::size_t lines = static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n'));
+  return lines > 0 ? lines - 1 : 0;
+}
+
+// Every file under `folder` by its relative path, PDF creation dates and the
+// timing fields of the summaries and shard.json left out.
+std::map<std::string, std::string> contents(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  if (!fs::exists(folder)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (!e.is_regular_file()) continue;
+    std::string text = withoutDate(readFile(e.path()));
+    const std::string name = fs::relative(e.path(), folder).string();
+    if (name == "summary.txt") text = withoutTime(text);
+    if (name == "summary.json" || name == "shard.json") text = text.substr(0, text.find("\"seconds\""));
+    files[name] = text;
+  }
+  return files;
+}
+
+// Runs egffit with `args` in the test folder and, once `csv` holds a row,
+// freezes it (so that it is caught halfway whatever the machine's speed),
+// sends `signal` and lets it go on. Returns its status and standard error.
+Outcome interrupt(const fs::path& folder, const std::vector<std::string>& args, const fs::path& csv, int signal) {
   const pid_t pid = fork();
   if (pid == 0) {
-    if (chdir(dir().c_str()) != 0 || !freopen("/dev/null", "w", stderr)) _exit(99);
-    execl(kFit.c_str(), "egffit", "long.toml", "--out", "long", "--threads", "1", static_cast<char*>(nullptr));
+    if (chdir(folder.c_str()) != 0 || !freopen("/dev/null", "w", stdout) || !freopen("interrupt.err", "w", stderr))
+      _exit(99);
+    std::vector<char*> argv{const_cast<char*>("egffit")};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(kFit.c_str(), argv.data());
     _exit(98);
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  auto lines = [&] {
-    const std::string text = readFile(csv);
-    return std::count(text.begin(), text.end(), '\n');
+  // Polled every 2 ms: a search of a second or two is caught between flushes.
+  const auto poll = std::chrono::milliseconds(2);
+  auto waitUntil = [&](const std::function<bool()>& done, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(poll);
+    }
+    return true;
   };
-  while (lines() < 3 && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  kill(pid, SIGINT);
   int raw = 0;
-  waitpid(pid, &raw, 0);
-  EXPECT_EQ(exitStatus(raw), 130);
-  const std::string rows = readFile(csv);
-  ASSERT_EQ(rows.back(), '\n');
-  const std::size_t count = std::count(rows.begin(), rows.end(), '\n') - 1;
-  EXPECT_GE(count, 2u);
-  EXPECT_LT(count, 14100u);
-  std::size_t model = 0;
-  for (std::size_t at = rows.find('\n'); at + 1 < rows.size(); at = rows.find('\n', at + 1))
-    EXPECT_EQ(std::stoul(rows.substr(at + 1)), ++model);
-  EXPECT_FALSE(fs::exists(dir() / "long" / "summary.txt"));
+  const bool rows = waitUntil([&] { return rowCount(readFile(csv)) > 0; }, 60);
+  kill(pid, SIGSTOP);
+  kill(pid, signal);
+  kill(pid, SIGCONT);
+  if (!waitUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, 60)) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &raw, 0);
+    return {-1, "", "egffit did not end within 60 s of the signal"};
+  }
+  return {exitStatus(raw), "", (rows ? "" : "(no row within 60 s before the signal) ") + readFile(folder / "interrupt.err")};
+}
+
+// Stopped by SIGINT or SIGTERM (perhaps then a crash cutting the next row
+// in half), a grid or global search keeps a prefix of one run's rows, says
+// how to go on, and resumed leaves exactly one uninterrupted run's folder.
+TEST_F(Fit, AStoppedSearchResumedLeavesOneUninterruptedRunsFolder) {
+  // One station: the finishing runs of egfsim cost more than the search.
+  const std::string records = "[[record]]\nparams = \"sta1.txt\"\n";
+  writeFile(dir() / "grid.toml", records + "[vary]\nnsx = { from = 1, to = 10 }\nnsw = { from = 4, to = 6 }\n"
+                                           "vr = { from = 2.6, to = 3.0, step = 0.05 }\n");
+  writeFile(dir() / "crs.toml", records + "[vary]\nnsx = { from = 1, to = 10 }\nnsw = { from = 1, to = 10 }\n"
+                                          "vr = { from = 2.4, to = 3.2 }\n[search]\nmethod = \"crs\"\nmax_models = 150\n");
+  for (const char* method : {"grid", "crs"})
+    ASSERT_EQ(runFit(dir(), std::string(method) + ".toml --threads 1 --out " + method + "_one").status, 0);
+  const struct {
+    const char* method;
+    int signal;
+    bool crash;  // a crash then leaves half of the next row
+  } cases[] = {{"grid", SIGINT, false}, {"grid", SIGTERM, true}, {"crs", SIGTERM, false}, {"crs", SIGINT, true}};
+  for (const auto& c : cases) {
+    const std::string name = std::string(c.method) + (c.signal == SIGTERM ? "_term" : "_int") + (c.crash ? "_crash" : "");
+    const std::string config = std::string(c.method) + ".toml";
+    const std::string one = readFile(dir() / (std::string(c.method) + "_one") / "models.csv");
+    const fs::path csv = dir() / name / "models.csv";
+    const Outcome stopped = interrupt(dir(), {config, "--threads", "1", "--out", name}, csv, c.signal);
+    EXPECT_EQ(stopped.status, 128 + c.signal) << name << stopped.errors;
+    const std::string kept = readFile(csv);
+    EXPECT_EQ(one.rfind(kept, 0), 0u) << name << ": the rows kept are not the first rows of one run";
+    EXPECT_GT(rowCount(kept), 0u) << name;
+    EXPECT_LT(rowCount(kept), rowCount(one)) << name;
+    EXPECT_NE(stopped.errors.find(std::string("egffit: stopped by ") + (c.signal == SIGTERM ? "SIGTERM" : "SIGINT") + "; " +
+                                  name + "/models.csv keeps the " + std::to_string(rowCount(kept)) +
+                                  " finished models; go on with: egffit " + config + " --out " + name + " --resume\n"),
+              std::string::npos)
+        << stopped.errors;
+    EXPECT_NE(readFile(dir() / name / "shard.json").find("\"complete\": false"), std::string::npos) << name;
+    EXPECT_FALSE(fs::exists(dir() / name / "summary.txt")) << name;
+    if (c.crash) {
+      const std::size_t end = one.find('\n', kept.size());
+      writeFile(csv, kept + one.substr(kept.size(), (end - kept.size()) / 2));
+    }
+    const Outcome resumed = runFit(dir(), config + " --threads 1 --out " + name + " --resume");
+    ASSERT_EQ(resumed.status, 0) << name << resumed.errors;
+    EXPECT_NE(resumed.errors.find("going on after the " + std::to_string(rowCount(kept)) + " models"),
+              std::string::npos) << resumed.errors;
+    EXPECT_TRUE(contents(dir() / name) == contents(dir() / (std::string(c.method) + "_one"))) << name;
+  }
+}
+
+// A refused run or resume writes nothing and changes nothing; its one line
+// names the folder or file and says what to do.
+TEST_F(Fit, AFolderOfAnotherSearchIsRefusedAndLeftAsItWas) {
+  writeFile(dir() / "small.toml", "[[record]]\nparams = \"sta1.txt\"\n[[record]]\nparams = \"sta2.txt\"\n"
+                                  "[vary]\nnsx = { from = 1, to = 4 }\n");
+  ASSERT_EQ(runFit(dir(), "small.toml --out done").status, 0);
+  fs::copy(dir() / "done", dir() / "edited", fs::copy_options::recursive);
+  writeFile(dir() / "edited" / "models.csv", readFile(dir() / "done" / "models.csv") + "\n");
+  fs::copy(dir() / "done", dir() / "bare", fs::copy_options::recursive);
+  fs::remove(dir() / "bare" / "shard.json");
+  const struct {
+    const char* name;
+    const char* args;
+    const char* folder;
+    const char* says;
+  } cases[] = {
+      {"again", "small.toml --out done", "done",
+       "done: holds a search already (models.csv): continue it with --resume, or give another --out"},
+      {"other shard", "small.toml --out done --shard 2/3 --resume", "done",
+       "done: holds shard 1/1 of a search, not 2/3: resume it with --shard 1/1"},
+      {"edited rows", "small.toml --out edited --resume", "edited",
+       "edited/models.csv: changed after the search completed"},
+      {"no record", "small.toml --out bare --resume", "bare", "bare/models.csv: no shard.json beside it"},
+      {"bad shard option", "small.toml --out done --shard 4/3 --resume", "done", "--shard needs K/N with 1 <= K <= N"},
+  };
+  for (const auto& c : cases) {
+    const auto before = contents(dir() / c.folder);
+    const Outcome o = runFit(dir(), c.args);
+    EXPECT_EQ(o.status, 2) << c.name;
+    EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << c.name << ": " << o.errors;
+    EXPECT_NE(o.errors.find(c.says), std::string::npos) << c.name << ": " << o.errors;
+    EXPECT_TRUE(contents(dir() / c.folder) == before) << c.name;
+  }
+  // A file the search read changes: named, and the folder left as it was.
+  const std::string params = readFile(dir() / "sta2.txt");
+  writeFile(dir() / "sta2.txt", params + "\n");
+  const auto before = contents(dir() / "done");
+  const Outcome o = runFit(dir(), "small.toml --out done --resume");
+  writeFile(dir() / "sta2.txt", params);
+  EXPECT_EQ(o.status, 2);
+  EXPECT_NE(o.errors.find("done: " + (dir() / "sta2.txt").string() + " changed since this search began"),
+            std::string::npos) << o.errors;
+  EXPECT_TRUE(contents(dir() / "done") == before);
+}
+
+std::string edited(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  return at == std::string::npos ? "(" + from + " not found)" : text.replace(at, from.size(), to);
+}
+
+// Writes the SHA-256 of a shard's models.csv (after an edit) into its
+// shard.json, so that the checks behind the digest are reached.
+void reseal(const fs::path& shard) {
+  const std::string json = readFile(shard / "shard.json");
+  const std::size_t at = json.find("\"models_csv_sha256\": \"") + 22;
+  const std::string cmd = "sha256sum '" + (shard / "models.csv").string() + "' > '" + (shard / "sum").string() + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  writeFile(shard / "shard.json", json.substr(0, at) + readFile(shard / "sum").substr(0, 64) + json.substr(at + 64));
+  fs::remove(shard / "sum");
+}
+
+// Every way shards may not make one search's rows is refused: one line
+// naming the folder or file, status 2, nothing written.
+TEST_F(Fit, NoMergeOfMismatchedIncompleteOrEditedShards) {
+  writeFile(dir() / "m.toml", "[[record]]\nparams = \"sta1.txt\"\n[vary]\nnsx = { from = 1, to = 4 }\nnsw = { from = 4, to = 6 }\n");
+  for (int k = 1; k <= 3; ++k)
+    ASSERT_EQ(runFit(dir(), "m.toml --threads 1 --shard " + std::to_string(k) + "/3 --out m" + std::to_string(k)).status, 0);
+  // Shard 2's rows are models 2, 5, 8 and 11.
+  const std::string rows2 = readFile(dir() / "m2" / "models.csv");
+  const std::size_t second = rows2.find('\n', rows2.find('\n') + 1) + 1;
+  const std::string row2 = rows2.substr(second, rows2.find('\n', second) + 1 - second);
+  const std::string last = rows2.substr(rows2.rfind('\n', rows2.size() - 2) + 1);
+  using Edit = std::function<void(const fs::path& shard2)>;
+  auto json = [](const std::string& from, const std::string& to) -> Edit {
+    return [=](const fs::path& s) { writeFile(s / "shard.json", edited(readFile(s / "shard.json"), from, to)); };
+  };
+  auto csv = [](const std::string& from, const std::string& to, bool seal) -> Edit {
+    return [=](const fs::path& s) {
+      writeFile(s / "models.csv", edited(readFile(s / "models.csv"), from, to));
+      if (seal) reseal(s);
+    };
+  };
+  const struct {
+    const char* name;
+    Edit edit;  // applied to shard 2's folder
+    const char* shards;
+    const char* says;
+  } cases[] = {
+      {"K above N", json("\"2/3\"", "\"5/3\""), "m1 m2 m3", "case/m2/shard.json: shard \"5/3\" is not K/N"},
+      {"K of 0", json("\"2/3\"", "\"0/3\""), "m1 m2 m3", "case/m2/shard.json: shard \"0/3\" is not K/N"},
+      {"not JSON", json("{", "{{"), "m1 m2 m3", "case/m2/shard.json: [json.exception.parse_error"},
+      {"no shard.json", [](const fs::path& s) { fs::remove(s / "shard.json"); }, "m1 m2 m3",
+       "case/m2/shard.json: missing"},
+      {"other count", json("\"2/3\"", "\"2/4\""), "m1 m2 m3", "case/m2: shard 2/4 does not belong with case/m1's shards of 3"},
+      {"other files", [](const fs::path& s) {
+         std::string text = readFile(s / "shard.json");
+         char& digit = text[text.find("\"sha256\": \"") + 11];
+         digit = digit == '0' ? '1' : '0';
+         writeFile(s / "shard.json", text);
+       },
+       "m1 m2 m3", "case/m2: shard 2/3 read other files than case/m1"},
+      {"other version", json("\"program\": \"egffit ", "\"program\": \"egffit 0."), "m1 m2 m3",
+       "case/m2: shard 2/3 was made by egffit 0."},
+      {"unfinished", json("\"complete\": true", "\"complete\": false"), "m1 m2 m3",
+       "case/m2: shard 2/3 did not finish: go on with egffit "},
+      {"given twice", [](const fs::path&) {}, "m1 m2 m2 m3", "case/m2: shard 2/3 is given twice (also case/m2)"},
+      {"missing", [](const fs::path&) {}, "m3 m1", "shard 2/3 is missing: give the folders of all 3 shards"},
+      {"edited row", csv(row2, edited(row2, ",0.", ",1."), false), "m1 m2 m3",
+       "case/m2/models.csv: changed after the shard finished"},
+      {"row dropped", csv(last, "", true), "m1 m2 m3", "case/m2/models.csv: 3 rows where its shard has 4 models (model 11 is missing)"},
+      {"row dropped, count too", [&](const fs::path& s) { csv(last, "", true)(s); json("\"models\": 4", "\"models\": 3")(s); },
+       "m1 m2 m3", "case/m2/shard.json: 3 models where shard 2/3 of the grid has 4"},
+      {"row of another shard", csv(row2, edited(row2, "5,", "6,"), true), "m1 m2 m3",
+       "case/m2/models.csv:3: model 6 where model 5 belongs"},
+      {"row twice", csv(row2, row2 + row2, true), "m1 m2 m3", "case/m2/models.csv:4: model 5 where model 8 belongs"},
+      {"row added", csv(last, last + edited(last, "11,", "14,"), true), "m1 m2 m3",
+       "case/m2/models.csv:6: more rows than the search's 4 models"},
+      {"half row", csv(last, last + last.substr(0, 9), true), "m1 m2 m3", "case/m2/models.csv: ends in a half row"},
+      {"output folder taken", [&](const fs::path&) { fs::create_directories(dir() / "case" / "out"); writeFile(dir() / "case" / "out" / "summary.txt", ""); },
+       "m1 m2 m3", "case/out: holds a search already (summary.txt)"},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(dir() / "case");
+    fs::create_directories(dir() / "case");
+    for (const char* s : {"m1", "m2", "m3"}) fs::copy(dir() / s, dir() / "case" / s, fs::copy_options::recursive);
+    c.edit(dir() / "case" / "m2");
+    const auto before = contents(dir() / "case" / "out");
+    std::string shards;
+    for (const std::string& s : {std::string(c.shards)}) {
+      std::istringstream names(s);
+      for (std::string n; names >> n;) shards += " case/" + n;
+    }
+    const Outcome o = runFit(dir(), "merge case/out" + shards);
+    EXPECT_EQ(o.status, 2) << c.name << ": " << o.errors;
+    EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << c.name << ": " << o.errors;
+    EXPECT_EQ(o.errors.rfind(c.says, 0), 0u) << c.name << ": " << o.errors;
+    EXPECT_TRUE(contents(dir() / "case" / "out") == before) << c.name << ": merge wrote into case/out";
+  }
+  // A file the shards read that changed since is named.
+  const std::string params = readFile(dir() / "sta1.txt");
+  writeFile(dir() / "sta1.txt", params + "\n");
+  const Outcome changed = runFit(dir(), "merge later m1 m2 m3");
+  writeFile(dir() / "sta1.txt", params);
+  EXPECT_EQ(changed.status, 2);
+  EXPECT_EQ(changed.errors, (dir() / "sta1.txt").string() +
+                                " changed since the shards ran (their shard.json holds its SHA-256): run the shards again\n");
+  EXPECT_FALSE(fs::exists(dir() / "later"));
+  ASSERT_EQ(runFit(dir(), "merge whole m1 m2 m3").status, 0);
+}
+
+// Two stations whose parameter files and records have the same names in
+// two folders too far away for the 80 columns of a parameter-file line:
+// best/ keeps a parameter file and a copy of each record per station.
+TEST_F(Fit, RecordsOfOneNameAtTwoStationsKeepACopyEach) {
+  std::string records;
+  for (const char* s : {"sta1", "sta2"}) {
+    const fs::path folder = dir() / std::string(90, 'f') / s;
+    fs::create_directories(folder);
+    writeFile(folder / "params.txt", edited(readFile(dir() / (std::string(s) + ".txt")), "target_" + std::string(s), "NS"));
+    fs::copy_file(dir() / ("target_" + std::string(s) + ".kib"), folder / "NS.kib");
+    fs::copy_file(dir() / "element.kib", folder / "element.kib");
+    records += "[[record]]\nparams = \"" + fs::relative(folder / "params.txt", dir()).string() + "\"\n";
+  }
+  writeFile(dir() / "names.toml", records + "[vary]\nnsx = { values = [3, 4] }\n");
+  const Outcome o = runFit(dir(), "names.toml --out names");
+  ASSERT_EQ(o.status, 0) << o.errors;
+  const fs::path best = dir() / "names" / "best";
+  for (const auto& [record, station] : {std::pair{"params", "sta1"}, std::pair{"params_2", "sta2"}}) {
+    const std::string params = readFile(best / (std::string(record) + ".txt"));
+    EXPECT_NE(params.find("\n" + std::string(record) + "_target.kib\n" + record + "_element.kib\n"), std::string::npos)
+        << params;
+    EXPECT_TRUE(readFile(best / (std::string(record) + "_target.kib")) == readFile(dir() / ("target_" + std::string(station) + ".kib")))
+        << record;
+    EXPECT_NE(readFile(best / record / (std::string(record) + ".txt")).find("\n../" + std::string(record) + "_target.kib\n"),
+              std::string::npos);
+    EXPECT_TRUE(fs::exists(best / record / "transcript.txt")) << record;
+  }
 }
 
 TEST_F(Fit, ABadConfigurationWritesNothing) {

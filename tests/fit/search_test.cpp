@@ -1,5 +1,4 @@
-// The model space's numbering, the choice of the common shift, models.csv's
-// rows read back, and the search itself on the bundled example: refused
+// The model space's numbering, models.csv's rows read back, and the search itself on the bundled example: refused
 // models keep their row, and a global method repeats itself for a seed.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,16 +8,18 @@
 #include <functional>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "fit/cli.hpp"
 #include "fit/config.hpp"
-#include "fit/evaluator.hpp"
 #include "fit/finish.hpp"
 #include "fit/map.hpp"
 #include "fit/problem.hpp"
+#include "fit/resume.hpp"
 #include "fit/search.hpp"
 #include "fit/table.hpp"
+#include "paramfile/paramfile.hpp"
 #include "support/faults.hpp"
 
 namespace {
@@ -62,66 +63,21 @@ TEST(ModelSpace, TheNRuleAndTheSourceLines) {
   EXPECT_FALSE(fit::findParameter("fmain"));
 }
 
-// Two records whose residual curves over shifts -2..2 are given.
-fit::Problem twoRecords(double weight2) {
+// Two records at 0.01 s, shifts -2..2.
+fit::Problem twoRecords() {
   fit::Problem problem;
-  problem.config.misfit.maxShift = 0.02;  // 2 samples at 0.01 s
+  problem.config.misfit.maxShift = 0.02;
   problem.records.resize(2);
   for (auto& r : problem.records) r.dt = 0.01f;
-  problem.records[1].weight = weight2;
   return problem;
 }
 
-fit::RecordCurves curves(std::vector<double> vel, std::vector<double> dis) {
-  fit::RecordCurves c;
-  c.curves.residual[fit::kVel] = vel;
-  c.curves.residual[fit::kDis] = dis;
-  c.curves.residual[fit::kAcc].assign(vel.size(), 9);
-  for (int q : {fit::kAcc, fit::kVel, fit::kDis})
-    for (double v : c.curves.residual[q]) c.curves.correlation[q].push_back(1 - v / 2);
-  return c;
-}
-
-TEST(Combine, OneShiftForAllRecordsWeighedAndTiesToTheSmallerShift) {
-  const struct {
-    const char* name;
-    double weight2;
-    std::vector<double> vel1, vel2;
-    double misfit, shift;
-  } cases[] = {
-      // Record 1 alone prefers -2, record 2 alone +1; together +1 wins.
-      {"shared", 1.0, {1, 2, 3, 3, 3}, {5, 5, 5, 1, 5}, 3 + 1 + 2 * 0.5, 0.01},
-      // A tenth of the weight for record 2 moves the shared shift to -2.
-      {"weighted", 0.1, {1, 2, 3, 3, 3}, {5, 5, 5, 1, 5}, 1 + 0.5 + 0.1 * (5 + 0.5), -0.02},
-      // Equal sums at -1, 0 and +1: zero wins; at -1 and +1 only: -1 wins.
-      {"tie at zero", 1.0, {4, 1, 1, 1, 4}, {1, 1, 1, 1, 1}, 2 + 1, 0.0},
-      {"tie either side", 1.0, {4, 1, 2, 1, 4}, {1, 1, 1, 1, 1}, 2 + 1, -0.01},
-  };
-  for (const auto& c : cases) {
-    fit::Problem p = twoRecords(c.weight2);
-    const std::vector<double> half(5, 0.5);
-    const fit::ModelResult r = fit::combine(p, {curves(c.vel1, half), curves(c.vel2, half)});
-    ASSERT_FALSE(r.refused) << c.name;
-    EXPECT_DOUBLE_EQ(r.misfit, c.misfit) << c.name;
-    EXPECT_NEAR(r.shift, c.shift, 1e-9) << c.name;
-    const std::size_t at = static_cast<std::size_t>(std::lround(c.shift / 0.01) + 2);
-    EXPECT_EQ(r.records[1][fit::kVel].residual, c.vel2[at]) << c.name;
-    EXPECT_EQ(r.records[0][fit::kAcc].residual, 9) << c.name;  // reported though its weight is 0
-  }
-  fit::RecordCurves refused;
-  refused.refused = true;
-  refused.note = "sta2: rl=0";
-  const fit::ModelResult r = fit::combine(twoRecords(1), {curves({1, 1, 1, 1, 1}, {1, 1, 1, 1, 1}), refused});
-  EXPECT_TRUE(r.refused);
-  EXPECT_EQ(r.note, "sta2: rl=0");
-}
-
 TEST(Table, RowsReadBackWithQuotedNotes) {
-  fit::Problem p = twoRecords(1);
+  fit::Problem p = twoRecords();
   p.config.space.axes = {axis("nsx", {3}), axis("vr", {2.8})};
   p.records[0].name = "ns";
   p.records[1].name = "ew";
-  fit::ModelResult refused;
+  engine::ModelResult refused;
   refused.refused = true;
   refused.note = "ns: the shift of copy 3, \"out of range\"";
   const std::string header = fit::tableHeader(p);
@@ -179,7 +135,7 @@ TEST_F(Search, AFaultInsideTheGlobalMethodKeepsItsMessage) {
     fit::runSearch(p, dir_ / "full", 1, {}, progress, false);
     ADD_FAILURE() << "no exception";
   } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "writing models.csv failed");
+    EXPECT_EQ(e.what(), "cannot write " + (dir_ / "full" / "models.csv").string());
   }
 }
 
@@ -229,6 +185,170 @@ TEST_F(Search, AGlobalMethodRepeatsItselfForASeedOnAnyThreadCount) {
   EXPECT_EQ(model, 30u);
 }
 
+// Every parameter a search accepts changes the misfit of the bundled
+// example when it moves from the file's value: none is ignored by the
+// engine, so no search's "best" value of it is merely its first.
+TEST_F(Search, EveryAcceptedParameterChangesTheMisfit) {
+  const fs::path params = fs::path(EGF_TEST_SOURCE_DIR) / "examples/params.txt";
+  const auto texts = paramfile::valueTexts(params);
+  const std::vector<std::string> names = fit::variedNames();
+  EXPECT_GE(names.size(), 24u);
+  for (const std::string& name : names) {
+    const fit::Kind kind = fit::findParameter(name)->kind;
+    const double base = std::strtod(texts.at(name == "N" ? "nx" : name).c_str(), nullptr);
+    // A step the checks accept: an integer up by one (ird, a code of 1 or
+    // 2, down), an angle by 10 degrees, a real by a tenth (0 to 0.5).
+    double moved = kind == fit::Kind::Integer ? (name == "ird" ? base - 1 : base + 1)
+                   : kind == fit::Kind::Angle ? base + 10
+                   : base != 0                ? base * 1.1
+                                              : 0.5;
+    const fit::Problem p = problem("[vary]\n" + name + " = { values = [" + fit::valueText(kind, base) + ", " +
+                                   fit::valueText(kind, moved) + "] }\n");
+    engine::Evaluator e(p.engineRecords(), p.weights());
+    const engine::ModelResult a = p.evaluate(e, {p.config.space.axes[0].values[0]});
+    const engine::ModelResult b = p.evaluate(e, {p.config.space.axes[0].values[1]});
+    ASSERT_FALSE(a.refused || b.refused) << name << ": " << a.note << b.note;
+    EXPECT_NE(a.misfit, b.misfit) << name << " " << fit::valueText(kind, base) << " and " << fit::valueText(kind, moved);
+  }
+}
+
+// The values only the radiation correction reads vary only where it is on,
+// and the list of them is the table's "(ipfm 1 or 2)" roles.
+TEST_F(Search, RadiationOnlyValuesVaryOnlyWithTheCorrectionOn) {
+  for (const paramfile::Entry& e : paramfile::layout()) {
+    if (e.line < 6 || e.line > 11) continue;
+    EXPECT_EQ(fit::radiationOnly(e.name), e.role.find("only (ipfm 1 or 2)") != std::string_view::npos) << e.name;
+  }
+  const fs::path examples = fs::path(EGF_TEST_SOURCE_DIR) / "examples";
+  for (const char* record : {"target.kib", "element.kib"}) fs::copy_file(examples / record, dir_ / record);
+  std::string text = read(examples / "params.txt");
+  text.replace(text.find("3.5 2.8 2 1\n"), 12, "3.5 2.8 2 0\n");
+  std::ofstream(dir_ / "off.txt") << text;
+  auto load = [&](const std::string& vary) {
+    std::ofstream(dir_ / "off.toml") << "[[record]]\nparams = \"off.txt\"\n[vary]\n" << vary;
+    try {
+      fit::loadProblem(fit::readConfig(dir_ / "off.toml"));
+    } catch (const fit::ConfigError& x) {
+      return std::string(x.what());
+    }
+    return std::string();
+  };
+  EXPECT_NE(load("rak = { values = [80.0, 90.0] }\n")
+                .find("off.toml:4:1: 'rak' cannot vary: only the radiation correction reads it, which the ipfm of "),
+            std::string::npos);
+  EXPECT_EQ(load("rak = { values = [80.0, 90.0] }\nipfm = { values = [0, 2] }\n"), "");
+  EXPECT_EQ(load("dip = { values = [40.0, 45.0] }\n"), "");
+}
+
+// A repeat count far beyond its line's values gives the line's values and
+// no more, as the reader takes it: best/'s rewrite of such a file costs no
+// more than of any other (a scanner of its own once expanded it in full).
+TEST_F(Search, AHugeRepeatCountIsRewrittenAsTheReaderTakesIt) {
+  std::string text = read(fs::path(EGF_TEST_SOURCE_DIR) / "examples/params.txt");
+  text.replace(text.find("1.5 1.5 0.05 0.0 0.0 0.0\n"), 25, "2*1.5 0.05 2000000000*0.25\n");
+  std::ofstream(dir_ / "repeat.txt") << text;
+  const std::string out = paramfile::rewrite(dir_ / "repeat.txt", {{"tra", 0.1}});
+  EXPECT_NE(out.find("\n1.5 1.5 0.1 0.25 0.25 0.25\n10 10 10 0 3 5 0 1.0\n"), std::string::npos) << out;
+}
+
+// A search resumed from the rows an interrupted one left (some whole rows,
+// perhaps half of the next) writes the file one run writes, evaluating only
+// the models without a row: the grid from its next model, a global method
+// by replaying its sequence from the rows.
+TEST_F(Search, AResumedSearchWritesOneRunsRowsAndEvaluatesOnlyTheRest) {
+  const struct {
+    const char* name;
+    std::string body;
+  } methods[] = {
+      {"grid", "[vary]\nnsx = { from = 1, to = 10 }\nvr = { from = 2.4, to = 3.2, step = 0.2 }\n"},
+      {"crs", "[vary]\nnsx = { from = 1, to = 10 }\nnsw = { from = 1, to = 10 }\nvr = { from = 2.4, to = 3.2 }\n"
+              "[search]\nmethod = \"crs\"\nmax_models = 40\nseed = 3\n"},
+  };
+  for (const auto& m : methods) {
+    const fit::Problem p = problem(m.body);
+    const std::string full = search(p, std::string(m.name) + "_full", 2);
+    std::vector<std::size_t> ends;  // where each line of the full file ends
+    for (std::size_t at = full.find('\n'); at != std::string::npos; at = full.find('\n', at + 1)) ends.push_back(at + 1);
+    const std::size_t rows = ends.size() - 1;
+    ASSERT_GE(rows, 40u) << m.name;
+    for (const std::size_t keep : {std::size_t{0}, std::size_t{1}, rows / 2, rows}) {
+      for (const bool halfRow : {false, true}) {
+        if (halfRow && keep == rows) continue;
+        const std::string tag = std::string(m.name) + " keeping " + std::to_string(keep) + (halfRow ? " and a half" : "");
+        const fs::path out = dir_ / "cut";
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const std::size_t cut = ends[keep] + (halfRow ? (ends[keep + 1] - ends[keep]) / 2 : 0);
+        std::ofstream(out / "models.csv", std::ios::binary) << full.substr(0, cut);
+        const fit::KeptRows kept = fit::readKeptRows(p, out / "models.csv", {}, "give another --out");
+        EXPECT_EQ(kept.rows, keep) << tag;
+        std::ostringstream progress;
+        const fit::SearchOutcome o = fit::runSearch(p, out, 2, {}, progress, false, kept);
+        EXPECT_EQ(read(out / "models.csv"), full) << tag;
+        EXPECT_EQ(o.models, rows) << tag;
+        EXPECT_EQ(o.evaluated, rows - keep) << tag;
+      }
+    }
+  }
+}
+
+// Rows that are not this search's are refused at their line, the file left
+// as it was: a wrong value or number on the grid, a replay that reaches
+// another model, a row beyond the search's models.
+TEST_F(Search, RowsOfAnotherSearchAreNotResumed) {
+  const std::string gridBody = "[vary]\nnsx = { from = 1, to = 4 }\n";
+  const std::string crsBody =
+      "[vary]\nnsx = { from = 1, to = 10 }\nvr = { from = 2.4, to = 3.2 }\n[search]\nmethod = \"crs\"\nmax_models = 6\nseed = ";
+  const fit::Problem grid = problem(gridBody), crs = problem(crsBody + "3\n");
+  const std::string gridRows = search(grid, "grid"), crsRows = search(problem(crsBody + "4\n"), "crs4");
+  const std::string header = gridRows.substr(0, gridRows.find('\n') + 1);
+  const std::string row1 = gridRows.substr(header.size(), gridRows.find('\n', header.size()) + 1 - header.size());
+  auto replaced = [](std::string s, const std::string& from, const std::string& to) {
+    return s.replace(s.find(from), from.size(), to);
+  };
+  const struct {
+    const char* name;
+    const fit::Problem& problem;
+    std::string text;
+    const char* says;
+  } cases[] = {
+      {"header", grid, "model,nsw,misfit\n", "models.csv:1: its header is not this configuration's"},
+      {"value", grid, header + replaced(row1, "1,1,", "1,2,"), "models.csv:2: nsx 2 where model 1 has 1"},
+      {"number", grid, header + replaced(row1, "1,1,", "2,1,"), "models.csv:2: model 2 where model 1 belongs"},
+      {"beyond", grid, gridRows + replaced(row1, "1,1,", "5,1,"), "models.csv:6: more rows than the search's 4 models"},
+      {"not a row", grid, header + "1,1\n", "models.csv:2: not a row of this search"},
+  };
+  for (const auto& c : cases) {
+    fs::create_directories(dir_ / "bad");
+    const fs::path csv = dir_ / "bad" / "models.csv";
+    std::ofstream(csv, std::ios::binary) << c.text;
+    std::string message;
+    try {
+      fit::readKeptRows(c.problem, csv, {}, "give another --out");
+    } catch (const fit::ConfigError& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message.find(c.says), std::string::npos) << c.name << ": " << message;
+    EXPECT_NE(message.find(": give another --out"), std::string::npos) << c.name << ": " << message;
+  }
+  // Seed 4's rows are read back, but seed 3's sequence reaches other models.
+  fs::create_directories(dir_ / "replay");
+  std::ofstream(dir_ / "replay" / "models.csv", std::ios::binary)
+      << replaced(crsRows, crsRows.substr(0, crsRows.find('\n')), fit::tableHeader(crs));
+  const fit::KeptRows kept = fit::readKeptRows(crs, dir_ / "replay" / "models.csv", {}, "x");
+  std::ostringstream progress;
+  EXPECT_THROW(
+      {
+        try {
+          fit::runSearch(crs, dir_ / "replay", 1, {}, progress, false, kept);
+        } catch (const fit::ConfigError& e) {
+          EXPECT_NE(std::string(e.what()).find("where this search reaches"), std::string::npos) << e.what();
+          throw;
+        }
+      },
+      fit::ConfigError);
+}
+
 }  // namespace
 
 namespace {
@@ -243,10 +363,10 @@ TEST_F(Search, TheSummaryTakesTheLowerOfTiedModelsAndMapsTheTwoParametersThatMat
   csv << fit::tableHeader(p) << '\n';
   for (std::uint64_t m = 0; m < p.config.space.gridSize(); ++m) {
     const std::vector<double> v = p.config.space.gridModel(m);
-    fit::ModelResult r;
+    engine::ModelResult r;
     r.misfit = (v[1] == 5 ? 1.0 : 3.0) + (v[2] == 2.6 ? 0.0 : 0.5);
     r.records.resize(1);
-    r.records[0][fit::kVel] = {r.misfit, 0.5};
+    r.records[0][engine::kVel] = {r.misfit, 0.5};
     csv << fit::tableRow(p, m + 1, v, r) << '\n';
   }
   csv.close();
@@ -260,7 +380,87 @@ TEST_F(Search, TheSummaryTakesTheLowerOfTiedModelsAndMapsTheTwoParametersThatMat
   EXPECT_NE(summary.find("starting model (the parameter files' values): nsx 3, nsw 5, vr 2.8"), std::string::npos);
   EXPECT_NE(read(out / "best" / "params.txt").find("10 10 10 0 3 5 0 1.0\n3.5 2.6 2 1\n"), std::string::npos);
   EXPECT_TRUE(fs::exists(out / "misfit_map.png"));
+  // The map: nsw x vr at the best model's nsx 3, each cell its model's misfit.
+  const std::optional<fit::MisfitMap> map = fit::misfitMap(p, out);
+  ASSERT_TRUE(map);
+  EXPECT_EQ(map->xValues, (std::vector<std::string>{"5", "6"}));
+  EXPECT_EQ(map->yValues, (std::vector<std::string>{"2.6", "2.8"}));
+  EXPECT_EQ(map->misfit, (std::vector<double>{1, 3, 1.5, 3.5}));
   fit::releaseDrawingCaches();
+}
+
+// A record path relative to best/ is written as it is up to the 80 columns
+// a parameter-file line holds, and replaced by a copy in best/ beyond:
+// from best/ a record named in 71 characters is ../../in/ plus 71 = 80
+// columns, one more is 81; from best/RECORD/ both are beyond (84, 85).
+TEST_F(Search, RecordPathsOfUpTo80ColumnsStandAndLongerOnesAreCopied) {
+  const std::string example = read(fs::path(EGF_TEST_SOURCE_DIR) / "examples/params.txt");
+  for (const std::size_t length : {std::size_t{71}, std::size_t{72}}) {
+    const fs::path in = dir_ / "in";
+    fs::remove_all(in);
+    fs::create_directories(in);
+    const std::string name = std::string(length - 4, 't') + ".kib";
+    fs::copy_file(fs::path(EGF_TEST_SOURCE_DIR) / "examples/target.kib", in / name);
+    fs::copy_file(fs::path(EGF_TEST_SOURCE_DIR) / "examples/element.kib", in / "element.kib");
+    std::string text = example;
+    text.replace(text.find("target.kib"), 10, name);
+    std::ofstream(in / "params.txt") << text;
+    std::ofstream(dir_ / "names.toml") << "[[record]]\nparams = \"in/params.txt\"\n[vary]\nnsx = { values = [3, 4] }\n";
+    const fit::Problem p = fit::loadProblem(fit::readConfig(dir_ / "names.toml"));
+    fs::remove_all(dir_ / "o");
+    search(p, "o");
+    std::ostringstream log;
+    ASSERT_TRUE(fit::finishSearch(p, dir_ / "o", {}, dir_ / "no-egfsim", log));
+    const std::string best = read(dir_ / "o" / "best" / "params.txt");
+    const std::string run = read(dir_ / "o" / "best" / "params" / "params.txt");
+    if (length == 71) {
+      EXPECT_NE(best.find("\n../../in/" + name + "\n../../in/element.kib\n"), std::string::npos) << best;
+    } else {
+      EXPECT_NE(best.find("\nparams_target.kib\n../../in/element.kib\n"), std::string::npos) << best;
+    }
+    // The copy that best/params/ needs in both cases.
+    EXPECT_EQ(read(dir_ / "o" / "best" / "params_target.kib"), read(in / name));
+    EXPECT_NE(run.find("\n../params_target.kib\n../../../in/element.kib\n"), std::string::npos) << run;
+  }
+}
+
+// The map's cells by hand: a global method's continuous axis in 20 bins of
+// its range (the upper end in the last), the least misfit of a cell, a
+// refused model in none.
+TEST_F(Search, TheMisfitMapOfAGlobalMethodBinsTheRangeAndKeepsTheLeastOfACell) {
+  const fit::Problem p =
+      problem("[vary]\nnsx = { values = [3, 4] }\nvr = { from = 2.4, to = 3.2 }\n[search]\nmethod = \"crs\"\n");
+  const fs::path out = dir_ / "map";
+  fs::create_directories(out);
+  std::ofstream csv(out / "models.csv");
+  csv << fit::tableHeader(p) << '\n';
+  const struct {
+    double nsx, vr, misfit;  // NaN: refused
+  } rows[] = {{3, 2.4, 5}, {3, 3.2, 1}, {4, 3.2, NAN}, {4, 2.85, 3}, {3, 2.81, 4}, {4, 2.4, 2}};
+  std::uint64_t model = 0;
+  for (const auto& row : rows) {
+    engine::ModelResult r;
+    r.refused = std::isnan(row.misfit);
+    r.note = r.refused ? "refused by hand" : "";
+    r.misfit = row.misfit;
+    r.records.resize(1);
+    csv << fit::tableRow(p, ++model, {row.nsx, row.vr}, r) << '\n';
+  }
+  csv.close();
+  const std::optional<fit::MisfitMap> map = fit::misfitMap(p, out);
+  ASSERT_TRUE(map);
+  EXPECT_EQ(map->xName, "vr");  // its least misfit varies by 3, nsx's by 1
+  EXPECT_EQ(map->yName, "nsx");
+  ASSERT_EQ(map->xValues.size(), 20u);
+  ASSERT_EQ(map->misfit.size(), 40u);
+  std::vector<double> expected(40, NAN);
+  // Bins of 0.04: 2.81 in bin 10, 2.85 in bin 11, 3.2 in bin 19.
+  expected[0] = 5, expected[10] = 4, expected[19] = 1;  // nsx 3: 2.4, 2.81, 3.2
+  expected[20] = 2, expected[31] = 3;                   // nsx 4: 2.4, 2.85; 3.2 refused
+  for (std::size_t i = 0; i < 40; ++i)
+    EXPECT_TRUE(map->misfit[i] == expected[i] || (std::isnan(map->misfit[i]) && std::isnan(expected[i]))) << i;
+  EXPECT_EQ(map->bestColumn, 19);
+  EXPECT_EQ(map->bestRow, 0);
 }
 
 }  // namespace

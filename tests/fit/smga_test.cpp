@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
@@ -168,6 +169,13 @@ TEST_F(TwoSmgas, AreFoundAgainFromAWrongStartAndOverlapsAreRefused) {
     EXPECT_TRUE(fs::exists(run / "report" / "metrics.json")) << s;
     EXPECT_TRUE(fs::exists(run / "series" / "synthetic.acc.sac")) << s;
   }
+  // The report states both SMGAs; SMGA 2's rupture starts when the front
+  // from the hypocentre reaches (9, -3) km at 2.8 km/s, 0.3 s late.
+  const auto metrics = nlohmann::json::parse(readFile(dir() / "fit" / "best" / "sta1" / "report" / "metrics.json"));
+  ASSERT_EQ(metrics["model"]["smgas"].size(), 2u) << metrics["model"];
+  EXPECT_EQ(metrics["model"]["smgas"][0]["onset_s"].get<double>(), 0);
+  EXPECT_NEAR(metrics["model"]["smgas"][1]["onset_s"].get<double>(), std::sqrt(9.0 * 9 + 3 * 3) / 2.8 + 0.3, 1e-6);
+  EXPECT_NEAR(metrics["model"]["moment_ratio"].get<double>(), 160, 1e-4);
   const source::Source best = fit::readSourceFile(dir() / "fit" / "best" / "source.toml");
   ASSERT_EQ(best.smgas.size(), 2u);
   EXPECT_EQ(best.smgas[1].x, 9.0);
@@ -201,6 +209,28 @@ TEST_F(TwoSmgas, ASitePredictedIsSynthesisedAsARecordedOne) {
   const std::string spread = readFile(dir() / "sim" / "sta4_2" / "spread.csv");
   EXPECT_EQ(spread.rfind("period_s,psa16_gal,psa50_gal,psa84_gal,psa_given_gal\n0.01,", 0), 0u) << spread;
   EXPECT_EQ(std::count(spread.begin(), spread.end(), '\n'), 101);
+  // Every period's percentiles positive and in order.
+  std::istringstream lines(spread);
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line)) {
+    double v[5];
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3], &v[4]), 5) << line;
+    EXPECT_TRUE(v[1] > 0 && v[1] <= v[2] && v[2] <= v[3] && std::isfinite(v[3]) && v[4] > 0) << line;
+  }
+  // The recorded site's PSA bias: the mean of the report's ln(observed /
+  // synthetic) over the periods within the filter's pass band.
+  const auto metrics = nlohmann::json::parse(readFile(dir() / "sim" / "sta4" / "report" / "metrics.json"));
+  double sum = 0;
+  int n = 0;
+  for (std::size_t k = 0; k < metrics["periods"].size(); ++k) {
+    const double f = 1 / metrics["periods"][k].get<double>();
+    if (f >= metrics["filter"]["pass_band"][0].get<double>() && f <= metrics["filter"]["pass_band"][1].get<double>())
+      sum += metrics["psa_ln_ratio"][k].get<double>(), ++n;
+  }
+  ASSERT_GT(n, 50);
+  EXPECT_NEAR(summary["records"]["sta4"]["psa_ln_bias"].get<double>(), sum / n, 1e-12);
+  EXPECT_NE(sum, 0);
   EXPECT_TRUE(fs::exists(dir() / "sim" / "sta4_2" / "spread.png"));
   EXPECT_TRUE(fs::exists(dir() / "sim" / "sta4_2" / "prediction.json"));
 }

@@ -48,10 +48,12 @@ void setByName(model::Params& p, std::string_view name, const Change& v) {
 }
 
 // The example spelled as the reader also takes it: line 5 ended by a slash
-// (q(2) to q(6) left unset), line 10 over two lines with a repeat count and
-// commas, a note after line 14's values.
+// (q(2) to q(6) left unset), line 7 with a repeat count far beyond its one
+// value, line 10 over two lines with a repeat count and commas, a note
+// after line 14's values.
 std::string awkward(std::string text) {
   text.replace(text.find("1.0 0.0 0.0 0.0 0.0 0.0 0.0"), 27, "1.0, 0.0 / six values");
+  text.replace(text.find("\n1\n30.0"), 7, "\n2000000000*1\n30.0");
   text.replace(text.find("10 10 10 0 3 5 0 1.0"), 20, "3*10, 0\n3 5 , 0 1.0");
   text.replace(text.find("20.0 60.0 20.0 60.0 90.0 3"), 26, "20.0 60.0 20.0 60.0 90.0 3 station");
   return text;
@@ -96,6 +98,7 @@ TEST(Rewrite, KeepsEveryLineWithoutAChangeAndTheOtherValuesAsWritten) {
   EXPECT_EQ(texts.at("nw"), "10");
   EXPECT_EQ(texts.at("q(2)"), "0") << "left unset by the slash";
   EXPECT_EQ(texts.at("cfac"), "1.0");
+  EXPECT_EQ(texts.at("ncmpt"), "1");
 }
 
 TEST(Rewrite, RefusesAChangeTheReaderCouldNotTakeBack) {

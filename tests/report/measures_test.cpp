@@ -20,7 +20,7 @@ constexpr double kPi = 3.14159265358979323846;
 // acceleration a sine of that frequency (0: none).
 struct Shaking {
   std::vector<float> series[6];
-  report::Comparison c;
+  report::RunView c;
 
   explicit Shaking(float k, double noiseHz = 0, std::size_t n = 2000, float dt = 0.01f) {
     for (auto& x : series) x.resize(n);
@@ -81,7 +81,7 @@ TEST(Anderson, CopiesScoreAsComputedByHand) {
 // filter every band counts.
 TEST(Anderson, HeadlineOverTheFilterPassBand) {
   const struct {
-    report::Comparison::Filter filter;
+    report::RunView::Filter filter;
     int bands;          // within the pass band
     double firstLow;    // the lowest of them
   } rows[] = {
@@ -118,23 +118,23 @@ TEST(Anderson, HeadlineOverTheFilterPassBand) {
 
 TEST(Page, StatesTheModelPhysically) {
   const struct {
-    void (*edit)(report::Comparison&);
+    void (*edit)(report::RunView&);
     const char* expected;
   } rows[] = {
-      {[](report::Comparison&) {}, "rise time 1 s (nt 5 × tra 0.2 s)"},
-      {[](report::Comparison& c) { c.nt = 11, c.tra = 0.15f; }, "rise time 1.65 s (nt 11 × tra 0.15 s)"},
-      {[](report::Comparison& c) { c.nx = 11, c.dx = 5.0f, c.nw = 11, c.dw = 1.3f; },
+      {[](report::RunView&) {}, "rise time 1 s (nt 5 × tra 0.2 s)"},
+      {[](report::RunView& c) { c.nt = 11, c.tra = 0.15f; }, "rise time 1.65 s (nt 11 × tra 0.15 s)"},
+      {[](report::RunView& c) { c.nx = 11, c.dx = 5.0f, c.nw = 11, c.dw = 1.3f; },
        "fault 55 × 14.3 km, 11 × 11 subfaults of 5 × 1.3 km"},
-      {[](report::Comparison&) {}, "C = 1.5; C N³ = C nx nw nt = 187.5,"},
-      {[](report::Comparison&) {}, "Rupture 2.5 km/s, radial, from subfault (2, 3)"},
-      {[](report::Comparison& c) { c.ird = 1; }, "along strike"},
-      {[](report::Comparison&) {}, "radiation correction: ratio of coefficients (ipfm 1)"},
-      {[](report::Comparison& c) { c.ipfm = 2; }, "radiation correction: sign only (ipfm 2)"},
-      {[](report::Comparison& c) { c.ipfm = 0; }, "radiation correction: none (ipfm 0)"},
-      {[](report::Comparison&) {}, "filter: band pass 0.1-10 Hz"},
-      {[](report::Comparison& c) { c.filter.fl = 0; }, "filter: low pass below 10 Hz"},
-      {[](report::Comparison& c) { c.filter.requested = false; }, "filter: none"},
-      {[](report::Comparison& c) { c.filter.refused = true; }, "filter: none (the design was refused)"},
+      {[](report::RunView&) {}, "C = 1.5; C N³ = C nx nw nt = 187.5,"},
+      {[](report::RunView&) {}, "Rupture 2.5 km/s, radial, from subfault (2, 3)"},
+      {[](report::RunView& c) { c.ird = 1; }, "along strike"},
+      {[](report::RunView&) {}, "radiation correction: ratio of coefficients (ipfm 1)"},
+      {[](report::RunView& c) { c.ipfm = 2; }, "radiation correction: sign only (ipfm 2)"},
+      {[](report::RunView& c) { c.ipfm = 0; }, "radiation correction: none (ipfm 0)"},
+      {[](report::RunView&) {}, "filter: band pass 0.1-10 Hz"},
+      {[](report::RunView& c) { c.filter.fl = 0; }, "filter: low pass below 10 Hz"},
+      {[](report::RunView& c) { c.filter.requested = false; }, "filter: none"},
+      {[](report::RunView& c) { c.filter.refused = true; }, "filter: none (the design was refused)"},
   };
   for (const auto& r : rows) {
     Shaking s(1.0f, 0.0, 10);

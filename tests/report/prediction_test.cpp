@@ -68,7 +68,7 @@ TEST(Prediction, WritesTheSyntheticItsPeaksAndItsSpectrum) {
     for (int q = 0; q < 3; ++q)
       for (int k = 0; k < 1000; ++k)
         series[3 * m + q].push_back(static_cast<float>((q + 1) * std::sin(2 * M_PI * 2 * k * 0.01) * std::exp(-0.005 * k)));
-  report::Comparison c;
+  report::RunView c;
   c.synthetic = {series[0], series[1], series[2]};
   c.element = {series[3], series[4], series[5]};
   c.station = "PRD", c.component = "EW", c.unit = "gal", c.dt = 0.01f;
@@ -92,7 +92,7 @@ TEST(Prediction, WritesTheSyntheticItsPeaksAndItsSpectrum) {
 }
 
 TEST(ModelLines, OneLinePerSmgaThenTheirTotal) {
-  report::Comparison c;
+  report::RunView c;
   c.ird = 2, c.ipfm = 0;
   c.areas = {{4, 4, 4, 3, 3, 1.5f, 2.8f, 1.5f, 1.5f, 0.1f, 0, 0, 0}, {5, 5, 5, 1, 4, 1.0f, 2.8f, 1.0f, 0.8f, 0.06f, 9, -3, 3.688}};
   const std::vector<std::string> lines = report::modelLines(c);
@@ -100,7 +100,7 @@ TEST(ModelLines, OneLinePerSmgaThenTheirTotal) {
   EXPECT_EQ(lines[0], "SMGA 1: 6 × 6 km, N 4, rise time 0.4 s, C 1.5 (C N³ 96); from subfault (3, 3) at 0, 0 km, 0 s, 2.8 km/s");
   EXPECT_EQ(lines[1].rfind("SMGA 2: 5 × 4 km, N 5, rise time 0.3 s, C 1 (", 0), 0u) << lines[1];
   EXPECT_NE(lines[1].find("at 9, -3 km, 3.69 s"), std::string::npos) << lines[1];
-  EXPECT_EQ(lines[2].rfind("Rupture radial; total C N³ 221, the ratio of the target's", 0), 0u) << lines[2];
+  EXPECT_EQ(lines[2].rfind("Rupture radial; total C N³ 221 (the target's moment over the element's)", 0), 0u) << lines[2];
 }
 
 }  // namespace

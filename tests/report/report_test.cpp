@@ -29,7 +29,7 @@ std::int32_t i32(const std::string& b, std::size_t at) { return static_cast<std:
 
 struct Fixture {
   std::vector<float> series[9];
-  report::Comparison c;
+  report::RunView c;
 
   explicit Fixture(bool silentSynthetic) {
     const std::size_t counts[3] = {600, 500, 300};  // observed, synthetic, element
@@ -41,14 +41,14 @@ struct Fixture {
           x[k] = (m == 1 && silentSynthetic) ? 0.0f
                                              : static_cast<float>((q + 1) * std::sin(0.05 * k * (m + 1)) * std::exp(-0.01 * k));
       }
-    auto motion = [&](int m) { return report::Motion{series[3 * m], series[3 * m + 1], series[3 * m + 2]}; };
+    auto motion = [&](int m) { return model::MotionView{series[3 * m], series[3 * m + 1], series[3 * m + 2]}; };
     c.observed = motion(0), c.synthetic = motion(1), c.element = motion(2);
     c.title = "TEST RUN", c.station = "CLC", c.component = "NS", c.event = "RIDGECREST 2019 MW7.1 LONG";
     c.elementEvent = "FORESHOCK";
     c.unit = "gal", c.dt = 0.01f;
     c.ksm = 1, c.kem = 500, c.ksa = 1, c.kea = 500;
     c.nx = c.nw = c.nt = 5, c.nsx = 2, c.nsw = 3, c.cfac = 1.5f, c.vr = 2.5f, c.dx = c.dw = 1, c.tra = 0.2f;
-    c.residual = {0.5f, 0.4f, 0.3f}, c.correlation = {0.6f, 0.7f, 0.8f}, c.lag = {1, -2, 3};
+    c.fits = {{{0.5f, 0.6f, 1}, {0.4f, 0.7f, -2}, {0.3f, 0.8f, 3}}};
   }
 };
 
