@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <set>
 
 namespace fit {
@@ -234,6 +235,8 @@ const char* methodName(Method m) {
   return "?";
 }
 
+namespace {
+
 // [map]: axes = ["nsx", "nsw"] or a list of such pairs, each two different
 // varied parameters; clip, the colour scale's top as a multiple (at least
 // 1) of the least misfit.
@@ -273,17 +276,62 @@ MapSettings readMap(const Reader& r, const toml::node* node, const ModelSpace& s
   return m;
 }
 
-Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordFolder) {
-  const Reader r(file);
-  toml::table root;
+}  // namespace
+
+namespace {
+
+toml::table parseFile(const Reader& r) {
   try {
-    root = toml::parse_file(file.string());
+    return toml::parse_file(r.file().string());
   } catch (const toml::parse_error& e) {
-    if (e.source().begin.line == 0) throw ConfigError(file.string() + ": " + std::string(e.description()));
+    if (e.source().begin.line == 0) throw ConfigError(r.file().string() + ": " + std::string(e.description()));
     r.fail(e.source(), std::string(e.description()));
   }
+}
+
+// The study of a configuration: its own sections, or with study = "FILE"
+// those of another configuration (its events, stations and processing, and
+// its record_folder; its other sections are not read), so that several
+// searches share one description of the records. `recordFolder` (the
+// command line's) overrides either's record_folder.
+std::optional<study::Study> readStudySections(const Reader& r, const toml::table& root,
+                                              const fs::path& recordFolder) {
+  const Reader* from = &r;
+  const toml::table* table = &root;
+  std::optional<Reader> other;
+  toml::table otherRoot;
+  if (const toml::node* n = root.get("study")) {
+    for (const char* key : {"target", "element", "processing", "station", "record_folder"})
+      if (const toml::node* own = root.get(key))
+        r.fail(own->source(), std::string(key) + " is given by the study file that study names: give it there only");
+    const std::string name = r.string(*n, "study");
+    other.emplace(r.file().parent_path() / name);
+    if (!fs::is_regular_file(other->file()))
+      r.fail(n->source(), "study \"" + name + "\": no such file (" + other->file().string() + ")");
+    otherRoot = parseFile(*other);
+    if (const toml::node* again = otherRoot.get("study"))
+      other->fail(again->source(), "a study file named by study = must hold the study itself, not name another");
+    if (!otherRoot.get("station"))
+      r.fail(n->source(), "study \"" + name + "\" holds no [[station]]: name a study file");
+    from = &*other;
+    table = &otherRoot;
+  }
+  fs::path recordRoot = from->file().parent_path();
+  if (!recordFolder.empty()) {
+    recordRoot = recordFolder;
+  } else if (const toml::node* n = table->get("record_folder")) {
+    recordRoot = recordRoot / from->string(*n, "record_folder");
+  }
+  return readStudy(*from, *table, recordRoot);
+}
+
+}  // namespace
+
+Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordFolder) {
+  const Reader r(file);
+  const toml::table root = parseFile(r);
   r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "map", "source", "simulate", "record_folder", "target",
-                    "element", "processing", "station"},
+                    "element", "processing", "station", "study"},
              "");
 
   Config c;
@@ -299,13 +347,7 @@ Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordF
   const fs::path folder = file.parent_path();
   c.simulate = readSimulate(r, root.get("simulate"), folder);
 
-  fs::path recordRoot = folder;
-  if (!recordFolder.empty()) {
-    recordRoot = recordFolder;
-  } else if (const toml::node* n = root.get("record_folder")) {
-    recordRoot = folder / r.string(*n, "record_folder");
-  }
-  c.study = readStudy(r, root, recordRoot);
+  c.study = readStudySections(r, root, recordFolder);
   if (c.study) {
     c.targetMagnitude = c.study->target.info.magnitude;
     c.elementMagnitude = c.study->element.info.magnitude;

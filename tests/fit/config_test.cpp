@@ -153,6 +153,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 // best/source.toml and simulate's source.toml are read again by [simulate]
 // models: every value, optional or not, comes back exactly.
+// A study taken from another file (study = "FILE", before any table):
+// its sections in one place only, and that file a study.
+TEST(StudyFile, RefusesSectionsGivenTwiceAMissingFileAndAFileThatIsNoStudy) {
+  const struct {
+    const char* toml;
+    const char* where;
+    const char* says;
+  } rows[] = {
+      {"study = \"example_fit.toml\"\n[element]\n", "2:1",
+       "element is given by the study file that study names: give it there only"},
+      {"study = \"no_such_study.toml\"\n", "1:9", "no such file"},
+      {"study = \"example_fit.toml\"\n", "1:9", "holds no [[station]]: name a study file"},
+  };
+  for (const auto& row : rows) {
+    const fs::path file = kExamples / ("bad_" + std::to_string(getpid()) + ".toml");
+    std::ofstream(file) << row.toml << kRecord;
+    std::string message;
+    try {
+      fit::readConfig(file);
+    } catch (const fit::ConfigError& e) {
+      message = e.what();
+    }
+    fs::remove(file);
+    EXPECT_EQ(message.rfind(file.string() + ":" + row.where + ": ", 0), 0u) << message;
+    EXPECT_NE(message.find(row.says), std::string::npos) << message;
+  }
+}
+
 TEST(SourceToml, ReadsBackAsTheSameModel) {
   using model::Radiation;
   using model::Rupture;

@@ -76,7 +76,16 @@ rake = 10.0
 [processing]
 filter = "none"
 window = { from = -1.0, to = 7.0 }
-[source]
+[[station]]              # the records give the station and the component
+[[station.record]]
+component = "NS"
+target = "target.kib"
+element = "element.kib"
+)";
+
+// The source and the search, for the study above and for a search of
+// another folder that names it.
+constexpr const char* kSearch = R"([source]
 vs = 3.5
 vr = 2.5
 radiation = "none"
@@ -88,11 +97,6 @@ N = 1
 C = 1.0
 tau = 0.01
 start = { nsx = 1, nsw = 1 }
-[[station]]              # the records give the station and the component
-[[station.record]]
-component = "NS"
-target = "target.kib"
-element = "element.kib"
 [vary]
 vr = { values = [2.5, 2.8] }
 )";
@@ -108,7 +112,7 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
                             name + ".kib > /dev/null 2>> kibconv.txt";
     ASSERT_EQ(exitStatus(std::system(cmd.c_str())), 0) << readFile(d.path() / "kibconv.txt");
   }
-  writeFile(d.path() / "study.toml", kStudy);
+  writeFile(d.path() / "study.toml", std::string(kStudy) + kSearch);
   const std::string setup = "cd '" + d.path().string() + "' && '" + kFit.string() +
                             "' setup study.toml > setup.out 2> setup.err";
   ASSERT_EQ(exitStatus(std::system(setup.c_str())), 0) << readFile(d.path() / "setup.err");
@@ -145,12 +149,19 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
     EXPECT_EQ((*m)[2], "0") << (*m)[0];
   EXPECT_EQ(found, 3) << run.transcript;
 
-  // The search from the study: its common shift is counted from the
-  // predicted alignment, where the two pulses already stand.
-  const std::string search = "cd '" + d.path().string() + "' && '" + kFit.string() +
-                             "' study.toml --threads 1 > fit.out 2> fit.err";
-  ASSERT_EQ(exitStatus(std::system(search.c_str())), 0) << readFile(d.path() / "fit.err");
-  const std::string summary = readFile(d.path() / "knet-study" / "summary.txt");
+  // A search in another folder that takes the study from study.toml: the
+  // same parameter file, and its common shift counted from the predicted
+  // alignment, where the two pulses already stand.
+  fs::create_directories(d.path() / "searches");
+  writeFile(d.path() / "searches" / "search.toml", std::string("study = \"../study.toml\"\n") + kSearch);
+  const std::string search = "cd '" + d.path().string() + "/searches' && '" + kFit.string() +
+                             "' search.toml --threads 1 --out fit > fit.out 2> fit.err";
+  ASSERT_EQ(exitStatus(std::system(search.c_str())), 0) << readFile(d.path() / "searches" / "fit.err");
+  // (the record paths, relative to the file, are one folder deeper)
+  EXPECT_EQ(std::regex_replace(readFile(d.path() / "searches" / "fit" / "setup" / "params_TSTH01_NS.txt"),
+                               std::regex("\\.\\./\\.\\./\\.\\./"), "../../"),
+            params);
+  const std::string summary = readFile(d.path() / "searches" / "fit" / "summary.txt");
   EXPECT_NE(summary.find("common shift: 0 s after the predicted S alignment"), std::string::npos) << summary;
   EXPECT_NE(summary.find("params_TSTH01_NS rm " + std::to_string(rm).substr(0, 4)), std::string::npos) << summary;
 }
