@@ -158,9 +158,9 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
                              "' search.toml --threads 1 --out fit > fit.out 2> fit.err";
   ASSERT_EQ(exitStatus(std::system(search.c_str())), 0) << readFile(d.path() / "searches" / "fit.err");
   // (the record paths, relative to the file, are one folder deeper)
-  EXPECT_EQ(std::regex_replace(readFile(d.path() / "searches" / "fit" / "setup" / "params_TSTH01_NS.txt"),
-                               std::regex("\\.\\./\\.\\./\\.\\./"), "../../"),
-            params);
+  std::string again = readFile(d.path() / "searches" / "fit" / "setup" / "params_TSTH01_NS.txt");
+  for (std::size_t at; (at = again.find("../../../")) != std::string::npos;) again.erase(at, 3);
+  EXPECT_EQ(again, params);
   const std::string summary = readFile(d.path() / "searches" / "fit" / "summary.txt");
   EXPECT_NE(summary.find("common shift: 0 s after the predicted S alignment"), std::string::npos) << summary;
   EXPECT_NE(summary.find("params_TSTH01_NS rm " + std::to_string(rm).substr(0, 4)), std::string::npos) << summary;
