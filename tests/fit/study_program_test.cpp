@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 
 #include "geo/geo.hpp"
 #include "support/run.hpp"
@@ -142,11 +141,14 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
 
   const Outcome run = runProgram(folder, "params_TSTH01_NS.txt\n\n\n\n\n");
   ASSERT_EQ(run.status, 0) << run.errors;
-  const std::regex lag(R"((acc|vel|dis) mtime =\s*(-?\d+))");
+  // egfsim's best lag of each quantity ("acc mtime = N").
   int found = 0;
-  for (auto m = std::sregex_iterator(run.transcript.begin(), run.transcript.end(), lag); m != std::sregex_iterator();
-       ++m, ++found)
-    EXPECT_EQ((*m)[2], "0") << (*m)[0];
+  for (const char* q : {"acc", "vel", "dis"}) {
+    const std::size_t at = run.transcript.find(std::string(q) + " mtime =");
+    if (at == std::string::npos) continue;
+    ++found;
+    EXPECT_EQ(std::stoi(run.transcript.substr(at + 11, 12)), 0) << run.transcript.substr(at, 24);
+  }
   EXPECT_EQ(found, 3) << run.transcript;
 
   // A search in another folder that takes the study from study.toml: the
