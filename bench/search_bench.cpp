@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -37,6 +38,14 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+// CPU seconds of every thread of the process so far: a rate per CPU
+// second does not fall when other processes take the cores.
+double cpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
 double loadAverage() {
   double load = 0;
   if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
@@ -55,7 +64,7 @@ void bench(const fs::path& config, int runs, const fs::path& scratch) {
     return;
   }
   std::ostringstream quiet;
-  std::vector<double> rate[2];
+  std::vector<double> rate[2], cpuRate[2];
   std::string first;
   bool same = true;
   std::uint64_t models = 0;
@@ -64,8 +73,10 @@ void bench(const fs::path& config, int runs, const fs::path& scratch) {
     for (const int threads : {1, 2}) {
       const fs::path out = scratch / (std::to_string(threads) + "-" + std::to_string(r));
       fs::create_directories(out);
+      const double cpu0 = cpuSeconds();
       const fit::SearchOutcome o = fit::runSearch(problem, out, threads, {}, quiet, false);
       rate[threads - 1].push_back(static_cast<double>(o.models) / o.seconds);
+      cpuRate[threads - 1].push_back(static_cast<double>(o.models) / (cpuSeconds() - cpu0));
       models = o.models;
       const std::string csv = read(out / "models.csv");
       if (first.empty()) first = csv;
@@ -83,6 +94,8 @@ void bench(const fs::path& config, int runs, const fs::path& scratch) {
   std::printf("  2 threads: %.0f models/s (median of %d; %.0f to %.0f), %.2f times 1 thread\n", two,
               runs, *std::min_element(rate[1].begin(), rate[1].end()),
               *std::max_element(rate[1].begin(), rate[1].end()), two / one);
+  std::printf("  per CPU second of all threads: %.0f models (1 thread), %.0f (2 threads)\n", median(cpuRate[0]),
+              median(cpuRate[1]));
   std::printf("  models.csv the same in every run: %s\n", same ? "yes" : "NO");
 }
 

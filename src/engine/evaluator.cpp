@@ -9,6 +9,7 @@
 
 #include "parallel/parallel.hpp"
 #include "records/records.hpp"
+#include "textio/shortest.hpp"
 #include "textio/stop.hpp"
 
 namespace engine {
@@ -36,9 +37,14 @@ double elementScale(float cfac) {
   return 1.0 / static_cast<double>(cfac);
 }
 
+// The decimal a single-precision interval stands for (0.01f is 0.01 s),
+// as the report measures with it.
+double decimal(float v) { return std::strtod(textio::shortest(v).c_str(), nullptr); }
+
 }  // namespace
 
-Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
+Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth,
+               const SpectralSettings& spectral)
     : name_(input.name),
       weight_(input.weight),
       dt_(input.dt),
@@ -56,11 +62,14 @@ Record::Record(const RecordInput& input, int maxShift, int envelopeHalfWidth)
   for (int q = 0; q < 3; ++q)
     observed_[q] = Observed(window(input.observed[q], ksm_, length_), maxShift_);
   observed_[kEnv] = Observed(envelopeWindow(input.observed[0], ksm_, length_, halfWidth_), maxShift_);
+  if (spectral.any())
+    spectral_.emplace(window(input.observed[0], ksm_, length_), decimal(dt_), spectral);
 }
 
 std::size_t Record::bytes() const {
   std::size_t b = sizeof(*this) + element_.bytes();
   for (const Observed& o : observed_) b += o.bytes();
+  if (spectral_) b += spectral_->bytes();
   return b;
 }
 
@@ -112,6 +121,7 @@ struct Evaluator::Work {
   std::optional<synthesis::SummationPlan> plan;
   source::Planner planner;  // a source model's areas
   std::array<std::string, 3> refusals;  // of each series, made on separate threads
+  std::vector<double> acc;  // the synthetic acceleration from shift -maxShift, for the spectral terms
 
   Work(int maxIn, int maxOut) : synth(maxIn, maxOut) {}
 };
@@ -120,6 +130,7 @@ struct Evaluator::Work {
 struct Evaluator::Worker {
   ConvolutionScratch convolution;
   Correlator correlator;
+  SpectralScratch spectral;
   std::vector<double> series, region;
 };
 
@@ -134,7 +145,10 @@ Evaluator::Evaluator(std::vector<std::shared_ptr<const Record>> records, const W
       throw std::invalid_argument("engine::Evaluator: records with different shift ranges");
     misfit_.records.push_back({r->name(), r->weight()});
     work_.push_back(std::make_unique<Work>(r->element_.samples(), std::max(r->samples(), 1)));
+    if ((r->spectral() != nullptr) != (records_.front()->spectral() != nullptr))
+      throw std::invalid_argument("engine::Evaluator: records with and without spectral terms");
   }
+  if (const SpectralObserved* s = records_.front()->spectral()) spectral_ = s->settings();
   curves_.resize(records_.size());
 }
 
@@ -218,6 +232,7 @@ void Evaluator::makeSeries(std::size_t r, int q, Worker& worker) {
   gather(worker.series, first, worker.region);
   if (scale != 1.0)
     for (double& v : worker.region) v *= scale;
+  if (q == kAcc && (spectral_.any() || keepAcc_)) w.acc.assign(worker.region.begin(), worker.region.end());
   curves(q);
   if (q == kAcc) {
     if (misfit_.weights[kEnv] > 0) {
@@ -273,7 +288,45 @@ ModelResult Evaluator::run(std::span<const model::Params> models, const source::
       }
     }
   }
-  return combine(misfit_, curves_);
+  ModelResult result = combine(misfit_, curves_);
+  if (!result.refused && spectral_.any()) addSpectralTerms(result, threads);
+  return result;
+}
+
+std::span<const double> Evaluator::acceleration(std::size_t r) const { return work_.at(r)->acc; }
+
+// The spectral terms at the shift the waveform terms chose: a shift of a
+// few seconds barely changes a window's spectra, and computing them at
+// every shift would cost the whole range's worth of spectra per model.
+void Evaluator::addSpectralTerms(ModelResult& result, int threads) {
+  const std::size_t n = records_.size();
+  const long long at = std::llround(result.shift / misfit_.dt) + misfit_.maxShift;
+  result.spectral.assign(n, SpectralFit{});
+  parallel::forEach(2 * n, threads, [&](std::size_t t, int worker) {
+    const std::size_t r = t / 2;
+    const bool psa = t % 2 == 0;
+    if ((psa ? spectral_.psa : spectral_.fourier) <= 0.0) return;
+    const SpectralObserved& o = *records_[r]->spectral();
+    SpectralScratch& scratch = workers_[static_cast<std::size_t>(worker)]->spectral;
+    scratch.reserve(o);
+    const std::span<const double> window(work_[r]->acc.data() + at, static_cast<std::size_t>(o.length()));
+    if (psa) result.spectral[r].psa = scratch.psa(o, window);
+    else result.spectral[r].fourier = scratch.fourier(o, window);
+  });
+  for (std::size_t r = 0; r < n; ++r) {
+    const SpectralFit& fit = result.spectral[r];
+    for (const auto& [name, weight, value] : {std::tuple{"response spectrum", spectral_.psa, fit.psa},
+                                             std::tuple{"Fourier spectrum", spectral_.fourier, fit.fourier}}) {
+      if (weight <= 0.0) continue;
+      if (value >= kNoEnergyResidual) {
+        result.refused = true;
+        result.note = misfit_.records[r].name + ": the synthetic's " + name +
+                      " is zero at the best shift (a silent synthetic)";
+        return;
+      }
+      result.misfit += misfit_.records[r].weight * weight * value;
+    }
+  }
 }
 
 }  // namespace engine

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/misfit.hpp"
+#include "engine/spectral.hpp"
 #include "engine/synthesizer.hpp"
 #include "model/motion.hpp"
 #include "model/params.hpp"
@@ -61,8 +62,11 @@ struct RecordInput {
 class Record {
  public:
   // Shifts -maxShift..maxShift samples; the envelope is the mean of |acc|
-  // over 2 envelopeHalfWidth + 1 samples.
-  Record(const RecordInput& input, int maxShift, int envelopeHalfWidth);
+  // over 2 envelopeHalfWidth + 1 samples; the observed spectra of the
+  // spectral terms whose weights are positive are made once here (throws
+  // std::invalid_argument with the reason when the window cannot give them).
+  Record(const RecordInput& input, int maxShift, int envelopeHalfWidth,
+         const SpectralSettings& spectral = {});
 
   const std::string& name() const { return name_; }
   double weight() const { return weight_; }
@@ -70,6 +74,8 @@ class Record {
   int maxShift() const { return maxShift_; }
   int length() const { return length_; }
   int samples() const { return ns_; }
+  // The observed side of the spectral terms; null when both are off.
+  const SpectralObserved* spectral() const { return spectral_ ? &*spectral_ : nullptr; }
   // Bytes it holds (the element's spectra, the observed windows).
   std::size_t bytes() const;
 
@@ -81,6 +87,7 @@ class Record {
   int ns_, ksm_, ksa_, kea_, length_, maxShift_, halfWidth_;
   Element element_;
   std::array<Observed, kQuantities> observed_;
+  std::optional<SpectralObserved> spectral_;
 };
 
 // One record's residual and correlation per quantity at every shift
@@ -103,6 +110,8 @@ struct ModelResult {
   double misfit = 0;
   double shift = 0;  // seconds; positive when the synthetic lags the observed motion
   std::vector<std::array<Fit, kQuantities>> records;
+  // Each record's spectral terms at the shift (empty when both are off).
+  std::vector<SpectralFit> spectral;
 };
 
 // How the records' curves make a model's misfit.
@@ -154,6 +163,12 @@ class Evaluator {
 
   // The curves of record r for the last model.
   const RecordCurves& curves(std::size_t r) const;
+  // The synthetic acceleration of record r for the last model, from shift
+  // -maxShift (as the curves take it); kept only when a spectral term is on
+  // or keepAcceleration() was asked for.
+  std::span<const double> acceleration(std::size_t r) const;
+  void keepAcceleration() { keepAcc_ = true; }
+  const SpectralSettings& spectral() const { return spectral_; }
   const Misfit& misfit() const { return misfit_; }
   std::size_t bytes() const;
 
@@ -163,12 +178,15 @@ class Evaluator {
   ModelResult run(std::span<const model::Params> models, const source::Source* source, int threads);
   void prepareRecord(std::size_t r, const model::Params& model, const source::Source* source);
   void makeSeries(std::size_t r, int q, Worker& worker);
+  void addSpectralTerms(ModelResult& result, int threads);
 
   std::vector<std::shared_ptr<const Record>> records_;
   Misfit misfit_;
   std::vector<std::unique_ptr<Work>> work_;
   std::vector<RecordCurves> curves_;
   std::vector<std::unique_ptr<Worker>> workers_;
+  SpectralSettings spectral_;  // the records' terms (their weights 0 when off)
+  bool keepAcc_ = false;
 };
 
 }  // namespace engine

@@ -2,6 +2,7 @@
 
 #include <toml++/toml.h>
 
+#include "fit/misfit_config.hpp"
 #include "fit/source_config.hpp"
 #include "fit/study_config.hpp"
 #include "fit/toml_reader.hpp"
@@ -49,7 +50,10 @@ SearchSettings readSearch(const Reader& r, const toml::table* t) {
 MisfitWeights readMisfit(const Reader& r, const toml::table* t) {
   MisfitWeights m;
   if (t == nullptr) return m;
-  r.onlyKeys(*t, {"acc", "vel", "dis", "envelope", "shift", "max_shift"}, " in [misfit]");
+  r.onlyKeys(*t, {"acc", "vel", "dis", "envelope", "shift", "max_shift", "psa", "fourier", "psa_periods",
+                  "psa_count", "fourier_band", "fourier_count"},
+             " in [misfit]");
+  m.spectral = readSpectralTerms(r, *t);
   for (auto [key, target] : {std::pair{"acc", &m.acc}, {"vel", &m.vel}, {"dis", &m.dis},
                              {"envelope", &m.envelope}, {"max_shift", &m.maxShift}}) {
     if (const toml::node* n = t->get(key)) {
@@ -63,8 +67,8 @@ MisfitWeights readMisfit(const Reader& r, const toml::table* t) {
     else if (s == "none") m.shift = ShiftMode::None;
     else r.fail(n->source(), "shift must be \"common\" or \"none\", not \"" + s + "\"");
   }
-  if (m.acc + m.vel + m.dis + m.envelope <= 0)
-    r.fail(t->source(), "every misfit weight is 0: give acc, vel, dis or envelope a positive weight");
+  if (m.acc + m.vel + m.dis + m.envelope + m.spectral.psa + m.spectral.fourier <= 0)
+    r.fail(t->source(), "every misfit weight is 0: give acc, vel, dis, envelope, psa or fourier a positive weight");
   return m;
 }
 

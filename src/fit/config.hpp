@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/spectral.hpp"
 #include "fit/space.hpp"
 #include "source/source.hpp"
 #include "study/study.hpp"
@@ -37,6 +38,7 @@ struct MisfitWeights {
   double acc = 0.0, vel = 1.0, dis = 1.0, envelope = 0.0;
   ShiftMode shift = ShiftMode::Common;
   double maxShift = 1.0;  // seconds
+  engine::SpectralSettings spectral;  // the psa and fourier terms
 };
 
 enum class Method {

@@ -15,7 +15,9 @@
 #include "fit/exact.hpp"
 #include "fit/files.hpp"
 #include "fit/map.hpp"
+#include "fit/misfit_config.hpp"
 #include "fit/source_output.hpp"
+#include "fit/spectral_fit.hpp"
 #include "fit/table.hpp"
 #include "paramfile/paramfile.hpp"
 #include "report/report.hpp"
@@ -214,7 +216,7 @@ MisfitMap buildMap(const Problem& problem, const Table& table, const Scan& scan,
   std::string others;
   for (std::size_t k = 0; k < n; ++k)
     if (k != xk && k != yk) others += (others.empty() ? "" : ", ") + std::string(space.axes[k].parameter.name) + " " + scan.best->cells[1 + k];
-  map.title = "misfit: " + x.name + (yk < n ? " x " + y.name : "") +
+  map.title = "misfit " + misfitTerms(problem.config.misfit) + ": " + x.name + (yk < n ? " x " + y.name : "") +
               (others.empty() ? "" : grid ? " (" + others + ")" : " (least over the other parameters)");
   map.note = "best model " + std::to_string(scan.best->model) + ": misfit " + scan.best->cells[table.cols.misfit()] +
              (others.empty() ? "" : ", " + others);
@@ -506,6 +508,8 @@ struct Outcome {
   const RunInfo& info;
   const BestFiles& bestFiles;
   const std::vector<source::AreaFacts>& facts;  // of the best source model, if any
+  const ModelSpectralFit& bestSpectra;
+  const ModelSpectralFit& startSpectra;
   const TableRow& best() const { return *scan.best; }
   double modelsPerSecond() const { return info.seconds > 0 ? static_cast<double>(scan.rows) / info.seconds : 0.0; }
 };
@@ -599,6 +603,7 @@ nlohmann::ordered_json summaryJson(const Outcome& o) {
                          {"colour_range", {range.lo, range.hi}},
                          {"clipped", range.clipped}});
   }
+  j["spectral_fit"] = spectralFitJson(o.problem, o.bestSpectra, o.startSpectra);
   // Timing last, so that everything above compares equal between a run
   // and a merge of its shards.
   j["seconds"] = o.info.seconds;
@@ -691,6 +696,7 @@ std::string summaryText(const Outcome& o) {
       t << line;
     }
   }
+  t << spectralFitText(o.problem, o.bestSpectra, o.startSpectra);
   std::string checks;
   for (std::size_t r = 0; r < o.problem.records.size(); ++r) {
     const RecordCheck& c = o.checks[r];
@@ -751,7 +757,10 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
   const StartModel start = evaluateStart(problem);
   const OwnFits own = egfsimFits(problem, out, bestFiles);
   const std::vector<RecordCheck> checks = recordChecks(problem, bestFiles, own);
-  const Outcome outcome{problem, table, scan, start, own, checks, maps, mapFiles, info, bestFiles, facts};
+  const ModelSpectralFit bestSpectra = spectralFit(problem, bestFiles.values);
+  const ModelSpectralFit startSpectra = spectralFit(problem, start.values);
+  const Outcome outcome{problem, table,    scan, start,     own,   checks,      maps,
+                        mapFiles, info,    bestFiles, facts, bestSpectra, startSpectra};
   writeText(out / "summary.txt", summaryText(outcome));
   writeText(out / "summary.json",
             summaryJson(outcome).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");

@@ -254,7 +254,15 @@ Problem loadProblem(const Config& config, bool engines) {
                                     {r.element[0], r.element[1], r.element[2]},
                                     r.naft,
                                     r.params.cfac};
-    r.engine = std::make_shared<const engine::Record>(input, maxShift, envelopeHalfWidth(r.dt));
+    try {
+      r.engine = std::make_shared<const engine::Record>(input, maxShift, envelopeHalfWidth(r.dt),
+                                                        config.misfit.spectral);
+    } catch (const std::invalid_argument& x) {
+      const auto e = std::find_if(config.records.begin(), config.records.end(),
+                                  [&](const RecordEntry& c) { return c.params == r.paramsFile; });
+      throw ConfigError(place(config, *e) + r.paramsFile.string() + ": " + x.what() +
+                        " (the spectral terms of [misfit] need it)");
+    }
   }
   return problem;
 }

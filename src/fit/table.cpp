@@ -14,6 +14,14 @@ std::string number(const char* format, double v) {
 
 bool envelopeUsed(const Problem& p) { return p.config.misfit.envelope > 0; }
 
+// The spectral terms with a positive weight: their column names.
+std::vector<std::string> spectralColumns(const Problem& p) {
+  std::vector<std::string> c;
+  if (p.config.misfit.spectral.psa > 0) c.push_back("psa");
+  if (p.config.misfit.spectral.fourier > 0) c.push_back("fourier");
+  return c;
+}
+
 // A cell that may hold commas or quotes.
 std::string quoted(const std::string& s) {
   std::string q = "\"";
@@ -34,6 +42,9 @@ std::string tableHeader(const Problem& problem) {
   for (const PreparedRecord& r : problem.records)
     for (int q = 0; q < quantities; ++q)
       h += "," + r.name + "." + engine::kQuantityNames[q] + "_res," + r.name + "." + engine::kQuantityNames[q] + "_cor";
+  // The spectral terms after every record's waveform columns.
+  for (const PreparedRecord& r : problem.records)
+    for (const std::string& term : spectralColumns(problem)) h += "," + r.name + "." + term;
   return h + ",note";
 }
 
@@ -44,13 +55,19 @@ std::string tableRow(const Problem& problem, std::uint64_t model, const std::vec
   const int quantities = envelopeUsed(problem) ? engine::kQuantities : 3;
   if (result.refused) {
     row += ",refused,";
-    for (std::size_t k = 0; k < problem.records.size() * quantities * 2; ++k) row += ",";
+    const std::size_t cells = problem.records.size() * (quantities * 2 + spectralColumns(problem).size());
+    for (std::size_t k = 0; k < cells; ++k) row += ",";
     return row + "," + quoted(result.note);
   }
   row += "," + misfitText(result.misfit) + "," + number("%.6g", result.shift);
   for (const auto& rec : result.records)
     for (int q = 0; q < quantities; ++q)
       row += "," + number("%.6g", rec[q].residual) + "," + number("%.6g", rec[q].correlation);
+  const engine::SpectralSettings& spectral = problem.config.misfit.spectral;
+  for (const engine::SpectralFit& fit : result.spectral) {
+    if (spectral.psa > 0) row += "," + number("%.6g", fit.psa);
+    if (spectral.fourier > 0) row += "," + number("%.6g", fit.fourier);
+  }
   return row + ",";
 }
 

@@ -44,6 +44,28 @@ std::vector<double> logSpaced(double first, double last, int count);
 //   B22 = -E (p (C - r S) - q (wd S + z w C)) - 1 / (w^2 dt)
 double oscillatorPeak(std::span<const double> acc, double dt, double period, double damping);
 
+// A bank of such oscillators at several periods, their coefficients made
+// once for one sample interval and stepped together over a record: each
+// oscillator's arithmetic is oscillatorPeak's, operation for operation, so
+// its peak is the same number; stepping many at once lets the processor
+// work on several of them in each instruction. peaks() allocates nothing.
+class OscillatorBank {
+ public:
+  OscillatorBank() = default;
+  OscillatorBank(double dt, std::span<const double> periods, double damping = kDamping);
+
+  std::size_t size() const { return periods_.size(); }
+  std::span<const double> periods() const { return periods_; }
+  // out[k] = oscillatorPeak(acc, dt, periods[k], damping); out holds size() values.
+  void peaks(std::span<const double> acc, std::span<double> out) const;
+  // out[k] = (2 pi / periods[k])^2 out of peaks(): the pseudo-spectral acceleration.
+  void pseudoAcceleration(std::span<const double> acc, std::span<double> out) const;
+
+ private:
+  // The recurrence's coefficients, one array per coefficient.
+  std::vector<double> periods_, a11_, a12_, a21_, a22_, b11_, b12_, b21_, b22_;
+};
+
 // Pseudo-spectral acceleration (2 pi / T)^2 * oscillatorPeak at each period,
 // in the unit of `acc`. All NaN when the series' peak is 0.
 std::vector<double> pseudoSpectralAcceleration(std::span<const double> acc, double dt,
@@ -65,6 +87,33 @@ Spectrum fourierAmplitude(std::span<const double> x, double dt);
 // NaN at a centre whose window holds no frequency of the spectrum.
 std::vector<double> konnoOhmachi(const Spectrum& s, std::span<const double> centres,
                                  double b = kKonnoOhmachiB);
+
+// The same smoothing with its weights computed once for one set of
+// spectrum frequencies and centres, for applying to many spectra on that
+// grid (a search's synthetics): apply() gives konnoOhmachi's numbers,
+// operation for operation, and allocates nothing.
+class KonnoOhmachiSmoother {
+ public:
+  KonnoOhmachiSmoother() = default;
+  KonnoOhmachiSmoother(std::span<const double> frequencies, std::span<const double> centres,
+                       double b = kKonnoOhmachiB);
+
+  std::size_t size() const { return windows_.size(); }
+  // True when every centre's window holds a frequency of the spectrum.
+  bool complete() const;
+  // out[c]: the smoothed amplitude at centre c (NaN where its window is
+  // empty); amplitude holds one value per frequency.
+  void apply(std::span<const double> amplitude, std::span<double> out) const;
+
+ private:
+  struct Window {
+    std::size_t first = 0, count = 0;  // frequencies first.. of the window
+    std::size_t weights = 0;           // where its weights start in weights_
+    double sum = 0;                    // their sum
+  };
+  std::vector<Window> windows_;
+  std::vector<double> weights_;
+};
 
 // The cumulative integral of x^2 (trapezoid rule) at every sample; the last
 // value is the whole integral. Arias intensity is pi / (2 g) times this

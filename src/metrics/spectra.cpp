@@ -63,39 +63,11 @@ std::vector<double> logSpaced(double first, double last, int count) {
   return v;
 }
 
-double oscillatorPeak(std::span<const double> acc, double dt, double period, double z) {
-  const double w = 2.0 * kPi / period;
-  const double root = std::sqrt(1.0 - z * z);
-  const double wd = w * root;
-  const double r = z / root;
-  const double E = std::exp(-z * w * dt), S = std::sin(wd * dt), C = std::cos(wd * dt);
-  const double a11 = E * (r * S + C), a12 = E * S / wd;
-  const double a21 = -w * E * S / root, a22 = E * (C - r * S);
-  const double p = (2.0 * z * z - 1.0) / (w * w * dt), q = 2.0 * z / (w * w * w * dt);
-  const double w2 = 1.0 / (w * w);
-  const double b11 = E * ((p + z / w) * S / wd + (q + w2) * C) - q;
-  const double b12 = -E * (p * S / wd + q * C) - w2 + q;
-  const double b21 = E * ((p + z / w) * (C - r * S) - (q + w2) * (wd * S + z * w * C)) + 1.0 / (w * w * dt);
-  const double b22 = -E * (p * (C - r * S) - q * (wd * S + z * w * C)) - 1.0 / (w * w * dt);
-  double u = 0.0, v = 0.0, best = 0.0;
-  for (std::size_t k = 0; k + 1 < acc.size(); ++k) {
-    const double un = a11 * u + a12 * v + b11 * acc[k] + b12 * acc[k + 1];
-    const double vn = a21 * u + a22 * v + b21 * acc[k] + b22 * acc[k + 1];
-    u = un;
-    v = vn;
-    best = std::max(best, std::fabs(u));
-  }
-  return best;
-}
-
 std::vector<double> pseudoSpectralAcceleration(std::span<const double> acc, double dt,
                                                std::span<const double> periods, double damping) {
   std::vector<double> psa(periods.size(), kNaN);
   if (peak(acc) == 0.0) return psa;
-  for (std::size_t k = 0; k < periods.size(); ++k) {
-    const double w = 2.0 * kPi / periods[k];
-    psa[k] = w * w * oscillatorPeak(acc, dt, periods[k], damping);
-  }
+  OscillatorBank(dt, periods, damping).pseudoAcceleration(acc, psa);
   return psa;
 }
 
@@ -113,25 +85,8 @@ Spectrum fourierAmplitude(std::span<const double> x, double dt) {
 }
 
 std::vector<double> konnoOhmachi(const Spectrum& s, std::span<const double> centres, double b) {
-  std::vector<double> out(centres.size(), kNaN);
-  // The window's first zeros lie where b log10(f / fc) = +-pi.
-  const double reach = kPi / b;
-  for (std::size_t c = 0; c < centres.size(); ++c) {
-    const double fc = centres[c];
-    const double lo = fc * std::pow(10.0, -reach), hi = fc * std::pow(10.0, reach);
-    const auto first = std::lower_bound(s.frequency.begin(), s.frequency.end(), lo);
-    double sw = 0.0, swa = 0.0;
-    for (auto it = first; it != s.frequency.end() && *it <= hi; ++it) {
-      const double f = *it;
-      if (f <= 0.0) continue;
-      const double x = b * std::log10(f / fc);
-      const double w = x == 0.0 ? 1.0 : std::pow(std::sin(x) / x, 4);
-      const std::size_t j = static_cast<std::size_t>(it - s.frequency.begin());
-      sw += w;
-      swa += w * s.amplitude[j];
-    }
-    if (sw > 0.0) out[c] = swa / sw;
-  }
+  std::vector<double> out(centres.size());
+  KonnoOhmachiSmoother(s.frequency, centres, b).apply(s.amplitude, out);
   return out;
 }
 

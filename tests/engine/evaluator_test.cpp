@@ -86,7 +86,8 @@ struct Fixture {
       for (std::size_t n = 0; n + lead < syn[q].size(); ++n) observed[q][n] = syn[q][n + lead];
     }
   }
-  std::shared_ptr<const engine::Record> record(int maxShift, const char* name = "sta") const {
+  std::shared_ptr<const engine::Record> record(int maxShift, const char* name = "sta",
+                                               const engine::SpectralSettings& spectral = {}) const {
     return std::make_shared<const engine::Record>(
         engine::RecordInput{name,
                             1.0,
@@ -97,9 +98,16 @@ struct Fixture {
                             {element[0], element[1], element[2]},
                             nin,
                             1.0f},
-        maxShift, 12);
+        maxShift, 12, spectral);
   }
 };
+
+engine::SpectralSettings spectralTerms(double psa, double fourier) {
+  engine::SpectralSettings s;
+  s.psa = psa;
+  s.fourier = fourier;
+  return s;
+}
 
 constexpr engine::Weights kAll{1.0, 1.0, 1.0, 1.0};
 
@@ -122,11 +130,37 @@ TEST(Evaluator, FindsTheTrueModelAtItsShift) {
   EXPECT_GT(e.curves(0).residual[engine::kDis][50 + f.lead], 0.01);
 }
 
+// The spectral terms compare the windows at the model's shift, of the
+// synthetic as scaled for its record: observed motion half the true
+// model's gives (ln 2)^2 for both, added to the waveform terms with their
+// weights, whatever the shift.
+TEST(Evaluator, SpectralTermsOfASyntheticTwiceTheObserved) {
+  Fixture f;
+  for (auto& s : f.observed)
+    for (float& v : s) v *= 0.5f;
+  const double ln2 = std::log(2.0);
+  engine::Evaluator e({f.record(50, "half", spectralTerms(0.5, 2.0))}, {0.0, 1.0, 1.0, 0.0});
+  const engine::ModelResult r = e.evaluate(std::span(&f.truth, 1));
+  ASSERT_FALSE(r.refused) << r.note;
+  EXPECT_EQ(r.shift, f.lead * static_cast<double>(f.dt));
+  ASSERT_EQ(r.spectral.size(), 1u);
+  EXPECT_NEAR(r.spectral[0].psa, ln2 * ln2, 1e-5);
+  EXPECT_NEAR(r.spectral[0].fourier, ln2 * ln2, 1e-5);
+  const double waveform = r.records[0][engine::kVel].residual + r.records[0][engine::kDis].residual;
+  EXPECT_NEAR(r.misfit, waveform + 0.5 * r.spectral[0].psa + 2.0 * r.spectral[0].fourier, 1e-12);
+  // With the terms off, none is computed and the misfit is the waveforms'.
+  engine::Evaluator off({f.record(50, "half")}, {0.0, 1.0, 1.0, 0.0});
+  const engine::ModelResult w = off.evaluate(std::span(&f.truth, 1));
+  EXPECT_TRUE(w.spectral.empty());
+  EXPECT_EQ(w.misfit, waveform);
+}
+
 // Several records and models on 1, 2 and 3 threads: the same bits.
 TEST(Evaluator, ResultsDoNotDependOnTheThreadCount) {
   const Fixture f;
+  const engine::SpectralSettings spectral = spectralTerms(0.5, 2.0);
   const std::vector<std::shared_ptr<const engine::Record>> records = {
-      f.record(100, "a"), f.record(100, "b"), f.record(100, "c")};
+      f.record(100, "a", spectral), f.record(100, "b", spectral), f.record(100, "c", spectral)};
   std::vector<model::Params> models;
   for (int k = 0; k < 6; ++k) {
     model::Params p = f.truth;
@@ -136,15 +170,24 @@ TEST(Evaluator, ResultsDoNotDependOnTheThreadCount) {
     models.push_back(p);
   }
   std::vector<std::vector<engine::RecordCurves>> results[3];
+  std::vector<engine::ModelResult> combined[3];
   for (const int threads : {1, 2, 3}) {
     engine::Evaluator e(records, kAll);
     for (const model::Params& p : models) {
       // A different model for each record, so that a mix-up would show.
       const std::vector<model::Params> perRecord = {p, models[0], models[5]};
-      e.evaluate(perRecord, threads);
+      combined[threads - 1].push_back(e.evaluate(perRecord, threads));
       results[threads - 1].push_back({e.curves(0), e.curves(1), e.curves(2)});
     }
   }
+  for (int t = 1; t < 3; ++t)
+    for (std::size_t i = 0; i < models.size(); ++i) {
+      EXPECT_EQ(combined[0][i].misfit, combined[t][i].misfit) << i;
+      for (std::size_t r = 0; r < 3; ++r) {
+        EXPECT_EQ(combined[0][i].spectral[r].psa, combined[t][i].spectral[r].psa) << i << r;
+        EXPECT_EQ(combined[0][i].spectral[r].fourier, combined[t][i].spectral[r].fourier) << i << r;
+      }
+    }
   for (int t = 1; t < 3; ++t)
     for (std::size_t i = 0; i < models.size(); ++i)
       for (std::size_t r = 0; r < 3; ++r)

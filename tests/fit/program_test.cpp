@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <functional>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "example/example.hpp"
 #include "example/kibtrace.hpp"
@@ -109,6 +112,27 @@ TEST_F(Fit, FindsTheTrueModelAndEgfsimRunsItForEachStation) {
     EXPECT_TRUE(fs::exists(run / "report" / "metrics.json")) << s;  // egfsim's own comparison report
   }
   EXPECT_TRUE(fs::exists(dir() / "one" / "misfit_map.pdf"));
+}
+
+TEST_F(Fit, FindsTheTrueModelWithTheSpectralTermsOnAndStatesTheSpectralFit) {
+  writeFile(dir() / "spectral.toml", readFile(dir() / "fit.toml") + "psa = 1.0\nfourier = 0.5\n");
+  const Outcome o = runFit(dir(), "spectral.toml --out spectral --threads 2");
+  ASSERT_EQ(o.status, 0) << o.errors;
+  const std::string summary = readFile(dir() / "spectral" / "summary.txt");
+  EXPECT_NE(summary.find("  nsx = 3\n  nsw = 5\n  vr = 2.8\n"), std::string::npos) << summary;
+  // The true model fits the spectra to the noise; the wrong start does not.
+  const auto j = nlohmann::json::parse(readFile(dir() / "spectral" / "summary.json"));
+  for (const char* s : {"sta1", "sta2", "sta3"}) {
+    const auto& best = j["spectral_fit"]["best"]["records"][s];
+    const auto& start = j["spectral_fit"]["start"]["records"][s];
+    EXPECT_LT(best["psa_term"].get<double>(), 0.01) << s;
+    EXPECT_LT(best["psa_term"].get<double>(), start["psa_term"].get<double>()) << s;
+    EXPECT_LT(std::fabs(best["psa_bias_mean"].get<double>()), 0.1) << s;
+    EXPECT_GT(best["anderson"].get<double>(), start["anderson"].get<double>()) << s;
+  }
+  const std::string csv = readFile(dir() / "spectral" / "models.csv");
+  EXPECT_NE(csv.find(",sta3.env_cor,sta1.psa,sta1.fourier,sta2.psa,"), std::string::npos);
+  EXPECT_NE(readFile(dir() / "spectral" / "summary.txt").find("Spectral fit"), std::string::npos);
 }
 
 TEST_F(Fit, TwoThreadsAndThreeMergedShardsGiveTheSameFiles) {

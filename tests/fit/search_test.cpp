@@ -375,7 +375,7 @@ TEST_F(Search, TheSummaryTakesTheLowerOfTiedModelsAndMapsTheTwoParametersThatMat
   EXPECT_NE(log.str().find("no egfsim"), std::string::npos);
   const std::string summary = read(out / "summary.txt");
   EXPECT_NE(summary.find("best model: 1\n  nsx = 3\n  nsw = 5\n  vr = 2.6\nmisfit: 1\n"), std::string::npos) << summary;
-  EXPECT_NE(summary.find("(misfit: nsw x vr (nsx 3))"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("(misfit vel + dis: nsw x vr (nsx 3))"), std::string::npos) << summary;
   // The parameter files' own model (nsx 3, nsw 5, vr 2.8) is evaluated too.
   EXPECT_NE(summary.find("starting model (the parameter files' values): nsx 3, nsw 5, vr 2.8"), std::string::npos);
   EXPECT_NE(read(out / "best" / "params.txt").find("10 10 10 0 3 5 0 1.0\n3.5 2.6 2 1\n"), std::string::npos);
