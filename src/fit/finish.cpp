@@ -299,6 +299,7 @@ struct BestFiles {
   std::vector<model::Params> params;
   std::vector<report::RunView::SearchFit> searchFits;
   std::vector<std::string> windowNotes;
+  ModelSpectralFit spectra;  // the search's spectral fit of the best model
 };
 
 // best/: one parameter file per record with the best model's values, the
@@ -307,7 +308,7 @@ struct BestFiles {
 // exact run of each record; for a predicted record, its prediction. Built
 // beside and put in place whole.
 BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Table& table, const TableRow& best,
-                         const fs::path& egfsim, std::ostream& log) {
+                         const ModelSpectralFit& startSpectra, const fs::path& egfsim, std::ostream& log) {
   const ModelSpace& space = problem.config.space;
   const fs::path finalBest = out / "best";
   const fs::path bestDir = buildingName(finalBest);
@@ -327,6 +328,7 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
     }
   }
   if (problem.config.source) f.source = modelSource(problem, f.values);
+  f.spectra = spectralFit(problem, f.values);
   // One SMGA has a parameter file; egfsim's run of it is the model's unless
   // its onset moves the synthetic, which no parameter file holds.
   f.oneArea = !f.source || f.source->smgas.size() == 1;
@@ -345,7 +347,8 @@ BestFiles writeBestModel(const Problem& problem, const fs::path& out, const Tabl
     p.ksa = w.ksa, p.kea = w.kea;
     if (!w.note.empty()) f.windowNotes.push_back(rec.name + ": " + w.note);
     f.params.push_back(p);
-    report::RunView::SearchFit fit{rec.engine ? rec.engine->length() : 0, f.shift, {}, {}};
+    report::RunView::SearchFit fit{rec.engine ? rec.engine->length() : 0, f.shift, {}, {},
+                                   recordSpectra(problem, r, f.spectra, startSpectra)};
     for (std::size_t q = 0; q < 3; ++q) {
       fit.residual[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), false)].c_str(), nullptr);
       fit.correlation[q] = std::strtod(best.cells[cols.cell(r, static_cast<int>(q), true)].c_str(), nullptr);
@@ -740,7 +743,9 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
         << table.csv.string() << "\n";
     return false;
   }
-  const BestFiles bestFiles = writeBestModel(problem, out, table, *scan.best, egfsim, log);
+  const StartModel start = evaluateStart(problem);
+  const ModelSpectralFit startSpectra = spectralFit(problem, start.values);
+  const BestFiles bestFiles = writeBestModel(problem, out, table, *scan.best, startSpectra, egfsim, log);
   std::vector<MisfitMap> maps;
   std::vector<std::string> mapFiles;
   for (const auto& [xk, yk] : mapAxes(problem, scan)) {
@@ -754,13 +759,10 @@ bool finishSearch(const Problem& problem, const fs::path& out, const RunInfo& in
     facts = sourceFacts(*bestFiles.source, modelParams(problem, problem.records.front(), bestFiles.values));
     writeFaultMap(problemFaultMap(problem, facts, "Best source model: map view"), out);
   }
-  const StartModel start = evaluateStart(problem);
   const OwnFits own = egfsimFits(problem, out, bestFiles);
   const std::vector<RecordCheck> checks = recordChecks(problem, bestFiles, own);
-  const ModelSpectralFit bestSpectra = spectralFit(problem, bestFiles.values);
-  const ModelSpectralFit startSpectra = spectralFit(problem, start.values);
-  const Outcome outcome{problem, table,    scan, start,     own,   checks,      maps,
-                        mapFiles, info,    bestFiles, facts, bestSpectra, startSpectra};
+  const Outcome outcome{problem, table,    scan, start,     own,   checks,           maps,
+                        mapFiles, info,    bestFiles, facts, bestFiles.spectra, startSpectra};
   writeText(out / "summary.txt", summaryText(outcome));
   writeText(out / "summary.json",
             summaryJson(outcome).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");

@@ -35,8 +35,8 @@ RecordSpectralFit recordFit(const PreparedRecord& rec, std::span<const float> sy
   view.filter = {rec.params.ifilt == 1, false, rec.params.fl, rec.params.fh};
   const report::Measures m = report::measure(view);
   RecordSpectralFit fit;
-  fit.anderson = m.anderson.passBand.score;
-  fit.bands = m.anderson.passBand.bands;
+  fit.scores.anderson = m.anderson.passBand.score;
+  fit.scores.bands = m.anderson.passBand.bands;
   // The bias over the search's own periods, on the same windows.
   std::vector<double> obs(static_cast<std::size_t>(n)), syn(obs.size());
   for (int k = 0; k < n; ++k) {
@@ -53,8 +53,8 @@ RecordSpectralFit recordFit(const PreparedRecord& rec, std::span<const float> sy
     sum += d;
     squares += d * d;
   }
-  fit.biasMean = sum / static_cast<double>(periods.size());
-  fit.biasRms = std::sqrt(squares / static_cast<double>(periods.size()));
+  fit.scores.biasMean = sum / static_cast<double>(periods.size());
+  fit.scores.biasRms = std::sqrt(squares / static_cast<double>(periods.size()));
   return fit;
 }
 
@@ -93,6 +93,15 @@ ModelSpectralFit spectralFit(const Problem& problem, const std::vector<double>& 
   return fit;
 }
 
+report::SearchSpectra recordSpectra(const Problem& problem, std::size_t r, const ModelSpectralFit& best,
+                                    const ModelSpectralFit& start) {
+  const engine::SpectralSettings& s = problem.config.misfit.spectral;
+  report::SearchSpectra out{s.periods[0], s.periods[1], s.periodCount, {}, {}};
+  if (!best.refused) out.best = best.records[r].scores;
+  if (!start.refused) out.start = start.records[r].scores;
+  return out;
+}
+
 std::string spectralFitText(const Problem& problem, const ModelSpectralFit& best, const ModelSpectralFit& start) {
   const engine::SpectralSettings& s = problem.config.misfit.spectral;
   std::ostringstream t;
@@ -115,9 +124,9 @@ std::string spectralFitText(const Problem& problem, const ModelSpectralFit& best
     const RecordSpectralFit& b = best.refused ? none : best.records[r];
     const RecordSpectralFit& a = start.refused ? none : start.records[r];
     std::snprintf(line, sizeof line, "%-20s %8s %8s %8s %8s %8s %8s %8s %8s %8s %8s\n",
-                  problem.records[r].name.c_str(), cell("%.2f", b.anderson).c_str(), cell("%.2f", a.anderson).c_str(),
-                  cell("%+.3f", b.biasMean).c_str(), cell("%+.3f", a.biasMean).c_str(),
-                  cell("%.3f", b.biasRms).c_str(), cell("%.3f", a.biasRms).c_str(),
+                  problem.records[r].name.c_str(), cell("%.2f", b.scores.anderson).c_str(), cell("%.2f", a.scores.anderson).c_str(),
+                  cell("%+.3f", b.scores.biasMean).c_str(), cell("%+.3f", a.scores.biasMean).c_str(),
+                  cell("%.3f", b.scores.biasRms).c_str(), cell("%.3f", a.scores.biasRms).c_str(),
                   cell("%.4g", b.terms.psa).c_str(), cell("%.4g", a.terms.psa).c_str(),
                   cell("%.4g", b.terms.fourier).c_str(), cell("%.4g", a.terms.fourier).c_str());
     t << line;
@@ -140,10 +149,10 @@ nlohmann::ordered_json spectralFitJson(const Problem& problem, const ModelSpectr
     m["shift_seconds"] = model->shift;
     for (std::size_t r = 0; r < problem.records.size(); ++r) {
       const RecordSpectralFit& f = model->records[r];
-      m["records"][problem.records[r].name] = {{"anderson", number(f.anderson)},
-                                                {"anderson_bands", f.bands},
-                                                {"psa_bias_mean", number(f.biasMean)},
-                                                {"psa_bias_rms", number(f.biasRms)},
+      m["records"][problem.records[r].name] = {{"anderson", number(f.scores.anderson)},
+                                                {"anderson_bands", f.scores.bands},
+                                                {"psa_bias_mean", number(f.scores.biasMean)},
+                                                {"psa_bias_rms", number(f.scores.biasRms)},
                                                 {"psa_term", number(f.terms.psa)},
                                                 {"fourier_term", number(f.terms.fourier)}};
     }

@@ -6,7 +6,6 @@
 // at the model's common shift; and the misfit's spectral terms.
 #pragma once
 
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -14,15 +13,13 @@
 
 #include "engine/evaluator.hpp"
 #include "fit/problem.hpp"
+#include "report/report.hpp"
 
 namespace fit {
 
 struct RecordSpectralFit {
-  static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-  double anderson = kNone;  // over the bands inside the filter band
-  int bands = 0;            // how many bands that is
-  double biasMean = kNone, biasRms = kNone;
-  engine::SpectralFit terms;  // the misfit's spectral terms (NaN when off)
+  report::SpectralScores scores;  // Anderson and the bias over psa_periods
+  engine::SpectralFit terms;      // the misfit's spectral terms (NaN when off)
 };
 
 struct ModelSpectralFit {
@@ -37,6 +34,10 @@ std::vector<double> biasPeriods(const Problem& problem);
 
 // The spectral fit of the model with these values of the varied parameters.
 ModelSpectralFit spectralFit(const Problem& problem, const std::vector<double>& values);
+
+// The two models' scores at record `r`, as its report page states them.
+report::SearchSpectra recordSpectra(const Problem& problem, std::size_t r, const ModelSpectralFit& best,
+                                    const ModelSpectralFit& start);
 
 // The summary's section: a table of the two models' scores per record,
 // and the same for the JSON summary.

@@ -24,6 +24,7 @@ namespace {
 
 constexpr double kPageWidth = 595.28, kPageHeight = 841.89;  // A4 in points
 constexpr double kLeft = 72, kRight = 560;
+constexpr double kWaveformsTop = 232, kWaveformHeight = 82;  // unless the text block reaches them
 struct Colour {
   double r, g, b;
 };
@@ -207,7 +208,32 @@ std::string allBandsLine(const Measures& m) {
   return s + "; band scores (Hz), in parentheses those outside the pass band:";
 }
 
-void textBlock(cairo_t* cr, const RunView& c, const Measures& m) {
+// The search's spectral fit of the best and the starting model, as a small
+// table from the baseline y, what it measures beside it; returns the
+// baseline of its last row.
+double searchSpectraTable(cairo_t* cr, const SearchSpectra& s, double x, double y) {
+  const double col[] = {x, x + 70, x + 124, x + 160, x + 235, x + 310};
+  const std::string notes[] = {
+      "the search's, each model at its own common shift;", "Anderson over the bands within the filter;",
+      "bias ln(PSA obs./syn.), " + std::to_string(s.periods) + " periods " + tickText(s.from) + "-" + tickText(s.to) +
+          " s"};
+  const char* heads[] = {"spectral fit", "Anderson", "bands", "PSA bias mean", "PSA bias RMS"};
+  for (int k = 0; k < 5; ++k) text(cr, col[k], y, heads[k], 8, true);
+  text(cr, col[5], y, notes[0], 7);
+  int row = 0;
+  for (const auto& [name, v] : {std::pair{"best model", &s.best}, {"starting model", &s.start}}) {
+    y += 10.5;
+    const std::string cells[] = {name, value(v->anderson, "%.2f"),
+                                 std::isfinite(v->anderson) ? std::to_string(v->bands) : "",
+                                 value(v->biasMean, "%+.3f"), value(v->biasRms, "%.3f")};
+    for (int k = 0; k < 5; ++k) text(cr, col[k], y, cells[k], 8);
+    text(cr, col[5], y, notes[++row], 7);
+  }
+  return y;
+}
+
+// Returns the baseline of the block's last line.
+double textBlock(cairo_t* cr, const RunView& c, const Measures& m) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   const double x = kLeft - 30;
   double y = 40;
@@ -281,12 +307,17 @@ void textBlock(cairo_t* cr, const RunView& c, const Measures& m) {
                 value(m.ariasObserved, "%.3g").c_str(), value(m.ariasSynthetic, "%.3g").c_str(),
                 value(m.durationObserved, "%.3g").c_str(), value(m.durationSynthetic, "%.3g").c_str());
   text(cr, x, y, line, 8);
+  if (c.search && c.search->spectra) y = searchSpectraTable(cr, *c.search->spectra, x, y + 13);
+  return y;
 }
 
+// The three waveform panels from `top` down to the same bottom edge
+// whatever the text block above them took.
 void waveforms(cairo_t* cr, const RunView& c, double top) {
   const char* names[3] = {"acceleration", "velocity", "displacement"};
   const auto units = quantityUnits(c.unit);
-  const double height = 82, gap = 14;
+  const double gap = 14, bottom = kWaveformsTop + 3 * kWaveformHeight + 2 * gap;
+  const double height = (bottom - top - 2 * gap) / 3;
   for (int q = 0; q < 3; ++q) {
     auto pick = [q](const model::MotionView& mo) { return mo[q]; };
     const auto o = window(pick(c.observed), c.ksm, c.kem);
@@ -445,8 +476,10 @@ void drawReport(const std::filesystem::path& file, const RunView& c, const Measu
                                  ? cairo_svg_surface_create(name.c_str(), kPageWidth, kPageHeight)
                                  : cairo_pdf_surface_create(name.c_str(), kPageWidth, kPageHeight);
   cairo_t* cr = cairo_create(surface);
-  textBlock(cr, c, m);
-  waveforms(cr, c, 232);
+  // The panels move down, and shrink, only when the text block reaches them
+  // (several SMGAs, the search's spectral fit), so that no line is hidden.
+  const double textEnd = textBlock(cr, c, m);
+  waveforms(cr, c, std::max(kWaveformsTop, textEnd + 18));
   spectra(cr, c, m, 550);
   text(cr, kLeft - 30, kPageHeight - 20,
        "Measures over the compared windows (observed samples " + std::to_string(c.ksm) + "-" +

@@ -309,6 +309,18 @@ json metricsJson(const RunView& c, const Measures& m) {
                    {"shift_samples", f.shift},
                    {"residuals", perQuantity(f.residual)},
                    {"correlations", perQuantity(f.correlation)}};
+    if (f.spectra) {
+      const SearchSpectra& sp = *f.spectra;
+      auto scores = [](const SpectralScores& v) {
+        return json{{"anderson", number(v.anderson)},
+                    {"anderson_bands", v.bands},
+                    {"psa_bias_mean", number(v.biasMean)},
+                    {"psa_bias_rms", number(v.biasRms)}};
+      };
+      j["search"]["spectral_fit"] = {{"periods", {{"from", sp.from}, {"to", sp.to}, {"count", sp.periods}}},
+                                     {"best", scores(sp.best)},
+                                     {"start", scores(sp.start)}};
+    }
   }
   return j;
 }

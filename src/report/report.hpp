@@ -10,6 +10,7 @@
 
 #include <array>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -27,6 +28,25 @@ namespace report {
 // A folder that cannot be created or written; the message names it.
 struct WriteError : std::runtime_error {
   using std::runtime_error::runtime_error;
+};
+
+// How well a synthetic's spectra fit a record's: Anderson's score over the
+// bands inside the filter band (NaN when none is), and the mean and RMS
+// of ln(PSA observed / PSA synthetic) over a band of periods.
+struct SpectralScores {
+  double anderson = std::numeric_limits<double>::quiet_NaN();
+  int bands = 0;
+  double biasMean = std::numeric_limits<double>::quiet_NaN();
+  double biasRms = std::numeric_limits<double>::quiet_NaN();
+};
+
+// A search's spectral fit of its best and its starting model at one record;
+// the bias over `periods` log-spaced periods from `from` to `to` seconds.
+// The starting model's scores are NaN when the search refused it.
+struct SearchSpectra {
+  double from = 0, to = 0;
+  int periods = 0;
+  SpectralScores best, start;
 };
 
 // Everything the writers need of one record of one run.
@@ -83,6 +103,9 @@ struct RunView {
   struct SearchFit {
     int length = 0, shift = 0;
     std::array<double, 3> residual{}, correlation{};
+    // The search's spectral fit of this model and of its starting model,
+    // each over its window at its own common shift, when the search gives it.
+    std::optional<SearchSpectra> spectra;
   };
   std::optional<SearchFit> search;
 };

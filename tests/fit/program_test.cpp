@@ -129,6 +129,13 @@ TEST_F(Fit, FindsTheTrueModelWithTheSpectralTermsOnAndStatesTheSpectralFit) {
     EXPECT_LT(best["psa_term"].get<double>(), start["psa_term"].get<double>()) << s;
     EXPECT_LT(std::fabs(best["psa_bias_mean"].get<double>()), 0.1) << s;
     EXPECT_GT(best["anderson"].get<double>(), start["anderson"].get<double>()) << s;
+    // The record's report page states the same two models' scores.
+    const auto page = nlohmann::json::parse(readFile(dir() / "spectral" / "best" / s / "report" / "metrics.json"));
+    const auto& onPage = page["search"]["spectral_fit"];
+    for (const char* k : {"anderson", "anderson_bands", "psa_bias_mean", "psa_bias_rms"}) {
+      EXPECT_EQ(onPage["best"][k], best[k]) << s << " " << k;
+      EXPECT_EQ(onPage["start"][k], start[k]) << s << " " << k;
+    }
   }
   const std::string csv = readFile(dir() / "spectral" / "models.csv");
   EXPECT_NE(csv.find(",sta3.env_cor,sta1.psa,sta1.fourier,sta2.psa,"), std::string::npos);

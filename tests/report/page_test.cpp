@@ -56,7 +56,10 @@ report::RunView fixedRun(std::vector<float> (&series)[6]) {
   // egfsim's displacement lag at the edge of its range, and the search's
   // velocity correlation below 0: both flagged under the table.
   c.fits = {{{0.512f, 0.61f, 3}, {0.433f, 0.72f, -2}, {0.301f, 0.83f, -200}}};
-  c.search = report::RunView::SearchFit{290, 10, {0.7, 1.9, 0.45}, {0.52, -0.41, 0.77}};
+  // The search's spectral fit under the text block, which then reaches
+  // down to where the waveforms start: the panels move and shrink.
+  c.search = report::RunView::SearchFit{290, 10, {0.7, 1.9, 0.45}, {0.52, -0.41, 0.77},
+                                        report::SearchSpectra{0.05, 5.0, 30, {5.2, 4, 0.12, 0.35}, {3.9, 4, 0.61, 0.74}}};
   return c;
 }
 
