@@ -20,6 +20,7 @@
 #include "fit/problem.hpp"
 #include "fit/resume.hpp"
 #include "fit/search.hpp"
+#include "fit/setup.hpp"
 #include "fit/shard.hpp"
 #include "fit/simulate.hpp"
 #include "parallel/parallel.hpp"
@@ -37,16 +38,18 @@ namespace fs = std::filesystem;
 constexpr int kExitFault = textio::kExitIoError, kExitUsage = textio::kExitRejected;
 
 const char* kUsage =
-    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] | egffit simulate CONFIG.toml "
-    "[--out DIR] [--threads N] | egffit merge DIR SHARD_DIR...";
+    "usage: egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] [--record-folder DIR] | egffit "
+    "setup STUDY.toml [--out DIR] [--record-folder DIR] | egffit simulate CONFIG.toml [--out DIR] [--threads N] "
+    "[--record-folder DIR] | egffit merge DIR SHARD_DIR...";
 
 const char* kHelp =
     "egffit: finds the source model (subfault count, stress-drop ratio, rupture velocity,\n"
     "rise time, starting point ...) that fits the records of several stations and\n"
     "components at once, by the empirical Green's function method of egfsim.\n"
     "\n"
-    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume]\n"
-    "  egffit simulate CONFIG.toml [--out DIR] [--threads N]\n"
+    "  egffit CONFIG.toml [--out DIR] [--threads N] [--shard K/N] [--resume] [--record-folder DIR]\n"
+    "  egffit setup STUDY.toml [--out DIR] [--record-folder DIR]\n"
+    "  egffit simulate CONFIG.toml [--out DIR] [--threads N] [--record-folder DIR]\n"
     "  egffit merge DIR SHARD_DIR...\n"
     "\n"
     "CONFIG.toml names one egfsim parameter file per record ([[record]]), the\n"
@@ -56,9 +59,18 @@ const char* kHelp =
     "record (default folder OUT/simulate): series files and egfsim's comparison\n"
     "report, predictions at records with predict = true, and with [simulate]\n"
     "the spread of the predictions over several models.\n"
+    "A study names instead of parameter files the two events ([target],\n"
+    "[element]), the stations and their records ([[station]], [[station.record]])\n"
+    "and the processing ([processing]); egffit setup writes each record's egfsim\n"
+    "parameter file with its distances, azimuths, depths and component computed\n"
+    "from coordinates and its windows aligned on the predicted S arrival (default\n"
+    "folder: OUT/setup, with setup.txt, every computed value and its origin);\n"
+    "egffit STUDY.toml sets up the same files in OUT/setup, then searches.\n"
     "Options:\n"
     "  --out DIR      output folder (default: the configuration's out, or fit-out)\n"
     "  --threads N    workers (default: EGF_THREADS, or every core)\n"
+    "  --record-folder DIR  the folder the study's record paths are relative to\n"
+    "                 (default: the study's record_folder, or its own folder)\n"
     "  --shard K/N    evaluate only the K-th of N interleaved slices of the models\n"
     "                 (a global method: an independent start with seed + K);\n"
     "                 join the slices' folders with egffit merge\n"
@@ -126,13 +138,35 @@ bool parseCount(const std::string& s, std::uint64_t& v) {
 
 int merge(const std::vector<std::string>& args, std::ostream& err) {
   if (args.size() < 2) usage("merge needs the output folder and at least one shard folder");
-  const Merged m = mergeShards(args[0], {args.begin() + 1, args.end()}, kProgram);
+  const Merged m = mergeShards(args[0], {args.begin() + 1, args.end()}, kProgram, err);
   return finishSearch(m.problem, args[0], m.info, egfsimBeside(), err) ? 0 : kExitFault;
 }
 
-// Options of a search; a simulation takes --out and --threads only.
+// egffit setup: the study's parameter files and their report, nothing else.
+int setup(const std::vector<std::string>& args, std::ostream& out) {
+  std::string config, outArg, recordFolder;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) usage(a + " needs a value");
+      return args[++i];
+    };
+    if (a == "--out") outArg = value();
+    else if (a == "--record-folder") recordFolder = value();
+    else if (!a.empty() && a[0] == '-') usage("unknown option " + a);
+    else if (config.empty()) config = a;
+    else usage("one study file only");
+  }
+  if (config.empty()) usage("setup needs the study file");
+  const Config c = readConfig(config, Purpose::Setup, recordFolder);
+  if (!c.study) throw ConfigError(config + ": not a study: it names no [[station]] with records to set up");
+  setUpStudy(c, outArg.empty() ? c.out / "setup" : fs::path(outArg), out, true);
+  return 0;
+}
+
+// Options of a search; a simulation takes --out, --threads and --record-folder.
 struct Options {
-  std::string config, out;
+  std::string config, out, recordFolder;
   int threads = parallel::defaultThreads();
   Shard shard;
   bool resume = false;
@@ -156,6 +190,8 @@ Options parseOptions(const std::vector<std::string>& args, bool search) {
       const std::string& s = value();
       if (!parseShard(s, o.shard))
         usage("--shard needs K/N with 1 <= K <= N <= " + std::to_string(kMaxShards) + ", not \"" + s + "\"");
+    } else if (a == "--record-folder") {
+      o.recordFolder = value();
     } else if (a == "--resume" && search) {
       o.resume = true;
     } else if (!a.empty() && a[0] == '-') {
@@ -173,13 +209,16 @@ Options parseOptions(const std::vector<std::string>& args, bool search) {
 // The command that goes on with an interrupted search.
 std::string resumeCommand(const Options& o, const fs::path& out) {
   return "egffit " + o.config + " --out " + out.string() +
-         (o.shard.n > 1 ? " --shard " + shardText(o.shard) : std::string()) + " --resume";
+         (o.shard.n > 1 ? " --shard " + shardText(o.shard) : std::string()) +
+         (o.recordFolder.empty() ? std::string() : " --record-folder " + o.recordFolder) + " --resume";
 }
 
 int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options o = parseOptions(args, false);
-  const Problem problem = loadProblem(readConfig(o.config, Purpose::Simulate), false);
-  const fs::path folder = o.out.empty() ? problem.config.out / "simulate" : fs::path(o.out);
+  Config c = readConfig(o.config, Purpose::Simulate, o.recordFolder);
+  const fs::path folder = o.out.empty() ? c.out / "simulate" : fs::path(o.out);
+  addStudyRecords(c, folder, err);
+  const Problem problem = loadProblem(c, false);
   runSimulate(problem, folder, o.threads, err);
   std::ifstream summary(folder / "simulate.txt");
   out << summary.rdbuf();
@@ -189,19 +228,22 @@ int simulate(const std::vector<std::string>& args, std::ostream& out, std::ostre
 int search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const Options opt = parseOptions(args, true);
   catchStopSignals();
-  const Problem problem = loadProblem(readConfig(opt.config));
-  if (stopRequested.load()) {
-    err << "egffit: stopped by " << signalName(stopSignal.load()) << " before the search began; nothing written\n";
-    return 128 + stopSignal.load();
-  }
-  const fs::path folder = opt.out.empty() ? problem.config.out : fs::path(opt.out);
+  Config c = readConfig(opt.config, Purpose::Search, opt.recordFolder);
+  const fs::path folder = opt.out.empty() ? c.out : fs::path(opt.out);
   if (!opt.resume) {
     if (const std::string held = earlierSearchFile(folder); !held.empty())
       throw ConfigError(folder.string() + ": holds a search already (" + held +
                         "): continue it with --resume, or give another --out");
   }
+  addStudyRecords(c, folder, err);
+  const Problem problem = loadProblem(c);
+  if (stopRequested.load()) {
+    err << "egffit: stopped by " << signalName(stopSignal.load()) << " before the search began; nothing written\n";
+    return 128 + stopSignal.load();
+  }
   ShardState state{fs::absolute(opt.config).lexically_normal().string(), opt.shard, kProgram, inputDigests(problem),
-                   0, false, "", 0, opt.threads};
+                   0, false, "", 0, opt.threads,
+                   opt.recordFolder.empty() ? "" : fs::absolute(opt.recordFolder).lexically_normal().string()};
   Resumed resumed;
   if (opt.resume) resumed = resumeSearch(problem, folder, opt.shard, kProgram, state.inputs);
   fs::create_directories(folder);
@@ -255,6 +297,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     const std::string command = args.empty() ? "" : args[0];
     const int status = command == "merge"      ? merge({args.begin() + 1, args.end()}, err)
+                       : command == "setup"    ? setup({args.begin() + 1, args.end()}, out)
                        : command == "simulate" ? simulate({args.begin() + 1, args.end()}, out, err)
                                                : search(args, out, err);
     releaseDrawingCaches();

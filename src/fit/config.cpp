@@ -4,6 +4,7 @@
 
 #include "fit/misfit_config.hpp"
 #include "fit/source_config.hpp"
+#include "fit/study_config.hpp"
 #include "fit/toml_reader.hpp"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <set>
 
 namespace fit {
@@ -237,6 +239,8 @@ const char* methodName(Method m) {
   return "?";
 }
 
+namespace {
+
 // [map]: axes = ["nsx", "nsw"] or a list of such pairs, each two different
 // varied parameters; clip, the colour scale's top as a multiple (at least
 // 1) of the least misfit.
@@ -276,16 +280,63 @@ MapSettings readMap(const Reader& r, const toml::node* node, const ModelSpace& s
   return m;
 }
 
-Config readConfig(const fs::path& file, Purpose purpose) {
-  const Reader r(file);
-  toml::table root;
+}  // namespace
+
+namespace {
+
+toml::table parseFile(const Reader& r) {
   try {
-    root = toml::parse_file(file.string());
+    return toml::parse_file(r.file().string());
   } catch (const toml::parse_error& e) {
-    if (e.source().begin.line == 0) throw ConfigError(file.string() + ": " + std::string(e.description()));
+    if (e.source().begin.line == 0) throw ConfigError(r.file().string() + ": " + std::string(e.description()));
     r.fail(e.source(), std::string(e.description()));
   }
-  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "map", "source", "simulate"}, "");
+}
+
+// The study of a configuration: its own sections, or with study = "FILE"
+// those of another configuration (its events, stations and processing, and
+// its record_folder; its other sections are not read), so that several
+// searches share one description of the records. `recordFolder` (the
+// command line's) overrides either's record_folder.
+std::optional<study::Study> readStudySections(const Reader& r, const toml::table& root,
+                                              const fs::path& recordFolder) {
+  const Reader* from = &r;
+  const toml::table* table = &root;
+  std::optional<Reader> other;
+  toml::table otherRoot;
+  if (const toml::node* n = root.get("study")) {
+    for (const char* key : {"target", "element", "processing", "station", "record_folder"})
+      if (const toml::node* own = root.get(key))
+        r.fail(own->source(), std::string(key) + " is given by the study file that study names: give it there only");
+    const std::string name = r.string(*n, "study");
+    other.emplace(r.file().parent_path() / name);
+    if (!fs::is_regular_file(other->file()))
+      r.fail(n->source(), "study \"" + name + "\": no such file (" + other->file().string() + ")");
+    otherRoot = parseFile(*other);
+    if (const toml::node* again = otherRoot.get("study"))
+      other->fail(again->source(), "a study file named by study = must hold the study itself, not name another");
+    if (!otherRoot.get("station"))
+      r.fail(n->source(), "study \"" + name + "\" holds no [[station]]: name a study file");
+    from = &*other;
+    table = &otherRoot;
+  }
+  fs::path recordRoot = from->file().parent_path();
+  if (!recordFolder.empty()) {
+    recordRoot = recordFolder;
+  } else if (const toml::node* n = table->get("record_folder")) {
+    recordRoot = recordRoot / from->string(*n, "record_folder");
+  }
+  return readStudy(*from, *table, recordRoot);
+}
+
+}  // namespace
+
+Config readConfig(const fs::path& file, Purpose purpose, const fs::path& recordFolder) {
+  const Reader r(file);
+  const toml::table root = parseFile(r);
+  r.onlyKeys(root, {"out", "record", "vary", "misfit", "search", "map", "source", "simulate", "record_folder", "target",
+                    "element", "processing", "station", "study"},
+             "");
 
   Config c;
   c.file = file;
@@ -300,10 +351,18 @@ Config readConfig(const fs::path& file, Purpose purpose) {
   const fs::path folder = file.parent_path();
   c.simulate = readSimulate(r, root.get("simulate"), folder);
 
+  c.study = readStudySections(r, root, recordFolder);
+  if (c.study) {
+    c.targetMagnitude = c.study->target.info.magnitude;
+    c.elementMagnitude = c.study->element.info.magnitude;
+  }
+
   const toml::node* records = root.get("record");
-  if (records == nullptr || records->as_array() == nullptr || records->as_array()->empty())
-    throw ConfigError(file.string() + ": no [[record]]: name at least one parameter file");
-  for (const toml::node& entry : *records->as_array()) {
+  if (records != nullptr && records->as_array() == nullptr) r.table(*records, "record");
+  if ((records == nullptr || records->as_array()->empty()) && !c.study)
+    throw ConfigError(file.string() + ": no [[record]] and no [[station]]: name at least one parameter file or record");
+  const toml::array none;
+  for (const toml::node& entry : records ? *records->as_array() : none) {
     const toml::table& t = r.table(entry, "record");
     r.onlyKeys(t, {"params", "weight", "predict"}, " in [[record]]");
     const toml::node* params = t.get("params");
@@ -323,17 +382,29 @@ Config readConfig(const fs::path& file, Purpose purpose) {
     }
     c.records.push_back(e);
   }
-  const bool fitted = std::any_of(c.records.begin(), c.records.end(), [](const RecordEntry& e) { return !e.predict; });
+  bool fitted = std::any_of(c.records.begin(), c.records.end(), [](const RecordEntry& e) { return !e.predict; });
+  if (c.study)
+    for (const study::Station& st : c.study->stations)
+      for (const study::RecordPair& pair : st.records) fitted = fitted || !pair.target.empty();
   if (purpose == Purpose::Search) {
     if (!fitted) throw ConfigError(file.string() + ": every [[record]] is predicted: a search needs a record with a target");
     c.space = readVary(r, root.get("vary"), c.search.method, c.source);
     c.map = readMap(r, root.get("map"), c.space);
+  } else if (purpose == Purpose::Setup) {
+    if (root.get("vary")) c.space = readVary(r, root.get("vary"), c.search.method, c.source);
   } else {
     if (!c.source) throw ConfigError(file.string() + ": no [source]: egffit simulate runs the source model given there");
     if (root.get("vary")) c.space = readVary(r, root.get("vary"), Method::Crs, c.source);
     if (c.simulate.draws > 0 && c.space.axes.empty())
       r.fail(root.get("simulate")->source(), "draws takes its models from the ranges of [vary]: there is none");
   }
+  if (c.study)
+    for (const Axis& a : c.space.axes)
+      if (a.parameter.name == "z" || a.parameter.name == "za")
+        throw ConfigError(file.string() + ":" + std::to_string(a.line) + ":" + std::to_string(a.column) + ": " +
+                          a.parameter.name +
+                          " is each station's depth below its sensor in a study: give the depth in [target] or "
+                          "[element] instead of varying it");
   return c;
 }
 

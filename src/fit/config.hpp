@@ -14,6 +14,7 @@
 #include "engine/spectral.hpp"
 #include "fit/space.hpp"
 #include "source/source.hpp"
+#include "study/study.hpp"
 
 namespace fit {
 
@@ -85,17 +86,24 @@ struct Config {
   // The magnitudes of the target and element events, when the study gives
   // them: the model's moment ratio is compared with theirs.
   std::optional<double> targetMagnitude, elementMagnitude;
+  // The study's events, stations and records, when the configuration gives
+  // them; egffit sets up their parameter files and adds them to `records`.
+  std::optional<study::Study> study;
 };
 
 // What the configuration is read for: a search needs [vary] and records
-// with targets; a simulation needs [source].
-enum class Purpose { Search, Simulate };
+// with targets; a simulation needs [source]; a study's setup neither.
+enum class Purpose { Search, Simulate, Setup };
 
 // The largest grid a search accepts.
 inline constexpr std::uint64_t kMaxGridModels = 100000000;
 
-// Reads and checks a configuration; ConfigError on any fault.
-Config readConfig(const std::filesystem::path& file, Purpose purpose = Purpose::Search);
+// Reads and checks a configuration; ConfigError on any fault. The study's
+// record files resolve against `recordFolder` when it is given, else
+// against the configuration's record_folder (relative to its folder), else
+// against its folder.
+Config readConfig(const std::filesystem::path& file, Purpose purpose = Purpose::Search,
+                  const std::filesystem::path& recordFolder = {});
 
 // The [source] section of a TOML file (for [simulate] models); ConfigError
 // when it has none or it cannot be read.

@@ -521,6 +521,20 @@ std::string configurationPath(const Problem& problem) {
   return fs::absolute(problem.config.file).lexically_normal().string();
 }
 
+// With a study, each record's values computed from coordinates, as its
+// parameter file holds them (setup/setup.txt says what each came from), by
+// record name, as their texts.
+std::vector<std::pair<std::string, std::map<std::string, std::string, std::less<>>>> studyValues(const Problem& problem) {
+  std::vector<std::pair<std::string, std::map<std::string, std::string, std::less<>>>> out;
+  if (!problem.config.study) return out;
+  for (const PreparedRecord& r : problem.records) {
+    const auto texts = paramfile::valueTexts(r.paramsFile);
+    auto& [name, values] = out.emplace_back(r.name, std::map<std::string, std::string, std::less<>>{});
+    for (const char* key : {"rm", "pm", "ra", "pa", "cmp", "z", "za", "ksm", "kem", "ksa", "kea"}) values[key] = texts.at(key);
+  }
+  return out;
+}
+
 nlohmann::ordered_json summaryJson(const Outcome& o) {
   const ModelSpace& space = o.problem.config.space;
   const Columns& cols = o.table.cols;
@@ -541,6 +555,11 @@ nlohmann::ordered_json summaryJson(const Outcome& o) {
   j["best"]["misfit"] = *best.misfit;
   j["best"]["shift_seconds"] = std::strtod(best.cells[cols.misfit() + 1].c_str(), nullptr);
   j["best"]["shift_samples"] = o.bestFiles.shift;
+  if (o.problem.config.study) {
+    j["best"]["shift_from"] = "the predicted S alignment of the study's setup";
+    for (const auto& [name, values] : studyValues(o.problem))
+      for (const auto& [key, text] : values) j["setup"][name][key] = std::strtod(text.c_str(), nullptr);
+  }
   if (o.bestFiles.source) j["best"]["source"] = factsJson(o.problem.config, o.facts);
   for (std::size_t k = 0; k < space.axes.size(); ++k) j["start"]["parameters"][space.axes[k].parameter.name] = o.start.values[k];
   if (start.refused) j["start"]["refused"] = start.note;
@@ -612,7 +631,19 @@ std::string summaryText(const Outcome& o) {
   for (std::size_t k = 0; k < space.axes.size(); ++k)
     t << "  " << space.axes[k].parameter.name << " = " << best.cells[1 + k] << "\n";
   t << "misfit: " << best.cells[cols.misfit()] << "\n"
-    << "common shift: " << best.cells[cols.misfit() + 1] << " s\n\n";
+    << "common shift: " << best.cells[cols.misfit() + 1] << " s"
+    << (o.problem.config.study ? " after the predicted S alignment (setup/setup.txt; positive: the synthetic lags)" : "")
+    << "\n\n";
+  if (o.problem.config.study) {
+    t << "computed from coordinates (setup/setup.txt):\n";
+    for (const auto& [name, values] : studyValues(o.problem)) {
+      t << "  " << name;
+      for (const char* key : {"rm", "pm", "ra", "pa", "cmp", "z", "za", "ksm", "kem", "ksa", "kea"})
+        t << " " << key << " " << values.at(key);
+      t << "\n";
+    }
+    t << "\n";
+  }
   if (o.bestFiles.source) {
     t << "source model of the best model (best/source.toml):\n";
     for (const std::string& l : factLines(o.problem.config, o.facts)) t << "  " << l << "\n";

@@ -5,6 +5,7 @@
 
 #include "fit/files.hpp"
 #include "fit/resume.hpp"
+#include "fit/setup.hpp"
 #include "fit/shard.hpp"
 #include "fit/table.hpp"
 
@@ -79,12 +80,15 @@ std::vector<std::string> shardRows(const Problem& problem, const fs::path& dir, 
 
 }  // namespace
 
-Merged mergeShards(const fs::path& out, const std::vector<fs::path>& dirs, const std::string& program) {
+Merged mergeShards(const fs::path& out, const std::vector<fs::path>& dirs, const std::string& program,
+                   std::ostream& console) {
   if (const std::string held = earlierSearchFile(out); !held.empty())
     throw ConfigError(out.string() + ": holds a search already (" + held + "): give another folder to merge into");
   const std::vector<ShardState> shards = readShards(dirs, program);
   const ShardState& first = shards.front();
-  Merged m{loadProblem(readConfig(first.configuration)), {first.shard.n, 0, first.threads}};
+  Config config = readConfig(first.configuration, Purpose::Search, first.recordFolder);
+  addStudyRecords(config, out, console);
+  Merged m{loadProblem(config), {first.shard.n, 0, first.threads}};
   if (const std::string changed = changedInput(first.inputs, inputDigests(m.problem)); !changed.empty())
     throw ConfigError(changed + " changed since the shards ran (their shard.json holds its SHA-256): run the shards again");
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,6 @@ struct Merged {
 // rows than its shard's models or a row out of its place, and an output
 // folder that holds a search already.
 Merged mergeShards(const std::filesystem::path& out, const std::vector<std::filesystem::path>& shards,
-                   const std::string& program);
+                   const std::string& program, std::ostream& console);
 
 }  // namespace fit

@@ -31,15 +31,40 @@ struct SourceLine {
   std::vector<paramfile::Value> values;
 };
 
-std::vector<SourceLine> sourceLines(const model::Params& p) {
+// A study's files hold each station's own depths below its sensor (z, za):
+// those are left out of the comparison.
+std::vector<SourceLine> sourceLines(const model::Params& p, bool study) {
   std::vector<SourceLine> lines;
   for (const paramfile::Entry& e : paramfile::layout()) {
     if (e.line < 6 || e.line > 11) continue;
+    if (study && (e.name == "z" || e.name == "za")) continue;
     if (lines.empty() || lines.back().line != e.line) lines.push_back({e.line, "", {}});
     lines.back().names += (lines.back().names.empty() ? "" : " ") + std::string(e.name);
     lines.back().values.push_back(e.get(p));
   }
   return lines;
+}
+
+// The compared windows must lie in the series they compare: an observed
+// window past the target record, or a synthetic window past the samples
+// synthesised, would compare zeros.
+void requireWindows(const Config& c, const RecordEntry& e, const PreparedRecord& r) {
+  const model::Params& p = r.params;
+  auto seconds = [&](int n) {
+    std::ostringstream s;
+    s.setf(std::ios::fixed);
+    s.precision(2);
+    s << n * static_cast<double>(r.dt);
+    return s.str();
+  };
+  if (p.kem > r.nmain)
+    throw ConfigError(place(c, e) + e.params.string() + ": the observed window ksm..kem = " + std::to_string(p.ksm) +
+                      ".." + std::to_string(p.kem) + " does not fit in the target record of " +
+                      std::to_string(r.nmain) + " samples (" + seconds(r.nmain) + " s)");
+  if (p.kea > r.samples)
+    throw ConfigError(place(c, e) + e.params.string() + ": the synthetic window ksa..kea = " + std::to_string(p.ksa) +
+                      ".." + std::to_string(p.kea) + " does not fit in the " + std::to_string(r.samples) +
+                      " samples synthesised (" + seconds(r.samples) + " s; ns, or the target record's length)");
 }
 
 // Reads one parameter file and prepares its records: the element, and the
@@ -90,6 +115,7 @@ PreparedRecord prepare(const Config& c, const RecordEntry& e, model::Params& asR
   r.naft = element.count;
   // A predicted record without ns takes the length of each model's sum.
   r.samples = e.predict ? p.ns : core::syntheticSamples(p, r.target);
+  if (!e.predict) requireWindows(c, e, r);
   const auto elementSeries = element.motion.series();
   for (int q = 0; q < 3; ++q) {
     if (!e.predict) {
@@ -198,7 +224,8 @@ Problem loadProblem(const Config& config, bool engines) {
     r.name = seen == 1 ? stem : stem + "_" + std::to_string(seen);
 
     // With [source] the SMGAs replace lines 9 and 10: those may differ.
-    const auto firstLines = sourceLines(asRead.front()), mine = sourceLines(read);
+    const bool study = config.study.has_value();
+    const auto firstLines = sourceLines(asRead.front(), study), mine = sourceLines(read, study);
     for (std::size_t k = 0; k < firstLines.size(); ++k) {
       if (config.source && (mine[k].line == 9 || mine[k].line == 10)) continue;
       if (firstLines[k].values != mine[k].values) {

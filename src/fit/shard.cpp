@@ -63,6 +63,7 @@ void writeShardState(const fs::path& dir, const ShardState& s) {
   if (s.complete) j["models_csv_sha256"] = s.modelsSha256;
   j["seconds"] = s.seconds;
   j["threads"] = s.threads;
+  if (!s.recordFolder.empty()) j["record_folder"] = s.recordFolder;
   writeWhole(dir / "shard.json", j.dump(2) + "\n");
 }
 
@@ -90,6 +91,7 @@ ShardState readShardState(const fs::path& dir) {
     if (s.complete) s.modelsSha256 = j.at("models_csv_sha256").get<std::string>();
     s.seconds = j.at("seconds").get<double>();
     s.threads = j.at("threads").get<int>();
+    s.recordFolder = j.value("record_folder", std::string());
     return s;
   } catch (const nlohmann::json::exception& e) {
     throw malformed(e.what());

@@ -30,6 +30,7 @@ struct ShardState {
   std::string modelsSha256;   // of models.csv; set once complete
   double seconds = 0;         // time spent, summed over resumed runs
   int threads = 1;
+  std::string recordFolder;   // absolute; "" when the configuration's own
 };
 
 // The files a problem was read from, in reading order: the configuration,

@@ -165,6 +165,13 @@ using Changes = std::map<std::string, std::variant<double, std::string>, std::le
 // std::logic_error.
 std::string rewrite(const std::filesystem::path& file, const Changes& changes);
 
+// The text of a whole parameter file from a value for every name of the
+// layout: each logical line one physical line of its values, written as
+// rewrite writes a changed value (a text line as given, trailing blanks
+// dropped). A name missing or unknown, or a value of the wrong kind or that
+// would not read back, is a std::logic_error.
+std::string compose(const Changes& values);
+
 // The texts of a file's values as the reader takes them, by name ("0" for
 // a value the file leaves unset; a text line as its columns). The file must
 // read (textio::IoError otherwise).

@@ -99,6 +99,22 @@ std::map<std::string, std::string, std::less<>> valueTexts(const std::filesystem
   return texts;
 }
 
+std::string compose(const Changes& values) {
+  for (const auto& [name, value] : values) entry(name);  // refuses an unknown name
+  std::string out;
+  const std::span<const Entry> entries = layout();
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const Entry& e = entries[k];
+    const auto it = values.find(e.name);
+    if (it == values.end()) throw std::logic_error("paramfile: no value for " + std::string(e.name));
+    const std::string text = changedText(e, it->second);
+    const bool first = k == 0 || entries[k - 1].line != e.line;
+    out += (first ? "" : " ") + (e.type == Type::Text ? trimmed(text) : text);
+    if (k + 1 == entries.size() || entries[k + 1].line != e.line) out += '\n';
+  }
+  return out;
+}
+
 std::string rewrite(const std::filesystem::path& file, const Changes& changes) {
   std::map<std::string_view, std::string> written;
   for (const auto& [name, change] : changes) {

@@ -11,6 +11,7 @@
 #include "fit/problem.hpp"
 #include "fit/simulate.hpp"
 #include "fit/source_output.hpp"
+#include "paramfile/paramfile.hpp"
 
 namespace {
 
@@ -24,6 +25,10 @@ struct Case {
   const char* where;  // expected "LINE:COLUMN"
   const char* says;
 };
+
+// The events and one station of a study, for the rows below.
+#define STUDY_EVENTS "[target]\nstrike = 320.8\ndip = 83.9\nrake = -171.3\n[element]\n"
+#define STUDY STUDY_EVENTS "[[station]]\ncode = \"CLC\"\nlatitude = 35.81574\nlongitude = -117.59751\n"
 
 const std::string kRecord = "[[record]]\nparams = \"params.txt\"\n";
 
@@ -112,6 +117,18 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NotASourceValue", "[vary]\nksm = { values = [300, 400] }\n", "4:1",
              "unknown parameter 'ksm': the values of parameter-file lines 6 to 11 that change the synthetic "
              "(str dip rak z stra dipa raka za dx dw tra dx0 dw0 nx nw nt nsx nsw cfac vs vr ird ipfm N) vary"},
+        // A study's sections (lines from 3).
+        Case{"StudyUnknownKey", STUDY "[[station.record]]\nelement = \"e.kib\"\ntargte = \"t.kib\"\n", "14:1",
+             "unknown key 'targte' in [[station.record]]"},
+        Case{"StationOffTheEarth", STUDY_EVENTS "[[station]]\nlatitude = 95.0\n[[station.record]]\nelement = \"e.kib\"\n",
+             "9:12", "latitude 95 is not a latitude"},
+        Case{"TargetWithoutMechanism", "[target]\norigin = \"2019-07-06T03:19:53.04Z\"\nstrike = 320.8\n[element]\n", "3:1",
+             "needs strike, dip and rake together"},
+        Case{"NotATime", "[target]\norigin = \"yesterday\"\n", "4:10", "is not a UTC time"},
+        Case{"VerticalWithAzimuth", STUDY "[[station.record]]\nelement = \"e.kib\"\nazimuth = 0.0\nvertical = true\n",
+             "15:12", "not both"},
+        Case{"DepthVariedInAStudy", STUDY "[[station.record]]\nelement = \"e.kib\"\n[vary]\nz = { values = [8.0] }\n",
+             "15:1", "each station's depth below its sensor"},
         Case{"SmgaWithoutSource", "[vary]\nsmga.1.C = { values = [1.0] }\n", "4:8",
              "smga.1.C is a value of the source model: give it in [source]"},
         Case{"LinesTheSmgasReplace", SMGA "[vary]\nnsx = { from = 1, to = 3 }\n", "12:1",
@@ -144,6 +161,34 @@ INSTANTIATE_TEST_SUITE_P(
 
 // best/source.toml and simulate's source.toml are read again by [simulate]
 // models: every value, optional or not, comes back exactly.
+// A study taken from another file (study = "FILE", before any table):
+// its sections in one place only, and that file a study.
+TEST(StudyFile, RefusesSectionsGivenTwiceAMissingFileAndAFileThatIsNoStudy) {
+  const struct {
+    const char* toml;
+    const char* where;
+    const char* says;
+  } rows[] = {
+      {"study = \"example_fit.toml\"\n[element]\n", "2:1",
+       "element is given by the study file that study names: give it there only"},
+      {"study = \"no_such_study.toml\"\n", "1:9", "no such file"},
+      {"study = \"example_fit.toml\"\n", "1:9", "holds no [[station]]: name a study file"},
+  };
+  for (const auto& row : rows) {
+    const fs::path file = kExamples / ("bad_" + std::to_string(getpid()) + ".toml");
+    std::ofstream(file) << row.toml << kRecord;
+    std::string message;
+    try {
+      fit::readConfig(file);
+    } catch (const fit::ConfigError& e) {
+      message = e.what();
+    }
+    fs::remove(file);
+    EXPECT_EQ(message.rfind(file.string() + ":" + row.where + ": ", 0), 0u) << message;
+    EXPECT_NE(message.find(row.says), std::string::npos) << message;
+  }
+}
+
 TEST(SourceToml, ReadsBackAsTheSameModel) {
   using model::Radiation;
   using model::Rupture;
@@ -253,3 +298,30 @@ TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
 }
 
 }  // namespace
+
+// A window past its record would compare zeros: refused with the record's
+// length.
+TEST(ConfigWindows, AWindowPastItsRecordIsRefusedWithTheLength) {
+  struct Row {
+    double kem, kea;
+    const char* says;
+  };
+  for (const Row& r : {Row{6001, 3000, "observed window ksm..kem = 1000..6001 does not fit in the target record of "
+                                      "6000 samples (60.00 s)"},
+                       Row{5000, 6001, "synthetic window ksa..kea = 1000..6001 does not fit in the 6000 samples"}}) {
+    const std::string stem = "window_" + std::to_string(getpid());
+    std::ofstream(kExamples / (stem + ".txt"))
+        << paramfile::rewrite(kExamples / "params.txt", {{"ksm", 1000.0}, {"ksa", 1000.0}, {"kem", r.kem}, {"kea", r.kea}});
+    std::ofstream(kExamples / (stem + ".toml")) << "[[record]]\nparams = \"" << stem
+                                                << ".txt\"\n[vary]\nvr = { values = [2.8] }\n";
+    std::string message;
+    try {
+      fit::loadProblem(fit::readConfig(kExamples / (stem + ".toml")));
+    } catch (const fit::ConfigError& e) {
+      message = e.what();
+    }
+    fs::remove(kExamples / (stem + ".txt"));
+    fs::remove(kExamples / (stem + ".toml"));
+    EXPECT_NE(message.find(r.says), std::string::npos) << message;
+  }
+}

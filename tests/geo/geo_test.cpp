@@ -108,3 +108,27 @@ TEST(Geometry, HypocentralDistanceFromDepthAndSensorHeight) {
 }
 
 }  // namespace
+
+// GeographicLib's own documented inverse problems on WGS84 (GeodSolve's
+// manual: JFK to LHR, and JFK to Singapore Changi given in degrees, minutes
+// and seconds, its output rounded to 0.1" and 1 m).
+TEST(Geodesic, ThePublishedInverseProblems) {
+  struct Row {
+    const char* what;
+    double lat1, lon1, lat2, lon2, metres, azi1, azi2, metresTolerance, degreesTolerance;
+  };
+  auto dms = [](double d, double m, double s) { return d + m / 60 + s / 3600; };
+  const Row rows[] = {
+      {"JFK to LHR", 40.6, -73.8, 51.6, -0.5, 5551759.400319, 51.198882845, 107.821776735, 1e-6, 1e-8},
+      {"JFK to SIN", dms(40, 38, 23), -dms(73, 46, 44), dms(1, 21, 33), dms(103, 59, 22), 15347628,
+       dms(3, 18, 29.9), dms(177, 29, 9.2), 0.5, 0.05 / 3600},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    const geo::Geodesic g = geo::inverse(r.lat1, r.lon1, r.lat2, r.lon2);
+    EXPECT_NEAR(g.distanceKm * 1000, r.metres, r.metresTolerance);
+    EXPECT_NEAR(g.azimuth, r.azi1, r.degreesTolerance);
+    // The back azimuth points opposite the forward azimuth at point 2.
+    EXPECT_NEAR(angleDiff(g.backAzimuth, r.azi2 + 180.0), 0.0, r.degreesTolerance);
+  }
+}

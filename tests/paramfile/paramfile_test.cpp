@@ -253,3 +253,18 @@ TEST(Echo, EndsWhereTheReadingEnded) {
 }
 
 }  // namespace
+
+// A whole file composed from the values of the example, given as numbers
+// and texts, reads back as the example itself.
+TEST(Compose, TheExampleFromItsValuesReadsBackAsTheExample) {
+  testsupport::TempFolder dir;
+  paramfile::Changes values;
+  for (const auto& [name, text] : paramfile::valueTexts(kExamples / "params.txt")) {
+    if (paramfile::entry(name).type == Type::Text) values[name] = text;
+    else values[name] = std::strtod(text.c_str(), nullptr);
+  }
+  testsupport::writeFile(dir.path() / "composed.txt", paramfile::compose(values));
+  EXPECT_EQ(readBack(dir.path() / "composed.txt"), readBack(kExamples / "params.txt"));
+  values.erase("kea");
+  EXPECT_THROW(paramfile::compose(values), std::logic_error);
+}
