@@ -222,6 +222,8 @@ std::string egfsimRefusal(const Fixture& f, const model::Params& p) {
 // Every refusal of egfsim's stages that a model can meet, with egfsim's
 // own text.
 TEST(Evaluator, RefusesWhatEgfsimRefusesWithItsText) {
+  // No records at all is the caller's fault, not a model's.
+  EXPECT_THROW(engine::Evaluator(std::vector<std::shared_ptr<const engine::Record>>{}, kAll), std::invalid_argument);
   const Fixture f;
   engine::Evaluator e({f.record(10)}, kAll);
   struct Row {

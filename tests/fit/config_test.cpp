@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "fit/config.hpp"
+#include "fit/misfit_config.hpp"
 #include "fit/problem.hpp"
 #include "fit/simulate.hpp"
 #include "fit/source_output.hpp"
@@ -84,6 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"TooFewPeriods", "[misfit]\npsa = 1\npsa_count = 29\n[vary]\nnsx = { from = 1, to = 3 }\n", "5:13",
              "psa_count must be from 30 to 1000"},
         Case{"BandOutOfOrder", "[misfit]\nfourier = 1\nfourier_band = [10.0, 0.2]\n[vary]\nnsx = { from = 1, to = 3 }\n",
+             "5:16", "fourier_band must be two positive numbers in increasing order (Hz)"},
+        Case{"BandOfOneFrequency", "[misfit]\nfourier = 1\nfourier_band = [1.0, 1.0]\n[vary]\nnsx = { from = 1, to = 3 }\n",
              "5:16", "fourier_band must be two positive numbers in increasing order (Hz)"},
         Case{"OnePeriod", "[misfit]\npsa = 1\npsa_periods = [0.1]\n[vary]\nnsx = { from = 1, to = 3 }\n", "5:15",
              "psa_periods must be two numbers, [lowest, highest] in s"},
@@ -298,6 +301,29 @@ TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
 }
 
 }  // namespace
+
+// What the spectral terms take at their edges: a weight of 0 (the term
+// off), a band up to the Nyquist frequency itself, a count of their own.
+TEST(ConfigSpectral, TakesAZeroWeightABandToTheNyquistFrequencyAndItsCounts) {
+  const fs::path file = kExamples / ("spectral_" + std::to_string(getpid()) + ".toml");
+  std::ofstream(file) << kRecord
+                      << "[misfit]\npsa = 0\nfourier = 1\nfourier_band = [0.2, 50.0]\nfourier_count = 50\n"
+                         "psa_count = 40\n[vary]\nnsx = { from = 1, to = 3 }\n";
+  std::string message;
+  fit::Problem problem;
+  try {
+    problem = fit::loadProblem(fit::readConfig(file));
+  } catch (const fit::ConfigError& e) {
+    message = e.what();
+  }
+  fs::remove(file);
+  ASSERT_EQ(message, "");
+  const engine::SpectralSettings& s = problem.config.misfit.spectral;
+  EXPECT_EQ(s.psa, 0.0);
+  EXPECT_EQ(s.frequencyCount, 50);
+  EXPECT_EQ(s.periodCount, 40);
+  EXPECT_EQ(fit::misfitTerms(problem.config.misfit), "vel + dis + fourier");
+}
 
 // A window past its record would compare zeros: refused with the record's
 // length.
