@@ -15,24 +15,15 @@ namespace {
 using convert_test::SacFile;
 using convert_test::TempDir;
 
-std::string pad(std::string s, std::size_t width) {
-  s.resize(width, ' ');
-  return s;
-}
-
-// A K-NET file of `n` counts (100 Hz) whose header names KMMH16, N-S.
+// A K-NET file of counts (100 Hz) whose header names KMMH16, E-W.
 std::string knet(const std::vector<int>& c) {
-  const std::vector<std::pair<std::string, std::string>> h = {
-      {"Origin Time", "2016/04/16 01:25:00"}, {"Lat.", "32.753"}, {"Long.", "130.762"},
-      {"Depth. (km)", "12"}, {"Mag.", "7.3"}, {"Station Code", "KMMH16"}, {"Station Lat.", "32.7967"},
-      {"Station Long.", "130.8199"}, {"Station Height(m)", "194"}, {"Record Time", "2016/04/16 01:25:20"},
-      {"Sampling Freq(Hz)", "100Hz"}, {"Duration Time(s)", std::to_string(c.size() / 100)}, {"Dir.", "E-W"},
-      {"Scale Factor", "7845(gal)/8223790"}, {"Max. Acc. (gal)", "0.000"}, {"Last Correction", "2016/04/16 01:25:05"},
-      {"Memo.", ""}};
-  std::string s;
-  for (const auto& [k, v] : h) s += pad(k, 18) + v + "\n";
-  for (std::size_t k = 0; k < c.size(); ++k) s += std::to_string(c[k]) + (k % 8 == 7 || k + 1 == c.size() ? "\n" : " ");
-  return s;
+  return convert_test::knetFile(
+      {{"Origin Time", "2016/04/16 01:25:00"}, {"Lat.", "32.753"}, {"Long.", "130.762"}, {"Depth. (km)", "12"},
+       {"Mag.", "7.3"}, {"Station Code", "KMMH16"}, {"Station Lat.", "32.7967"}, {"Station Long.", "130.8199"},
+       {"Station Height(m)", "194"}, {"Record Time", "2016/04/16 01:25:20"}, {"Sampling Freq(Hz)", "100Hz"},
+       {"Duration Time(s)", std::to_string(c.size() / 100)}, {"Dir.", "E-W"}, {"Scale Factor", "7845(gal)/8223790"},
+       {"Max. Acc. (gal)", "0.000"}, {"Last Correction", "2016/04/16 01:25:05"}, {"Memo.", ""}},
+      c);
 }
 
 // Quiet noise (deterministic, about 1 count) and a loud arrival at sample
@@ -223,11 +214,7 @@ TEST(Recording, RefusalsNameTheOptionThatSupplies) {
   timed.f[5] = 0.0f;
   const auto t = d.write("t.sac", timed.binary(false));
   const auto out = d.file("o.kib");
-  struct Row {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const std::vector<Row> rows = {
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
       {{in, "-o", out, "--from-time", "2019-07-06T03:19:50"}, "--from-time: the input does not give the time of its first sample; give it with --first-sample TIME (UTC)"},
       {{t, "-o", out, "--from-time", "origin+1"}, "--from-time: the input does not give the event's origin time; give it with --origin-time TIME (UTC)"},
       {{t, "-o", out, "--to-time", "S+1", "--origin-time", "2019-07-06T03:19:50"}, "--to-time: give the S-wave speed with --vs KM/S"},
@@ -243,11 +230,7 @@ TEST(Recording, RefusalsNameTheOptionThatSupplies) {
       {{t, "-o", out, "--origin-time", "2019-07-06 25:00:00"}, "--origin-time: '2019-07-06 25:00:00' is not a UTC time such as 2019-07-06T03:19:53.04"},
       {{t, "-o", out, "--station", "A B"}, "--station: 'A B' is not a code of 1 to 24 characters without blanks"},
   };
-  for (const auto& r : rows) {
-    std::ostringstream o, e;
-    EXPECT_EQ(convert::kibconv(r.args, o, e), 2) << r.message;
-    EXPECT_EQ(e.str(), "kibconv: " + r.message + "\n");
-  }
+  for (const auto& [args, message] : rows) convert_test::expectRefusal(args, message);
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
