@@ -1,6 +1,5 @@
-// Shared pieces of the fuzz targets: the three endings a run may take, the
-// parsing of a target list written in the input itself, and a scratch file
-// for routines that only read files opened by name.
+// Shared pieces of the fuzz targets: the three endings a run may take and
+// the parsing of a target list written in the input itself.
 #pragma once
 
 #include <cstddef>
@@ -111,21 +110,6 @@ struct Variables {
       if (texts[k].size() != fresh.texts[k].size()) std::abort();
     }
   }
-};
-
-// A file private to this process, rewritten for every input and removed at
-// exit; for routines that read only files opened by name.
-class ScratchFile {
- public:
-  ScratchFile();
-  ~ScratchFile();
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  void write(std::string_view text);
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
 };
 
 }  // namespace egffuzz

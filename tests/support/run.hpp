@@ -28,6 +28,7 @@ inline const fs::path kSourceDir = EGF_TEST_SOURCE_DIR;
 inline const fs::path kProgram = fs::path(EGF_TEST_BINARY_DIR) / "egfsim";
 inline const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
 
+using testsupport::firstDifference;
 using testsupport::readFile;
 using testsupport::writeFile;
 using RunFolder = testsupport::TempFolder;
@@ -101,21 +102,6 @@ inline Fit correlations(const std::string& transcript) {
     return at == std::string::npos ? std::nan("") : std::strtod(transcript.c_str() + at + label.size(), nullptr);
   };
   return {after("acc cor ="), after("vel cor ="), after("dis cor =")};
-}
-
-// "" when the two texts are equal; otherwise the first line where they
-// differ, numbered from 1, as it stands in each.
-inline std::string firstDifference(const std::string& expected, const std::string& actual) {
-  if (expected == actual) return "";
-  std::istringstream e(expected), a(actual);
-  std::string le, la;
-  for (int line = 1;; ++line) {
-    const bool me = static_cast<bool>(std::getline(e, le)), ma = static_cast<bool>(std::getline(a, la));
-    if (!me && !ma) return "the texts differ only in their final line end";
-    if (!me || !ma || le != la)
-      return "line " + std::to_string(line) + ":\n  expected: " + (me ? le : "(end)") + "\n  actual:   " +
-             (ma ? la : "(end)");
-  }
 }
 
 inline bool haveGhostscript() { return std::system("gs -v > /dev/null 2>&1") == 0; }
