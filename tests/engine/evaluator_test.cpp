@@ -11,9 +11,7 @@
 
 #include "core/simulation.hpp"
 #include "dsp/dsp.hpp"
-#include "paramfile/paramfile.hpp"
-#include "support/console.hpp"
-#include "support/run.hpp"
+#include "support/example.hpp"
 
 namespace {
 
@@ -22,10 +20,7 @@ using Series = std::array<std::vector<float>, 3>;
 // The bundled example's parameter file, with C 1.5 (so that the element's
 // scaling shows) and ns 6000 at 100 samples per second.
 model::Params exampleParams() {
-  testsupport::StringConsole c;
-  c.io.open(paramfile::kUnit, (runsupport::kSourceDir / "examples" / "params.txt").string());
-  model::Params p = paramfile::readParams(c.io, paramfile::kUnit);
-  paramfile::check(p, "params.txt");
+  model::Params p = testsupport::bundledExample().params;
   p.cfac = 1.5f, p.ns = 6000;
   return p;
 }
