@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/files.hpp"
 
@@ -102,6 +103,19 @@ inline Fit correlations(const std::string& transcript) {
     return at == std::string::npos ? std::nan("") : std::strtod(transcript.c_str() + at + label.size(), nullptr);
   };
   return {after("acc cor ="), after("vel cor ="), after("dis cor =")};
+}
+
+// Line `number` (from 1) of `text`, and the numbers a line holds.
+inline std::string lineOf(const std::string& text, int number) {
+  std::size_t at = 0;
+  for (int k = 1; k < number; ++k) at = text.find('\n', at) + 1;
+  return text.substr(at, text.find('\n', at) - at);
+}
+inline std::vector<double> numbersOf(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<double> v;
+  for (double x; in >> x;) v.push_back(x);
+  return v;
 }
 
 inline bool haveGhostscript() { return std::system("gs -v > /dev/null 2>&1") == 0; }
