@@ -1,10 +1,13 @@
-// Shared pieces of the fuzz targets: the three endings a run may take and
-// the parsing of a target list written in the input itself.
+// Shared pieces of the fuzz targets: the three endings a run may take, the
+// parsing of a target list written in the input itself, and a private folder.
 #pragma once
+
+#include <stdlib.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,6 +112,22 @@ struct Variables {
     for (std::size_t k = 0; k < texts.size(); ++k) {
       if (texts[k].size() != fresh.texts[k].size()) std::abort();
     }
+  }
+};
+
+// A folder private to this process, removed at its end; `enter` makes it
+// the working folder.
+struct ScratchFolder {
+  std::filesystem::path path;
+  explicit ScratchFolder(bool enter = false) {
+    std::string name = (std::filesystem::temp_directory_path() / "egf_fuzz_XXXXXX").string();
+    if (::mkdtemp(name.data()) == nullptr) std::abort();
+    path = name;
+    if (enter) std::filesystem::current_path(path);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
   }
 };
 

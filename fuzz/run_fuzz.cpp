@@ -26,22 +26,8 @@ namespace fs = std::filesystem;
 
 // The folder the runs take place in: made once per process, made the
 // working folder, and removed at exit.
-struct Folder {
-  fs::path path;
-  Folder() {
-    std::string pattern = (fs::temp_directory_path() / "egf_fuzz_run_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path = pattern;
-    fs::current_path(path);
-  }
-  ~Folder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-};
-
 const fs::path& folder() {
-  static const Folder f;
+  static const egffuzz::ScratchFolder f(true);
   return f.path;
 }
 
