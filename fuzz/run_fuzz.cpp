@@ -7,8 +7,6 @@
 // must end in one of its three ways (endedSoundly), and a figure file must
 // be a complete page free of "nan" and "inf". The corpus holds the seeds,
 // the findings and the mutations of small_run written by mutations.py.
-#include <unistd.h>
-
 #include <cctype>
 #include <filesystem>
 #include <fstream>
