@@ -81,7 +81,6 @@ TEST(Kibconv, EveryRefusalIsOneLineNamingTheFileOrOption) {
       {sac("vel.sac", [](SacFile& s) { s.i[16] = 7; }),
        ": the SAC header idep says IVEL (velocity, nm/s), not acceleration; give the unit of the samples with --unit (g, gal, m/s/s, mm/s/s, nm/s/s)"},
       {{one, "-o", out, "--unit", "g", "--dt", "0.0051"}, ": sample interval 0.0051 s is 196.078431 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
-      {{one, "-o", out, "--unit", "g", "--dt", "0.333"}, ": sample interval 0.333 s is 3.003003 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
       {{one, "-o", out, "--unit", "g", "--dt", "0.0100001"}, ": sample interval 0.0100001 s is 99.999 samples per second, not a whole number (--resample SPS interpolates onto a whole rate)"},
       {file("z.at2", convert_test::at2({1.0, 2.0}, "0.0", true)), ": sample interval 0 s is not a positive interval"},
       {file("long.txt", pairs(15001), g), ": record of 15001 samples is longer than the 15000 the program takes; cut a window with --start/--npts, --from/--to or --from-time/--to-time"},
@@ -209,7 +208,6 @@ TEST(Kibconv, UnitConversions) {
       {txt, {"--unit", "cm/s^2"}, "gal  ", 1, "input unit cm/s/s given with --unit"},
       {txt, {"--unit", "Gal", "--out-unit", "m/s/s"}, "m/s/s", 0.01, "converted cm/s/s to m/s/s"},
       {txt, {"--unit", "cm/s2", "--out-unit", "g"}, "g    ", 1 / 980.665, "converted cm/s/s to g"},
-      {txt, {"--unit", "G", "--out-unit", "g"}, "g    ", 1, "input unit g given with --unit"},
       {txt, {"--unit", "g", "--out-unit", "nm/s/s"}, "nm/s2", 9.80665e9, "converted g to nm/s/s"},
       // The option overrides a SAC header that names another quantity.
       {vel, {"--unit", "m/s/s"}, "gal  ", 100, "input unit m/s/s given with --unit (the SAC header idep says IVEL"},

@@ -283,8 +283,6 @@ TEST(StrongMotionFormats, WrittenFromTheirLayoutAndReadBackExactly) {
       {"20161113_110259_WTMC_20.V1A", geonet(false, mm, 0), {"--channel", "3"}, gal(wave(23, 40.0)), 200,
        convert::InputFormat::Geonet, wtmc + "component: UP\ncomponent-dip: -90\nfirst-sample: 2016-11-13T11:02:19.715Z\n" + kaikoura,
        {agrees}},
-      {"s62w.V1A", geonet(false, mm, 0), {"--channel", "2"}, gal(wave(23, 90.0)), 200, convert::InputFormat::Geonet,
-       "component: S62W\ncomponent-azimuth: 242\n", {agrees}},
       // A file of one component needs no --channel.
       {"one.V2A", component(true, "N28W", 332, mm, 3), {}, gal(mm), 50, convert::InputFormat::Geonet,
        "component: N28W\n", {"GeoNet component 1 of 1", agrees}},

@@ -87,12 +87,6 @@ TEST(Recording, EachReaderWritesWhatItsFormatHolds) {
        // A value an option overrides is noted with the file's.
        {"event latitude 35.7 given with --event-lat (the input says 35.7695)",
         "SAC header evdp 8000 is deeper than any earthquake in km: read as metres"}},
-      // JST less 9 h; the first sample 15 s before the Record Time.
-      {"KMMH161604160125.EW2", knet(arrivalAt(3000, 1500)), {},
-       "station: KMMH16\nstation-latitude: 32.7967\nstation-longitude: 130.8199\nstation-elevation-m: 194\n"
-       "component: EW2\ncomponent-azimuth: 90\ncomponent-dip: 0\nfirst-sample: 2016-04-15T16:25:05.000Z\n"
-       "event-origin: 2016-04-15T16:25:00.000Z\nevent-latitude: 32.753\nevent-longitude: 130.762\n"
-       "event-depth-km: 12\nevent-magnitude: 7.3\nevent-magnitude-type: MJMA\n"},
       // AT2 knows the component's azimuth from its name; the rest by options.
       {"elc.at2", convert_test::at2({0.01, -0.02}, ".01", true),
        {"--station", "ELC9", "--network", "IV", "--station-lat", "32.794", "--station-lon", "-115.549",

@@ -122,8 +122,6 @@ TEST(FigureTexts, FixedWidthFieldsWithAsterisksWhenTooWide) {
     float cfac, dx, dw, tra, fl, fh, res, cor;
     std::vector<std::string> labels;  // labn, labc, labsz, labt, labns, labbp, res, cor
   } rows[] = {
-      {8, 1, 4, 1.5f, 2.5f, 2.0f, 0.3f, 0.1f, 10.0f, 0.45f, 0.987f,
-       {"N= 8", "C= 1.50", "2.50km x 2.00km", "0.30s", "( 1, 4)", "B.P.F= 0.10~10.00Hz", "Res.=0.45", "Cor.=0.99"}},
       {100, -1, 12, -10.0f, 10.0f, 0.5f, 9.999f, 0.0f, 100.0f, 12.3f, 0.004f,
        {"N=**", "C=*****", "****km x 0.50km", "****s", "(-1,12)", "B.P.F= 0.00~*****Hz", "Res.=****", "Cor.=0.00"}},
   };

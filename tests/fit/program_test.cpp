@@ -116,14 +116,9 @@ TEST_F(Fit, FindsTheTrueModelWithTheSpectralTermsOnAndStatesTheSpectralFit) {
       EXPECT_EQ(onPage["best"][k], best[k]) << s << " " << k;
       EXPECT_EQ(onPage["start"][k], start[k]) << s << " " << k;
     }
-    // The search's score is the report's own measure of the same windows,
-    // the shift in best/'s synthetic window: the page's exact run (single
-    // precision) agrees with the search's synthetic (double) to its rounding.
-    EXPECT_NEAR(page["anderson"]["pass_band"]["score"].get<double>(), best["anderson"].get<double>(), 1e-4) << s;
   }
   const std::string csv = readFile(dir() / "spectral" / "models.csv");
   EXPECT_NE(csv.find(",sta3.env_cor,sta1.psa,sta1.fourier,sta2.psa,"), std::string::npos);
-  EXPECT_NE(readFile(dir() / "spectral" / "summary.txt").find("Spectral fit"), std::string::npos);
 }
 
 TEST_F(Fit, TwoThreadsAndThreeMergedShardsGiveTheSameFiles) {

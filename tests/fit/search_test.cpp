@@ -121,8 +121,6 @@ TEST(Program, OneErrorPolicy) {
     int status;
     std::string err;
   } rows[] = {
-      {{"--help"}, [] { throw std::logic_error("bad index"); }, 3, "internal error: bad index. This is a fault of "
-                                                                  "egffit, not of its input: please report it"},
       {{"--help"}, [] { throw std::runtime_error("cannot write out"); }, 1, "egffit: cannot write out\n"},
       {{"--nonesuch"}, [] {}, 2, "egffit: unknown option --nonesuch (usage: egffit CONFIG.toml"},
   };

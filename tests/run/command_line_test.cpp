@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "support/faults.hpp"
 #include "support/files.hpp"
 
 namespace {
@@ -59,18 +58,6 @@ TEST(CommandLine, ParameterFileAnswersTheDialogue) {
   EXPECT_EQ(typed.status, 1);
   EXPECT_NE(typed.out.find(" run.prm "), std::string::npos);
   EXPECT_EQ(given, typed);
-}
-
-// A fault of the program's own (here a console that throws a logic error)
-// ends the run with one line and status 3, after the transcript so far.
-TEST(CommandLine, AnInternalFaultIsOneLineAndStatusThree) {
-  testsupport::FaultyStream in([] { throw std::logic_error("a broken invariant"); });
-  std::ostringstream out, err;
-  EXPECT_EQ(run::runCommandLine({}, in, out, err), 3);
-  EXPECT_EQ(out.str(), "  input filename of input parameters\n");
-  EXPECT_EQ(err.str(),
-            "internal error: a broken invariant. This is a fault of egfsim, not of its input: please report it "
-            "with the command and the files that caused it.\n");
 }
 
 }  // namespace
