@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -129,6 +130,42 @@ inline ReadBack readBack(const std::string& path) {
   r.isps = read.isps;
   r.comments = unwrapped(r.h.skipl);
   return r;
+}
+
+// A K-NET file: each header label in columns 1-18 before its value, then the
+// counts eight a line.
+inline std::string knetFile(const std::vector<std::pair<std::string, std::string>>& header,
+                            const std::vector<std::int32_t>& c) {
+  std::string s;
+  for (auto [k, v] : header) s += (k.empty() ? "" : k.append(18 - std::min<std::size_t>(18, k.size()), ' ')) + v + "\n";
+  for (std::size_t k = 0; k < c.size(); ++k) s += std::to_string(c[k]) + (k % 8 == 7 || k + 1 == c.size() ? "\n" : " ");
+  return s;
+}
+
+// Runs kibconv on `args`: refused with `status` and `message` after
+// "kibconv: " (a leading ": " stands for args[0], the input file's name).
+inline void expectRefusal(const std::vector<std::string>& args, const std::string& message, int status = 2) {
+  const std::string want = message.rfind(": ", 0) == 0 ? args.at(0) + message : message;
+  std::ostringstream out, err;
+  EXPECT_EQ(convert::kibconv(args, out, err), status) << want;
+  EXPECT_EQ(err.str(), "kibconv: " + want + "\n");
+  EXPECT_EQ(out.str(), "");
+}
+
+// Inputs written into `d` and converted to d/o.kib with their options, each
+// refused; no record is written.
+struct Refused {
+  std::string name, contents;
+  std::vector<std::string> opts;
+  std::string message;
+};
+inline void expectRefusals(const TempDir& d, const std::vector<Refused>& rows) {
+  for (const auto& r : rows) {
+    std::vector<std::string> args = {d.write(r.name, r.contents), "-o", d.file("o.kib")};
+    args.insert(args.end(), r.opts.begin(), r.opts.end());
+    expectRefusal(args, r.message);
+  }
+  EXPECT_FALSE(std::filesystem::exists(d.file("o.kib")));
 }
 
 // Converts `input` with `opts` into the record o.kib in `d` and reads it back.

@@ -1,12 +1,13 @@
 // The strong-motion archives' own formats: CSMIP/CGS Volume 1 (the real
 // Ridgecrest file at CLC, read from ../shared as a user would) and Volume 2,
-// and ESM ASCII, each written in its published layout, converted, read back
-// by the program's own reader against an independent reading of the values,
-// with the header's peak checked; then their refusals.
+// ESM ASCII and GeoNet V1A/V2A, each written in its published layout,
+// converted, read back by the program's own reader against an independent
+// reading of the values, with the header's peak checked; then their refusals.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 
 #include "convert/convert.hpp"
 #include "convert/fixtures.hpp"
@@ -20,12 +21,6 @@ using convert_test::TempDir;
 const fs::path kRealData = std::getenv("EGF_REALDATA_DIR") != nullptr
                                ? fs::path(std::getenv("EGF_REALDATA_DIR"))
                                : (fs::path(EGF_TEST_SOURCE_DIR) / ".." / "shared" / "realdata").lexically_normal();
-
-std::string slurp(const fs::path& p) {
-  std::ostringstream s;
-  s << std::ifstream(p, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 model::Recording infoOf(const convert_test::ReadBack& r) { return recinfo::parse(r.h.skipl).recording; }
 
@@ -50,7 +45,7 @@ TEST(Csmip, TheRealVolume1FileAtClc) {
   TempDir d;
   const std::string v1 = d.file("CICLC.v1");
   ASSERT_EQ(std::system(("gzip -dc '" + gz.string() + "' > '" + v1 + "'").c_str()), 0);
-  const std::string text = slurp(v1);
+  const std::string text = testsupport::readFile(v1);
   struct Row {
     std::string channel, component;
     std::size_t dataLine;  // of the channel's first value (from 1)
@@ -160,6 +155,73 @@ std::string esm(const std::vector<float>& acc, double pga, const std::string& ty
   return s;
 }
 
+// Values ten to a line in eight columns, `decimals` after the point (0:
+// whole numbers, as 10I8 writes them).
+std::string tens(const std::vector<double>& v, int decimals) {
+  std::string s;
+  char buf[32];
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    std::snprintf(buf, sizeof buf, "%8.*f", decimals, v[k]);
+    s += buf + std::string(k % 10 == 9 || k + 1 == v.size() ? "\n" : "");
+  }
+  return s;
+}
+
+// One GeoNet component (16 heading lines, 40 integers 10I8, 60 reals 10F8,
+// values 10F8.1 in mm/s/s): the Kaikoura record at WTMC as its archive gives
+// it, with `acc` as its acceleration and `pad` prepended samples (V2A);
+// `edits` replace integers by their number (from 1).
+std::string component(bool corrected, const std::string& name, double direction, const std::vector<float>& acc,
+                      double pad, const std::map<int, double>& edits = {}) {
+  const double dt = corrected ? 0.02 : 0.005;
+  std::size_t at = 0;
+  for (std::size_t k = 0; k < acc.size(); ++k)
+    if (std::fabs(acc[k]) > std::fabs(acc[at])) at = k;
+  char peak[120];
+  std::snprintf(peak, sizeof peak, "Acceleration:  peak %8.1f mm/s/s at %6.2f sec     rms    719.0 mm/s/s\n",
+                static_cast<double>(acc[at]), (static_cast<double>(at) - pad) * dt);
+  std::string s = std::string(corrected ? "Corrected" : "Uncorrected") +
+                  " accelerogram 20161113_110256_WTMC_20 GNS Science\n"
+                  "Site WTMC      42 37 10S  173 03 13E     Cusp file:  20161113_110259_WTMC\n"
+                  "Te Mara Farm Waiau\n"
+                  "Instrument Cusp_10462\n"
+                  "Resolution: 18-bit   Instr Period: 0.0050 s   Damping: 0.700\n"
+                  "Accelerogram 20161113_110256_WTMC_20                 Processed 2016 December 09\n"
+                  "5 km south-west of Waiau\n"
+                  "2016 November 13         11:02:56 UT\n"
+                  "Epicentre  42 41 33S 173 01 19E  Bearing S18W  Dist    9km  Depth   15km Mw 7.82\n"
+                  "Number of points  " + std::to_string(acc.size()) + "    Duration 163.82 sec\n" +
+                  (corrected ? "Instrument corrected data at 0.020 sec intervals\n"
+                             : "Raw readings in units of 1.00 mm/s/s  at intervals of 0.005 s\n") +
+                  "Band-pass filter transition bands are .10-.25 Hz and 24.50-25.50 Hz\n"
+                  "Component " + name + "  Longitudinal Accelerometer Axis\n" + peak +
+                  "Velocity:      peak -1016.55 mm/s   at  46.58 sec     rms    96.10 mm/s\n"
+                  "Displacement:  peak  234.852 mm     at  46.36 sec     rms   38.013 mm\n";
+  const double n = static_cast<double>(acc.size()), nv = corrected ? 3 : 0;
+  std::vector<double> ints = {2016, 11, 13, 11, 2,  560, 0, 0,   2016, 11, 42,    41,  33,  173, 1, 19, 15, 0, 13,   11,
+                              42,   37, 10, 173, 3, 13,  332, direction, 198, 9, 65536, pad, pad, n,  nv, nv, 0, 0, 2, 19715};
+  for (auto [k, v] : edits) ints.at(static_cast<std::size_t>(k - 1)) = v;
+  std::vector<double> reals(60);
+  reals[0] = 200.0, reals[24] = 0.005, reals[25] = dt, reals[29] = 9806.6;
+  s += tens(ints, 0) + tens(reals, 3) + tens({acc.begin(), acc.end()}, 1);
+  if (corrected) s += tens({0.5, -1.0, 1.5}, 1) + tens({0.1, -0.2, 0.3}, 1);  // velocity, displacement
+  return s;
+}
+
+// Values as 10F8.1 writes them.
+std::vector<float> wave(std::size_t n, double scale) {
+  std::vector<float> x(n);
+  for (std::size_t k = 0; k < n; ++k)
+    x[k] = std::strtof(tens({scale * std::sin(0.7 * static_cast<double>(k)) - 3.25}, 1).c_str(), nullptr);
+  return x;
+}
+
+// A GeoNet file of three components, the first with `acc` and `edits`.
+std::string geonet(bool corrected, const std::vector<float>& acc, double pad, const std::map<int, double>& edits = {}) {
+  return component(corrected, "N28W", 332, acc, pad, edits) + component(corrected, "S62W", 242, wave(23, 90.0), pad) +
+         component(corrected, "Up", 0, wave(23, 40.0), pad);
+}
+
 std::vector<float> roundTrip(const std::vector<float>& x, const char* fmt) {
   std::vector<float> out;
   char buf[40];
@@ -179,36 +241,96 @@ TEST(StrongMotionFormats, WrittenFromTheirLayoutAndReadBackExactly) {
   double peak2 = 0, peakE = 0;
   for (float v : v2) peak2 = std::max(peak2, std::fabs(static_cast<double>(v)));
   for (float v : e) peakE = std::max(peakE, std::fabs(static_cast<double>(v)));
+  const auto mm = wave(23, 9733.1);
+  auto gal = [](std::vector<float> x) {  // mm/s/s to cm/s/s: one float multiplication
+    for (float& v : x) v *= 0.1f;
+    return x;
+  };
+  const std::string wtmc =
+      "station: WTMC\nstation-name: Te Mara Farm Waiau\nstation-latitude: -42.619444\nstation-longitude: 173.053611\n";
+  const std::string kaikoura =
+      "event-origin: 2016-11-13T11:02:56.000Z\nevent-latitude: -42.6925\nevent-longitude: 173.021944\n"
+      "event-depth-km: 15\nevent-magnitude: 7.82\nevent-magnitude-type: Mw\n";
+  const std::string agrees = "agrees with the header's peak";
   struct Row {
     std::string name, contents;
+    std::vector<std::string> opts;
     std::vector<float> want;
     int isps;
-    std::string keys, note;  // key lines expected among the comment lines, a note
+    convert::InputFormat format;
+    std::string keys;                // key lines expected among the comment lines
+    std::vector<std::string> notes;  // and notes
   };
   const std::vector<Row> rows = {
-      {"CICLC.V2", csmipV2(acc, "360 Deg", peak2), v2, 200,
+      {"CICLC.V2", csmipV2(acc, "360 Deg", peak2), {}, v2, 200, convert::InputFormat::Csmip,
        "network: CI\nstation: CLC\nstation-name: China Lake, G2 Tower Rd.\nstation-latitude: 35.81574\n"
        "station-longitude: -117.5975\ncomponent: 360\ncomponent-azimuth: 0\ncomponent-dip: 0\n"
        "first-sample: 2019-07-06T03:19:50.000Z\n",
-       "agrees with the header's Max"},
-      {"IT.AMT..HGE.D.EMSC-20161030_0000029.ACC.MP.ASC", esm(acc, -peakE), e, 200,
+       {"agrees with the header's Max"}},
+      {"IT.AMT..HGE.D.EMSC-20161030_0000029.ACC.MP.ASC", esm(acc, -peakE), {}, e, 200, convert::InputFormat::Esm,
        "network: IT\nstation: AMT\nstation-name: AMATRICE\nstation-latitude: 42.6325\nstation-longitude: 13.286\n"
        "station-elevation-m: 409\ncomponent: HGE\ncomponent-azimuth: 90\ncomponent-dip: 0\n"
        "first-sample: 2016-10-30T06:40:08.150Z\nevent: CENTRAL_ITALY\nevent-origin: 2016-10-30T06:40:17.000Z\n"
        "event-latitude: 42.8322\nevent-longitude: 13.1107\nevent-depth-km: 9.2\nevent-magnitude: 6.5\n"
        "event-magnitude-type: Mw\n",
-       "agrees with the header's PGA"},
+       {"agrees with the header's PGA"}},
+      // Three prepended samples at 0.02 s: the first sample is 0.06 s before the buffer start.
+      {"20161113_110259_WTMC_20.V2A", geonet(true, mm, 3), {"--channel", "1"}, gal(mm), 50,
+       convert::InputFormat::Geonet,
+       wtmc + "component: N28W\ncomponent-azimuth: 332\ncomponent-dip: 0\nfirst-sample: 2016-11-13T11:02:19.655Z\n" +
+           kaikoura,
+       {"the first 3 samples (0.060 s) are padding", agrees}},
+      {"20161113_110259_WTMC_20.V1A", geonet(false, mm, 0), {"--channel", "3"}, gal(wave(23, 40.0)), 200,
+       convert::InputFormat::Geonet, wtmc + "component: UP\ncomponent-dip: -90\nfirst-sample: 2016-11-13T11:02:19.715Z\n" + kaikoura,
+       {agrees}},
+      {"s62w.V1A", geonet(false, mm, 0), {"--channel", "2"}, gal(wave(23, 90.0)), 200, convert::InputFormat::Geonet,
+       "component: S62W\ncomponent-azimuth: 242\n", {agrees}},
+      // A file of one component needs no --channel.
+      {"one.V2A", component(true, "N28W", 332, mm, 3), {}, gal(mm), 50, convert::InputFormat::Geonet,
+       "component: N28W\n", {"GeoNet component 1 of 1", agrees}},
   };
   for (const auto& r : rows) {
-    SCOPED_TRACE(r.name);
-    const auto in = d.write(r.name, r.contents);
-    EXPECT_NE(convert::detectFormat(r.contents), convert::InputFormat::Detect);
-    const auto back = convert_test::convertAndRead(d, in, {});
+    SCOPED_TRACE(r.name + (r.opts.empty() ? "" : " " + r.opts[1]));
+    EXPECT_EQ(convert::detectFormat(r.contents), r.format);
+    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts);
     EXPECT_EQ(back.x, r.want);
     EXPECT_EQ(back.isps, r.isps);
     EXPECT_EQ(back.h.dunit, "gal  ");
     EXPECT_NE(back.comments.find(r.keys), std::string::npos) << back.comments;
-    EXPECT_NE(back.comments.find(r.note), std::string::npos) << back.comments;
+    for (const auto& note : r.notes) EXPECT_NE(back.comments.find(note), std::string::npos) << back.comments;
+  }
+}
+
+// What a GeoNet heading's integers say, or do not say when out of range: the
+// samples prepended (within the record, or the buffer start is not trusted
+// for the time), the depth (0 to 800 km, with the epicentre), the degrees,
+// minutes and seconds of a position.
+TEST(StrongMotionFormats, GeonetHeadingValuesWithinTheirRanges) {
+  TempDir d;
+  const auto mm = wave(23, 500.0);
+  const struct {
+    std::map<int, double> edits;  // integers of component 1 by their number; 33 stays 3
+    std::string present;
+    std::vector<std::string> absent;
+  } rows[] = {
+      {{{32, 23}}, "first-sample: 2016-11-13T11:02:19.255Z", {}},  // all 23 samples prepended
+      {{{32, 24}}, "", {"first-sample"}},
+      {{{32, -1}}, "", {"first-sample"}},
+      {{{17, 0}}, "event-depth-km: 0\n", {}},
+      {{{17, 800}}, "event-depth-km: 800\n", {}},
+      {{{17, 801}}, "event-latitude", {"event-depth-km"}},
+      {{{17, -1}}, "event-latitude", {"event-depth-km"}},
+      // An epicentre latitude of 0 0 0 is not given, and with it the depth.
+      {{{11, 0}, {12, 0}, {13, 0}}, "event-longitude: 173.021944\n", {"event-latitude", "event-depth-km"}},
+      {{{22, 60}}, "station-longitude", {"station-latitude"}},
+      {{{26, 60}}, "station-latitude", {"station-longitude"}},
+      {{{24, 181}}, "station-latitude", {"station-longitude"}},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(testing::Message() << r.edits.begin()->first << " = " << r.edits.begin()->second);
+    const auto back = convert_test::convertAndRead(d, d.write("e.V2A", geonet(true, mm, 3, r.edits)), {"--channel", "1"});
+    EXPECT_NE(back.comments.find(r.present), std::string::npos) << back.comments;
+    for (const auto& key : r.absent) EXPECT_EQ(back.comments.find(key), std::string::npos) << back.comments;
   }
 }
 
@@ -220,13 +342,12 @@ TEST(StrongMotionFormats, Refusals) {
   badUnit.replace(badUnit.find("in units of cm/sec/sec"), 22, "in units of in/sec/sec");
   std::string short3 = esm(acc, 3);
   short3.replace(short3.find("NDATA: 3"), 8, "NDATA: 4");
-  const auto out = d.file("o.kib");
-  struct Row {
-    std::string name, contents;
-    std::vector<std::string> opts;
-    std::string message;  // after "kibconv: "; a leading ": " stands for the input file's name
-  };
-  const std::vector<Row> rows = {
+  const auto mm = wave(23, 500.0);
+  const std::string v2 = geonet(true, mm, 3);
+  std::string unit = geonet(false, mm, 0);
+  unit.replace(unit.find("units of 1.00"), 13, "units of 0.10");
+  const std::string components = "GeoNet file's components (1 = N28W, 2 = S62W, 3 = UP)";
+  convert_test::expectRefusals(d, {
       {"two.v2", two, {}, ": the CSMIP file holds 2 acceleration channels (1 = 090, 2 = UP); choose one with --channel N"},
       {"two.v2", two, {"--channel", "3"}, "--channel: '3' is not one of the CSMIP file's acceleration channels (1 = 090, 2 = UP)"},
       {"unit.v2", badUnit, {}, ": CSMIP line 28: units 'in/sec/sec' are not an acceleration unit kibconv reads (g, cm/sec/sec)"},
@@ -234,16 +355,15 @@ TEST(StrongMotionFormats, Refusals) {
       {"v.asc", esm(acc, 3, "VELOCITY"), {}, ": ESM DATA_TYPE VELOCITY is not an acceleration record"},
       {"n.asc", short3, {}, ": ESM NDATA 4 disagrees with the file, which holds 3 values"},
       {"h.asc", "EVENT_NAME: X\nSAMPLING_INTERVAL_S: 0.01\nNDATA: 1\nUNITS: cm/s^2\nSTATION CODE AMT\n1.0\n", {}, ": ESM line 5 should be 'KEY: value' or a value, not 'STATION CODE AMT'"},
-  };
-  for (const auto& r : rows) {
-    std::vector<std::string> args = {d.write(r.name, r.contents), "-o", out};
-    args.insert(args.end(), r.opts.begin(), r.opts.end());
-    const std::string want = r.message.rfind(": ", 0) == 0 ? args[0] + r.message : r.message;
-    std::ostringstream o, e;
-    EXPECT_EQ(convert::kibconv(args, o, e), 2) << want;
-    EXPECT_EQ(e.str(), "kibconv: " + want + "\n");
-  }
-  EXPECT_FALSE(fs::exists(out));
+      {"a.V2A", v2, {}, ": the GeoNet file holds 3 components (1 = N28W, 2 = S62W, 3 = UP); choose one with --channel N"},
+      {"a.V2A", v2, {"--channel", "4"}, "--channel: '4' is not one of the " + components},
+      {"a.V2A", v2, {"--channel", "0"}, "--channel: '0' is not one of the " + components},
+      // Component 3: heading from line 63, its counts on line 82, its acceleration from line 89.
+      {"cut.V2A", v2.substr(0, [&] { std::size_t at = 0; for (int l = 0; l < 89; ++l) at = v2.find('\n', at) + 1; return at; }()), {"--channel", "1"}, ": GeoNet line 82 says 23 acceleration values, but 10 follow before the end of the file"},
+      {"more.V2A", geonet(true, mm, 3, {{34, 25}}), {"--channel", "1"}, ": the 25 acceleration values of GeoNet line 20 should fill 3 lines of ten, but GeoNet line 27 to line 30 hold them"},
+      {"fewer.V2A", geonet(true, mm, 3, {{34, 21}}), {"--channel", "1"}, ": GeoNet line 29 holds more values than the 21 acceleration values of GeoNet line 20"},
+      {"unit.V1A", unit, {"--channel", "1"}, ": GeoNet line 11: readings in units of 0.10 mm/s/s are not read (kibconv reads GeoNet readings in units of 1.00 mm/s/s)"},
+  });
 }
 
 }  // namespace

@@ -18,11 +18,6 @@ namespace {
 
 using convert_test::TempDir;
 
-std::string pad(std::string s, std::size_t width) {
-  s.resize(width, ' ');
-  return s;
-}
-
 std::vector<float> wiggle(std::size_t n, double amplitude) {
   std::vector<float> x(n);
   for (std::size_t k = 0; k < n; ++k) x[k] = static_cast<float>(amplitude * std::sin(0.37 * k) * std::exp(-0.004 * k));
@@ -37,24 +32,21 @@ std::vector<std::int32_t> counts(std::size_t n) {
   return c;
 }
 
-// A K-NET file: labels in columns 1-18, 100 Hz, 7845(gal)/8223790, counts
-// eight a line. `edit` replaces header line `line` (1-based) when set.
+// A K-NET file: 100 Hz, 7845(gal)/8223790. `edit` replaces header line
+// `line` (1-based) when set.
 std::string knet(const std::vector<std::int32_t>& c, const std::string& dir, double maxAcc,
                  int line = 0, const std::string& edit = "") {
   char peak[32];
   std::snprintf(peak, sizeof peak, "%.3f", maxAcc);
-  const std::vector<std::pair<std::string, std::string>> h = {
+  std::vector<std::pair<std::string, std::string>> h = {
       {"Origin Time", "2011/03/11 14:46:00"}, {"Lat.", "38.103"}, {"Long.", "142.860"},
       {"Depth. (km)", "24"}, {"Mag.", "9.0"}, {"Station Code", "MYG004"}, {"Station Lat.", "38.7325"},
       {"Station Long.", "141.0212"}, {"Station Height(m)", "230"}, {"Record Time", "2011/03/11 14:46:59"},
       {"Sampling Freq(Hz)", "100Hz"}, {"Duration Time(s)", std::to_string(c.size() / 100)}, {"Dir.", dir},
       {"Scale Factor", "7845(gal)/8223790"}, {"Max. Acc. (gal)", peak}, {"Last Correction", "2011/03/11 14:46:44"},
       {"Memo.", ""}};
-  std::string s;
-  for (std::size_t k = 0; k < h.size(); ++k)
-    s += static_cast<int>(k + 1) == line ? edit + "\n" : pad(h[k].first, 18) + h[k].second + "\n";
-  for (std::size_t k = 0; k < c.size(); ++k) s += std::to_string(c[k]) + (k % 8 == 7 || k + 1 == c.size() ? "\n" : " ");
-  return s;
+  if (line > 0) h[static_cast<std::size_t>(line - 1)] = {"", edit};
+  return convert_test::knetFile(h, c);
 }
 
 // The series a K-NET file must give: counts less their mean times N/M,
@@ -262,26 +254,19 @@ TEST(Networks, FaultsOfRealFilesAreHandled) {
     EXPECT_NE(back.comments.find(r.note), std::string::npos) << back.comments;
   }
   // Without a choice the disagreement is refused with both numbers.
-  std::ostringstream o, e;
-  EXPECT_EQ(convert::kibconv(std::vector<std::string>{d.write("x.mseed", ok), "-o", d.file("x.kib"), "--stationxml", xml}, o, e), 2);
-  EXPECT_EQ(e.str(), "kibconv: " + xml + ": CI.CLC..HNE InstrumentSensitivity Value 25635.4 disagrees with the product of its stage gains, 256354; choose one with --sensitivity overall or --sensitivity stages\n");
+  convert_test::expectRefusal({d.write("x.mseed", ok), "-o", d.file("x.kib"), "--stationxml", xml},
+                              xml + ": CI.CLC..HNE InstrumentSensitivity Value 25635.4 disagrees with the product of its stage gains, 256354; choose one with --sensitivity overall or --sensitivity stages");
 }
 
 TEST(Networks, EveryRefusalIsOneLine) {
   TempDir d;
   const auto c = counts(800);
-  const auto out = d.file("o.kib");
   const auto six = texts({1, 2, 3, 4, 5, 6}, "%10.5f");
   const std::string vel = cosmos("1", 90, "", "", 8, six, {}, "6 velocity pts, approx 1 secs, units=cm/sec(05),Format=(8F10.5)");
   const std::string two = cosmos("1", 90, "cm/sec2(04)", "(8F10.5)", 8, six) + cosmos("2", 0, "cm/sec2(04)", "(8F10.5)", 8, six);
   const std::string ok = mseed("HNE", c, kStart);
   const std::string second = mseed("HNE", c, kStart + 8 * HPTMODULUS + HPTMODULUS / 2);  // 0.5 s after the first ends
-  struct Row {
-    std::string name, contents;
-    std::vector<std::string> opts;
-    std::string message;  // after "kibconv: "; a leading ": " stands for the input file's name
-  };
-  const std::vector<Row> rows = {
+  convert_test::expectRefusals(d, {
       // K-NET: each header line by what it should hold; the counts.
       {"a.NS", knet(c, "N-S", 1, 11, "Sampling Freq(Hz) 100"), {}, ": K-NET header line 11 should hold 'Sampling Freq(Hz)' and a rate such as 100Hz, not 'Sampling Freq(Hz) 100'"},
       {"b.NS", knet(c, "N-S", 1, 6, "Station Name      MYG004"), {}, ": K-NET header line 6 should hold 'Station Code' and a station code such as MYG004, not 'Station Name      MYG004'"},
@@ -313,16 +298,7 @@ TEST(Networks, EveryRefusalIsOneLine) {
       {"s.mseed", mseed("HNN", c, kStart), {"--stationxml", d.file("v.xml")}, d.file("v.xml") + ": holds no channel CI.CLC..HNN; it holds CI.CLC..HNE"},
       {"s.mseed", ok, {"--stationxml", d.write("bad.xml", "<a>\n<b></a>")}, d.file("bad.xml") + ": line 2: not readable XML: Start-end tags mismatch"},
       {"k.NS", knet(c, "N-S", 1), {"--channel", "1"}, "--channel: applies to COSMOS, CSMIP, GeoNet and miniSEED only; the knet input holds one channel"},
-  };
-  for (const auto& r : rows) {
-    std::vector<std::string> args = {d.write(r.name, r.contents), "-o", out};
-    args.insert(args.end(), r.opts.begin(), r.opts.end());
-    const std::string want = r.message.rfind(": ", 0) == 0 ? args[0] + r.message : r.message;
-    std::ostringstream o, e;
-    EXPECT_EQ(convert::kibconv(args, o, e), 2) << want;
-    EXPECT_EQ(e.str(), "kibconv: " + want + "\n");
-  }
-  EXPECT_FALSE(std::filesystem::exists(out));
+  });
 }
 
 }  // namespace

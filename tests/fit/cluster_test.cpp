@@ -8,10 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "support/run.hpp"
@@ -19,9 +16,7 @@
 namespace {
 
 using namespace runsupport;
-using Clock = std::chrono::steady_clock;
 
-const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
 const fs::path kExamples = kSourceDir / "examples";
 
 // 14100 models of the bundled example: a few seconds on two cores, and
@@ -67,21 +62,7 @@ std::string readmeRecipe(const std::string& start) {
   return block;
 }
 
-// Polls `done` every `poll` until it holds (true) or `seconds` have passed (false).
-bool waitFor(const std::function<bool()>& done, int seconds, std::chrono::milliseconds poll) {
-  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(poll);
-  }
-  return true;
-}
-
-std::size_t rows(const fs::path& csv) {
-  const std::string text = readFile(csv);
-  const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-  return lines > 0 ? lines - 1 : 0;
-}
+std::size_t rows(const fs::path& csv) { return rowCount(readFile(csv)); }
 
 // The arguments of process `pid`, one per element; empty once it is gone.
 std::vector<std::string> arguments(const fs::path& proc) {
@@ -151,8 +132,6 @@ pid_t freezeHalfway(const fs::path& folder, const fs::path& out, std::string& wh
               : out.string() + " wrote no rows within " + std::to_string(kFirstRowsSeconds) + " s";
   return 0;
 }
-
-std::string withoutTime(const std::string& summary) { return summary.substr(0, summary.find("\ntime: ")); }
 
 class Recipe : public ::testing::Test {
  protected:

@@ -1,9 +1,7 @@
 // Configurations refused with the line and column of the fault.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -13,6 +11,7 @@
 #include "fit/simulate.hpp"
 #include "fit/source_output.hpp"
 #include "paramfile/paramfile.hpp"
+#include "support/files.hpp"
 
 namespace {
 
@@ -22,7 +21,7 @@ const fs::path kExamples = fs::path(EGF_TEST_SOURCE_DIR) / "examples";
 
 struct Case {
   const char* name;
-  const char* toml;  // the [[record]] block is prepended
+  const char* toml;  // the [[record]] block is prepended (appended after study = "FILE")
   const char* where;  // expected "LINE:COLUMN"
   const char* says;
 };
@@ -32,6 +31,24 @@ struct Case {
 #define STUDY STUDY_EVENTS "[[station]]\ncode = \"CLC\"\nlatitude = 35.81574\nlongitude = -117.59751\n"
 
 const std::string kRecord = "[[record]]\nparams = \"params.txt\"\n";
+
+// `toml` written as bad.toml into `dir`, the example's files that it names
+// (params, study) by their absolute paths, and loaded: the message of its
+// refusal, "" when it is taken.
+std::string refusal(const testsupport::TempFolder& dir, std::string toml) {
+  for (const std::string key : {"params = \"", "study = \""})
+    for (std::size_t at = 0; (at = toml.find(key, at)) != std::string::npos; ++at) {
+      const std::size_t from = at + key.size();
+      if (toml[from] != '/' && fs::exists(kExamples / toml.substr(from, toml.find('"', from) - from)))
+        toml.insert(from, kExamples.string() + "/");
+    }
+  try {
+    fit::loadProblem(fit::readConfig(dir.write("bad.toml", toml)));
+  } catch (const fit::ConfigError& e) {
+    return e.what();
+  }
+  return "";
+}
 
 // A [source] of one SMGA over lines 3 to 10 (after kRecord), its start a
 // position, or a subfault.
@@ -43,16 +60,10 @@ class ConfigErrors : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ConfigErrors, NameTheirLineAndColumn) {
   const Case& c = GetParam();
-  const fs::path file = kExamples / ("bad_" + std::to_string(getpid()) + ".toml");
-  std::ofstream(file) << kRecord << c.toml;
-  std::string message;
-  try {
-    fit::loadProblem(fit::readConfig(file));
-  } catch (const fit::ConfigError& e) {
-    message = e.what();
-  }
-  fs::remove(file);
-  EXPECT_EQ(message.rfind(file.string() + ":" + c.where + ": ", 0), 0u) << message;
+  const testsupport::TempFolder dir;
+  const std::string toml = c.toml;  // a study file is named before any table
+  const std::string message = refusal(dir, toml.rfind("study", 0) == 0 ? toml + kRecord : kRecord + toml);
+  EXPECT_EQ(message.rfind(dir.file("bad.toml") + ":" + c.where + ": ", 0), 0u) << message;
   EXPECT_NE(message.find(c.says), std::string::npos) << message;
 }
 
@@ -157,6 +168,12 @@ INSTANTIATE_TEST_SUITE_P(
              "rupture must be one of \"along_strike\", \"radial\", not \"circular\""},
         Case{"PredictedWithoutSource", "[[record]]\nparams = \"params.txt\"\npredict = true\n", "5:11",
              "a predicted record needs the source model of a [source] section"},
+        // A study taken from another file: its sections in one place only,
+        // and that file a study.
+        Case{"StudySectionGivenTwice", "study = \"example_fit.toml\"\n[element]\n", "2:1",
+             "element is given by the study file that study names: give it there only"},
+        Case{"NoStudyFile", "study = \"no_such_study.toml\"\n", "1:9", "no such file"},
+        Case{"StudyFileThatIsNoStudy", "study = \"example_fit.toml\"\n", "1:9", "holds no [[station]]: name a study file"},
         Case{"RecordsOfAnotherSource",
              "[[record]]\nparams = \"params_wrong_start.txt\"\n[vary]\nvr = { values = [2.8] }\n", "4:10",
              "line 10 (nx nw nt ntt nsx nsw ns cfac) differs"}),
@@ -164,34 +181,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // best/source.toml and simulate's source.toml are read again by [simulate]
 // models: every value, optional or not, comes back exactly.
-// A study taken from another file (study = "FILE", before any table):
-// its sections in one place only, and that file a study.
-TEST(StudyFile, RefusesSectionsGivenTwiceAMissingFileAndAFileThatIsNoStudy) {
-  const struct {
-    const char* toml;
-    const char* where;
-    const char* says;
-  } rows[] = {
-      {"study = \"example_fit.toml\"\n[element]\n", "2:1",
-       "element is given by the study file that study names: give it there only"},
-      {"study = \"no_such_study.toml\"\n", "1:9", "no such file"},
-      {"study = \"example_fit.toml\"\n", "1:9", "holds no [[station]]: name a study file"},
-  };
-  for (const auto& row : rows) {
-    const fs::path file = kExamples / ("bad_" + std::to_string(getpid()) + ".toml");
-    std::ofstream(file) << row.toml << kRecord;
-    std::string message;
-    try {
-      fit::readConfig(file);
-    } catch (const fit::ConfigError& e) {
-      message = e.what();
-    }
-    fs::remove(file);
-    EXPECT_EQ(message.rfind(file.string() + ":" + row.where + ": ", 0), 0u) << message;
-    EXPECT_NE(message.find(row.says), std::string::npos) << message;
-  }
-}
-
 TEST(SourceToml, ReadsBackAsTheSameModel) {
   using model::Radiation;
   using model::Rupture;
@@ -227,10 +216,9 @@ TEST(SourceToml, ReadsBackAsTheSameModel) {
   source::Source none = bare;
   none.radiation = Radiation::NotCorrected;
 
-  const fs::path file = fs::temp_directory_path() / ("source_toml_" + std::to_string(getpid()) + ".toml");
+  const testsupport::TempFolder dir;
   for (const source::Source& s : {full, bare, sign, none}) {
-    std::ofstream(file) << fit::sourceToml(s, "a round trip");
-    const source::Source back = fit::readSourceFile(file);
+    const source::Source back = fit::readSourceFile(dir.write("source.toml", fit::sourceToml(s, "a round trip")));
     EXPECT_EQ(back.vs, s.vs);
     EXPECT_EQ(back.vr, s.vr);
     EXPECT_EQ(back.rupture, s.rupture);
@@ -249,7 +237,6 @@ TEST(SourceToml, ReadsBackAsTheSameModel) {
       }
     }
   }
-  fs::remove(file);
 }
 
 // The spread's models drawn from [vary]: every value within its range or
@@ -257,17 +244,16 @@ TEST(SourceToml, ReadsBackAsTheSameModel) {
 // through the surface is drawn again and counted), the same seed the same
 // models.
 TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
-  const fs::path dir = fs::temp_directory_path() / ("draws_" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const testsupport::TempFolder dir;
   // examples/params.txt: hypocentre 10 km deep, dip 45 degrees. The SMGA's
   // start is subfault (3, 5) of 10 x 10 cells of 1.5 km: its top edge lies
   // 6.75 km up dip of the start, above the surface for w < -7.39 km.
-  std::ofstream(dir / "sim.toml") << "[[record]]\nparams = \"" << (kExamples / "params.txt").string()
-                                  << "\"\npredict = true\n[source]\nvr = 2.8\n[[source.smga]]\nL = 15.0\nW = 15.0\n"
-                                     "N = 10\nC = 1.0\ntau = 0.5\nstart = { nsx = 3, nsw = 5 }\n[vary]\n"
-                                     "vr = { from = 2.5, to = 3.1 }\nsmga.1.nsx = { values = [2, 3, 4] }\n"
-                                     "smga.1.w = { from = -10.0, to = 0.0 }\n[simulate]\ndraws = 60\nseed = 5\n";
-  const fit::Problem problem = fit::loadProblem(fit::readConfig(dir / "sim.toml", fit::Purpose::Simulate), false);
+  const std::string model = "[[record]]\nparams = \"" + (kExamples / "params.txt").string() +
+                            "\"\npredict = true\n[source]\nvr = 2.8\n[[source.smga]]\nL = 15.0\nW = 15.0\n"
+                            "N = 10\nC = 1.0\ntau = 0.5\nstart = { nsx = 3, nsw = 5 }\n";
+  dir.write("sim.toml", model + "[vary]\nvr = { from = 2.5, to = 3.1 }\nsmga.1.nsx = { values = [2, 3, 4] }\n"
+                                "smga.1.w = { from = -10.0, to = 0.0 }\n[simulate]\ndraws = 60\nseed = 5\n");
+  const fit::Problem problem = fit::loadProblem(fit::readConfig(dir.file("sim.toml"), fit::Purpose::Simulate), false);
   std::uint64_t refused = 0;
   const std::vector<fit::EnsembleModel> models = fit::ensembleModels(problem, refused);
   ASSERT_EQ(models.size(), 61u);
@@ -289,15 +275,11 @@ TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
   EXPECT_EQ(again, refused);
 
   // Without [simulate] the given model alone: its prediction, no spread.
-  std::ofstream(dir / "one.toml") << "[[record]]\nparams = \"" << (kExamples / "params.txt").string()
-                                  << "\"\npredict = true\n[source]\nvr = 2.8\n[[source.smga]]\nL = 15.0\nW = 15.0\n"
-                                     "N = 10\nC = 1.0\ntau = 0.5\nstart = { nsx = 3, nsw = 5 }\n";
   std::ostringstream log;
-  fit::runSimulate(fit::loadProblem(fit::readConfig(dir / "one.toml", fit::Purpose::Simulate), false), dir / "out", 1,
-                   log);
-  EXPECT_TRUE(fs::exists(dir / "out" / "params" / "prediction.json"));
-  EXPECT_FALSE(fs::exists(dir / "out" / "params" / "spread.csv"));
-  fs::remove_all(dir);
+  fit::runSimulate(fit::loadProblem(fit::readConfig(dir.write("one.toml", model), fit::Purpose::Simulate), false),
+                   dir.path() / "out", 1, log);
+  EXPECT_TRUE(fs::exists(dir.path() / "out" / "params" / "prediction.json"));
+  EXPECT_FALSE(fs::exists(dir.path() / "out" / "params" / "spread.csv"));
 }
 
 }  // namespace
@@ -305,19 +287,11 @@ TEST(Simulate, DrawsItsModelsFromTheRangesAndRedrawsRefusedOnes) {
 // What the spectral terms take at their edges: a weight of 0 (the term
 // off), a band up to the Nyquist frequency itself, a count of their own.
 TEST(ConfigSpectral, TakesAZeroWeightABandToTheNyquistFrequencyAndItsCounts) {
-  const fs::path file = kExamples / ("spectral_" + std::to_string(getpid()) + ".toml");
-  std::ofstream(file) << kRecord
-                      << "[misfit]\npsa = 0\nfourier = 1\nfourier_band = [0.2, 50.0]\nfourier_count = 50\n"
-                         "psa_count = 40\n[vary]\nnsx = { from = 1, to = 3 }\n";
-  std::string message;
-  fit::Problem problem;
-  try {
-    problem = fit::loadProblem(fit::readConfig(file));
-  } catch (const fit::ConfigError& e) {
-    message = e.what();
-  }
-  fs::remove(file);
-  ASSERT_EQ(message, "");
+  const testsupport::TempFolder dir;
+  ASSERT_EQ(refusal(dir, kRecord + "[misfit]\npsa = 0\nfourier = 1\nfourier_band = [0.2, 50.0]\nfourier_count = 50\n"
+                                   "psa_count = 40\n[vary]\nnsx = { from = 1, to = 3 }\n"),
+            "");
+  const fit::Problem problem = fit::loadProblem(fit::readConfig(dir.file("bad.toml")));
   const engine::SpectralSettings& s = problem.config.misfit.spectral;
   EXPECT_EQ(s.psa, 0.0);
   EXPECT_EQ(s.frequencyCount, 50);
@@ -335,19 +309,12 @@ TEST(ConfigWindows, AWindowPastItsRecordIsRefusedWithTheLength) {
   for (const Row& r : {Row{6001, 3000, "observed window ksm..kem = 1000..6001 does not fit in the target record of "
                                       "6000 samples (60.00 s)"},
                        Row{5000, 6001, "synthetic window ksa..kea = 1000..6001 does not fit in the 6000 samples"}}) {
-    const std::string stem = "window_" + std::to_string(getpid());
-    std::ofstream(kExamples / (stem + ".txt"))
-        << paramfile::rewrite(kExamples / "params.txt", {{"ksm", 1000.0}, {"ksa", 1000.0}, {"kem", r.kem}, {"kea", r.kea}});
-    std::ofstream(kExamples / (stem + ".toml")) << "[[record]]\nparams = \"" << stem
-                                                << ".txt\"\n[vary]\nvr = { values = [2.8] }\n";
-    std::string message;
-    try {
-      fit::loadProblem(fit::readConfig(kExamples / (stem + ".toml")));
-    } catch (const fit::ConfigError& e) {
-      message = e.what();
-    }
-    fs::remove(kExamples / (stem + ".txt"));
-    fs::remove(kExamples / (stem + ".toml"));
+    const testsupport::TempFolder dir;
+    for (const char* record : {"target.kib", "element.kib"}) fs::copy_file(kExamples / record, dir.path() / record);
+    dir.write("window.txt", paramfile::rewrite(kExamples / "params.txt",
+                                               {{"ksm", 1000.0}, {"ksa", 1000.0}, {"kem", r.kem}, {"kea", r.kea}}));
+    const std::string message =
+        refusal(dir, "[[record]]\nparams = \"" + dir.file("window.txt") + "\"\n[vary]\nvr = { values = [2.8] }\n");
     EXPECT_NE(message.find(r.says), std::string::npos) << message;
   }
 }

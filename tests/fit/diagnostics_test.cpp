@@ -21,7 +21,6 @@ namespace {
 
 using namespace runsupport;
 
-const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
 const fs::path kExamples = kSourceDir / "examples";
 const fs::path kGolden = kSourceDir / "tests" / "fit" / "data" / "misfit_map.svg";
 
@@ -46,8 +45,8 @@ TEST(BestModel, CarriesTheCommonShiftSoEgfsimLagsAreNearZero) {
             "out = \"out\"\n[[record]]\nparams = \"shifted.txt\"\n"
             "[vary]\nnsx = { from = 1, to = 5 }\nnsw = { values = [4, 5, 6] }\nvr = { values = [2.6, 2.8, 3.0] }\n"
             "[misfit]\nmax_shift = 1.0\n[map]\naxes = [[\"nsx\", \"nsw\"], [\"vr\", \"nsx\"]]\nclip = 2\n");
-  const std::string cmd = "cd '" + dir.path().string() + "' && '" + kFit.string() + "' fit.toml > log.txt 2>&1";
-  ASSERT_EQ(exitStatus(std::system(cmd.c_str())), 0) << dir.read("log.txt");
+  const Outcome run = runFit(dir.path(), "fit.toml");
+  ASSERT_EQ(run.status, 0) << run.errors;
 
   const fs::path out = dir.path() / "out";
   const auto summary = nlohmann::json::parse(readFile(out / "summary.json"));
@@ -98,7 +97,6 @@ TEST(ShiftedWindow, MovesBothEndsWithinTheStoredSamples) {
     bool note;
   } rows[] = {
       {400, 4400, -30, 370, 4370, false},
-      {400, 4400, 183, 583, 4583, false},
       {20, 4400, -30, 1, 4381, true},
       {400, 14990, 30, 410, 15000, true},
       {400, 4400, 0, 400, 4400, false},
@@ -180,14 +178,7 @@ TEST(MisfitMap, MatchesTheStoredDrawing) {
   const testsupport::TempFolder dir;
   fit::drawMisfitMapFile(m, dir.path() / "map.svg");
   fit::releaseDrawingCaches();  // the last drawing of this program: a clean exit for the leak checker
-  const std::string actual = testsupport::normalisedSvg(dir.read("map.svg"));
-  if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) {
-    testsupport::writeFile(kGolden, actual);
-    GTEST_SKIP() << "wrote " << kGolden;
-  }
-  ASSERT_TRUE(fs::exists(kGolden)) << kGolden;
-  EXPECT_EQ(testsupport::firstDifference(testsupport::readFile(kGolden), actual), "")
-      << "the map differs from " << kGolden << " (its glyph positions assume the DejaVu Sans font of fonts-dejavu-core)";
+  testsupport::expectStoredDrawing(kGolden, dir.read("map.svg"));
 }
 
 }  // namespace

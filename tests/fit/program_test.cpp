@@ -10,9 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
-#include <map>
 #include <sstream>
-#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -25,32 +23,13 @@ namespace {
 
 using namespace runsupport;
 
-const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
-
 // Station distance, azimuth and component of each synthetic station.
-const example::ExampleFault kStations[] = {
-    [] { example::ExampleFault f; f.rm = "20.0"; f.pm = "60.0"; f.cmp = "90.0"; return f; }(),
-    [] { example::ExampleFault f; f.rm = "25.0"; f.pm = "150.0"; f.cmp = "0.0"; return f; }(),
-    [] { example::ExampleFault f; f.rm = "18.0"; f.pm = "300.0"; f.cmp = "1000.0"; return f; }(),
-};
+const example::ExampleFault kStations[] = {{.rm = "20.0", .pm = "60.0", .cmp = "90.0"},
+                                           {.rm = "25.0", .pm = "150.0", .cmp = "0.0"},
+                                           {.rm = "18.0", .pm = "300.0", .cmp = "1000.0"}};
 
 std::string replaced(std::string text, const std::string& from, const std::string& to) {
   return text.replace(text.find(from), from.size(), to);
-}
-
-Outcome runFit(const fs::path& folder, const std::string& args) {
-  const std::string cmd = "cd '" + folder.string() + "' && '" + kFit.string() + "' " + args +
-                          " > out.txt 2> err.txt";
-  return {exitStatus(std::system(cmd.c_str())), readFile(folder / "out.txt"), readFile(folder / "err.txt")};
-}
-
-std::string withoutTime(const std::string& summary) { return summary.substr(0, summary.find("\ntime: ")); }
-
-// A file without the creation date a PDF writer may stamp into it.
-std::string withoutDate(std::string text) {
-  const std::size_t at = text.find("/CreationDate (");
-  if (at != std::string::npos) text.erase(at, text.find(')', at) - at);
-  return text;
 }
 
 class Fit : public ::testing::Test {
@@ -153,25 +132,13 @@ TEST_F(Fit, TwoThreadsAndThreeMergedShardsGiveTheSameFiles) {
     const Outcome o = runFit(dir(), "fit.toml --threads 2 --shard " + std::to_string(k) + "/3 --out s" + std::to_string(k));
     ASSERT_EQ(o.status, 0) << o.errors;
   }
-  const Outcome missing = runFit(dir(), "merge partial s1 s2");
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_NE(missing.errors.find("shard 3/3 is missing"), std::string::npos) << missing.errors;
   const Outcome m = runFit(dir(), "merge merged s3 s1 s2");
   ASSERT_EQ(m.status, 0) << m.errors;
-  EXPECT_EQ(readFile(dir() / "merged" / "models.csv"), readFile(dir() / "one" / "models.csv"));
-  EXPECT_EQ(withoutTime(readFile(dir() / "merged" / "summary.txt")), withoutTime(readFile(dir() / "one" / "summary.txt")));
-  // shard.json too, up to the time and threads: shard 1/1, the files read,
-  // the models and the digest of models.csv.
-  auto upToTime = [](const std::string& json) { return json.substr(0, json.find("\"seconds\"")); };
-  EXPECT_EQ(upToTime(readFile(dir() / "merged" / "shard.json")), upToTime(readFile(dir() / "one" / "shard.json")));
-  int files = 0;
-  for (const auto& e : fs::recursive_directory_iterator(dir() / "one" / "best")) {
-    if (!e.is_regular_file()) continue;
-    ++files;
-    const fs::path rel = fs::relative(e.path(), dir() / "one");
-    EXPECT_TRUE(withoutDate(readFile(dir() / "merged" / rel)) == withoutDate(readFile(e.path()))) << rel;
-  }
-  EXPECT_GE(files, 12);
+  // Every file, shard.json too up to the time and threads (shard 1/1, the
+  // files read, the models and the digest of models.csv).
+  const auto merged = contents(dir() / "merged"), one = contents(dir() / "one");
+  EXPECT_GE(one.size(), 16u);
+  for (const auto& [name, text] : one) EXPECT_TRUE(merged.count(name) && merged.at(name) == text) << name;
 }
 
 TEST_F(Fit, ShardsOfAGlobalMethodAreIndependentStartsNumberedApart) {
@@ -198,27 +165,6 @@ TEST_F(Fit, ShardsOfAGlobalMethodAreIndependentStartsNumberedApart) {
   EXPECT_NE(readFile(dir() / "gm" / "summary.txt").find("method: crs (seed 4)"), std::string::npos);
 }
 
-std::size_t rowCount(const std::string& csv) {
-  const std::size_t lines = static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n'));
-  return lines > 0 ? lines - 1 : 0;
-}
-
-// Every file under `folder` by its relative path, PDF creation dates and the
-// timing fields of the summaries and shard.json left out.
-std::map<std::string, std::string> contents(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  if (!fs::exists(folder)) return files;
-  for (const auto& e : fs::recursive_directory_iterator(folder)) {
-    if (!e.is_regular_file()) continue;
-    std::string text = withoutDate(readFile(e.path()));
-    const std::string name = fs::relative(e.path(), folder).string();
-    if (name == "summary.txt") text = withoutTime(text);
-    if (name == "summary.json" || name == "shard.json") text = text.substr(0, text.find("\"seconds\""));
-    files[name] = text;
-  }
-  return files;
-}
-
 // Runs egffit with `args` in the test folder and, once `csv` holds a row,
 // freezes it (so that it is caught halfway whatever the machine's speed),
 // sends `signal` and lets it go on. Returns its status and standard error.
@@ -235,20 +181,12 @@ Outcome interrupt(const fs::path& folder, const std::vector<std::string>& args, 
   }
   // Polled every 2 ms: a search of a second or two is caught between flushes.
   const auto poll = std::chrono::milliseconds(2);
-  auto waitUntil = [&](const std::function<bool()>& done, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(poll);
-    }
-    return true;
-  };
   int raw = 0;
-  const bool rows = waitUntil([&] { return rowCount(readFile(csv)) > 0; }, 60);
+  const bool rows = waitFor([&] { return rowCount(readFile(csv)) > 0; }, 60, poll);
   kill(pid, SIGSTOP);
   kill(pid, signal);
   kill(pid, SIGCONT);
-  if (!waitUntil([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, 60)) {
+  if (!waitFor([&] { return waitpid(pid, &raw, WNOHANG) == pid; }, 60, poll)) {
     kill(pid, SIGKILL);
     waitpid(pid, &raw, 0);
     return {-1, "", "egffit did not end within 60 s of the signal"};
@@ -303,8 +241,8 @@ TEST_F(Fit, AStoppedSearchResumedLeavesOneUninterruptedRunsFolder) {
   }
 }
 
-// A refused run or resume writes nothing and changes nothing; its one line
-// names the folder or file and says what to do.
+// A refused run or resume (or a bad configuration) writes nothing and
+// changes nothing; its one line names the folder or file and says what to do.
 TEST_F(Fit, AFolderOfAnotherSearchIsRefusedAndLeftAsItWas) {
   writeFile(dir() / "small.toml", "[[record]]\nparams = \"sta1.txt\"\n[[record]]\nparams = \"sta2.txt\"\n"
                                   "[vary]\nnsx = { from = 1, to = 4 }\n");
@@ -313,6 +251,7 @@ TEST_F(Fit, AFolderOfAnotherSearchIsRefusedAndLeftAsItWas) {
   writeFile(dir() / "edited" / "models.csv", readFile(dir() / "done" / "models.csv") + "\n");
   fs::copy(dir() / "done", dir() / "bare", fs::copy_options::recursive);
   fs::remove(dir() / "bare" / "shard.json");
+  writeFile(dir() / "bad.toml", "[[record]]\nparams = \"sta1.txt\"\n[vary]\nnx = { from = 29, to = 31 }\n");
   const struct {
     const char* name;
     const char* args;
@@ -327,6 +266,7 @@ TEST_F(Fit, AFolderOfAnotherSearchIsRefusedAndLeftAsItWas) {
        "edited/models.csv: changed after the search completed"},
       {"no record", "small.toml --out bare --resume", "bare", "bare/models.csv: no shard.json beside it"},
       {"bad shard option", "small.toml --out done --shard 4/3 --resume", "done", "--shard needs K/N with 1 <= K <= N"},
+      {"bad configuration", "bad.toml --out nothing", "nothing", "bad.toml:4:1: nx = 31"},
   };
   for (const auto& c : cases) {
     const auto before = contents(dir() / c.folder);
@@ -431,10 +371,8 @@ TEST_F(Fit, NoMergeOfMismatchedIncompleteOrEditedShards) {
     c.edit(dir() / "case" / "m2");
     const auto before = contents(dir() / "case" / "out");
     std::string shards;
-    for (const std::string& s : {std::string(c.shards)}) {
-      std::istringstream names(s);
-      for (std::string n; names >> n;) shards += " case/" + n;
-    }
+    std::istringstream names(c.shards);
+    for (std::string n; names >> n;) shards += " case/" + n;
     const Outcome o = runFit(dir(), "merge case/out" + shards);
     EXPECT_EQ(o.status, 2) << c.name << ": " << o.errors;
     EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << c.name << ": " << o.errors;
@@ -480,15 +418,6 @@ TEST_F(Fit, RecordsOfOneNameAtTwoStationsKeepACopyEach) {
               std::string::npos);
     EXPECT_TRUE(fs::exists(best / record / "transcript.txt")) << record;
   }
-}
-
-TEST_F(Fit, ABadConfigurationWritesNothing) {
-  writeFile(dir() / "bad.toml", "[[record]]\nparams = \"sta1.txt\"\n[vary]\nnx = { from = 29, to = 31 }\n");
-  const Outcome o = runFit(dir(), "bad.toml --out nothing");
-  EXPECT_EQ(o.status, 2);
-  EXPECT_EQ(std::count(o.errors.begin(), o.errors.end(), '\n'), 1) << o.errors;
-  EXPECT_EQ(o.errors.rfind("bad.toml:4:1: nx = 31", 0), 0u) << o.errors;
-  EXPECT_FALSE(fs::exists(dir() / "nothing"));
 }
 
 }  // namespace

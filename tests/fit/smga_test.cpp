@@ -24,17 +24,11 @@ namespace {
 
 using namespace runsupport;
 
-const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
-
-example::ExampleFault station(const char* rm, const char* pm, const char* cmp) {
-  example::ExampleFault f;
-  f.rm = rm, f.pm = pm, f.cmp = cmp;
-  return f;
-}
-
 // Three stations with targets and a fourth site, predicted.
-const example::ExampleFault kStations[] = {station("20.0", "60.0", "90.0"), station("25.0", "150.0", "0.0"),
-                                           station("18.0", "300.0", "1000.0"), station("30.0", "210.0", "90.0")};
+const example::ExampleFault kStations[] = {{.rm = "20.0", .pm = "60.0", .cmp = "90.0"},
+                                           {.rm = "25.0", .pm = "150.0", .cmp = "0.0"},
+                                           {.rm = "18.0", .pm = "300.0", .cmp = "1000.0"},
+                                           {.rm = "30.0", .pm = "210.0", .cmp = "90.0"}};
 
 // The true model: a 6-km SMGA at the hypocentre and a 5-km one 9 km along
 // strike and 3 km up dip, starting near its corner, 0.3 s late.
@@ -63,32 +57,21 @@ std::string sourceSection(const char* c, const char* x, const char* w) {
   return text;
 }
 
-Outcome runFit(const fs::path& folder, const std::string& args) {
-  const std::string cmd = "cd '" + folder.string() + "' && '" + kFit.string() + "' " + args + " > out.txt 2> err.txt";
-  return {exitStatus(std::system(cmd.c_str())), readFile(folder / "out.txt"), readFile(folder / "err.txt")};
-}
-
 // Column `name` of a series.csv, as numbers.
 std::vector<double> column(const std::string& csv, const std::string& name) {
   std::istringstream in(csv);
   std::string line;
   std::getline(in, line);
-  std::size_t index = 0;
-  for (std::size_t at = 0, k = 0;; ++k) {
-    const std::size_t end = line.find(',', at);
-    if (line.substr(at, end - at) == name) {
-      index = k;
-      break;
-    }
-    if (end == std::string::npos) ADD_FAILURE() << "no column " << name;
-    if (end == std::string::npos) return {};
-    at = end + 1;
-  }
+  const std::string header = "," + line + ",";
+  const std::size_t at = header.find("," + name + ",");
+  if (at == std::string::npos) ADD_FAILURE() << "no column " << name;
+  if (at == std::string::npos) return {};
+  const auto index = std::count(header.begin(), header.begin() + static_cast<std::ptrdiff_t>(at), ',');
   std::vector<double> values;
   while (std::getline(in, line)) {
-    std::size_t at = 0;
-    for (std::size_t k = 0; k < index; ++k) at = line.find(',', at) + 1;
-    values.push_back(std::strtod(line.c_str() + at, nullptr));
+    std::size_t from = 0;
+    for (long k = 0; k < index; ++k) from = line.find(',', from) + 1;
+    values.push_back(std::strtod(line.c_str() + from, nullptr));
   }
   return values;
 }
@@ -164,11 +147,8 @@ TEST_F(TwoSmgas, AreFoundAgainFromAWrongStartAndOverlapsAreRefused) {
 
   // The exact run of every record, and the model as a [source] section that
   // reads back to the true one.
-  for (const char* s : {"sta1", "sta2", "sta3"}) {
-    const fs::path run = dir() / "fit" / "best" / s;
-    EXPECT_TRUE(fs::exists(run / "report" / "metrics.json")) << s;
-    EXPECT_TRUE(fs::exists(run / "series" / "synthetic.acc.sac")) << s;
-  }
+  for (const char* s : {"sta1", "sta2", "sta3"})
+    EXPECT_TRUE(fs::exists(dir() / "fit" / "best" / s / "series" / "synthetic.acc.sac")) << s;
   // The report states both SMGAs; SMGA 2's rupture starts when the front
   // from the hypocentre reaches (9, -3) km at 2.8 km/s, 0.3 s late.
   const auto metrics = nlohmann::json::parse(readFile(dir() / "fit" / "best" / "sta1" / "report" / "metrics.json"));
@@ -232,7 +212,6 @@ TEST_F(TwoSmgas, ASitePredictedIsSynthesisedAsARecordedOne) {
   EXPECT_NEAR(summary["records"]["sta4"]["psa_ln_bias"].get<double>(), sum / n, 1e-12);
   EXPECT_NE(sum, 0);
   EXPECT_TRUE(fs::exists(dir() / "sim" / "sta4_2" / "spread.png"));
-  EXPECT_TRUE(fs::exists(dir() / "sim" / "sta4_2" / "prediction.json"));
 }
 
 // The bundled example: its record predicted from its element alone is

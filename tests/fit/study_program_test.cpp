@@ -15,7 +15,6 @@ namespace {
 using namespace runsupport;
 
 const fs::path kKibconv = fs::path(EGF_TEST_BINARY_DIR) / "kibconv";
-const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
 constexpr double kVs = 3.5, kDt = 0.01;
 
 struct Quake {
@@ -112,13 +111,12 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
     ASSERT_EQ(exitStatus(std::system(cmd.c_str())), 0) << readFile(d.path() / "kibconv.txt");
   }
   writeFile(d.path() / "study.toml", std::string(kStudy) + kSearch);
-  const std::string setup = "cd '" + d.path().string() + "' && '" + kFit.string() +
-                            "' setup study.toml > setup.out 2> setup.err";
-  ASSERT_EQ(exitStatus(std::system(setup.c_str())), 0) << readFile(d.path() / "setup.err");
+  const Outcome setup = runFit(d.path(), "setup study.toml");
+  ASSERT_EQ(setup.status, 0) << setup.errors;
   const fs::path folder = d.path() / "knet-study" / "setup";
   const std::string params = readFile(folder / "params_TSTH01_NS.txt");
-  ASSERT_FALSE(params.empty()) << readFile(d.path() / "setup.out");
-  EXPECT_EQ(readFile(d.path() / "setup.out").rfind(readFile(folder / "setup.txt"), 0), 0u);
+  ASSERT_FALSE(params.empty()) << setup.transcript;
+  EXPECT_EQ(setup.transcript.rfind(readFile(folder / "setup.txt"), 0), 0u);
 
   // Line 14 from the coordinates; line 15 on the S samples.
   std::istringstream lines(params);
@@ -156,9 +154,8 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
   // alignment, where the two pulses already stand.
   fs::create_directories(d.path() / "searches");
   writeFile(d.path() / "searches" / "search.toml", std::string("study = \"../study.toml\"\n") + kSearch);
-  const std::string search = "cd '" + d.path().string() + "/searches' && '" + kFit.string() +
-                             "' search.toml --threads 1 --out fit > fit.out 2> fit.err";
-  ASSERT_EQ(exitStatus(std::system(search.c_str())), 0) << readFile(d.path() / "searches" / "fit.err");
+  const Outcome search = runFit(d.path() / "searches", "search.toml --threads 1 --out fit");
+  ASSERT_EQ(search.status, 0) << search.errors;
   // (the record paths, relative to the file, are one folder deeper)
   std::string again = readFile(d.path() / "searches" / "fit" / "setup" / "params_TSTH01_NS.txt");
   for (std::size_t at; (at = again.find("../../../")) != std::string::npos;) again.erase(at, 3);

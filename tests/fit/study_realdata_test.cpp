@@ -16,7 +16,6 @@ using namespace runsupport;
 const fs::path kRealData = std::getenv("EGF_REALDATA_DIR") != nullptr
                                ? fs::path(std::getenv("EGF_REALDATA_DIR"))
                                : (kSourceDir / ".." / "shared" / "realdata").lexically_normal();
-const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
 
 std::vector<double> numbers(const std::string& file, int line) {
   std::istringstream in(readFile(file));
@@ -31,10 +30,9 @@ std::vector<double> numbers(const std::string& file, int line) {
 TEST(RealDataStudy, SetUpFromCoordinatesAndRunByEgfsim) {
   if (!fs::exists(kRealData / "clc_m71_ns.kib")) GTEST_SKIP() << "skipped: no real records in " << kRealData.string();
   RunFolder d;
-  const std::string cmd = "cd '" + d.path().string() + "' && '" + kFit.string() + "' setup '" +
-                          (kSourceDir / "examples" / "ridgecrest_study.toml").string() + "' --record-folder '" +
-                          kRealData.string() + "' --out setup > out.txt 2> err.txt";
-  ASSERT_EQ(exitStatus(std::system(cmd.c_str())), 0) << readFile(d.path() / "err.txt");
+  const Outcome setup = runFit(d.path(), "setup '" + (kSourceDir / "examples" / "ridgecrest_study.toml").string() +
+                                             "' --record-folder '" + kRealData.string() + "' --out setup");
+  ASSERT_EQ(setup.status, 0) << setup.errors;
   // The README: 5.14 km at 1.8 degrees from the mainshock, 10.81 km at
   // 338.5 degrees from the foreshock, on a sphere of 6371 km (the
   // ellipsoid differs by up to 0.5 % and a few tenths of a degree here).

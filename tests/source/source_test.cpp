@@ -126,10 +126,6 @@ TEST(OneSmga, IsEgfsimsRunOfTheSameParameterFile) {
   base.dx = 7, base.nx = 3, base.nsx = 1, base.cfac = 5, base.vr = 1, base.tra = 0.3f;
   const source::Source s = exampleSource();
   const model::Params area = source::areaParams(base, s, 0);
-  for (auto [mine, theirs] : {std::pair{area.dx, e.params.dx}, {area.dw, e.params.dw},
-                              {area.tra, e.params.tra}, {area.cfac, e.params.cfac},
-                              {area.vr, e.params.vr}, {area.dx0, e.params.dx0}})
-    EXPECT_EQ(mine, theirs);
 
   source::Planner planner;
   const records::PreparedRecord element =

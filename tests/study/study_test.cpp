@@ -209,7 +209,6 @@ TEST(SetUp, EgfsimsComparisonFindsTheTwoSWavesAtLagZero) {
   for (const synthesis::Fit& f : s.fits) EXPECT_EQ(f.lag, 0);
   EXPECT_GT(s.fits[0].cor, 0.999f);
   EXPECT_GT(s.fits[2].cor, 0.95f);
-  fs::current_path(fs::temp_directory_path());
 }
 
 TEST(SetUp, EachRefusalNamesTheRecordAndWhatSuppliesTheValue) {

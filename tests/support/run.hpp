@@ -6,12 +6,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "support/files.hpp"
 
@@ -21,6 +26,7 @@ namespace fs = std::filesystem;
 
 inline const fs::path kSourceDir = EGF_TEST_SOURCE_DIR;
 inline const fs::path kProgram = fs::path(EGF_TEST_BINARY_DIR) / "egfsim";
+inline const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
 
 using testsupport::readFile;
 using testsupport::writeFile;
@@ -39,6 +45,49 @@ inline Outcome runProgram(const fs::path& folder, const std::string& answers) {
   const std::string cmd = "cd '" + folder.string() + "' && '" + kProgram.string() +
                           "' < answers.in > transcript.txt 2> errors.txt";
   return {exitStatus(std::system(cmd.c_str())), readFile(folder / "transcript.txt"), readFile(folder / "errors.txt")};
+}
+
+// Runs egffit with `args` (a shell word list) in `folder`.
+inline Outcome runFit(const fs::path& folder, const std::string& args) {
+  const std::string cmd = "cd '" + folder.string() + "' && '" + kFit.string() + "' " + args + " > out.txt 2> err.txt";
+  return {exitStatus(std::system(cmd.c_str())), readFile(folder / "out.txt"), readFile(folder / "err.txt")};
+}
+
+// A summary.txt without its closing time line.
+inline std::string withoutTime(const std::string& summary) { return summary.substr(0, summary.find("\ntime: ")); }
+
+// The rows of a models.csv, its header not counted.
+inline std::size_t rowCount(const std::string& csv) {
+  const auto lines = static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n'));
+  return lines > 0 ? lines - 1 : 0;
+}
+
+// Every file under `folder` by its relative path, without what differs from
+// run to run: a PDF's creation date, the summaries' and shard.json's times.
+inline std::map<std::string, std::string> contents(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  if (!fs::exists(folder)) return files;
+  for (const auto& e : fs::recursive_directory_iterator(folder)) {
+    if (!e.is_regular_file()) continue;
+    std::string text = readFile(e.path());
+    const std::size_t date = text.find("/CreationDate (");
+    if (date != std::string::npos) text.erase(date, text.find(')', date) - date);
+    const std::string name = fs::relative(e.path(), folder).string();
+    if (name == "summary.txt") text = withoutTime(text);
+    if (name == "summary.json" || name == "shard.json") text = text.substr(0, text.find("\"seconds\""));
+    files[name] = text;
+  }
+  return files;
+}
+
+// Polls `done` every `poll` until it holds (true) or `seconds` have passed (false).
+inline bool waitFor(const std::function<bool()>& done, int seconds, std::chrono::milliseconds poll) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(poll);
+  }
+  return true;
 }
 
 // The three correlation coefficients of a transcript; NaN where one is absent.

@@ -4,9 +4,15 @@
 // and glyph sequence is compared and nothing else.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cctype>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
+
+#include "support/files.hpp"
 
 namespace testsupport {
 
@@ -62,6 +68,20 @@ inline std::string firstDifference(const std::string& expected, const std::strin
   };
   return "line " + std::to_string(line) + "\nexpected: " + lineAt(expected, k).substr(0, 300) +
          "\nactual:   " + lineAt(actual, k).substr(0, 300);
+}
+
+// The drawing `svg` (as cairo wrote it) against the stored `golden`;
+// EGF_UPDATE_GOLDEN=1 writes it again instead (and skips the test).
+inline void expectStoredDrawing(const std::filesystem::path& golden, const std::string& svg) {
+  const std::string actual = normalisedSvg(svg);
+  if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) {
+    std::filesystem::create_directories(golden.parent_path());
+    writeFile(golden, actual);
+    GTEST_SKIP() << "wrote " << golden;
+  }
+  ASSERT_TRUE(std::filesystem::exists(golden)) << golden;
+  EXPECT_EQ(firstDifference(readFile(golden), actual), "")
+      << "the drawing differs from " << golden << " (its glyph positions assume the DejaVu Sans font of fonts-dejavu-core)";
 }
 
 }  // namespace testsupport

@@ -1,4 +1,6 @@
-// Residual and correlation, and the fit labels.
+// Residual and correlation at their edges: ties, windows without a positive
+// coefficient, windows beyond the arrays (the golden run pins their values
+// on the bundled example).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,22 +18,6 @@ std::vector<float> signal(double f1 = 0.031, double f2 = 0.0073) {
   for (int n = 0; n < model::kMaxSamples; ++n)
     x[n] = static_cast<float>(std::sin(f1 * n) + 0.6 * std::cos(f2 * n * (1.0 + 1e-5 * n)));
   return x;
-}
-
-TEST(CorrelateOverLags, IdenticalDoubledAndShiftedSynthetics) {
-  const std::vector<float> x = signal();
-  struct Row { float scale; int late; float res; };
-  // For y = 2x the residual sum (x - y)^2 / (|x| |y|) is 1/2.
-  for (const Row& r : {Row{1.0f, 0, 0.0f}, Row{2.0f, 0, 0.5f}, Row{1.0f, 30, 0.0f}}) {
-    std::vector<float> y(x.size(), 0.0f);
-    for (std::size_t n = r.late; n < x.size(); ++n) y[n] = r.scale * x[n - r.late];
-    float res = -1, cor = -1;
-    int lag = 99;
-    synthesis::correlateOverLags(x, y, 1000, 1000, synthesis::kWindow, res, cor, lag);
-    EXPECT_EQ(lag, r.late);
-    EXPECT_NEAR(cor, 1.0f, 1e-6f);
-    EXPECT_NEAR(res, r.res, 1e-6f);
-  }
 }
 
 TEST(CorrelateOverLags, TiesGoToTheMostNegativeLagAndNoPositiveCoefficientKeepsIt) {

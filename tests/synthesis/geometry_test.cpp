@@ -83,16 +83,6 @@ TEST(DoubleCoupleRadiation, AgainstSlipAndNormalVectors) {
           }
 }
 
-TEST(DoubleCoupleRadiation, VerticalStrikeSlipNodalCase) {
-  // Horizontal rays: SV vanishes, SH = cos 2phi, nodal at 45 degrees.
-  for (float phi : {0.0f, 10.0f, 45.0f, 60.0f, 100.0f}) {
-    float sh = 1, sv = 1;
-    synthesis::doubleCoupleRadiation(0.0f, 90.0f * kDeg, 0.0f, phi * kDeg, 90.0f * kDeg, sh, sv);
-    EXPECT_NEAR(sv, 0.0f, 1e-6f);
-    EXPECT_NEAR(sh, std::cos(2.0 * phi * kDeg), 1e-6) << phi;
-  }
-}
-
 TEST(ComponentRadiation, VerticalMarkersAndHorizontalComponents) {
   const float sh = 0.3f, sv = -0.7f, tk = 2.0f, az = 1.0f;
   const float up = synthesis::componentRadiation(sh, sv, tk, az, model::kVerticalUp);
