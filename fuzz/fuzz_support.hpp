@@ -1,11 +1,13 @@
 // Shared pieces of the fuzz targets: the three endings a run may take, the
-// parsing of a target list written in the input itself, and a scratch file
-// for routines that only read files opened by name.
+// parsing of a target list written in the input itself, and a private folder.
 #pragma once
+
+#include <stdlib.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -113,19 +115,20 @@ struct Variables {
   }
 };
 
-// A file private to this process, rewritten for every input and removed at
-// exit; for routines that read only files opened by name.
-class ScratchFile {
- public:
-  ScratchFile();
-  ~ScratchFile();
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-  void write(std::string_view text);
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+// A folder private to this process, removed at its end; `enter` makes it
+// the working folder.
+struct ScratchFolder {
+  std::filesystem::path path;
+  explicit ScratchFolder(bool enter = false) {
+    std::string name = (std::filesystem::temp_directory_path() / "egf_fuzz_XXXXXX").string();
+    if (::mkdtemp(name.data()) == nullptr) std::abort();
+    path = name;
+    if (enter) std::filesystem::current_path(path);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
 };
 
 }  // namespace egffuzz

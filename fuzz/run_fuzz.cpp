@@ -7,8 +7,6 @@
 // must end in one of its three ways (endedSoundly), and a figure file must
 // be a complete page free of "nan" and "inf". The corpus holds the seeds,
 // the findings and the mutations of small_run written by mutations.py.
-#include <unistd.h>
-
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -26,22 +24,8 @@ namespace fs = std::filesystem;
 
 // The folder the runs take place in: made once per process, made the
 // working folder, and removed at exit.
-struct Folder {
-  fs::path path;
-  Folder() {
-    std::string pattern = (fs::temp_directory_path() / "egf_fuzz_run_XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path = pattern;
-    fs::current_path(path);
-  }
-  ~Folder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-};
-
 const fs::path& folder() {
-  static const Folder f;
+  static const egffuzz::ScratchFolder f(true);
   return f.path;
 }
 

@@ -3,35 +3,14 @@
 // Input: the file's bytes. Reading must give a record with 1 <= K <= N <=
 // kMaxShards and SHA-256 digests of 64 characters, or refuse it with one
 // line naming the file; nothing else may escape and nothing may be written.
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 
 #include "fit/shard.hpp"
 #include "fuzz_support.hpp"
 
-namespace {
-
-// One folder for the process, removed at its end.
-struct Folder {
-  std::filesystem::path path;
-  Folder() {
-    std::string name = (std::filesystem::temp_directory_path() / "egf_fuzz_shard_XXXXXX").string();
-    if (::mkdtemp(name.data()) == nullptr) std::abort();
-    path = name;
-  }
-  ~Folder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec);
-  }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const Folder folder;
+  static const egffuzz::ScratchFolder folder;
   std::ofstream(folder.path / "shard.json", std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   try {

@@ -10,8 +10,8 @@ packages=(
   libfftw3-dev libtomlplusplus-dev libnlopt-cxx-dev libnlopt-dev libcairo2-dev
   libmseed-dev libpugixml-dev nlohmann-json3-dev libfontconfig-dev libgeographiclib-dev libssl-dev
   fonts-dejavu-core  # the report page's font, which its stored test drawing assumes
-  # A single-node Slurm and GNU parallel, on which the tests run egffit's
-  # recipes for many machines (scripts/slurm-local.sh)
+  # A single-node Slurm, on which the tests run egffit's job-array recipe
+  # (scripts/slurm-local.sh), and GNU parallel for the README's other one
   slurm-wlm munge parallel
 )
 

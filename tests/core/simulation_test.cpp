@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "parallel/parallel.hpp"
-#include "paramfile/paramfile.hpp"
-#include "support/console.hpp"
+#include "support/example.hpp"
 #include "support/run.hpp"
 
 namespace {
@@ -20,18 +19,9 @@ namespace {
 using namespace runsupport;
 
 TEST(Simulation, TwoThreadsAtOnceGiveEgfsimsResults) {
-  const fs::path examples = kSourceDir / "examples";
-  testsupport::StringConsole c;
-  c.io.open(paramfile::kUnit, (examples / "params.txt").string());
-  const model::Params p = paramfile::readParams(c.io, paramfile::kUnit);
-  paramfile::check(p, "params.txt");
-  records::RecordHeader header;
-  const auto path = [&](const std::string& name) {
-    return (examples / name.substr(0, name.find(' '))).string();
-  };
-  const records::RecordSamples target = records::readRecordFile(c.io, 10, path(p.fmain), header);
-  const records::RecordSamples element = records::readRecordFile(c.io, 20, path(p.faft), header);
-  const core::PreparedRecords prepared = core::prepareRecords(p, target, element);
+  const testsupport::BundledExample e = testsupport::bundledExample();
+  const model::Params& p = e.params;
+  const core::PreparedRecords& prepared = e.prepared;
 
   std::array<core::Simulation, 2> runs;
   parallel::forEach(2, 2, [&](std::size_t i, int) {

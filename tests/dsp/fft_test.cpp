@@ -43,17 +43,4 @@ TEST(Fft, ForwardMatchesDoublePrecisionDft) {
   RecordProperty("snr_db", std::to_string(snr));
 }
 
-// Exact small cases: two points, and an impulse whose transform is all ones.
-TEST(Fft, SmallIdentities) {
-  Series two{{3.0f, 1.0f}, {0.5f, -2.0f}};
-  dsp::fft(1, two);
-  EXPECT_EQ(two, (Series{{3.5f, -1.0f}, {2.5f, 3.0f}}));
-  for (int n : {1, 4, 13}) {
-    Series impulse(1 << n);
-    impulse[0] = 1.0f;
-    dsp::fft(n, impulse);
-    EXPECT_EQ(impulse, Series(1 << n, 1.0f)) << n;
-  }
-}
-
 }  // namespace

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "figures/capture.hpp"
 #include "figures/figures.hpp"
 #include "model/limits.hpp"
+#include "plot/plot.hpp"
+#include "support/console.hpp"
 
 namespace {
 
@@ -51,9 +52,11 @@ struct Motions {
 
 std::vector<std::string> draw(const model::Params& p, const Motions& m,
                               const figures::FigureTexts& t) {
-  figures_test::Capture c;
-  figures::waveformFigure(c.io, c.dev, p, {m.obs, m.nmain, m.syn, p.ns, m.ele, m.naft, m.dt}, t);
-  return c.lines();
+  testsupport::StringConsole c;
+  plot::Device dev{c.io};
+  figures::waveformFigure(c.io, dev, p, {m.obs, m.nmain, m.syn, p.ns, m.ele, m.naft, m.dt}, t);
+  c.io.closeAll();
+  return c.outLines();
 }
 
 // One small figure per unit family: title and top annotation of every

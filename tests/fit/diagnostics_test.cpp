@@ -24,12 +24,6 @@ using namespace runsupport;
 const fs::path kExamples = kSourceDir / "examples";
 const fs::path kGolden = kSourceDir / "tests" / "fit" / "data" / "misfit_map.svg";
 
-std::string line(const std::string& text, int number) {
-  std::size_t at = 0;
-  for (int k = 1; k < number; ++k) at = text.find('\n', at) + 1;
-  return text.substr(at, text.find('\n', at) - at);
-}
-
 TEST(BestModel, CarriesTheCommonShiftSoEgfsimLagsAreNearZero) {
   if (!fs::exists(kFit) || !fs::exists(kProgram)) GTEST_SKIP() << "egffit or egfsim not built";
   const RunFolder dir;
@@ -37,7 +31,7 @@ TEST(BestModel, CarriesTheCommonShiftSoEgfsimLagsAreNearZero) {
   // The synthetic window 30 samples later than the observed one: at lag 0
   // the traces are 0.3 s apart.
   std::string params = readFile(kExamples / "params_wrong_start.txt");
-  const std::string window = line(params, 15);
+  const std::string window = lineOf(params, 15);
   ASSERT_EQ(window, "400 4400 400 4400");
   params.replace(params.find(window), window.size(), "400 4400 430 4430");
   writeFile(dir.path() / "shifted.txt", params);
@@ -53,7 +47,7 @@ TEST(BestModel, CarriesTheCommonShiftSoEgfsimLagsAreNearZero) {
   EXPECT_EQ(summary["best"]["parameters"]["nsx"], 3);
   EXPECT_EQ(summary["best"]["parameters"]["nsw"], 5);
   EXPECT_EQ(summary["best"]["shift_samples"], -30);
-  EXPECT_EQ(line(readFile(out / "best" / "shifted.txt"), 15), "400 4400 400 4400");
+  EXPECT_EQ(lineOf(readFile(out / "best" / "shifted.txt"), 15), "400 4400 400 4400");
 
   const auto& record = summary["best"]["records"]["shifted"];
   const auto metrics = nlohmann::json::parse(readFile(out / "best" / "shifted" / "report" / "metrics.json"));

@@ -1,5 +1,5 @@
-// The model space's numbering, models.csv's rows read back, and the search itself on the bundled example: refused
-// models keep their row, and a global method repeats itself for a seed.
+// The model space's numbering, models.csv's rows read back, and the search itself on the bundled example (a refused
+// model's row is the SMGA search's test): a global method repeats itself for a seed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,20 +96,6 @@ class Search : public ::testing::Test {
   testsupport::TempFolder folder_;
   const fs::path& dir_ = folder_.path();
 };
-
-TEST_F(Search, ARefusedModelKeepsItsRowAndTheSearchGoesOn) {
-  // tra 0.6 makes nt*tra/dt = 600 copies per subfault, beyond the 500 the
-  // summation holds.
-  const std::string csv = search(problem("[vary]\ntra = { values = [0.6, 0.05] }\n"), "refused");
-  std::istringstream lines(csv);
-  std::string header, first, second;
-  std::getline(lines, header);
-  std::getline(lines, first);
-  std::getline(lines, second);
-  EXPECT_EQ(first.rfind("1,0.6,refused,", 0), 0u) << first;
-  EXPECT_NE(first.find("\"params: ntt = nt*tra/dt"), std::string::npos) << first;
-  EXPECT_EQ(second.rfind("2,0.05,0.", 0), 0u) << second;
-}
 
 // A fault inside the global method's objective (here models.csv on a full
 // disk) reaches the user with its own message, not NLopt's "nlopt failure".

@@ -189,15 +189,6 @@ TEST_F(TwoSmgas, ASitePredictedIsSynthesisedAsARecordedOne) {
   const std::string spread = readFile(dir() / "sim" / "sta4_2" / "spread.csv");
   EXPECT_EQ(spread.rfind("period_s,psa16_gal,psa50_gal,psa84_gal,psa_given_gal\n0.01,", 0), 0u) << spread;
   EXPECT_EQ(std::count(spread.begin(), spread.end(), '\n'), 101);
-  // Every period's percentiles positive and in order.
-  std::istringstream lines(spread);
-  std::string line;
-  std::getline(lines, line);
-  while (std::getline(lines, line)) {
-    double v[5];
-    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3], &v[4]), 5) << line;
-    EXPECT_TRUE(v[1] > 0 && v[1] <= v[2] && v[2] <= v[3] && std::isfinite(v[3]) && v[4] > 0) << line;
-  }
   // The recorded site's PSA bias: the mean of the report's ln(observed /
   // synthetic) over the periods within the filter's pass band.
   const auto metrics = nlohmann::json::parse(readFile(dir() / "sim" / "sta4" / "report" / "metrics.json"));

@@ -17,16 +17,6 @@ const fs::path kRealData = std::getenv("EGF_REALDATA_DIR") != nullptr
                                ? fs::path(std::getenv("EGF_REALDATA_DIR"))
                                : (kSourceDir / ".." / "shared" / "realdata").lexically_normal();
 
-std::vector<double> numbers(const std::string& file, int line) {
-  std::istringstream in(readFile(file));
-  std::string text;
-  for (int k = 1; k <= line; ++k) std::getline(in, text);
-  std::istringstream values(text);
-  std::vector<double> v;
-  for (double x; values >> x;) v.push_back(x);
-  return v;
-}
-
 TEST(RealDataStudy, SetUpFromCoordinatesAndRunByEgfsim) {
   if (!fs::exists(kRealData / "clc_m71_ns.kib")) GTEST_SKIP() << "skipped: no real records in " << kRealData.string();
   RunFolder d;
@@ -43,20 +33,21 @@ TEST(RealDataStudy, SetUpFromCoordinatesAndRunByEgfsim) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.component);
     const std::string params = "params_CLC_" + std::string(r.component) + ".txt";
-    const std::vector<double> l14 = numbers((d.path() / "setup" / params).string(), 14);
+    const std::string text = readFile(d.path() / "setup" / params);
+    const std::vector<double> l14 = numbersOf(lineOf(text, 14));
     ASSERT_EQ(l14.size(), 6u);
     EXPECT_NEAR(l14[0], 5.14, 0.03);
     EXPECT_NEAR(l14[1], 1.8, 0.3);
     EXPECT_NEAR(l14[2], 10.81, 0.06);
     EXPECT_NEAR(l14[3], 338.5, 0.3);
     EXPECT_EQ(l14[4], r.cmp);
-    EXPECT_EQ(numbers((d.path() / "setup" / params).string(), 6)[3], 8.0);
-    EXPECT_EQ(numbers((d.path() / "setup" / params).string(), 8)[3], 0.88);
+    EXPECT_EQ(numbersOf(lineOf(text, 6))[3], 8.0);
+    EXPECT_EQ(numbersOf(lineOf(text, 8))[3], 0.88);
     // With the README's distances: the target's S 3.04 + 9.509/3.5 s after
     // its record's start (sample 576.7), the element's 1.46 + 10.846/3.5 s
     // after its own (456.9): the synthetic window starts 120 samples
     // earlier.
-    const std::vector<double> l15 = numbers((d.path() / "setup" / params).string(), 15);
+    const std::vector<double> l15 = numbersOf(lineOf(text, 15));
     EXPECT_EQ(l15[2] - l15[0], -120);
     EXPECT_EQ(l15[0], 277);  // 3 s before the target's S
     const Outcome o = runProgram(d.path() / "setup", params + "\n\n\n\n\n");

@@ -1,5 +1,5 @@
 // Files for tests: a temporary folder removed afterwards, whole-file reading
-// and writing, and the nan/inf check of written figures.
+// and writing, and the first line where two texts differ.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -63,12 +63,18 @@ class TempFolder {
   fs::path previous_, path_;
 };
 
-// True when `text` holds "nan" or "inf" in any case: a zero peak or an
-// overflow that reached a figure.
-inline bool hasNanOrInf(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text.find("nan") != std::string::npos || text.find("inf") != std::string::npos;
+// The first line where the two differ, or "" when they are equal.
+inline std::string firstDifference(const std::string& expected, const std::string& actual) {
+  std::size_t line = 1, k = 0;
+  while (k < expected.size() && k < actual.size() && expected[k] == actual[k])
+    if (expected[k++] == '\n') ++line;
+  if (k == expected.size() && k == actual.size()) return "";
+  auto lineAt = [](const std::string& s, std::size_t at) {
+    const std::size_t b = s.rfind('\n', at == 0 ? 0 : at - 1), e = s.find('\n', at);
+    return s.substr(b == std::string::npos ? 0 : b + 1, e == std::string::npos ? std::string::npos : e - b - 1);
+  };
+  return "line " + std::to_string(line) + "\nexpected: " + lineAt(expected, k).substr(0, 300) +
+         "\nactual:   " + lineAt(actual, k).substr(0, 300);
 }
 
 }  // namespace testsupport

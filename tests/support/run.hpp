@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/files.hpp"
 
@@ -28,6 +29,7 @@ inline const fs::path kSourceDir = EGF_TEST_SOURCE_DIR;
 inline const fs::path kProgram = fs::path(EGF_TEST_BINARY_DIR) / "egfsim";
 inline const fs::path kFit = fs::path(EGF_TEST_BINARY_DIR) / "egffit";
 
+using testsupport::firstDifference;
 using testsupport::readFile;
 using testsupport::writeFile;
 using RunFolder = testsupport::TempFolder;
@@ -103,19 +105,17 @@ inline Fit correlations(const std::string& transcript) {
   return {after("acc cor ="), after("vel cor ="), after("dis cor =")};
 }
 
-// "" when the two texts are equal; otherwise the first line where they
-// differ, numbered from 1, as it stands in each.
-inline std::string firstDifference(const std::string& expected, const std::string& actual) {
-  if (expected == actual) return "";
-  std::istringstream e(expected), a(actual);
-  std::string le, la;
-  for (int line = 1;; ++line) {
-    const bool me = static_cast<bool>(std::getline(e, le)), ma = static_cast<bool>(std::getline(a, la));
-    if (!me && !ma) return "the texts differ only in their final line end";
-    if (!me || !ma || le != la)
-      return "line " + std::to_string(line) + ":\n  expected: " + (me ? le : "(end)") + "\n  actual:   " +
-             (ma ? la : "(end)");
-  }
+// Line `number` (from 1) of `text`, and the numbers a line holds.
+inline std::string lineOf(const std::string& text, int number) {
+  std::size_t at = 0;
+  for (int k = 1; k < number; ++k) at = text.find('\n', at) + 1;
+  return text.substr(at, text.find('\n', at) - at);
+}
+inline std::vector<double> numbersOf(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<double> v;
+  for (double x; in >> x;) v.push_back(x);
+  return v;
 }
 
 inline bool haveGhostscript() { return std::system("gs -v > /dev/null 2>&1") == 0; }

@@ -56,20 +56,6 @@ inline std::string normalisedSvg(std::string svg) {
   return result;
 }
 
-// The first line where the two differ, or "" when they are equal.
-inline std::string firstDifference(const std::string& expected, const std::string& actual) {
-  std::size_t line = 1, k = 0;
-  while (k < expected.size() && k < actual.size() && expected[k] == actual[k])
-    if (expected[k++] == '\n') ++line;
-  if (k == expected.size() && k == actual.size()) return "";
-  auto lineAt = [](const std::string& s, std::size_t at) {
-    const std::size_t b = s.rfind('\n', at == 0 ? 0 : at - 1), e = s.find('\n', at);
-    return s.substr(b == std::string::npos ? 0 : b + 1, e == std::string::npos ? std::string::npos : e - b - 1);
-  };
-  return "line " + std::to_string(line) + "\nexpected: " + lineAt(expected, k).substr(0, 300) +
-         "\nactual:   " + lineAt(actual, k).substr(0, 300);
-}
-
 // The drawing `svg` (as cairo wrote it) against the stored `golden`;
 // EGF_UPDATE_GOLDEN=1 writes it again instead (and skips the test).
 inline void expectStoredDrawing(const std::filesystem::path& golden, const std::string& svg) {

