@@ -92,7 +92,7 @@ TEST(BestModel, AnOppositePolarityIsFlaggedWithItsRadiationCoefficients) {
   const RunFolder dir;
   for (const char* f : {"target.kib", "element.kib"}) fs::copy_file(kExamples / f, dir.path() / f);
   std::string params = readFile(kExamples / "params.txt");
-  const std::string element = line(params, 8);
+  const std::string element = lineOf(params, 8);
   ASSERT_EQ(element, "30.0 45.0 90.0 10.0");
   params.replace(params.find(element, params.find(element) + 1), element.size(), "30.0 45.0 270.0 10.0");
   writeFile(dir.path() / "flipped.txt", params);
