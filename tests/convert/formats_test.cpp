@@ -323,6 +323,8 @@ TEST(StrongMotionFormats, GeonetHeadingValuesWithinTheirRanges) {
       {{{22, 60}}, "station-longitude", {"station-latitude"}},
       {{{26, 60}}, "station-latitude", {"station-longitude"}},
       {{{24, 181}}, "station-latitude", {"station-longitude"}},
+      // The component's name gives its azimuth; the heading's is a fallback.
+      {{{28, 90}}, "component-azimuth: 332\n", {}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(testing::Message() << r.edits.begin()->first << " = " << r.edits.begin()->second);

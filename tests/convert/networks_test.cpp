@@ -282,6 +282,7 @@ TEST(Networks, EveryRefusalIsOneLine) {
       {"x.v2", cosmos("1", 90, "cm/sec2(04)", "(8F10.5)", 8, {"   1.00000", "   2.00000", "         x"}), {}, ": acceleration value 3 of COSMOS line 48, 'x', is not a number"},
       {"t.v2", [&] { auto s = vel; s.replace(s.find("with 13 text lines"), 18, "with 12 text lines"); return s; }(), {}, ": COSMOS line 1 should be a text header's first line such as 'Corrected acceleration (Format v01.20 with 13 text lines)', not 'Corrected acceleration    (Format v01.20 with 12 text lines) Src: test'"},
       {"y.v2", [&] { auto s = vel; s.replace(s.find(" 100 Integer"), 4, " 1OO"); return s; }(), {}, ": COSMOS line 14 should be the integer header line such as '100 Integer-header values follow on 10 lines, Format= (10I8)', not '1OO Integer-header values follow on  10 lines, Format= (10I8)'"},
+      {"y.v2", [&] { auto s = vel; s.replace(s.find("Integer-header"), 7, "Counted"); return s; }(), {}, ": COSMOS line 14 should be the integer header line such as '100 Integer-header values follow on 10 lines, Format= (10I8)', not '100 Counted-header values follow on  10 lines, Format= (10I8)'"},
       {"z.v2", two, {}, ": the COSMOS file holds 2 acceleration channels (1 = CE.1 090, 2 = CE.2 000); choose one with --channel N"},
       {"z.v2", two, {"--channel", "3"}, "--channel: '3' is not one of the COSMOS file's acceleration channels (1 = CE.1 090, 2 = CE.2 000)"},
       // miniSEED.

@@ -141,6 +141,9 @@ TEST_P(RoundTrip, ProgramReaderGetsTheInputSamples) {
     if (style == "fixed") half = 0.5 * std::pow(10.0, -std::atoi(dfmt.substr(dfmt.find('.') + 1).c_str()));
     if (style == "counts") half = 0.5 * std::strtod(scale.c_str(), nullptr);
     EXPECT_LE(half, 5e-7 * peak);
+    if (style == "fixed") {
+      EXPECT_GT(half, 5e-8 * peak) << "more decimals than the peak's seven digits: " << dfmt;
+    }
     ASSERT_EQ(r.x.size(), in.want.size());
     for (std::size_t k = 0; k < in.want.size(); ++k) {
       if (style == "free") ASSERT_EQ(r.x[k], in.want[k]) << "sample " << k + 1;

@@ -80,6 +80,36 @@ TEST(BestModel, CarriesTheCommonShiftSoEgfsimLagsAreNearZero) {
   EXPECT_NEAR(summary["maps"][0]["colour_range"][1].get<double>(), 2 * least, 1e-12);
 }
 
+// The element's rake turned by 180 degrees with the radiation correction on:
+// every copy changes sign, the search's correlations are below 0, and the
+// summary flags the opposite polarity, with the radiation coefficients
+// behind it, and what egfsim's own run of the best model flags.
+TEST(BestModel, AnOppositePolarityIsFlaggedWithItsRadiationCoefficients) {
+  if (!fs::exists(kFit) || !fs::exists(kProgram)) GTEST_SKIP() << "egffit or egfsim not built";
+  const RunFolder dir;
+  for (const char* f : {"target.kib", "element.kib"}) fs::copy_file(kExamples / f, dir.path() / f);
+  std::string params = readFile(kExamples / "params.txt");
+  const std::string element = lineOf(params, 8);
+  ASSERT_EQ(element, "30.0 45.0 90.0 10.0");
+  params.replace(params.find(element, params.find(element) + 1), element.size(), "30.0 45.0 270.0 10.0");
+  writeFile(dir.path() / "flipped.txt", params);
+  writeFile(dir.path() / "fit.toml",
+            "out = \"out\"\n[[record]]\nparams = \"flipped.txt\"\n[vary]\nnsx = { values = [3] }\n[misfit]\nmax_shift = 0\n");
+  const Outcome run = runFit(dir.path(), "fit.toml");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  const auto summary = nlohmann::json::parse(readFile(dir.path() / "out" / "summary.json"));
+  const auto& record = summary["best"]["records"]["flipped"];
+  EXPECT_LT(record["vel"]["correlation"].get<double>(), -0.9);
+  const std::string flags = record["flags"].dump();
+  for (const char* q : {"acceleration", "velocity", "displacement"})
+    EXPECT_NE(flags.find(std::string(q) + ": the search's correlation -"), std::string::npos) << flags;
+  // egfsim's own comparison of the flipped copy, beside the search's.
+  EXPECT_NE(flags.find("displacement: egfsim's lag "), std::string::npos) << flags;
+  const std::string text = readFile(dir.path() / "out" / "summary.txt");
+  EXPECT_NE(text.find("flipped: velocity: the search's correlation -"), std::string::npos) << text;
+  EXPECT_NE(text.find("flipped: ipfm 1 (corrected by radt/rada); element rada "), std::string::npos) << text;
+}
+
 // Both ends move by the shift; at the edge of the stored samples the move
 // stops short and says so.
 TEST(ShiftedWindow, MovesBothEndsWithinTheStoredSamples) {

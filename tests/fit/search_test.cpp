@@ -123,6 +123,8 @@ TEST(Program, OneErrorPolicy) {
   } rows[] = {
       {{"--help"}, [] { throw std::runtime_error("cannot write out"); }, 1, "egffit: cannot write out\n"},
       {{"--nonesuch"}, [] {}, 2, "egffit: unknown option --nonesuch (usage: egffit CONFIG.toml"},
+      {{"setup", "study.toml", "--out"}, [] {}, 2, "egffit: --out needs a value (usage: egffit CONFIG.toml"},
+      {{"search.toml", "--threads"}, [] {}, 2, "egffit: --threads needs a value (usage: egffit CONFIG.toml"},
   };
   for (const auto& r : rows) {
     testsupport::FaultyStream out(r.fault);

@@ -246,6 +246,9 @@ TEST(SetUp, EachRefusalNamesTheRecordAndWhatSuppliesTheValue) {
        {"not a place on the Earth"}},
       {"a hypocentre deeper than any", [](Case& k) { k.study.target.info.depth = 900.0; },
        {"target event's depth", "900.00"}},
+      {"an element hypocentre deeper than any",
+       [](Case& k) { k.element.event.depth = 900.0, k.study.element.info.depth = 900.0; },
+       {"element event's depth", "900.00"}},
       {"a window past the record's end", [](Case& k) { k.study.processing.to = 40.0; },
        {"does not fit in the target record", "4000 samples (40.00 s)"}},
       {"a window before the record's start", [](Case& k) { k.study.processing.from = -11.0; },
@@ -291,6 +294,7 @@ TEST(SetUp, DisagreementsAreReportedAndTheRecordsWin) {
   const std::string report = study::report(c.study, {r});
   EXPECT_NE(report.find("geodesic distance on WGS84"), std::string::npos);
   EXPECT_NE(report.find("note: rm 30.00"), std::string::npos);
+  EXPECT_NE(report.find("the target's mechanism (the element's not given)"), std::string::npos) << report;
 }
 
 }  // namespace
