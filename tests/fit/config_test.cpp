@@ -318,3 +318,16 @@ TEST(ConfigWindows, AWindowPastItsRecordIsRefusedWithTheLength) {
     EXPECT_NE(message.find(r.says), std::string::npos) << message;
   }
 }
+
+// The values only the radiation correction reads vary only where it is on.
+TEST(ConfigRadiation, ValuesOnlyTheCorrectionReadsVaryOnlyWhereItIsOn) {
+  const testsupport::TempFolder dir;
+  for (const char* record : {"target.kib", "element.kib"}) fs::copy_file(kExamples / record, dir.path() / record);
+  dir.write("off.txt", paramfile::rewrite(kExamples / "params.txt", {{"ipfm", 0.0}}));
+  const std::string off = "[[record]]\nparams = \"" + dir.file("off.txt") + "\"\n[vary]\n";
+  EXPECT_NE(refusal(dir, off + "rak = { values = [80.0, 90.0] }\n")
+                .find("bad.toml:4:1: 'rak' cannot vary: only the radiation correction reads it, which the ipfm of "),
+            std::string::npos);
+  EXPECT_EQ(refusal(dir, off + "rak = { values = [80.0, 90.0] }\nipfm = { values = [0, 2] }\n"), "");
+  EXPECT_EQ(refusal(dir, off + "dip = { values = [40.0, 45.0] }\n"), "");
+}

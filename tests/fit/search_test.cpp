@@ -185,31 +185,13 @@ TEST_F(Search, EveryAcceptedParameterChangesTheMisfit) {
   }
 }
 
-// The values only the radiation correction reads vary only where it is on,
-// and the list of them is the table's "(ipfm 1 or 2)" roles.
-TEST_F(Search, RadiationOnlyValuesVaryOnlyWithTheCorrectionOn) {
+// The values only the radiation correction reads (whose refusal where it is
+// off is the configuration's test) are the table's "(ipfm 1 or 2)" roles.
+TEST(ModelSpace, RadiationOnlyValuesAreTheTablesRoles) {
   for (const paramfile::Entry& e : paramfile::layout()) {
     if (e.line < 6 || e.line > 11) continue;
     EXPECT_EQ(fit::radiationOnly(e.name), e.role.find("only (ipfm 1 or 2)") != std::string_view::npos) << e.name;
   }
-  for (const char* record : {"target.kib", "element.kib"}) fs::copy_file(kExamples / record, dir_ / record);
-  std::string text = readFile(kExamples / "params.txt");
-  text.replace(text.find("3.5 2.8 2 1\n"), 12, "3.5 2.8 2 0\n");
-  std::ofstream(dir_ / "off.txt") << text;
-  auto load = [&](const std::string& vary) {
-    std::ofstream(dir_ / "off.toml") << "[[record]]\nparams = \"off.txt\"\n[vary]\n" << vary;
-    try {
-      fit::loadProblem(fit::readConfig(dir_ / "off.toml"));
-    } catch (const fit::ConfigError& x) {
-      return std::string(x.what());
-    }
-    return std::string();
-  };
-  EXPECT_NE(load("rak = { values = [80.0, 90.0] }\n")
-                .find("off.toml:4:1: 'rak' cannot vary: only the radiation correction reads it, which the ipfm of "),
-            std::string::npos);
-  EXPECT_EQ(load("rak = { values = [80.0, 90.0] }\nipfm = { values = [0, 2] }\n"), "");
-  EXPECT_EQ(load("dip = { values = [40.0, 45.0] }\n"), "");
 }
 
 // A search resumed from the rows an interrupted one left (some whole rows,

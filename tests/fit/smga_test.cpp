@@ -142,7 +142,6 @@ TEST_F(TwoSmgas, AreFoundAgainFromAWrongStartAndOverlapsAreRefused) {
   EXPECT_NE(summary.find("models: 48 evaluated, 9 refused"), std::string::npos) << summary;
   const std::string rows = readFile(dir() / "fit" / "models.csv");
   EXPECT_NE(rows.find("\n4,1.0,-3.0,0.5,refused,"), std::string::npos) << rows;
-  EXPECT_NE(rows.find("\"SMGA 1 and SMGA 2 overlap: 1.875 km along strike by 1.375 km down dip"), std::string::npos);
   EXPECT_NE(summary.find("total moment ratio (sum of C N^3): 160"), std::string::npos) << summary;  // 1.5 x 64 + 64
 
   // The exact run of every record, and the model as a [source] section that
@@ -171,7 +170,6 @@ TEST_F(TwoSmgas, ASitePredictedIsSynthesisedAsARecordedOne) {
   const std::string predicted = readFile(dir() / "sim" / "sta4_2" / "series.csv");
   for (const char* q : {"synthetic.acc", "synthetic.vel", "synthetic.dis"})
     EXPECT_LT(worstOverPeak(column(recorded, q), column(predicted, q)), 1e-6) << q;
-  EXPECT_EQ(predicted.find("observed"), std::string::npos);
   const auto summary = nlohmann::json::parse(readFile(dir() / "sim" / "simulate.json"));
   for (const char* q : {"acc", "vel", "dis"})
     EXPECT_GT(summary["records"]["sta4"][q]["correlation"].get<double>(), 0.98) << q;
