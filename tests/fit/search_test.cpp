@@ -280,16 +280,12 @@ TEST_F(Search, RowsOfAnotherSearchAreNotResumed) {
       << replaced(crsRows, crsRows.substr(0, crsRows.find('\n')), fit::tableHeader(crs));
   const fit::KeptRows kept = fit::readKeptRows(crs, dir_ / "replay" / "models.csv", {}, "x");
   std::ostringstream progress;
-  EXPECT_THROW(
-      {
-        try {
-          fit::runSearch(crs, dir_ / "replay", 1, {}, progress, false, kept);
-        } catch (const fit::ConfigError& e) {
-          EXPECT_NE(std::string(e.what()).find("where this search reaches"), std::string::npos) << e.what();
-          throw;
-        }
-      },
-      fit::ConfigError);
+  try {
+    fit::runSearch(crs, dir_ / "replay", 1, {}, progress, false, kept);
+    ADD_FAILURE() << "not refused";
+  } catch (const fit::ConfigError& e) {
+    EXPECT_NE(std::string(e.what()).find("where this search reaches"), std::string::npos) << e.what();
+  }
 }
 
 }  // namespace
