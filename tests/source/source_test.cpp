@@ -250,7 +250,6 @@ TEST(Facts, OfAnSmgaAsASeismologistReadsThem) {
   const source::AreaFacts f = source::facts(source::areaParams(base, s, 0), 1.5);
   EXPECT_DOUBLE_EQ(f.length, 10);
   EXPECT_DOUBLE_EQ(f.width, 8);
-  EXPECT_DOUBLE_EQ(f.area, 80);
   EXPECT_NEAR(f.topDepth, 7.5, 1e-6);
   EXPECT_NEAR(f.bottomDepth, 11.5, 1e-6);
   EXPECT_NEAR(f.riseTime, 1.2, 1e-6);
