@@ -45,8 +45,8 @@ TEST(AreaParams, MapPhysicalValuesToTheParameterSet) {
       {10, 8, 1, 2, 0, 0, 4, {true, 0.2499, 0.75, 0, 0}, "2.5", "2", "0.25", "0", "0", 1, 4},
   };
   model::Params base;
-  base.nx = base.nw = base.nt = 30, base.dx = base.dw = 9, base.vr = 2.0f, base.vs = 3.4f;
-  base.ns = 4321, base.tr0 = 0.7f, base.ird = model::Rupture::AlongStrike;
+  base.nx = base.nw = base.nt = 30, base.dx = base.dw = 9, base.vr = 2.0f;
+  base.ird = model::Rupture::AlongStrike;
   for (const Row& r : rows) {
     source::Source s;
     s.vr = 2.8;
@@ -70,10 +70,6 @@ TEST(AreaParams, MapPhysicalValuesToTheParameterSet) {
     EXPECT_EQ(p.nsw, r.nsw);
     EXPECT_EQ(p.vr, 2.8f);
     EXPECT_EQ(p.ird, model::Rupture::Radial);
-    // What the model leaves to the record stays the record's.
-    EXPECT_EQ(p.vs, 3.4f);
-    EXPECT_EQ(p.ns, 4321);
-    EXPECT_EQ(p.tr0, 0.7f);
   }
 }
 
