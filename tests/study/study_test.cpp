@@ -291,7 +291,8 @@ TEST(SetUp, DisagreementsAreReportedAndTheRecordsWin) {
     EXPECT_NE(notes.find(s), std::string::npos) << notes;
   EXPECT_EQ(std::get<double>(r.values.at("rm")), 30.0);
   const std::string report = study::report(c.study, {r});
-  EXPECT_NE(report.find("geodesic distance on WGS84"), std::string::npos);
+  EXPECT_NE(report.find("geodesic distance on WGS84 from the target epicentre"), std::string::npos) << report;
+  EXPECT_NE(report.find(" to the station at 35.00000 "), std::string::npos) << report;
   EXPECT_NE(report.find("note: rm 30.00"), std::string::npos);
   EXPECT_NE(report.find("the target's mechanism (the element's not given)"), std::string::npos) << report;
 }
