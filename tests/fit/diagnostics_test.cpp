@@ -24,22 +24,31 @@ using namespace runsupport;
 const fs::path kExamples = kSourceDir / "examples";
 const fs::path kGolden = kSourceDir / "tests" / "fit" / "data" / "misfit_map.svg";
 
+// egffit on the bundled example's records from NAME.txt, a copy of
+// `example` whose line `number` reads `edited` instead of `was`, with
+// `search` after its [[record]].
+Outcome searchEdited(const fs::path& dir, const char* example, int number, const std::string& was,
+                     const std::string& edited, const std::string& name, const std::string& search) {
+  for (const char* f : {"target.kib", "element.kib"}) fs::copy_file(kExamples / f, dir / f);
+  std::string params = readFile(kExamples / example);
+  std::size_t at = 0;
+  for (int k = 1; k < number; ++k) at = params.find('\n', at) + 1;
+  EXPECT_EQ(lineOf(params, number), was);
+  params.replace(at, was.size(), edited);
+  writeFile(dir / (name + ".txt"), params);
+  writeFile(dir / "fit.toml", "out = \"out\"\n[[record]]\nparams = \"" + name + ".txt\"\n" + search);
+  return runFit(dir, "fit.toml");
+}
+
 TEST(BestModel, CarriesTheCommonShiftSoEgfsimLagsAreNearZero) {
   if (!fs::exists(kFit) || !fs::exists(kProgram)) GTEST_SKIP() << "egffit or egfsim not built";
   const RunFolder dir;
-  for (const char* f : {"target.kib", "element.kib"}) fs::copy_file(kExamples / f, dir.path() / f);
   // The synthetic window 30 samples later than the observed one: at lag 0
   // the traces are 0.3 s apart.
-  std::string params = readFile(kExamples / "params_wrong_start.txt");
-  const std::string window = lineOf(params, 15);
-  ASSERT_EQ(window, "400 4400 400 4400");
-  params.replace(params.find(window), window.size(), "400 4400 430 4430");
-  writeFile(dir.path() / "shifted.txt", params);
-  writeFile(dir.path() / "fit.toml",
-            "out = \"out\"\n[[record]]\nparams = \"shifted.txt\"\n"
-            "[vary]\nnsx = { from = 1, to = 5 }\nnsw = { values = [4, 5, 6] }\nvr = { values = [2.6, 2.8, 3.0] }\n"
-            "[misfit]\nmax_shift = 1.0\n[map]\naxes = [[\"nsx\", \"nsw\"], [\"vr\", \"nsx\"]]\nclip = 2\n");
-  const Outcome run = runFit(dir.path(), "fit.toml");
+  const Outcome run = searchEdited(
+      dir.path(), "params_wrong_start.txt", 15, "400 4400 400 4400", "400 4400 430 4430", "shifted",
+      "[vary]\nnsx = { from = 1, to = 5 }\nnsw = { values = [4, 5, 6] }\nvr = { values = [2.6, 2.8, 3.0] }\n"
+      "[misfit]\nmax_shift = 1.0\n[map]\naxes = [[\"nsx\", \"nsw\"], [\"vr\", \"nsx\"]]\nclip = 2\n");
   ASSERT_EQ(run.status, 0) << run.errors;
 
   const fs::path out = dir.path() / "out";
@@ -87,15 +96,8 @@ TEST(BestModel, CarriesTheCommonShiftSoEgfsimLagsAreNearZero) {
 TEST(BestModel, AnOppositePolarityIsFlaggedWithItsRadiationCoefficients) {
   if (!fs::exists(kFit) || !fs::exists(kProgram)) GTEST_SKIP() << "egffit or egfsim not built";
   const RunFolder dir;
-  for (const char* f : {"target.kib", "element.kib"}) fs::copy_file(kExamples / f, dir.path() / f);
-  std::string params = readFile(kExamples / "params.txt");
-  const std::string element = lineOf(params, 8);
-  ASSERT_EQ(element, "30.0 45.0 90.0 10.0");
-  params.replace(params.find(element, params.find(element) + 1), element.size(), "30.0 45.0 270.0 10.0");
-  writeFile(dir.path() / "flipped.txt", params);
-  writeFile(dir.path() / "fit.toml",
-            "out = \"out\"\n[[record]]\nparams = \"flipped.txt\"\n[vary]\nnsx = { values = [3] }\n[misfit]\nmax_shift = 0\n");
-  const Outcome run = runFit(dir.path(), "fit.toml");
+  const Outcome run = searchEdited(dir.path(), "params.txt", 8, "30.0 45.0 90.0 10.0", "30.0 45.0 270.0 10.0",
+                                   "flipped", "[vary]\nnsx = { values = [3] }\n[misfit]\nmax_shift = 0\n");
   ASSERT_EQ(run.status, 0) << run.errors;
   const auto summary = nlohmann::json::parse(readFile(dir.path() / "out" / "summary.json"));
   const auto& record = summary["best"]["records"]["flipped"];
