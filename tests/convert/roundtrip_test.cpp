@@ -48,7 +48,7 @@ std::string linesOf(const std::vector<float>& x, bool withTime) {
   std::string s;
   for (std::size_t k = 0; k < x.size(); ++k) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.3f %.9g\n", k * 0.01, static_cast<double>(x[k]));
+    std::snprintf(buf, sizeof buf, "%.3f %.9g\n", 12.5 + k * 0.01, static_cast<double>(x[k]));  // times from 12.5 s
     s += withTime ? buf : std::strchr(buf, ' ') + 1;
   }
   return s;

@@ -153,6 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"UnknownSmgaValue", SMGA "[vary]\nsmga.1.Q = { values = [1.0] }\n", "12:8", "unknown source value 'smga.1.Q'"},
         Case{"AxisValueNoModelHolds", SMGA "[vary]\nsmga.1.N = { values = [5, 40] }\n", "12:27",
              "smga.1.N = 40 cannot be: SMGA 1: N = 40: allowed 1 to 30"},
+        Case{"RangeEndNoModelHolds", SMGA "[vary]\nsmga.1.N = { from = 5, to = 40 }\n", "12:29",
+             "smga.1.N = 40 cannot be: SMGA 1: N = 40: allowed 1 to 30"},
         Case{"NBeyond30", SMGA_WITH("31", "{ along = 0.5, down = 0.5 }") "[vary]\nvr = { values = [2.8] }\n", "7:5",
              "N = 31: allowed 1 to 30"},
         Case{"StartOfBothForms", SMGA_WITH("5", "{ along = 0.5, nsx = 2 }") "[vary]\nvr = { values = [2.8] }\n", "10:9",

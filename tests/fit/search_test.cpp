@@ -391,6 +391,8 @@ TEST_F(Search, TheMisfitMapOfAGlobalMethodBinsTheRangeAndKeepsTheLeastOfACell) {
   EXPECT_EQ(map->xName, "vr");  // its least misfit varies by 3, nsx's by 1
   EXPECT_EQ(map->yName, "nsx");
   ASSERT_EQ(map->xValues.size(), 20u);
+  EXPECT_EQ(map->xValues.front(), "2.42");  // each bin by its centre
+  EXPECT_EQ(map->xValues.back(), "3.18");
   ASSERT_EQ(map->misfit.size(), 40u);
   std::vector<double> expected(40, NAN);
   // Bins of 0.04: 2.81 in bin 10, 2.85 in bin 11, 3.2 in bin 19.
