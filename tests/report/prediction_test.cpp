@@ -10,6 +10,7 @@
 
 #include "report/report.hpp"
 #include "support/files.hpp"
+#include "support/svg.hpp"
 
 namespace {
 
@@ -57,6 +58,13 @@ TEST(Spread, OfSpectraThatDifferByFactors) {
   }
   EXPECT_NEAR(s.peaks[1][2], 200, 1e-9);
   EXPECT_NEAR(s.peaks[2][0], std::pow(2.0, 1.68), 1e-12);
+  // Its figure, the given model the slowest, against a stored drawing
+  // (checked by eye as a picture when it was made; EGF_UPDATE_GOLDEN=1
+  // writes it again).
+  const testsupport::TempFolder dir;
+  report::drawSpread(dir.path() / "spread.svg", s, list[0], "Predicted response spectra at STA", "gal");
+  testsupport::expectStoredDrawing(fs::path(EGF_TEST_SOURCE_DIR) / "tests" / "report" / "data" / "spread.svg",
+                                   dir.read("spread.svg"));
 }
 
 // A decaying 2-Hz tone: its prediction has no observed files or columns,
