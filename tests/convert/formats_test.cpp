@@ -355,6 +355,7 @@ TEST(StrongMotionFormats, Refusals) {
       {"v.asc", esm(acc, 3, "VELOCITY"), {}, ": ESM DATA_TYPE VELOCITY is not an acceleration record"},
       {"n.asc", short3, {}, ": ESM NDATA 4 disagrees with the file, which holds 3 values"},
       {"h.asc", "EVENT_NAME: X\nSAMPLING_INTERVAL_S: 0.01\nNDATA: 1\nUNITS: cm/s^2\nSTATION CODE AMT\n1.0\n", {}, ": ESM line 5 should be 'KEY: value' or a value, not 'STATION CODE AMT'"},
+      {"s.asc", "EVENT_NAME: X\nSAMPLING_INTERVAL_S: 0.5/2\nNDATA: 1\nUNITS: cm/s^2\n1.0\n", {}, ": ESM line 2: SAMPLING_INTERVAL_S '0.5/2' is not a number"},
       {"a.V2A", v2, {}, ": the GeoNet file holds 3 components (1 = N28W, 2 = S62W, 3 = UP); choose one with --channel N"},
       {"a.V2A", v2, {"--channel", "4"}, "--channel: '4' is not one of the " + components},
       {"a.V2A", v2, {"--channel", "0"}, "--channel: '0' is not one of the " + components},
