@@ -199,6 +199,7 @@ TEST(SummationPlan, RefusesAsEgfsimDoes) {
     int onset2;           // onset of a second area (none when 0)
     const char* message;  // "" for none
     int ntt, rows;        // -1: a plain refusal before ntt is known
+    bool first = false;   // the far subfault moved to (1, 1)
   };
   const Row rows[] = {
       {"ntt beyond +-1e9", 1e30f, 0,
@@ -214,6 +215,9 @@ TEST(SummationPlan, RefusesAsEgfsimDoes) {
       {"a late copy out of range", 0.5f, 0,
        "the shift of copy 354 of subfault (2, 3) is   1.00000006E+09 samples, not a finite value "
        "within +-1e9", 500, 2},
+      {"a late copy of the first subfault out of range", 0.5f, 0,
+       "the shift of copy 354 of subfault (1, 1) is   1.00000006E+09 samples, not a finite value "
+       "within +-1e9", 500, 1, true},
       {"an onset takes a second area out of range", 0.01f, 1000,
        "the shift of copy 1 of subfault (2, 3) of area 2 is   1.0000007E+09 samples, not a "
        "finite value within +-1e9", 10, 2},
@@ -222,8 +226,10 @@ TEST(SummationPlan, RefusesAsEgfsimDoes) {
     SCOPED_TRACE(r.name);
     model::Params p;
     p.nx = 2, p.nw = 3, p.nt = 10, p.tra = r.tra, p.imdl = model::TimeFunction::Uniform;
-    std::vector<synthesis::AreaSource> areas = {{model, 2, 3}};
-    if (r.onset2 != 0) areas.push_back({model, 2, 3, 1.0f, r.onset2});
+    synthesis::SubfaultModel m = model;
+    if (r.first) std::swap(m.lagij[0][0], m.lagij[1][2]);
+    std::vector<synthesis::AreaSource> areas = {{m, 2, 3}};
+    if (r.onset2 != 0) areas.push_back({m, 2, 3, 1.0f, r.onset2});
     try {
       const synthesis::SummationPlan plan(p, 0.01f, areas);
       EXPECT_STREQ(r.message, "");
