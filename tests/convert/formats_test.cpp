@@ -88,8 +88,9 @@ TEST(Csmip, TheRealVolume1FileAtClc) {
 
 // One Volume 2 channel in the layout of Volume 1 (13 text lines, 16I5
 // integers, 8F10 reals) with its acceleration, velocity and displacement
-// blocks, as the archive's corrected files are described.
-std::string csmipV2(const std::vector<float>& acc, const std::string& chan, double peak) {
+// blocks, as the archive's corrected files are described. `reals`: 30 is the
+// shortest real header that holds the finer coordinates (reals 29 and 30).
+std::string csmipV2(const std::vector<float>& acc, const std::string& chan, double peak, int reals = 50) {
   char buf[200];
   std::string s = "Corrected accelerogram                    Processed: 07/08/19, CGS  ciclc--f    \n"
                   "Rcrd of Fri Jul  5, 2019 20:19:50.0 PDT                                         \n"
@@ -106,9 +107,9 @@ std::string csmipV2(const std::vector<float>& acc, const std::string& chan, doub
     std::snprintf(buf, sizeof buf, "%5d", k == 0 ? 2 : -999);
     s += buf + std::string(k % 16 == 15 || k == 99 ? "\n" : "");
   }
-  for (int k = 0; k < 50; ++k) {
+  for (int k = 0; k < reals; ++k) {
     std::snprintf(buf, sizeof buf, "%10.5f", k == 28 ? 35.81574 : k == 29 ? -117.5975 : -999.0);
-    s += buf + std::string(k % 8 == 7 || k == 49 ? "\n" : "");
+    s += buf + std::string(k % 8 == 7 || k == reals - 1 ? "\n" : "");
   }
   std::snprintf(buf, sizeof buf, "%6zu points of accel data equally spaced at  .005 sec, in units of cm/sec/sec. (Format: (8F10.3))\n",
                 acc.size());
@@ -262,11 +263,13 @@ TEST(StrongMotionFormats, WrittenFromTheirLayoutAndReadBackExactly) {
     std::vector<std::string> notes;  // and notes
   };
   const std::vector<Row> rows = {
-      {"CICLC.V2", csmipV2(acc, "360 Deg", peak2), {}, v2, 200, convert::InputFormat::Csmip,
+      {"CICLC.V2", csmipV2(acc, "360 Deg", peak2, 30), {}, v2, 200, convert::InputFormat::Csmip,
        "network: CI\nstation: CLC\nstation-name: China Lake, G2 Tower Rd.\nstation-latitude: 35.81574\n"
        "station-longitude: -117.5975\ncomponent: 360\ncomponent-azimuth: 0\ncomponent-dip: 0\n"
        "first-sample: 2019-07-06T03:19:50.000Z\n",
        {"agrees with the header's Max"}},
+      // A channel line that names no component: the record is read without one.
+      {"blank.V2", csmipV2(acc, "", peak2), {}, v2, 200, convert::InputFormat::Csmip, "station: CLC\n", {}},
       {"IT.AMT..HGE.D.EMSC-20161030_0000029.ACC.MP.ASC", esm(acc, -peakE), {}, e, 200, convert::InputFormat::Esm,
        "network: IT\nstation: AMT\nstation-name: AMATRICE\nstation-latitude: 42.6325\nstation-longitude: 13.286\n"
        "station-elevation-m: 409\ncomponent: HGE\ncomponent-azimuth: 90\ncomponent-dip: 0\n"

@@ -56,6 +56,7 @@ TEST(CommentLines, WrongValuesAreReportedWithTheirLine) {
       "station: DEF",
       "unknown-key: 5",
       "component-azimuth: 360",
+      "event-magnitude: +5.5",  // a sign some archives write
   };
   const auto p = recinfo::parse(lines);
   const std::vector<std::string> want = {
@@ -69,6 +70,7 @@ TEST(CommentLines, WrongValuesAreReportedWithTheirLine) {
   EXPECT_EQ(p.problems, want);
   EXPECT_EQ(p.recording.station.code, "DEF");
   EXPECT_EQ(p.recording.component.azimuth, 360.0);
+  EXPECT_EQ(p.recording.event.magnitude, 5.5);
   EXPECT_FALSE(p.recording.station.latitude);
 }
 

@@ -196,6 +196,7 @@ TEST(SetUp, EgfsimsComparisonFindsTheTwoSWavesAtLagZero) {
   EXPECT_EQ(p.ksm, kTargetS - 100);
   EXPECT_EQ(p.kem, kTargetS + 700);
   EXPECT_EQ(p.ksa - p.ksm, kElementS - kTargetS);
+  for (float q : p.q) EXPECT_EQ(q, 0.0f);  // line 5, echoed only
   fs::current_path(dir.path());  // the record names are relative to the parameter file
   records::RecordHeader h;
   const auto target = records::readRecordFile(io, 10, p.fmain, h);
@@ -283,7 +284,17 @@ TEST(SetUp, DisagreementsAreReportedAndTheRecordsWin) {
     k.target.event.origin = recinfo::plusSeconds(kTargetOrigin, 7.0);  // a header's rounded time
   };
   c.write(dir.path());
+  // The element record's name, relative to the setup folder, fills line 13's
+  // 80 columns; one more and neither it nor its absolute path fits.
+  const std::string name = std::string(76, 'e') + ".kib";
+  fs::path& element = c.study.stations[0].records[0].element;
+  fs::rename(element, dir.path() / ("x" + name));
+  element = dir.path() / ("x" + name);
+  EXPECT_THROW(study::setUp(c.study, oneSubfault(), dir.path()), textio::InputRejected);
+  fs::rename(element, dir.path() / name);
+  element = dir.path() / name;
   const study::SetupRecord r = study::setUp(c.study, oneSubfault(), dir.path()).at(0);
+  EXPECT_EQ(std::get<std::string>(r.values.at("faft")), name);
   std::string notes;
   for (const std::string& n : r.notes) notes += n + "\n";
   for (const char* s : {"the records' position is used", "rm 30.00 given by hand", "pa 10.00 given by hand",

@@ -31,6 +31,7 @@ TEST(FixedWrite, Fields) {
       {"(1PE14.6)", -0.0f, "  0.000000E+00"},
       {"(1pe14.6)", 9.9999999f, "  1.000000E+01"},  // rounding carries into the exponent
       {"(1pe12.6)", -0.6f, "************"},
+      {"(3pe12.1)", 0.6f, "************"},  // more digits before the point than the field has
       {"(e12.4)", 0.6f, "  0.6000E+00"},  // without a scale factor: 0.dddd
       {"(a5)", std::string_view("abc"), "  abc"},
       {"(a2)", std::string_view("abc"), "ab"},
