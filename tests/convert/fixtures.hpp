@@ -168,11 +168,27 @@ inline void expectRefusals(const TempDir& d, const std::vector<Refused>& rows) {
   EXPECT_FALSE(std::filesystem::exists(d.file("o.kib")));
 }
 
-// Converts `input` with `opts` into the record o.kib in `d` and reads it back.
-inline ReadBack convertAndRead(const TempDir& d, const std::string& input, std::vector<std::string> opts) {
+// The text's first 60 lines and last 4: a record's header, comment lines and
+// the start and end of its samples.
+inline std::string headAndTail(const std::string& text) {
+  std::vector<std::size_t> starts = {0};
+  for (std::size_t k = 0; k + 1 < text.size(); ++k)
+    if (text[k] == '\n') starts.push_back(k + 1);
+  if (starts.size() <= 64) return text;
+  return text.substr(0, starts[60]) + "...\n" + text.substr(starts[starts.size() - 4]);
+}
+
+// Converts `input` with `opts` into the record o.kib in `d` and reads it back;
+// with `stored`, what kibconv printed and the record's head and tail are
+// compared with tests/convert/data/STORED.txt.
+inline ReadBack convertAndRead(const TempDir& d, const std::string& input, std::vector<std::string> opts,
+                               const std::string& stored = "") {
   opts.insert(opts.begin(), {input, "-o", d.file("o.kib")});
   std::ostringstream out, err;
   EXPECT_EQ(convert::kibconv(opts, out, err), 0) << err.str();
+  if (!stored.empty())
+    testsupport::expectStoredText(std::filesystem::path(EGF_TEST_SOURCE_DIR) / "tests/convert/data" / (stored + ".txt"),
+                                  out.str() + err.str() + "--- o.kib\n" + headAndTail(d.read("o.kib")), d.path().string());
   return readBack(d.file("o.kib"));
 }
 

@@ -293,7 +293,7 @@ TEST(StrongMotionFormats, WrittenFromTheirLayoutAndReadBackExactly) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name + (r.opts.empty() ? "" : " " + r.opts[1]));
     EXPECT_EQ(convert::detectFormat(r.contents), r.format);
-    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts);
+    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts, "formats/" + r.name);
     EXPECT_EQ(back.x, r.want);
     EXPECT_EQ(back.isps, r.isps);
     EXPECT_EQ(back.h.dunit, "gal  ");

@@ -193,7 +193,8 @@ TEST(Networks, ConvertedSeriesReadBackExactly) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name + " " + (r.opts.empty() ? "" : r.opts[0] + " " + r.opts[1]));
-    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts);
+    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts,
+                                                   "networks/" + std::to_string(&r - rows.data()) + "_" + r.name);
     EXPECT_EQ(back.x, r.want);
     EXPECT_EQ(back.isps, r.name.find("v2") != std::string::npos ? 200 : 100);
     EXPECT_EQ(back.h.rcode.substr(0, r.station.size()), r.station);
@@ -243,7 +244,8 @@ TEST(Networks, FaultsOfRealFilesAreHandled) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts);
+    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts,
+                                                   "faults/" + std::to_string(&r - rows.data()) + "_" + r.name);
     if (r.name == "t.mseed") {
       // Seven whole records: as many samples as they hold, the first ones of the series.
       ASSERT_LT(back.x.size(), c.size());

@@ -105,7 +105,8 @@ TEST(Recording, EachReaderWritesWhatItsFormatHolds) {
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts);
+    const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts,
+                                                   "recording/" + std::to_string(&r - rows.data()) + "_" + r.name);
     std::string keys;
     for (std::size_t k = 1; k < back.h.skipl.size(); ++k) {
       std::string l = back.h.skipl[k];
@@ -161,7 +162,7 @@ TEST(Recording, WindowsByTimeArrivalAndPick) {
     SCOPED_TRACE(r.opts[1]);
     auto opts = r.opts;
     if (std::find(opts.begin(), opts.end(), "--unit") == opts.end()) opts.insert(opts.end(), {"--unit", "gal"});
-    const auto back = convert_test::convertAndRead(d, r.input, opts);
+    const auto back = convert_test::convertAndRead(d, r.input, opts, "windows/" + std::to_string(&r - rows.data()));
     ASSERT_FALSE(back.x.empty());
     EXPECT_EQ(back.x.front(), r.firstValue);
     EXPECT_EQ(back.x.size(), r.count);

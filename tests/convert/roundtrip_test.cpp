@@ -106,7 +106,7 @@ TEST_P(RoundTrip, ProgramReaderGetsTheInputSamples) {
     convert_test::TempDir d;
     std::vector<std::string> opts = {"--number", style};
     opts.insert(opts.end(), in.args.begin(), in.args.end());
-    const auto r = convert_test::convertAndRead(d, d.write("input", in.contents), opts);
+    const auto r = convert_test::convertAndRead(d, d.write("input", in.contents), opts, "roundtrip/" + in.name + "_" + style);
     EXPECT_EQ(r.isps, in.isps);
     EXPECT_EQ(r.h.dunit, "gal  ");
     // F10.3, or an exponent when too wide; four digits of the largest float

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -75,6 +76,24 @@ inline std::string firstDifference(const std::string& expected, const std::strin
   };
   return "line " + std::to_string(line) + "\nexpected: " + lineAt(expected, k).substr(0, 300) +
          "\nactual:   " + lineAt(actual, k).substr(0, 300);
+}
+
+// A whole output against its stored copy: `text` with `folder` (a run's
+// temporary folder, also as the tail of its name that a shortened path
+// keeps) written as "<tmp>", compared with the file `golden`;
+// EGF_UPDATE_GOLDEN=1 stores it instead (and skips the test). Every line a
+// program writes is pinned this way, so a stored copy is renewed only after
+// reading its difference as a user would.
+inline void expectStoredText(const fs::path& golden, std::string text, const std::string& folder = "") {
+  for (const std::string& f : {folder, folder.size() > 6 ? folder.substr(folder.size() - 6) : std::string()})
+    for (std::size_t at = 0; !f.empty() && (at = text.find(f, at)) != std::string::npos;) text.replace(at, f.size(), "<tmp>");
+  if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) {
+    fs::create_directories(golden.parent_path());
+    writeFile(golden, text);
+    GTEST_SKIP() << "wrote " << golden;
+  }
+  ASSERT_TRUE(fs::exists(golden)) << golden << " is missing (EGF_UPDATE_GOLDEN=1 writes it)";
+  EXPECT_EQ(firstDifference(readFile(golden), text), "") << "the output differs from " << golden;
 }
 
 }  // namespace testsupport

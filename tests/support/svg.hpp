@@ -57,17 +57,9 @@ inline std::string normalisedSvg(std::string svg) {
 }
 
 // The drawing `svg` (as cairo wrote it) against the stored `golden`;
-// EGF_UPDATE_GOLDEN=1 writes it again instead (and skips the test).
+// its glyph positions assume the DejaVu Sans font of fonts-dejavu-core.
 inline void expectStoredDrawing(const std::filesystem::path& golden, const std::string& svg) {
-  const std::string actual = normalisedSvg(svg);
-  if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) {
-    std::filesystem::create_directories(golden.parent_path());
-    writeFile(golden, actual);
-    GTEST_SKIP() << "wrote " << golden;
-  }
-  ASSERT_TRUE(std::filesystem::exists(golden)) << golden;
-  EXPECT_EQ(firstDifference(readFile(golden), actual), "")
-      << "the drawing differs from " << golden << " (its glyph positions assume the DejaVu Sans font of fonts-dejavu-core)";
+  expectStoredText(golden, normalisedSvg(svg));
 }
 
 }  // namespace testsupport
