@@ -92,6 +92,8 @@ TEST_F(Fit, FindsTheTrueModelAndEgfsimRunsItForEachStation) {
     EXPECT_TRUE(fs::exists(run / "report" / "metrics.json")) << s;  // egfsim's own comparison report
   }
   EXPECT_TRUE(fs::exists(dir() / "one" / "misfit_map.pdf"));
+  expectStoredFiles(dir() / "one", "fit/data/one",
+                    {"summary.txt", "summary.json", "models.csv", "best/sta1.txt", "best/sta1/report/metrics.json"}, dir());
 }
 
 TEST_F(Fit, FindsTheTrueModelWithTheSpectralTermsOnAndStatesTheSpectralFit) {
@@ -119,6 +121,7 @@ TEST_F(Fit, FindsTheTrueModelWithTheSpectralTermsOnAndStatesTheSpectralFit) {
   }
   const std::string csv = readFile(dir() / "spectral" / "models.csv");
   EXPECT_NE(csv.find(",sta3.env_cor,sta1.psa,sta1.fourier,sta2.psa,"), std::string::npos);
+  expectStoredFiles(dir() / "spectral", "fit/data/spectral", {"summary.txt", "summary.json"}, dir());
 }
 
 TEST_F(Fit, TwoThreadsAndThreeMergedShardsGiveTheSameFiles) {

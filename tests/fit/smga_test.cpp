@@ -153,6 +153,7 @@ TEST_F(TwoSmgas, AreFoundAgainFromAWrongStartAndOverlapsAreRefused) {
   EXPECT_EQ(best.smgas[1].x, 9.0);
   EXPECT_EQ(best.smgas[1].w, -3.0);
   EXPECT_TRUE(fs::exists(dir() / "fit" / "fault_map.png"));
+  expectStoredFiles(dir() / "fit", "fit/data/smga/fit", {"summary.txt", "summary.json", "models.csv", "best/source.toml"}, dir());
 }
 
 // The fourth site predicted from its element record, and the same site
@@ -191,6 +192,7 @@ TEST_F(TwoSmgas, ASitePredictedIsSynthesisedAsARecordedOne) {
   EXPECT_NEAR(summary["records"]["sta4"]["psa_ln_bias"].get<double>(), sum / n, 1e-12);
   EXPECT_NE(sum, 0);
   EXPECT_TRUE(fs::exists(dir() / "sim" / "sta4_2" / "spread.png"));
+  expectStoredFiles(dir() / "sim", "fit/data/smga/sim", {"simulate.txt", "simulate.json", "source.toml", "sta4_2/prediction.json"}, dir());
 }
 
 // The bundled example: its record predicted from its element alone is

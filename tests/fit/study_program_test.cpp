@@ -118,6 +118,7 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
   const std::string params = readFile(folder / "params_TSTH01_NS.txt");
   ASSERT_FALSE(params.empty()) << setup.transcript;
   EXPECT_EQ(setup.transcript.rfind(readFile(folder / "setup.txt"), 0), 0u);
+  expectStoredFiles(folder, "fit/data/study/setup", {"setup.txt", "params_TSTH01_NS.txt"}, d.path());
 
   // Line 14 from the coordinates; line 15 on the S samples.
   const std::vector<double> l14 = numbersOf(lineOf(params, 14)), l15 = numbersOf(lineOf(params, 15));
@@ -145,6 +146,7 @@ TEST(StudyProgram, AKnetPairThroughKibconvSetupAndEgfsim) {
   for (std::size_t at; (at = again.find("../../../")) != std::string::npos;) again.erase(at, 3);
   EXPECT_EQ(again, params);
   const std::string summary = readFile(d.path() / "searches" / "fit" / "summary.txt");
+  expectStoredFiles(d.path() / "searches" / "fit", "fit/data/study/fit", {"summary.txt", "models.csv"}, d.path());
   EXPECT_NE(summary.find("common shift: 0 s after the predicted S alignment"), std::string::npos) << summary;
   EXPECT_NE(summary.find("computed from coordinates (setup/setup.txt):\n  params_TSTH01_NS rm " + std::to_string(l14[0]).substr(0, 4)), std::string::npos) << summary;
 }

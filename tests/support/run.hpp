@@ -82,6 +82,18 @@ inline std::map<std::string, std::string> contents(const fs::path& folder) {
   return files;
 }
 
+// The files `names` of the run folder `run` (as contents() gives them)
+// against their stored copies under tests/STORED, `tmp` written as "<tmp>".
+inline void expectStoredFiles(const fs::path& run, const std::string& stored, const std::vector<std::string>& names,
+                              const fs::path& tmp) {
+  const auto files = contents(run);
+  for (const std::string& n : names) {
+    SCOPED_TRACE(n);
+    ASSERT_EQ(files.count(n), 1u) << "no " << n << " in " << run;
+    testsupport::expectStoredText(kSourceDir / "tests" / stored / n, files.at(n), tmp.string());
+  }
+}
+
 // Polls `done` every `poll` until it holds (true) or `seconds` have passed (false).
 inline bool waitFor(const std::function<bool()>& done, int seconds, std::chrono::milliseconds poll) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
