@@ -247,48 +247,26 @@ TEST(StrongMotionFormats, WrittenFromTheirLayoutAndReadBackExactly) {
     for (float& v : x) v *= 0.1f;
     return x;
   };
-  const std::string wtmc =
-      "station: WTMC\nstation-name: Te Mara Farm Waiau\nstation-latitude: -42.619444\nstation-longitude: 173.053611\n";
-  const std::string kaikoura =
-      "event-origin: 2016-11-13T11:02:56.000Z\nevent-latitude: -42.6925\nevent-longitude: 173.021944\n"
-      "event-depth-km: 15\nevent-magnitude: 7.82\nevent-magnitude-type: Mw\n";
-  const std::string agrees = "agrees with the header's peak";
+  // What each record's comment lines say (station, component, first sample,
+  // event, the notes on padding and peaks) is in its stored copy.
   struct Row {
     std::string name, contents;
     std::vector<std::string> opts;
     std::vector<float> want;
     int isps;
     convert::InputFormat format;
-    std::string keys;                // key lines expected among the comment lines
-    std::vector<std::string> notes;  // and notes
   };
   const std::vector<Row> rows = {
-      {"CICLC.V2", csmipV2(acc, "360 Deg", peak2, 30), {}, v2, 200, convert::InputFormat::Csmip,
-       "network: CI\nstation: CLC\nstation-name: China Lake, G2 Tower Rd.\nstation-latitude: 35.81574\n"
-       "station-longitude: -117.5975\ncomponent: 360\ncomponent-azimuth: 0\ncomponent-dip: 0\n"
-       "first-sample: 2019-07-06T03:19:50.000Z\n",
-       {"agrees with the header's Max"}},
+      {"CICLC.V2", csmipV2(acc, "360 Deg", peak2, 30), {}, v2, 200, convert::InputFormat::Csmip},
       // A channel line that names no component: the record is read without one.
-      {"blank.V2", csmipV2(acc, "", peak2), {}, v2, 200, convert::InputFormat::Csmip, "station: CLC\n", {}},
-      {"IT.AMT..HGE.D.EMSC-20161030_0000029.ACC.MP.ASC", esm(acc, -peakE), {}, e, 200, convert::InputFormat::Esm,
-       "network: IT\nstation: AMT\nstation-name: AMATRICE\nstation-latitude: 42.6325\nstation-longitude: 13.286\n"
-       "station-elevation-m: 409\ncomponent: HGE\ncomponent-azimuth: 90\ncomponent-dip: 0\n"
-       "first-sample: 2016-10-30T06:40:08.150Z\nevent: CENTRAL_ITALY\nevent-origin: 2016-10-30T06:40:17.000Z\n"
-       "event-latitude: 42.8322\nevent-longitude: 13.1107\nevent-depth-km: 9.2\nevent-magnitude: 6.5\n"
-       "event-magnitude-type: Mw\n",
-       {"agrees with the header's PGA"}},
+      {"blank.V2", csmipV2(acc, "", peak2), {}, v2, 200, convert::InputFormat::Csmip},
+      {"IT.AMT..HGE.D.EMSC-20161030_0000029.ACC.MP.ASC", esm(acc, -peakE), {}, e, 200, convert::InputFormat::Esm},
       // Three prepended samples at 0.02 s: the first sample is 0.06 s before the buffer start.
-      {"20161113_110259_WTMC_20.V2A", geonet(true, mm, 3), {"--channel", "1"}, gal(mm), 50,
-       convert::InputFormat::Geonet,
-       wtmc + "component: N28W\ncomponent-azimuth: 332\ncomponent-dip: 0\nfirst-sample: 2016-11-13T11:02:19.655Z\n" +
-           kaikoura,
-       {"the first 3 samples (0.060 s) are padding", agrees}},
+      {"20161113_110259_WTMC_20.V2A", geonet(true, mm, 3), {"--channel", "1"}, gal(mm), 50, convert::InputFormat::Geonet},
       {"20161113_110259_WTMC_20.V1A", geonet(false, mm, 0), {"--channel", "3"}, gal(wave(23, 40.0)), 200,
-       convert::InputFormat::Geonet, wtmc + "component: UP\ncomponent-dip: -90\nfirst-sample: 2016-11-13T11:02:19.715Z\n" + kaikoura,
-       {agrees}},
+       convert::InputFormat::Geonet},
       // A file of one component needs no --channel.
-      {"one.V2A", component(true, "N28W", 332, mm, 3), {}, gal(mm), 50, convert::InputFormat::Geonet,
-       "component: N28W\n", {"GeoNet component 1 of 1", agrees}},
+      {"one.V2A", component(true, "N28W", 332, mm, 3), {}, gal(mm), 50, convert::InputFormat::Geonet},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name + (r.opts.empty() ? "" : " " + r.opts[1]));
@@ -296,9 +274,6 @@ TEST(StrongMotionFormats, WrittenFromTheirLayoutAndReadBackExactly) {
     const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts, "formats/" + r.name);
     EXPECT_EQ(back.x, r.want);
     EXPECT_EQ(back.isps, r.isps);
-    EXPECT_EQ(back.h.dunit, "gal  ");
-    EXPECT_NE(back.comments.find(r.keys), std::string::npos) << back.comments;
-    for (const auto& note : r.notes) EXPECT_NE(back.comments.find(note), std::string::npos) << back.comments;
   }
 }
 

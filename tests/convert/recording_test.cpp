@@ -65,60 +65,36 @@ TEST(Recording, EachReaderWritesWhatItsFormatHolds) {
   SacFile up = sac;
   up.f[58] = 0.0f;   // cmpinc 0: up
   up.f[38] = 8000.0f;  // evdp in metres, as older files have it
+  // The key lines each writes (and the notes: a value an option overrides
+  // is noted with the file's; evdp in metres) are in its stored copy.
   struct Row {
     std::string name, contents;
     std::vector<std::string> opts;
-    std::string want;                // the key lines expected, in order
-    std::vector<std::string> notes = {};  // and notes
   };
   const std::vector<Row> rows = {
-      {"clc.sac", sac.binary(false), {},
-       "network: CI\nstation: CLC\nlocation: 00\nstation-latitude: 35.81574\nstation-longitude: -117.59751\n"
-       "station-elevation-m: 775\nsensor-depth-m: 0\ncomponent: HNE\ncomponent-azimuth: 90\ncomponent-dip: 0\n"
-       "first-sample: 2019-07-06T03:19:50.000Z\nevent: Ridgecrest\nevent-origin: 2019-07-06T03:19:53.040Z\n"
-       "event-latitude: 35.7695\nevent-longitude: -117.5993\nevent-depth-km: 8\nevent-magnitude: 7.1\n"
-       "event-magnitude-type: Mw\n"},
-      {"up.sac", up.binary(true), {"--station", "CLCX", "--event-lat", "35.7"},
-       "network: CI\nstation: CLCX\nlocation: 00\nstation-latitude: 35.81574\nstation-longitude: -117.59751\n"
-       "station-elevation-m: 775\nsensor-depth-m: 0\ncomponent: HNE\ncomponent-dip: -90\n"
-       "first-sample: 2019-07-06T03:19:50.000Z\nevent: Ridgecrest\nevent-origin: 2019-07-06T03:19:53.040Z\n"
-       "event-latitude: 35.7\nevent-longitude: -117.5993\nevent-depth-km: 8\nevent-magnitude: 7.1\n"
-       "event-magnitude-type: Mw\n",
-       // A value an option overrides is noted with the file's.
-       {"event latitude 35.7 given with --event-lat (the input says 35.7695)",
-        "SAC header evdp 8000 is deeper than any earthquake in km: read as metres"}},
+      {"clc.sac", sac.binary(false), {}},
+      {"up.sac", up.binary(true), {"--station", "CLCX", "--event-lat", "35.7"}},
       // AT2 knows the component's azimuth from its name; the rest by options.
       {"elc.at2", convert_test::at2({0.01, -0.02}, ".01", true),
        {"--station", "ELC9", "--network", "IV", "--station-lat", "32.794", "--station-lon", "-115.549",
         "--first-sample", "1940-05-19T04:36:41.5", "--origin-time", "1940-05-19T04:36:40Z", "--event-lat",
-        "32.733", "--event-lon", "-115.5", "--event-depth", "8.8", "--magnitude", "6.95", "--magnitude-type", "Mw"},
-       "network: IV\nstation: ELC9\nstation-name: El Centro Array #9\nstation-latitude: 32.794\n"
-       "station-longitude: -115.549\ncomponent: 180\ncomponent-azimuth: 180\ncomponent-dip: 0\n"
-       "first-sample: 1940-05-19T04:36:41.500Z\nevent: Imperial Valley, 5/19/1940\n"
-       "event-origin: 1940-05-19T04:36:40.000Z\nevent-latitude: 32.733\nevent-longitude: -115.5\n"
-       "event-depth-km: 8.8\nevent-magnitude: 6.95\nevent-magnitude-type: Mw\n"},
+        "32.733", "--event-lon", "-115.5", "--event-depth", "8.8", "--magnitude", "6.95", "--magnitude-type", "Mw"}},
       {"cols.txt", "0 1\n0.01 2\n",
        {"--unit", "gal", "--station", "TCU068", "--component", "HLE", "--azimuth", "90", "--dip", "0",
-        "--sensor-depth", "30", "--station-elev", "-20.5"},
-       "station: TCU068\nstation-elevation-m: -20.5\nsensor-depth-m: 30\ncomponent: HLE\ncomponent-azimuth: 90\n"
-       "component-dip: 0\n"},
+        "--sensor-depth", "30", "--station-elev", "-20.5"}},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
     const auto back = convert_test::convertAndRead(d, d.write(r.name, r.contents), r.opts,
                                                    "recording/" + std::to_string(&r - rows.data()) + "_" + r.name);
-    std::string keys;
-    for (std::size_t k = 1; k < back.h.skipl.size(); ++k) {
-      std::string l = back.h.skipl[k];
-      l.erase(l.find_last_not_of(' ') + 1);
+    // The parser reads back every key line written.
+    std::size_t keys = 0;
+    for (std::size_t k = 1; k < back.h.skipl.size(); ++k, ++keys) {
+      const std::string& l = back.h.skipl[k];
       if (l.find(": ") == std::string::npos || l.rfind("kibconv", 0) == 0 || l.rfind("window", 0) == 0) break;
-      keys += l + "\n";
     }
-    EXPECT_EQ(keys, r.want);
-    // The parser reads back what was written.
-    const model::Recording info = readInfo(back);
-    EXPECT_EQ(recinfo::describe(info).size(), static_cast<std::size_t>(std::count(r.want.begin(), r.want.end(), '\n')));
-    for (const auto& note : r.notes) EXPECT_NE(back.comments.find(note), std::string::npos) << back.comments;
+    EXPECT_GT(keys, 5u);
+    EXPECT_EQ(recinfo::describe(readInfo(back)).size(), keys);
   }
 }
 
