@@ -161,7 +161,7 @@ TEST_F(Fit, ShardsOfAGlobalMethodAreIndependentStartsNumberedApart) {
     return text.substr(text.find(',', line), text.find('\n', line) - text.find(',', line));
   };
   EXPECT_NE(second("g1"), second("g2"));
-  EXPECT_NE(readFile(dir() / "gm" / "summary.txt").find("method: crs (seed 4)"), std::string::npos);
+  expectStoredFiles(dir() / "gm", "fit/data/crs", {"summary.txt", "models.csv"}, dir());
 }
 
 // Runs egffit with `args` in the test folder and, once `csv` holds a row,
