@@ -140,9 +140,6 @@ TEST_F(TwoSmgas, AreFoundAgainFromAWrongStartAndOverlapsAreRefused) {
   EXPECT_NE(summary.find("  smga.2.x = 9.0\n  smga.2.w = -3.0\n  smga.2.C = 1.0\n"), std::string::npos) << summary;
   // SMGA 2 at 1 km along strike overlaps SMGA 1 unless it lies 5 km up dip.
   EXPECT_NE(summary.find("models: 48 evaluated, 9 refused"), std::string::npos) << summary;
-  const std::string rows = readFile(dir() / "fit" / "models.csv");
-  EXPECT_NE(rows.find("\n4,1.0,-3.0,0.5,refused,"), std::string::npos) << rows;
-  EXPECT_NE(summary.find("total moment ratio (sum of C N^3): 160"), std::string::npos) << summary;  // 1.5 x 64 + 64
 
   // The exact run of every record, and the model as a [source] section that
   // reads back to the true one.
