@@ -256,6 +256,9 @@ TEST(Networks, EveryRefusalIsOneLine) {
   const std::string two = cosmos("1", 90, "cm/sec2(04)", "(8F10.5)", 8, six) + cosmos("2", 0, "cm/sec2(04)", "(8F10.5)", 8, six);
   const std::string ok = mseed("HNE", c, kStart);
   const std::string second = mseed("HNE", c, kStart + 8 * HPTMODULUS + HPTMODULUS / 2);  // 0.5 s after the first ends
+  const std::string instead = ": this sensitivity does not give acceleration; if the samples are acceleration (written "
+                              "after a response removal), give their sensitivity with --counts-per-unit VALUE --unit U "
+                              "instead of --stationxml";
   convert_test::expectRefusals(d, {
       // K-NET: each header line by what it should hold; the counts.
       {"a.NS", knet(c, "N-S", 1, 11, "Sampling Freq(Hz) 100"), {}, ": K-NET header line 11 should hold 'Sampling Freq(Hz)' and a rate such as 100Hz, not 'Sampling Freq(Hz) 100'"},
@@ -285,7 +288,9 @@ TEST(Networks, EveryRefusalIsOneLine) {
       {"g.mseed", knet(c, "N-S", 1), {"--format", "mseed"}, ": miniSEED record at byte 0 cannot be read: No SEED data detected"},
       {"n.mseed", ok, {}, ": miniSEED holds counts; give the overall sensitivity with --counts-per-unit VALUE --unit U or --stationxml FILE"},
       {"n.mseed", ok, {"--counts-per-unit", "5"}, "--counts-per-unit: needs --unit to say which unit the counts are counted in"},
-      {"s.mseed", ok, {"--stationxml", d.write("v.xml", stationXml("M/S"))}, d.file("v.xml") + ": CI.CLC..HNE InputUnits 'M/S' are velocity: this sensitivity does not give acceleration; if the samples are acceleration (written after a response removal), give their sensitivity with --counts-per-unit VALUE --unit U instead of --stationxml"},
+      {"s.mseed", ok, {"--stationxml", d.write("v.xml", stationXml("M/S"))}, d.file("v.xml") + ": CI.CLC..HNE InputUnits 'M/S' are velocity" + instead},
+      {"s.mseed", ok, {"--stationxml", d.write("v2.xml", stationXml("m/sec"))}, d.file("v2.xml") + ": CI.CLC..HNE InputUnits 'm/sec' are velocity" + instead},
+      {"s.mseed", ok, {"--stationxml", d.write("d.xml", stationXml("CM"))}, d.file("d.xml") + ": CI.CLC..HNE InputUnits 'CM' are displacement" + instead},
       {"s.mseed", mseed("HNN", c, kStart), {"--stationxml", d.file("v.xml")}, d.file("v.xml") + ": holds no channel CI.CLC..HNN; it holds CI.CLC..HNE"},
       {"s.mseed", ok, {"--stationxml", d.write("bad.xml", "<a>\n<b></a>")}, d.file("bad.xml") + ": line 2: not readable XML: Start-end tags mismatch"},
       {"k.NS", knet(c, "N-S", 1), {"--channel", "1"}, "--channel: applies to COSMOS, CSMIP, GeoNet and miniSEED only; the knet input holds one channel"},
