@@ -36,7 +36,12 @@ using detail::refuse;
 // libmseed reports through a print hook; the last message explains a
 // failure in the refusal instead of reaching standard error on its own.
 std::string lastLibraryMessage;
-void keepMessage(char* message) { lastLibraryMessage = detail::printable(message ? message : ""); }
+// The library ends its messages with a newline, which is not part of the text.
+void keepMessage(char* message) {
+  std::string_view m = message ? message : "";
+  while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.remove_suffix(1);
+  lastLibraryMessage = detail::printable(m);
+}
 
 struct MsRecordOwner {
   MSRecord* msr = nullptr;

@@ -256,6 +256,9 @@ TEST(Networks, EveryRefusalIsOneLine) {
   const std::string two = cosmos("1", 90, "cm/sec2(04)", "(8F10.5)", 8, six) + cosmos("2", 0, "cm/sec2(04)", "(8F10.5)", 8, six);
   const std::string ok = mseed("HNE", c, kStart);
   const std::string second = mseed("HNE", c, kStart + 8 * HPTMODULUS + HPTMODULUS / 2);  // 0.5 s after the first ends
+  // The first record's last sample (Steim frame 0, word 2) one count off.
+  std::string corrupt = ok;
+  ++corrupt[static_cast<unsigned char>(ok[44]) * 256 + static_cast<unsigned char>(ok[45]) + 11];
   const std::string instead = ": this sensitivity does not give acceleration; if the samples are acceleration (written "
                               "after a response removal), give their sensitivity with --counts-per-unit VALUE --unit U "
                               "instead of --stationxml";
@@ -281,6 +284,7 @@ TEST(Networks, EveryRefusalIsOneLine) {
       // miniSEED.
       {"t.mseed", ok.substr(0, ok.size() - 100), {"--counts-per-unit", "1", "--unit", "g"}, ": the last record (8, at byte " + std::to_string(ok.size() - 512) + ") is cut short: 100 more bytes are needed (a truncated file); the 7 records before it are complete, and --allow-truncated converts those"},
       {"t1.mseed", ok.substr(0, 500), {"--counts-per-unit", "1", "--unit", "g", "--allow-truncated"}, ": the last record (1, at byte 0) is cut short: 12 more bytes are needed (a truncated file)"},
+      {"i.mseed", corrupt, {"--counts-per-unit", "1", "--unit", "g"}, ": miniSEED record at byte 0 cannot be read: CI_CLC__HNE_D: Warning: Data integrity check for Steim2 failed, Last sample=-1464127, Xn=-1464126"},
       {"gap.mseed", ok + second, {"--counts-per-unit", "1", "--unit", "g"}, ": CI.CLC..HNE has a gap of 0.5 s at 2019-07-06T03:19:51.040Z (record at byte " + std::to_string(ok.size()) + "); kibconv needs one unbroken series"},
       {"v.mseed", mseed("HHZ", c, kStart), {}, ": CI.CLC..HHZ is a velocity channel (instrument code H, a seismometer), and nothing says its samples are acceleration: if they are (written after a response removal), give --counts-per-unit 1 --unit U"},
       {"two.mseed", ok + mseed("HNZ", c, kStart), {}, ": the miniSEED file holds 2 channels (CI.CLC..HNE, CI.CLC..HNZ); choose one with --channel NET.STA.LOC.CHA"},
