@@ -23,6 +23,7 @@ TEST(RealDataStudy, SetUpFromCoordinatesAndRunByEgfsim) {
   const Outcome setup = runFit(d.path(), "setup '" + (kSourceDir / "examples" / "ridgecrest_study.toml").string() +
                                              "' --record-folder '" + kRealData.string() + "' --out setup");
   ASSERT_EQ(setup.status, 0) << setup.errors;
+  expectStoredFiles(d.path() / "setup", "fit/data/ridgecrest", {"setup.txt"}, d.path());
   // The README: 5.14 km at 1.8 degrees from the mainshock, 10.81 km at
   // 338.5 degrees from the foreshock, on a sphere of 6371 km (the
   // ellipsoid differs by up to 0.5 % and a few tenths of a degree here).

@@ -80,13 +80,16 @@ inline std::string firstDifference(const std::string& expected, const std::strin
 
 // A whole output against its stored copy: `text` with `folder` (a run's
 // temporary folder, also as the tail of its name that a shortened path
-// keeps) written as "<tmp>", compared with the file `golden`;
+// keeps) written as "<tmp>" and the source tree as "<source>", compared
+// with the file `golden`;
 // EGF_UPDATE_GOLDEN=1 stores it instead (and skips the test). Every line a
 // program writes is pinned this way, so a stored copy is renewed only after
 // reading its difference as a user would.
 inline void expectStoredText(const fs::path& golden, std::string text, const std::string& folder = "") {
   for (const std::string& f : {folder, folder.size() > 6 ? folder.substr(folder.size() - 6) : std::string()})
     for (std::size_t at = 0; !f.empty() && (at = text.find(f, at)) != std::string::npos;) text.replace(at, f.size(), "<tmp>");
+  for (std::size_t at = 0; (at = text.find(EGF_TEST_SOURCE_DIR, at)) != std::string::npos;)
+    text.replace(at, std::string_view(EGF_TEST_SOURCE_DIR).size(), "<source>");
   if (std::getenv("EGF_UPDATE_GOLDEN") != nullptr) {
     fs::create_directories(golden.parent_path());
     writeFile(golden, text);
