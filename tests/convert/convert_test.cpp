@@ -279,6 +279,12 @@ TEST(Resample, LinearSeriesStaysOnItsLine) {
   ASSERT_EQ(y.size(), 103u);
   for (std::size_t j = 0; j < y.size(); ++j) EXPECT_NEAR(y[j], 2.0 + 3.0 * j / 200.0, 2e-6) << j;
   EXPECT_EQ(convert::resampleLinear(x, 0.01, 100), x);
+  // Through kibconv: the record at the new rate, with a note of how.
+  TempDir d;
+  const auto back = convert_test::convertAndRead(d, d.write("r.txt", "0\n1\n"),
+                                                 {"--dt", "0.01", "--unit", "gal", "--resample", "200"}, "resampled");
+  EXPECT_EQ(back.isps, 200);
+  EXPECT_EQ(back.x, (std::vector<float>{0.0f, 0.5f, 1.0f}));
 }
 
 }  // namespace

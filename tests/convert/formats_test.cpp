@@ -185,7 +185,8 @@ std::string component(bool corrected, const std::string& name, double direction,
                               42,   37, 10, 173, 3, 13,  332, direction, 198, 9, 65536, pad, pad, n,  nv, nv, 0, 0, 2, 19715};
   for (auto [k, v] : edits) ints.at(static_cast<std::size_t>(k - 1)) = v;
   std::vector<double> reals(60);
-  reals[0] = 200.0, reals[24] = 0.005, reals[25] = dt, reals[29] = 9806.6;
+  // A raw file here leaves real 26 unset: its interval is line 11's text.
+  reals[0] = 200.0, reals[24] = 0.005, reals[25] = corrected ? dt : 0.0, reals[29] = 9806.6;
   s += tens(ints, 0) + tens(reals, 3) + tens({acc.begin(), acc.end()}, 1);
   if (corrected) s += tens({0.5, -1.0, 1.5}, 1) + tens({0.1, -0.2, 0.3}, 1);  // velocity, displacement
   return s;

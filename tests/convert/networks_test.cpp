@@ -167,8 +167,9 @@ TEST(Networks, ConvertedSeriesReadBackExactly) {
   // A V2 channel goes on with its velocity block, which is passed over.
   const std::string velocity = "3 velocity pts, approx 1 secs, units=cm/sec(05),Format=(8F10.5)\n"
                                "   1.00000  -2.00000   3.00000\n";
+  // The second channel's first sample on the first of the month.
   const std::string twoChannels = cosmos("24278", 90, "cm/sec2(04)", "(8F10.5)", 8, t1, {}, "", velocity) +
-                                  cosmos("24278", 400, "g (02)", "(5E15.7)", 5, t2, {{3, 2}});
+                                  cosmos("24278", 400, "g (02)", "(5E15.7)", 5, t2, {{3, 2}, {43, 1}});
   std::vector<float> perUnit;
   for (auto v : c) perUnit.push_back(static_cast<float>(v / 427000.0) * 100.0f);  // m/s/s to gal
   // Station, component, unit and the notes are in each record's stored copy.

@@ -196,6 +196,7 @@ TEST(Recording, RefusalsNameTheOptionThatSupplies) {
       {{t, "-o", out, "--from-time", "S+x"}, "--from-time: 'S+x' is not a UTC time (2019-07-06T03:19:50) or origin, P, S or pick with seconds after it (origin-10, S+30)"},
       {{t, "-o", out, "--from-time", "origin", "--from", "1"}, "--from-time/--to-time: cannot be combined with --start/--npts or --from/--to"},
       {{t, "-o", out, "--station-lat", "91"}, "--station-lat: '91' is not a latitude in degrees (-90 to 90)"},
+      {{t, "-o", out, "--station-lon", "360.5"}, "--station-lon: '360.5' is not a longitude in degrees (-180 to 360)"},
       {{t, "-o", out, "--dip", "-95"}, "--dip: '-95' is not a dip in degrees (-90 up) (-90 to 90)"},
       {{t, "-o", out, "--origin-time", "2019-07-06 25:00:00"}, "--origin-time: '2019-07-06 25:00:00' is not a UTC time such as 2019-07-06T03:19:53.04"},
       {{t, "-o", out, "--station", "A B"}, "--station: 'A B' is not a code of 1 to 24 characters without blanks"},
