@@ -78,6 +78,17 @@ TEST(FigureFile, UnwritableFolderFailsAtFirstUse) {
   EXPECT_TRUE(folder.entries().empty());
 }
 
+TEST(FigureFile, AFolderOfItsNameIsRefusedAtFirstUseAndKept) {
+  WorkFolder folder;
+  std::filesystem::create_directory("fort.21");
+  Console con;
+  const IoError e = ioErrorOf([&] { con.io.writeLine(21, "x"); });
+  EXPECT_EQ(e.context, "open");
+  EXPECT_EQ(e.errorNumber, EISDIR);
+  EXPECT_EQ(folder.entries(), Names{"fort.21"});
+  EXPECT_TRUE(std::filesystem::is_directory("fort.21"));
+}
+
 TEST(FigureFile, WriteFailureIsReportedAndNothingIsLeft) {
   WorkFolder folder;
   // A file size limit stands in for a full disk.

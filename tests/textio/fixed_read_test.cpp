@@ -44,6 +44,7 @@ TEST(FixedRead, NumericFields) {
 TEST(FixedRead, UnreadableFields) {
   const std::pair<const char*, const char*> rows[] = {
       {"(i10)", "12a"}, {"(i10)", "1.5"}, {"(f10.3)", "1.5e"}, {"(f10.3)", "1..2"},
+      {"(f10.3)", "abc"}, {"(f10.3)", "-."},  // no digit: not a blank field's zero
   };
   for (const auto& [format, line] : rows) {
     SCOPED_TRACE(std::string(format) + " [" + line + "]");
