@@ -248,8 +248,9 @@ TEST(StrongMotionFormats, WrittenFromTheirLayoutAndReadBackExactly) {
       {"20161113_110259_WTMC_20.V2A", geonet(true, mm, 3), {"--channel", "1"}, gal(mm), 50, convert::InputFormat::Geonet},
       {"20161113_110259_WTMC_20.V1A", geonet(false, mm, 0), {"--channel", "3"}, gal(wave(23, 40.0)), 200,
        convert::InputFormat::Geonet},
-      // A file of one component needs no --channel.
-      {"one.V2A", component(true, "N28W", 332, mm, 3), {}, gal(mm), 50, convert::InputFormat::Geonet},
+      // A file of one component needs no --channel; a heading without a
+      // direction (999) leaves the azimuth to the name: S14E is 166.
+      {"one.V2A", component(true, "S14E", 999, mm, 3), {}, gal(mm), 50, convert::InputFormat::Geonet},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name + (r.opts.empty() ? "" : " " + r.opts[1]));
